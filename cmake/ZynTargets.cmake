@@ -1,0 +1,31 @@
+# Shared helpers for the project's targets: one place for warnings and test registration.
+
+function(zyn_set_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Woverloaded-virtual)
+  if(ZYN_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# zyn_add_library(NAME [SHARED|STATIC] SOURCES ... [ALIAS ns::name])
+function(zyn_add_library name kind)
+  cmake_parse_arguments(ARG "" "ALIAS" "SOURCES" ${ARGN})
+  add_library(${name} ${kind} ${ARG_SOURCES})
+  zyn_set_warnings(${name})
+  if(ARG_ALIAS)
+    add_library(${ARG_ALIAS} ALIAS ${name})
+  endif()
+endfunction()
+
+# zyn_add_test(NAME SOURCES ... LIBS ...): one GoogleTest binary per library, registered with CTest.
+function(zyn_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  zyn_set_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC" TIMEOUT 600)
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+endfunction()

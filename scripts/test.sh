@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build, then the address+undefined sanitizer
+# build (which also replays the fuzz corpora). Exits non-zero when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh default asan
+export LC_ALL=C.UTF-8
+status=0
+ctest --preset default -j "$(nproc)" || status=1
+ctest --preset asan -j "$(nproc)" || status=1
+exit $status
