@@ -22,7 +22,10 @@ const CounterDef* ObjectDef::FindCounter(std::string_view counterName) const {
 
 const std::vector<const ObjectDef*>& AllObjects() {
   static const std::vector<const ObjectDef*> objects = {
-      &ProcessorObject(), &MemoryObject(), &SystemObject(),
+      &ProcessorObject(),    &MemoryObject(),         &SystemObject(),
+      &PhysicalDiskObject(), &LogicalDiskObject(),    &NetworkInterfaceObject(),
+      &ProcessObject(),      &PagingFileObject(),     &PressureCpuObject(),
+      &PressureMemoryObject(), &PressureIoObject(),   &ControlGroupObject(),
   };
   return objects;
 }
