@@ -3,6 +3,7 @@
 
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
+#include "test_server.h"
 #include "registry/registry.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +18,8 @@
 
 namespace {
 
-struct ICounter : IUnknown {
-    static constexpr IID kIID = zyn::com::MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000001");
-    virtual LONG Next() = 0;
-
-protected:
-    ~ICounter() = default;
-};
-
-constexpr CLSID kCounterClass = zyn::com::MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000002");
+using zyn::com::testing::ICounter;
+using zyn::com::testing::kCounterClass;
 constexpr CLSID kLocalClass = zyn::com::MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000003");
 
 class CLocal final : public zyn::com::ComRefCount, public ICounter {

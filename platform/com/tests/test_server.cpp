@@ -2,20 +2,14 @@
 // DllGetClassObject after a dlopen, counting its live objects.
 
 #include "com/classregistry.h"
+#include "test_server.h"
 
 #include <atomic>
 
 namespace {
 
-struct ICounter : IUnknown {
-    static constexpr IID kIID = zyn::com::MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000001");
-    virtual LONG Next() = 0;
-
-protected:
-    ~ICounter() = default;
-};
-
-constexpr CLSID kCounterClass = zyn::com::MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000002");
+using zyn::com::testing::ICounter;
+using zyn::com::testing::kCounterClass;
 
 class CCounter final : public zyn::com::ComRefCount, public ICounter {
 public:
