@@ -67,6 +67,9 @@ public:
 
     friend bool operator==(const CComBSTR& a, const CComBSTR& b) { return a.View() == b.View(); }
     friend bool operator==(const CComBSTR& a, std::u16string_view b) { return a.View() == b; }
+    friend bool operator==(const CComBSTR& a, const char16_t* b) {
+        return a.View() == std::u16string_view(b ? b : u"");
+    }
 
 private:
     void Reset(BSTR s) {

@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Turns the object library's type library definition (an IDL text) into
+   - a header with the C++ interface declarations, identifiers and the enumeration, and
+   - a source file with the dispatch tables, call thunks and the class table,
+so that every member is declared once.
+
+usage: gen_typelib.py DEFINITION.idl OUT_HEADER OUT_SOURCE
+"""
+import re
+import sys
+from dataclasses import dataclass, field
+
+
+@dataclass
+class Param:
+    flags: list
+    type: str
+    name: str
+    default: str | None = None
+
+
+@dataclass
+class Member:
+    kind: str  # func, propget, propput
+    id: int
+    name: str
+    help: str
+    params: list
+
+
+@dataclass
+class Interface:
+    name: str
+    uuid: str
+    base: str
+    dual: bool
+    help: str
+    members: list = field(default_factory=list)
+
+
+@dataclass
+class CoClass:
+    name: str
+    uuid: str
+    help: str
+    progid: str
+    vi_progid: str
+    script: int
+    creatable: bool
+    interfaces: list
+    default: str
+
+
+def attr_value(attrs, key):
+    m = re.search(key + r'\(\s*"?([^")]*)"?\s*\)', attrs)
+    return m.group(1) if m else None
+
+
+def parse(text):
+    text = re.sub(r'//[^\n]*', '', text)
+    lib = {}
+    m = re.search(r'\[([^\]]*)\]\s*library\s+(\w+)', text)
+    lib['name'] = m.group(2)
+    lib['uuid'] = attr_value(m.group(1), 'uuid')
+    lib['help'] = attr_value(m.group(1), 'helpstring')
+    major, minor = attr_value(m.group(1), 'version').split('.')
+    lib['version'] = (int(major), int(minor))
+    enum = re.search(r'typedef\s*\[[^\]]*\]\s*enum\s*\{([^}]*)\}\s*(\w+)\s*;', text)
+    lib['enum_name'] = enum.group(2)
+    lib['enum'] = [tuple(x.strip() for x in e.split('=')) for e in enum.group(1).split(',') if e.strip()]
+
+    interfaces = []
+    for im in re.finditer(r'\[([^\]]*)\]\s*interface\s+(\w+)\s*:\s*(\w+)\s*\{(.*?)\};', text, re.S):
+        attrs, name, base, body = im.groups()
+        itf = Interface(name, attr_value(attrs, 'uuid'), base, 'dual' in attrs, attr_value(attrs, 'helpstring'))
+        for mm in re.finditer(r'\[([^\]]*)\]\s*HRESULT\s+(\w+)\s*\((.*?)\)\s*;', body, re.S):
+            mattrs, mname, plist = mm.groups()
+            kind = 'propget' if 'propget' in mattrs else 'propput' if 'propput' in mattrs else 'func'
+            params = []
+            for pm in re.finditer(r'\[([^\]]*)\]\s*([\w\s\*]+?)\s*(\w+)\s*(?:,|$)', plist.strip()):
+                pflags, ptype, pname = pm.groups()
+                flags = [f.strip() for f in re.sub(r'defaultvalue\([^)]*\)', 'defaultvalue', pflags).split(',')]
+                default = attr_value(pflags, 'defaultvalue')
+                params.append(Param(flags, ' '.join(ptype.split()), pname, default))
+            itf.members.append(Member(kind, int(attr_value(mattrs, 'id'), 0), mname,
+                                      attr_value(mattrs, 'helpstring'), params))
+        interfaces.append(itf)
+
+    classes = []
+    for cm in re.finditer(r'\[([^\]]*)\]\s*coclass\s+(\w+)\s*\{(.*?)\};', text, re.S):
+        attrs, name, body = cm.groups()
+        items = re.findall(r'(\[default\]\s*)?interface\s+(\w+)\s*;', body)
+        default = next((n for d, n in items if d), items[0][1])
+        classes.append(CoClass(name, attr_value(attrs, 'uuid'), attr_value(attrs, 'helpstring'),
+                               attr_value(attrs, 'progid'), attr_value(attrs, 'vi_progid'),
+                               int(attr_value(attrs, 'registry_script')), 'noncreatable' not in attrs,
+                               [n for _, n in items], default))
+    return lib, interfaces, classes
+
+
+# IDL type -> (C++ parameter type, dispatch VARTYPE, VARIANT member holding it)
+IN_TYPES = {
+    'long': ('LONG', 'VT_I4', 'lVal'),
+    'double': ('double', 'VT_R8', 'dblVal'),
+    'BSTR': ('BSTR', 'VT_BSTR', 'bstrVal'),
+    'VARIANT': ('VARIANT', 'VT_VARIANT', None),
+    'OLE_COLOR': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
+    'unsigned char': ('unsigned char', 'VT_UI1', 'bVal'),
+    'IUnknown*': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
+    'long*': ('LONG*', None, None),
+    'double*': ('double*', None, None),
+}
+# retval IDL type -> (C++ local type, result VARTYPE, VARIANT member)
+OUT_TYPES = {
+    'long*': ('LONG', 'VT_I4', 'lVal'),
+    'double*': ('double', 'VT_R8', 'dblVal'),
+    'BSTR*': ('BSTR', 'VT_BSTR', 'bstrVal'),
+    'VARIANT*': (None, 'VT_VARIANT', None),
+    'OLE_COLOR*': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
+    'IUnknown**': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
+}
+
+
+def out_type(t, enum_name):
+    if t in OUT_TYPES:
+        return OUT_TYPES[t]
+    if t == enum_name + '*':
+        return (enum_name, 'VT_I4', 'lVal')
+    if re.fullmatch(r'IZyn\w+\*\*', t):
+        return (t[:-1], 'VT_DISPATCH', 'pdispVal')
+    raise SystemExit(f'unsupported retval type {t}')
+
+
+def cpp_param_type(p, enum_name):
+    if 'out' in p.flags:
+        if p.type in ('VARIANT*', 'BSTR*', 'long*', 'double*', 'OLE_COLOR*', 'IUnknown**'):
+            return {'long*': 'LONG*'}.get(p.type, p.type)
+        return p.type
+    if p.type in IN_TYPES:
+        return IN_TYPES[p.type][0]
+    raise SystemExit(f'unsupported parameter type {p.type}')
+
+
+def method_name(m):
+    return {'propget': 'get_', 'propput': 'put_'}.get(m.kind, '') + m.name
+
+
+def u(s):
+    return 'u"' + s.replace('\\', '\\\\').replace('"', '\\"') + '"'
+
+
+def guid(s):
+    return f'zyn::com::MakeGuid("{s}")'
+
+
+def write_header(path, lib, interfaces, classes):
+    enum_name = lib['enum_name']
+    out = ['#pragma once',
+           '// Generated from the type library definition by gen_typelib.py: do not edit.',
+           '',
+           '#include "com/typeinfo.h"',
+           '',
+           'using OLE_COLOR = DWORD;',
+           '',
+           f'enum {enum_name} : std::int32_t {{']
+    out += [f'    {n} = {v},' for n, v in lib['enum']]
+    out += ['};', '']
+    out.append(f'inline constexpr GUID LIBID_{lib["name"]} = {guid(lib["uuid"])};')
+    for c in classes:
+        out.append(f'inline constexpr CLSID CLSID_{c.name} = {guid(c.uuid)};')
+    out.append('')
+    out += [f'struct {i.name};' for i in interfaces]
+    out.append('')
+    for i in interfaces:
+        out.append(f'struct {i.name} : {i.base} {{')
+        out.append(f'    static constexpr IID kIID = {guid(i.uuid)};')
+        if i.dual:
+            out.append('    static const zyn::com::DispInterface& TypeTable();')
+            out.append('    static const zyn::com::TypeLibInfo& TypeLibrary();')
+        for m in i.members:
+            args = ', '.join(f'{cpp_param_type(p, enum_name)} {p.name}' for p in m.params)
+            out.append(f'    virtual HRESULT {method_name(m)}({args}) = 0;')
+        out.append('')
+        out.append('protected:')
+        out.append(f'    ~{i.name}() = default;')
+        out.append('};')
+        out.append('')
+    out.append(f'// The whole library: interfaces in definition order and the class table.')
+    out.append(f'const zyn::com::TypeLibInfo& {lib["name"]}_TypeLib();')
+    open(path, 'w').write('\n'.join(out) + '\n')
+
+
+def write_source(path, header_name, lib, interfaces, classes):
+    enum_name = lib['enum_name']
+    out = ['// Generated from the type library definition by gen_typelib.py: do not edit.',
+           f'#include "{header_name}"', '', 'namespace {', '', 'using namespace zyn::com;', '']
+    for i in interfaces:
+        if not i.dual:
+            continue
+        for m in i.members:
+            fn = f'Thunk_{i.name}_{method_name(m)}'
+            out.append(f'HRESULT {fn}(void* self, [[maybe_unused]] VARIANT* a, [[maybe_unused]] VARIANT* r) {{')
+            call_args = []
+            post = []
+            k = 0
+            for p in m.params:
+                if 'retval' in p.flags:
+                    local, vt, member = out_type(p.type, enum_name)
+                    if local is None:
+                        call_args.append('r')
+                    else:
+                        out.append(f'    {local} ret{{}};')
+                        call_args.append('&ret')
+                        if vt == 'VT_I4' and local == enum_name:
+                            post.append(f'r->vt = VT_I4; r->lVal = static_cast<LONG>(ret);')
+                        else:
+                            post.append(f'r->vt = {vt}; r->{member} = ret;')
+                else:
+                    ctype, vt, member = IN_TYPES[p.type]
+                    call_args.append(f'a[{k}]' if member is None else f'a[{k}].{member}')
+                    k += 1
+            out.append(f'    HRESULT hr = static_cast<{i.name}*>(self)->{method_name(m)}({", ".join(call_args)});')
+            if post:
+                out.append(f'    if (SUCCEEDED(hr)) {{ {" ".join(post)} }}')
+            out.append('    return hr;')
+            out.append('}')
+            out.append('')
+        for m in i.members:
+            pname = f'kParams_{i.name}_{method_name(m)}'
+            entries = []
+            for p in m.params:
+                flags = []
+                if 'in' in p.flags: flags.append('kParamIn')
+                if 'out' in p.flags: flags.append('kParamOut')
+                if 'retval' in p.flags: flags.append('kParamRetval')
+                if 'optional' in p.flags: flags.append('kParamOptional')
+                if p.default is not None: flags.append('kParamHasDefault')
+                vt = out_type(p.type, enum_name)[1] if 'retval' in p.flags else IN_TYPES[p.type][1]
+                entries.append(f'{{{u(p.name)}, {vt}, static_cast<std::uint8_t>({" | ".join(flags) or "0"}), {p.default or 0}}}')
+            if entries:
+                out.append(f'constexpr DispParam {pname}[] = {{{", ".join(entries)}}};')
+        out.append(f'constexpr DispMember kMembers_{i.name}[] = {{')
+        kinds = {'func': 'Func', 'propget': 'PropGet', 'propput': 'PropPut'}
+        for m in i.members:
+            params = f'kParams_{i.name}_{method_name(m)}' if m.params else '{}'
+            out.append(f'    {{0x{m.id:08X}, MemberKind::{kinds[m.kind]}, {u(m.name)}, {u(m.help)}, '
+                       f'{params}, &Thunk_{i.name}_{method_name(m)}}},')
+        out.append('};')
+        out.append(f'const DispInterface kTable_{i.name}{{{u(i.name)}, &{i.name}::kIID, {u(i.help)}, kMembers_{i.name}}};')
+        out.append('')
+    out.append('constexpr const DispInterface* kInterfaces[] = {')
+    out += [f'    &kTable_{i.name},' for i in interfaces if i.dual]
+    out.append('};')
+    out.append('constexpr CoClassInfo kClasses[] = {')
+    for c in classes:
+        out.append(f'    {{{u(c.name)}, &CLSID_{c.name}, {u(c.progid)}, {u(c.vi_progid)}, {u(c.help)}, {c.script}, '
+                   f'&{c.default}::kIID, {"true" if c.creatable else "false"}}},')
+    out.append('};')
+    out.append(f'const TypeLibInfo kLibrary{{{u(lib["name"])}, &LIBID_{lib["name"]}, {lib["version"][0]}, '
+               f'{lib["version"][1]}, {u(lib["help"])}, kInterfaces, kClasses}};')
+    out.append('')
+    out.append('} // namespace')
+    out.append('')
+    for i in interfaces:
+        if i.dual:
+            out.append(f'const DispInterface& {i.name}::TypeTable() {{ return kTable_{i.name}; }}')
+            out.append(f'const TypeLibInfo& {i.name}::TypeLibrary() {{ return kLibrary; }}')
+    out.append(f'const TypeLibInfo& {lib["name"]}_TypeLib() {{ return kLibrary; }}')
+    open(path, 'w').write('\n'.join(out) + '\n')
+
+
+def main():
+    idl, header, source = sys.argv[1:4]
+    lib, interfaces, classes = parse(open(idl).read())
+    if not interfaces or not classes:
+        raise SystemExit('gen_typelib: no interfaces or classes found')
+    write_header(header, lib, interfaces, classes)
+    write_source(source, header.rsplit('/', 1)[-1], lib, interfaces, classes)
+
+
+if __name__ == '__main__':
+    main()
