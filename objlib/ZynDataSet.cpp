@@ -1,10 +1,8 @@
 #include "ZynDataSet.h"
 
-#include "ZynClassIds.h"
+#include "ZynErrors.h"
 #include "ZynObjLock.h"
 #include "ZynText.h"
-
-#include "com/errorinfo.h"
 
 #include <cmath>
 #include <limits>
@@ -12,7 +10,7 @@
 namespace {
 
 HRESULT Raise(HRESULT hr, const std::u16string& text) {
-    return zyn::com::RaiseError(hr, text, zyn::obj::kProgIdDataSet);
+    return zyn::obj::RaiseError(CLSID_DataSet, hr, text);
 }
 
 // A pixel row as a 32-bit value: rows beyond the 32-bit range saturate instead of wrapping, and a

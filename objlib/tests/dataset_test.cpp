@@ -395,3 +395,26 @@ TEST_F(DataSetTest, AnUneditedRecordingCostsAtMostTwelveBytesPerValue) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DataSetTest, ScriptsReachTheDataSetByName) {
+    auto set = WithValues({4, 6});
+    IDispatch* disp = static_cast<IZynDataSet*>(set.p);
+    UINT infos = 0;
+    ASSERT_EQ(disp->GetTypeInfoCount(&infos), S_OK);
+    EXPECT_EQ(infos, 1u);
+    CComBSTR name(u"getvalueat");
+    LPOLESTR names[] = {name.m_str};
+    DISPID id = 0;
+    ASSERT_EQ(disp->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, 0x60020000);
+    CComVariant arg(1);
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    CComVariant result;
+    ASSERT_EQ(disp->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+    EXPECT_EQ(result.vt, VT_R8);
+    EXPECT_EQ(result.dblVal, 6);
+}
+
+} // namespace
