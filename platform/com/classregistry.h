@@ -1,0 +1,65 @@
+#pragma once
+// Creating objects by class: factories registered by this process, and classes registered in the
+// settings store's classes root (HKEY_CLASSES_ROOT\CLSID\{…}\InprocServer32 names a shared library
+// that exports DllGetClassObject). ProgIDs resolve through HKEY_CLASSES_ROOT\<ProgID>\CLSID.
+
+#include "unknown.h"
+
+struct IClassFactory : IUnknown {
+    static constexpr IID kIID = zyn::com::MakeGuid("00000001-0000-0000-C000-000000000046");
+    virtual HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) = 0;
+    virtual HRESULT LockServer(BOOL lock) = 0;
+
+protected:
+    ~IClassFactory() = default;
+};
+
+inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+inline constexpr DWORD CLSCTX_SERVER = 0x15;
+inline constexpr DWORD CLSCTX_ALL = 0x17;
+inline constexpr DWORD REGCLS_MULTIPLEUSE = 0x1;
+
+// Apartments do not exist here; these only keep callers' shapes.
+HRESULT CoInitialize(void* reserved);
+HRESULT CoInitializeEx(void* reserved, DWORD flags);
+void CoUninitialize();
+
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* factory, DWORD context, DWORD flags, DWORD* cookie);
+HRESULT CoRevokeClassObject(DWORD cookie);
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID iid, void** out);
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out);
+
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* out);
+// A ProgID, or a CLSID in braces. CO_E_CLASSSTRING when neither is known.
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* out);
+// The caller frees the result with SysFreeString. REGDB_E_CLASSNOTREG when there is none.
+HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* out);
+
+// What an in-process server library exports (extern "C", found with dlsym).
+using PFN_DllGetClassObject = HRESULT (*)(REFCLSID clsid, REFIID iid, void** out);
+using PFN_DllRegisterServer = HRESULT (*)();
+
+namespace zyn::com {
+
+// The factory for a class whose objects are made with `new T()` and answer QueryInterface.
+template <class T>
+class ClassFactory final : public ComRefCount, public IClassFactory {
+public:
+    ZYN_COM_IUNKNOWN(ClassFactory, IClassFactory)
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        CComPtr<T> obj(new (std::nothrow) T());
+        if (!obj) return E_OUTOFMEMORY;
+        return obj->QueryInterface(iid, out);
+    }
+    HRESULT LockServer(BOOL) override { return S_OK; }
+};
+
+// Loads an in-process server library by path and calls one of its exports; for registering and
+// unregistering a library as an installer would.
+HRESULT CallServerExport(const char* libraryPath, const char* exportName);
+
+} // namespace zyn::com
