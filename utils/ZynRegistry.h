@@ -12,7 +12,7 @@
 
 class CZynRegistry {
 public:
-    enum KeyType { CurrentUser = 1, LocalMachine = 2 }; // any other value means the machine hive
+    enum KeyType : int { CurrentUser = 1, LocalMachine = 2 }; // any other value means the machine hive
 
     CZynRegistry();
     // Skips one leading '\' of the path; opens nothing yet.

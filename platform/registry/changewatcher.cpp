@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kBackstopPollMs = 200;
 constexpr int kRecheckMs = 15;
+constexpr std::size_t kMaxFiredKept = 16;
 
 void Drain(int fd) {
     char buf[4096];
@@ -50,6 +51,15 @@ void ChangeWatcher::int_WatchFolder(const std::string& folder) {
 void ChangeWatcher::AddRegistration(std::shared_ptr<Registration> r) {
     std::lock_guard lock(m_mutex);
     int_WatchFolder(r->hive->Folder());
+    // Registering the same key again after it fired resumes right after the change that fired it, so
+    // a change made between the wake-up and the new registration is not lost.
+    auto same = std::find_if(m_fired.begin(), m_fired.end(), [&](const auto& f) {
+        return f->hive == r->hive && f->path == r->path && f->subtree == r->subtree && f->filter == r->filter;
+    });
+    if (same != m_fired.end()) {
+        r->seen = std::min(r->seen, (*same)->seen);
+        m_fired.erase(same);
+    }
     m_registrations.push_back(std::move(r));
 }
 
@@ -65,15 +75,18 @@ bool ChangeWatcher::int_CheckRegistrations() {
             ++it; // an unreadable hive may become readable; keep listening
             continue;
         }
-        reg.seen = last;
-        bool hit = lost || std::any_of(changes.begin(), changes.end(), [&](const ChangeEntry& c) { return reg.Matches(c); });
-        if (hit) {
-            // A registration fires once, as on Windows.
-            it = m_registrations.erase(it);
-            fired = true;
-        } else {
+        auto hit = std::find_if(changes.begin(), changes.end(), [&](const ChangeEntry& c) { return reg.Matches(c); });
+        if (!lost && hit == changes.end()) {
+            reg.seen = last;
             ++it;
+            continue;
         }
+        // A registration fires once, as on Windows; it is kept aside to resume from (see above).
+        reg.seen = lost ? last : hit->seq;
+        m_fired.push_back(std::move(*it));
+        if (m_fired.size() > kMaxFiredKept) m_fired.erase(m_fired.begin());
+        it = m_registrations.erase(it);
+        fired = true;
     }
     return fired;
 }

@@ -472,9 +472,9 @@ LONG Hive::ChangesSince(std::int64_t since, std::vector<ChangeEntry>* out, bool*
         *last = std::max(maxSeq, since);
         out->clear();
         if (*lost || maxSeq <= since) return ERROR_SUCCESS;
-        Stmt q(m_db, "SELECT path, kind FROM changes WHERE seq>? ORDER BY seq");
+        Stmt q(m_db, "SELECT seq, path, kind FROM changes WHERE seq>? ORDER BY seq");
         q.Bind(1, since);
-        while ((rc = q.Step()) == SQLITE_ROW) out->push_back(ChangeEntry{q.Text(0), static_cast<int>(q.Int(1))});
+        while ((rc = q.Step()) == SQLITE_ROW) out->push_back(ChangeEntry{q.Int(0), q.Text(1), static_cast<int>(q.Int(2))});
         return rc == SQLITE_DONE ? ERROR_SUCCESS : MapSqlite(rc);
     });
 }

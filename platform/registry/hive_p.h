@@ -29,6 +29,7 @@ Name MakeName(std::u16string_view s);
 inline constexpr int kChangeName = 1;
 inline constexpr int kChangeValue = 2;
 struct ChangeEntry {
+    std::int64_t seq = 0;
     std::string path;
     int kind = 0;
 };

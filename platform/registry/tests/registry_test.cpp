@@ -386,7 +386,15 @@ TEST_F(RegistryTest, NotificationFiresOncePerRegistrationAndHonoursTheSubtreeFla
     deep.Reset();
     ASSERT_EQ(SetDword(child, u"y", 1), ERROR_SUCCESS);
     EXPECT_EQ(deep.Wait(300), zyn::registry::WaitResult::TimedOut);
+    // Registering again hears, one at a time, the changes made since the one that fired: the value
+    // set on the key itself, then Child's y, made while nothing was registered.
+    for (int pending = 0; pending < 2; ++pending) {
+        ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, 7, &deep, TRUE), ERROR_SUCCESS);
+        EXPECT_EQ(deep.Wait(0), zyn::registry::WaitResult::Changed) << pending;
+        deep.Reset();
+    }
     ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, 7, &deep, TRUE), ERROR_SUCCESS);
+    EXPECT_EQ(deep.Wait(0), zyn::registry::WaitResult::TimedOut);
     ASSERT_EQ(RegDeleteTreeW(key, u"Child"), ERROR_SUCCESS);
     EXPECT_EQ(deep.Wait(5000), zyn::registry::WaitResult::Changed);
     for (HKEY k : {key, child, sibling}) RegCloseKey(k);
