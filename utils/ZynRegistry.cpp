@@ -18,7 +18,8 @@ constexpr const char16_t* kZynRootKey = u"Software\\Zynthar\\Tallon";
 constexpr std::size_t kMaxFactoryPath = 511;
 // How long Listen(false) waits for a running callback to return.
 constexpr auto kStopTimeout = std::chrono::milliseconds(10000);
-constexpr DWORD kNotifyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET;
+constexpr DWORD kNotifyFilter =
+    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET;
 constexpr REGSAM kWriteAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 
 char16_t* CopyPath(const char16_t* path) {
@@ -30,7 +31,9 @@ char16_t* CopyPath(const char16_t* path) {
     return copy;
 }
 
-HKEY HiveOf(bool user) { return user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+HKEY HiveOf(bool user) {
+    return user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
 
 // The folder of the running executable, without a trailing '/' (the root stays "/").
 std::u16string ExecutableFolder() {
@@ -59,7 +62,9 @@ CZynRegistry* MakeReg(const char16_t* subkey, CZynRegistry::KeyType type) {
 
 // ---- CZynRegistry ----
 
-CZynRegistry::CZynRegistry() { int_CommonInit(); }
+CZynRegistry::CZynRegistry() {
+    int_CommonInit();
+}
 
 CZynRegistry::CZynRegistry(const char16_t* path, KeyType type) {
     int_CommonInit();
@@ -82,7 +87,9 @@ CZynRegistry& CZynRegistry::operator=(const CZynRegistry& other) {
     return *this;
 }
 
-CZynRegistry::~CZynRegistry() { int_Close(); }
+CZynRegistry::~CZynRegistry() {
+    int_Close();
+}
 
 void CZynRegistry::int_CommonInit() {
     m_userHive = false;
@@ -106,22 +113,23 @@ bool CZynRegistry::int_OpenReg(bool forRead) {
         return RegOpenKeyExW(HiveOf(m_userHive), m_path, 0, KEY_READ, &m_readKey) == ERROR_SUCCESS;
     }
     if (m_writeKey) return true;
-    return RegCreateKeyExW(HiveOf(m_userHive), m_path, 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr,
-                           &m_writeKey, nullptr) == ERROR_SUCCESS;
+    return RegCreateKeyExW(HiveOf(m_userHive), m_path, 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess,
+                           nullptr, &m_writeKey, nullptr) == ERROR_SUCCESS;
 }
 
 int CZynRegistry::int_ReadCommon(const char16_t* name, void* buffer, int size, DWORD /*type*/) {
     if (!buffer || size <= 0 || !int_OpenReg(true)) return 0;
     DWORD bytes = static_cast<DWORD>(size);
-    if (RegQueryValueExW(m_readKey, name, nullptr, nullptr, static_cast<BYTE*>(buffer), &bytes) != ERROR_SUCCESS)
+    if (RegQueryValueExW(m_readKey, name, nullptr, nullptr, static_cast<BYTE*>(buffer), &bytes) !=
+        ERROR_SUCCESS)
         return 0;
     return static_cast<int>(bytes);
 }
 
 bool CZynRegistry::int_StoreCommon(DWORD type, const char16_t* name, const void* data, int size) {
     if (size < 0 || (!data && size > 0) || !int_OpenReg(false)) return false;
-    return RegSetValueExW(m_writeKey, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)) ==
-           ERROR_SUCCESS;
+    return RegSetValueExW(m_writeKey, name, 0, type, static_cast<const BYTE*>(data),
+                          static_cast<DWORD>(size)) == ERROR_SUCCESS;
 }
 
 int CZynRegistry::ReadString(const char16_t* name, char16_t* buffer, int size) {
@@ -175,7 +183,9 @@ struct CZynRegistry2::Listener {
     ~Listener() {
         if (key) RegCloseKey(key);
     }
-    bool Register() { return RegNotifyChangeKeyValue(key, TRUE, kNotifyFilter, &changeEvent, TRUE) == ERROR_SUCCESS; }
+    bool Register() {
+        return RegNotifyChangeKeyValue(key, TRUE, kNotifyFilter, &changeEvent, TRUE) == ERROR_SUCCESS;
+    }
     void Notify(bool reRegister) {
         if (Callback cb = callback.load()) {
             try {
@@ -190,7 +200,9 @@ struct CZynRegistry2::Listener {
 
 CZynRegistry2::CZynRegistry2(const char16_t* path, KeyType type) : CZynRegistry(path, type) {}
 
-CZynRegistry2::~CZynRegistry2() { Listen(false); }
+CZynRegistry2::~CZynRegistry2() {
+    Listen(false);
+}
 
 void CZynRegistry2::SetRegFlags(Callback callback, DWORD data) {
     m_callback = callback;
@@ -243,8 +255,10 @@ bool CZynRegistry2::Listen(bool start) {
             ended = listener->ended.wait_for(lock, kStopTimeout, [&] { return listener->finished; });
         }
         // A callback that does not return in time keeps its thread; the shared state outlives us.
-        if (ended) m_thread.join();
-        else m_thread.detach();
+        if (ended)
+            m_thread.join();
+        else
+            m_thread.detach();
         m_listener.reset();
         return true;
     }
@@ -273,11 +287,17 @@ bool CZynRegistry2::Listen(bool start) {
 
 // ---- factories ----
 
-CZynRegistry* GetUserReg(const char16_t* subkey) { return MakeReg(subkey, CZynRegistry::CurrentUser); }
+CZynRegistry* GetUserReg(const char16_t* subkey) {
+    return MakeReg(subkey, CZynRegistry::CurrentUser);
+}
 
-CZynRegistry* GetMachineReg(const char16_t* subkey) { return MakeReg(subkey, CZynRegistry::LocalMachine); }
+CZynRegistry* GetMachineReg(const char16_t* subkey) {
+    return MakeReg(subkey, CZynRegistry::LocalMachine);
+}
 
-void ReleaseReg(CZynRegistry* registry) { delete registry; }
+void ReleaseReg(CZynRegistry* registry) {
+    delete registry;
+}
 
 namespace {
 

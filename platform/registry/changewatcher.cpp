@@ -44,8 +44,10 @@ ChangeWatcher::~ChangeWatcher() {
 void ChangeWatcher::int_WatchFolder(const std::string& folder) {
     if (m_inotifyFd < 0) return;
     // Adding the same folder again returns the same watch; a failure leaves the poll as the backstop.
-    int wd = ::inotify_add_watch(m_inotifyFd, folder.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
-    if (wd >= 0 && std::find(m_watches.begin(), m_watches.end(), wd) == m_watches.end()) m_watches.push_back(wd);
+    int wd = ::inotify_add_watch(m_inotifyFd, folder.c_str(),
+                                 IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
+    if (wd >= 0 && std::find(m_watches.begin(), m_watches.end(), wd) == m_watches.end())
+        m_watches.push_back(wd);
 }
 
 void ChangeWatcher::AddRegistration(std::shared_ptr<Registration> r) {
@@ -75,7 +77,8 @@ bool ChangeWatcher::int_CheckRegistrations() {
             ++it; // an unreadable hive may become readable; keep listening
             continue;
         }
-        auto hit = std::find_if(changes.begin(), changes.end(), [&](const ChangeEntry& c) { return reg.Matches(c); });
+        auto hit = std::find_if(changes.begin(), changes.end(),
+                                [&](const ChangeEntry& c) { return reg.Matches(c); });
         if (!lost && hit == changes.end()) {
             reg.seen = last;
             ++it;
@@ -103,7 +106,8 @@ WaitResult ChangeWatcher::Wait(int timeoutMs) {
         }
         int waitMs = nextPoll;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) return WaitResult::TimedOut;
             waitMs = static_cast<int>(std::min<long long>(left, waitMs));
         }
@@ -123,7 +127,9 @@ bool ChangeWatcher::IsSignalled() {
     return m_signalled;
 }
 
-void ChangeWatcher::Reset() { m_signalled = false; }
+void ChangeWatcher::Reset() {
+    m_signalled = false;
+}
 
 void ChangeWatcher::Cancel() {
     m_cancelled = true;

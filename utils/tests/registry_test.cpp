@@ -12,9 +12,9 @@
 #include <mutex>
 #include <spawn.h>
 #include <string>
-#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -53,7 +53,8 @@ std::u16string ExeFolder() {
 pid_t SpawnSetter(const char* key, const char* name, const char* value) {
     std::vector<std::string> args = {"/proc/self/exe", "--set", key, name, value};
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     EXPECT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ), 0);
@@ -79,7 +80,8 @@ TEST_F(ZynRegistryTest, ValuesRoundTripAndReadsFailQuietly) {
     ASSERT_TRUE(reg.Store(u"Short", blob, 2));
 
     char16_t buffer[64] = {};
-    EXPECT_EQ(reg.ReadString(u"name", buffer, sizeof buffer), int(text.size() * 2)) << "no terminator is stored";
+    EXPECT_EQ(reg.ReadString(u"name", buffer, sizeof buffer), int(text.size() * 2))
+        << "no terminator is stored";
     EXPECT_EQ(std::u16string(buffer), text);
     char16_t tiny[4] = {};
     EXPECT_EQ(reg.ReadString(u"Name", tiny, sizeof tiny), 0);
@@ -101,7 +103,8 @@ TEST_F(ZynRegistryTest, ValuesRoundTripAndReadsFailQuietly) {
     CZynRegistry nowhere(u"Software\\Zynthar\\Tallon\\Nowhere", CZynRegistry::CurrentUser);
     EXPECT_EQ(nowhere.SizeInBytes(u"x"), -1);
     EXPECT_EQ(nowhere.ReadDWord(u"x", 3), 3u);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Nowhere")) << "reads never create the key";
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Nowhere"))
+        << "reads never create the key";
 }
 
 TEST_F(ZynRegistryTest, LeadingBackslashNamesTheSameKeyAndHivesAreSeparate) {
@@ -190,15 +193,18 @@ TEST_F(ZynRegistryTest, GetZynDirUsesStoredFoldersAndNeverReplacesOnesThatDoNotF
     // Written by another tool with its terminator.
     const char16_t bin[] = u"/usr/lib/tallon";
     HKEY h = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(h, u"BinDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(bin), sizeof bin), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_ALL_ACCESS, &h),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(h, u"BinDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(bin), sizeof bin),
+              ERROR_SUCCESS);
     RegCloseKey(h);
     EXPECT_EQ(GetZynDir(kZynDirBin, buf, 64), 15);
 
     const std::u16string deep = u"/srv/" + std::u16string(100, u'd');
     ASSERT_TRUE(machine.Store(u"InstallDir", deep.c_str()));
     EXPECT_EQ(GetZynDir(kZynDirInstall, buf, 64), 0);
-    EXPECT_EQ(machine.SizeInBytes(u"InstallDir"), int(deep.size() * 2)) << "a long stored folder must survive";
+    EXPECT_EQ(machine.SizeInBytes(u"InstallDir"), int(deep.size() * 2))
+        << "a long stored folder must survive";
 }
 
 TEST_F(ZynRegistryTest, AnUnwritableMachineHiveStillGivesTheDefaultFolder) {
