@@ -1,6 +1,8 @@
 #include "ZynModule.h"
 
+#include "ZynEvent.h"
 #include "ZynIdentifier.h"
+#include "ZynIterators.h"
 #include "ZynUtilsObj.h"
 
 #include "com/bstr.h"
@@ -28,6 +30,8 @@ struct CreatableClass {
 
 const CreatableClass kCreatable[] = {
     {&CLSID_Utils, &Create<CZynUtilsObj>},
+    {&CLSID_Event, &Create<CZynEvent>},
+    {&CLSID_EventIter, &Create<CZynEventIter>},
 };
 
 // A class factory that hands each request to the class's creator.
