@@ -60,6 +60,10 @@ public:
         return true;
     }
 
+    void RemoveLast() {
+        if (m_count) --m_count;
+    }
+
     void RemoveAll() {
         std::free(m_data);
         m_data = nullptr;
