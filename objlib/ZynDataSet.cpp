@@ -13,13 +13,16 @@ HRESULT Raise(HRESULT hr, const std::u16string& text) {
     return zyn::obj::RaiseError(CLSID_DataSet, hr, text);
 }
 
-// A pixel row as a 32-bit value: rows beyond the 32-bit range saturate instead of wrapping, and a
-// value that is not a number lands on the bottom of the plot.
+// A pixel row as a 32-bit value: rows beyond the 32-bit range saturate instead of overflowing, and a
+// value that is not a number lands on the bottom of the plot. Branch-free so that the loop vectorises.
 inline LONG PixelRow(double v, double dMin, double dOffset, double scale, LONG tall) {
-    const double row = double(tall) - std::trunc(((v + dOffset) - dMin) * scale * tall);
-    if (row >= 2147483647.0) return std::numeric_limits<LONG>::max();
-    if (row <= -2147483648.0) return std::numeric_limits<LONG>::min();
-    if (row != row) return tall;
+    double x = ((v + dOffset) - dMin) * scale * tall;
+    x = x == x ? x : 0.0;
+    x = x < -2147483648.0 ? -2147483648.0 : x;
+    x = x > 2147483647.0 ? 2147483647.0 : x;
+    std::int64_t row = std::int64_t(tall) - static_cast<std::int64_t>(x);
+    row = row < INT32_MIN ? INT32_MIN : row;
+    row = row > INT32_MAX ? INT32_MAX : row;
     return static_cast<LONG>(row);
 }
 
@@ -91,6 +94,18 @@ bool CZynDataSet::int_Append(double value) {
     if (separate) values.AppendReserved(value);
 
     const std::uint32_t i = raw.Count() - 1;
+    if (i != 0) {
+        // The common sample: no new extreme and the bits already raised; nothing to notify.
+        const double max = m_max.load(std::memory_order_relaxed), min = m_min.load(std::memory_order_relaxed);
+        constexpr DWORD kEveryAppend = kChangedAverage | kChangedAppended;
+        if (!(value > max) && !(value < min) &&
+            (m_changed.load(std::memory_order_relaxed) & kEveryAppend) == kEveryAppend) {
+            const double n = double(values.Count());
+            m_average.store(((n - 1) * m_average.load(std::memory_order_relaxed) + value) / n,
+                            std::memory_order_relaxed);
+            return true;
+        }
+    }
     if (i == 0) {
         m_min.store(value, std::memory_order_relaxed);
         m_max.store(value, std::memory_order_relaxed);
@@ -300,14 +315,16 @@ HRESULT CZynDataSet::GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, doubl
     if (!i_pData) return Raise(E_INVALIDARG, u"Null pointer in GetDataEx");
     if (i_dwMany == 0 || i_Tall == 0 || i_dMin == i_dMax) return S_OK;
 
-    // The first member of each pair is the time-base entry; computed in 64 bits, stored as the
-    // 32-bit value the pair holds (entries never exceed the 32-bit index range).
-    const std::int64_t base = std::int64_t(int_Offset()) + i_dwIdx;
+    // The first member of each pair is the time-base entry, which lies in the 32-bit index range
+    // for every value that has one.
+    const std::uint32_t base = static_cast<std::uint32_t>(std::int64_t(int_Offset()) + i_dwIdx);
     const double scale = 1.0 / (i_dMax - i_dMin);
-    const double* values = m_values->values.Data() + i_dwIdx;
-    for (LONG k = 0; k < i_dwMany; ++k) {
-        i_pData[2 * std::size_t(k)] = static_cast<LONG>(base + k);
-        i_pData[2 * std::size_t(k) + 1] = PixelRow(values[k], i_dMin, i_dOffset, scale, i_Tall);
+    const double* __restrict values = m_values->values.Data() + i_dwIdx;
+    LONG* __restrict out = i_pData;
+    const std::size_t many = std::size_t(i_dwMany);
+    for (std::size_t k = 0; k < many; ++k) {
+        out[2 * k] = static_cast<LONG>(base + std::uint32_t(k));
+        out[2 * k + 1] = PixelRow(values[k], i_dMin, i_dOffset, scale, i_Tall);
     }
     *o_pManyReturned = i_dwMany;
     return S_OK;
