@@ -122,6 +122,8 @@ public:
     void int_SetCreationCallback(LONG context, LONG cookie);
     // Raises chart bits: a no-op when all are set already; with poke the throttle may signal.
     void int_Raise(DWORD bits, bool poke);
+    // Pokes the notification throttle: the first poke signals, then every seventh until read.
+    void int_Poke() { Poke(); }
 
 private:
     CZynChart();
