@@ -272,13 +272,10 @@ HRESULT CZynChart::PeerWindowRemoved(LONG* o_pVal) {
 // --- channels ---
 
 CComPtr<CZynChannel> CZynChart::int_CreateChannel() {
+    // Made static on a private axis, then attached: it shares the chart's time base from here on
+    // until its type is set again.
     CComPtr<CZynChannel> channel = CZynChannel::Create();
     channel->int_Attach(this);
-    {
-        CZynLockList locks;
-        channel->int_LockInto(locks);
-        (void)channel->int_SetType(typeStatic);
-    }
     {
         std::lock_guard guard(m_listGuard);
         m_channels.push_back(channel);
@@ -292,7 +289,7 @@ HRESULT CZynChart::CreateChannelOut(ZynChannelType type, IZynChannel** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<CZynChannel> channel = int_CreateChannel();
-    if (type != typeStatic) {
+    {
         CZynLockList locks;
         channel->int_LockInto(locks);
         HRESULT hr = channel->int_SetType(type);

@@ -318,3 +318,49 @@ TEST_F(ChartTest, AChartReleasedWhileRunningStopsAndDies) {
 }
 
 } // namespace
+
+namespace {
+
+// This machine's real counters for about two seconds: plausible values at regular times.
+TEST_F(ChartTest, RealCountersForTwoSecondsArePlausibleAndRegular) {
+    auto chart = CZynChart::Create();
+    CComPtr<IZynChannel> cpu, mem;
+    CComBSTR cpuPath(u"\\Processor(_Total)\\% Processor Time"), memPath(u"\\Memory\\Available MBytes");
+    chart->AddChannel(cpuPath, &cpu);
+    chart->AddChannel(memPath, &mem);
+    chart->put_Rate(200);
+    chart->put_Run(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    chart->put_Run(0);
+
+    CComPtr<IZynDataSet> cpuData, memData;
+    cpu->get_Data(&cpuData);
+    mem->get_Data(&memData);
+    LONG n = 0;
+    cpuData->get_Count(&n);
+    ASSERT_GE(n, 6);
+    for (LONG i = 1; i < n; ++i) { // the first CPU value comes from the paired first collection too
+        double v = -1;
+        cpuData->GetValueAt(i, &v);
+        EXPECT_GE(v, 0.0);
+        EXPECT_LE(v, 100.0);
+        double mb = -1;
+        memData->GetValueAt(i, &mb);
+        EXPECT_GT(mb, 0.0);
+    }
+    // The period is the rate plus one sample's duration; the first sample adds the 200 ms pause of
+    // the paired first collection.
+    CZynTimeBase* axis = chart->int_TimeBase();
+    for (std::uint32_t i = 2; i < axis->GetCount(); ++i) {
+        const std::uint32_t gap = axis->GetRel(i) - axis->GetRel(i - 1);
+        EXPECT_GE(gap, 195u);
+        EXPECT_LE(gap, 320u);
+    }
+    CComVariant first, last;
+    cpu->get_FirstTime(&first);
+    cpu->get_LastTime(&last);
+    EXPECT_NEAR((last.date - first.date) * 86400.0, (axis->GetRel(axis->GetCount() - 1) - axis->GetRel(0)) / 1000.0,
+                0.002);
+}
+
+} // namespace
