@@ -38,7 +38,7 @@ public:
     }
 
 private:
-    static constexpr std::int64_t kSize = 256;
+    static constexpr std::int64_t kSize = ChannelSummary::kBlock;
     const ChannelWindow& m_w;
     std::int64_t m_count;
     std::int64_t m_block = -1;
@@ -48,9 +48,19 @@ private:
 
 // First index in [lo, hi] whose column is at least px (hi when none is), starting from the data
 // set's own time search and correcting locally for its millisecond resolution.
-std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, int px, std::int64_t lo, std::int64_t hi) {
+std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, const ChannelSummary* summary, int px,
+                            std::int64_t lo, std::int64_t hi) {
     LONG guess = LONG(lo);
-    if (w.data) w.data->TimeToIndex(w.xMap.Unmap(px) - 2 * kOneMs, &guess);
+    if (summary && !summary->BlockTimes().empty()) {
+        // The block before the first one starting at or after px holds the answer (or it is
+        // beyond the summarised part).
+        const auto& starts = summary->BlockTimes();
+        const auto it = std::partition_point(starts.begin(), starts.end(), [&](double t) { return w.xMap.Map(t) < px; });
+        const std::int64_t j = it - starts.begin();
+        guess = LONG(j == 0 ? 0 : (j - 1) * ChannelSummary::kBlock);
+    } else if (w.data) {
+        w.data->TimeToIndex(w.xMap.Unmap(px) - 2 * kOneMs, &guess);
+    }
     std::int64_t g = std::clamp<std::int64_t>(guess, lo, hi);
     // Bracket [left, right] so that PixelOf(left - 1) < px (or left = lo) and PixelOf(right) >= px (or right = hi).
     std::int64_t left = g, right = g;
@@ -78,6 +88,35 @@ std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, int px, s
     return left;
 }
 
+// Rows of aligned blocks, the last one kept: neighbouring columns share their boundary block.
+class RowCursor {
+public:
+    explicit RowCursor(const ChannelWindow& w) : m_w(w) {}
+    HRESULT RowAt(std::int64_t i, int& row) {
+        const std::int64_t block = i / kSize;
+        if (block != m_block) {
+            m_block = -1;
+            LONG got = 0;
+            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(kSize), m_w.scaleMin, m_w.scaleMax,
+                                                          0.0, m_w.tall, m_rows, &got);
+            if (FAILED(hr)) return hr;
+            m_block = block;
+            m_valid = got;
+        }
+        const std::int64_t k = i - block * kSize;
+        if (k >= m_valid) return E_FAIL;
+        row = m_rows[2 * k + 1];
+        return S_OK;
+    }
+
+private:
+    static constexpr std::int64_t kSize = ChannelSummary::kBlock;
+    const ChannelWindow& m_w;
+    std::int64_t m_block = -1;
+    std::int64_t m_valid = 0;
+    LONG m_rows[2 * kSize];
+};
+
 struct Extremes {
     int first = 0, last = 0;
     int min = INT_MAX, max = INT_MIN;
@@ -102,30 +141,35 @@ HRESULT ScanRaw(const ChannelWindow& w, std::int64_t a, std::int64_t b, std::int
     return S_OK;
 }
 
-HRESULT RowAt(const ChannelWindow& w, std::int64_t i, ChannelBuffers& buf, int& row) {
-    LONG got = 0;
-    const HRESULT hr = FetchRows(w, i, 1, buf, got);
-    if (SUCCEEDED(hr) && got == 1) row = buf.rows[1];
-    return hr;
+HRESULT ScanCursor(RowCursor& rows, std::int64_t a, std::int64_t b, Extremes& e) {
+    for (std::int64_t i = a; i < b; ++i) {
+        int row = 0;
+        const HRESULT hr = rows.RowAt(i, row);
+        if (FAILED(hr)) return hr;
+        e.Take(row);
+    }
+    return S_OK;
 }
 
 HRESULT ColumnExtremes(const ChannelWindow& w, std::int64_t a, std::int64_t b, const ChannelSummary* summary,
-                       ChannelBuffers& buf, Extremes& e) {
+                       ChannelBuffers& buf, RowCursor& rows, Extremes& e) {
     const std::int64_t B = ChannelSummary::kBlock;
-    std::int64_t fullStart = (a + B - 1) / B * B;
-    std::int64_t fullEnd = summary ? std::min(b, summary->Covered()) / B * B : 0;
+    const std::int64_t fullStart = (a + B - 1) / B * B;
+    const std::int64_t fullEnd = summary ? std::min(b, summary->Covered()) / B * B : 0;
     int bmin = 0, bmax = 0;
-    if (!summary || fullStart >= fullEnd || !summary->BlockExtremes(fullStart, fullEnd, bmin, bmax)) {
-        e.first = e.last = 0;
-        HRESULT hr = ScanRaw(w, a, b, a, b - 1, buf, e);
-        return hr;
+    HRESULT hr = S_OK;
+    if (summary && fullStart < fullEnd && summary->BlockExtremes(fullStart, fullEnd, bmin, bmax)) {
+        e.Take(bmin);
+        e.Take(bmax);
+        hr = ScanCursor(rows, a, fullStart, e);
+        if (SUCCEEDED(hr)) hr = ScanCursor(rows, fullEnd, b, e);
+    } else if (b - a <= 2 * B) {
+        hr = ScanCursor(rows, a, b, e);
+    } else {
+        return ScanRaw(w, a, b, a, b - 1, buf, e);
     }
-    e.Take(bmin);
-    e.Take(bmax);
-    HRESULT hr = ScanRaw(w, a, fullStart, a, b - 1, buf, e);
-    if (SUCCEEDED(hr)) hr = ScanRaw(w, fullEnd, b, a, b - 1, buf, e);
-    if (SUCCEEDED(hr) && fullStart == a) hr = RowAt(w, a, buf, e.first);
-    if (SUCCEEDED(hr) && fullEnd == b) hr = RowAt(w, b - 1, buf, e.last);
+    if (SUCCEEDED(hr)) hr = rows.RowAt(a, e.first);
+    if (SUCCEEDED(hr)) hr = rows.RowAt(b - 1, e.last);
     return hr;
 }
 
@@ -157,7 +201,13 @@ HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double 
         const HRESULT hr = set->GetDataEx(LONG(m_covered), LONG(n), scaleMin, scaleMax, 0.0, tall, rows.data(), &got);
         if (FAILED(hr)) return hr;
         if (got != n) return E_FAIL;
+        std::vector<double> times(static_cast<std::size_t>(n));
+        LONG gotTimes = 0;
+        const HRESULT hrTimes = set->GetTimeAtEx(LONG(m_covered), LONG(n), times.data(), &gotTimes);
+        if (FAILED(hrTimes)) return hrTimes;
+        if (gotTimes != n) return E_FAIL;
         for (std::int64_t k = 0; k < n; k += kBlock) {
+            m_blockTime.push_back(times[std::size_t(k)]);
             int mn = INT_MAX, mx = INT_MIN;
             for (std::int64_t j = k; j < k + kBlock; ++j) {
                 mn = std::min<int>(mn, rows[2 * std::size_t(j) + 1]);
@@ -235,15 +285,16 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
         if (FAILED(hr)) summary = nullptr;
     }
     TimeCursor times(w, count);
+    RowCursor rows(w);
     const std::int64_t end = std::int64_t(first) + n;
     std::int64_t a = first;
     out.reserve(std::size_t(columns * 4));
     while (a < end) {
         const int x = times.PixelOf(a);
         if (x == INT_MAX) break;
-        const std::int64_t b = FirstAtOrAfter(w, times, x + 1, a + 1, end);
+        const std::int64_t b = FirstAtOrAfter(w, times, summary, x + 1, a + 1, end);
         Extremes e;
-        hr = ColumnExtremes(w, a, b, summary, buf, e);
+        hr = ColumnExtremes(w, a, b, summary, buf, rows, e);
         if (FAILED(hr)) return hr;
         Push(out, {x, e.first});
         Push(out, {x, e.min});

@@ -40,6 +40,9 @@ public:
     std::int64_t Covered() const { return m_covered; }
     // Min and max row over the whole blocks of [a, b); false when [a, b) holds no whole block.
     bool BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const;
+    // Time of the first sample of each summarised block: lets column boundaries be found without
+    // searching the whole time base.
+    const std::vector<double>& BlockTimes() const { return m_blockTime; }
 
 private:
     CComPtr<IZynDataSetPrivate> m_set; // held so that the key address is never reused
@@ -47,6 +50,7 @@ private:
     int m_tall = -1;
     std::int64_t m_covered = 0; // samples summarised, always whole blocks
     std::vector<std::int32_t> m_min, m_max, m_superMin, m_superMax;
+    std::vector<double> m_blockTime;
 };
 
 // The summaries a view keeps between paints. Call Invalidate when a set's values were edited in
