@@ -740,10 +740,7 @@ HRESULT CZynChart::put_Rate(LONG newVal) {
 HRESULT CZynChart::get_Identifier(BSTR* pIdentifier) { return TextOut(m_identifier, pIdentifier); }
 
 HRESULT CZynChart::LockObject(IZynObjLock** o_ppLock) {
-    if (!o_ppLock) return E_POINTER;
-    auto lock = zyn::com::MakeObject<CZynObjLock>();
-    int_LockTree(lock->Locks());
-    return HandOut<IZynObjLock>(lock.p, o_ppLock);
+    return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockTree(locks); });
 }
 
 HRESULT CZynChart::Detach() {
