@@ -199,9 +199,11 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* indices, const void* val
     // Copy first, then free the old element, so that putting an element onto itself is safe.
     alignas(VARIANT) unsigned char fresh[sizeof(VARIANT)];
     VARTYPE vt = psa->vt;
+    // As callers expect: strings and interfaces are passed as the value itself, everything else
+    // (variants included) as a pointer to the value.
     const void* src = value;
-    BSTR nullBstr = nullptr;
-    if (vt == VT_BSTR && !value) src = &nullBstr;
+    const void* direct = value;
+    if (vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH) src = &direct;
     if (!src) return E_INVALIDARG;
     HRESULT hr = CopyElement(vt, psa->cbElements, fresh, src);
     if (FAILED(hr)) return hr;
