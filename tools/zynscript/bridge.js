@@ -8,9 +8,10 @@
     const UNKNOWN = 0, METHOD = 1, VALUE = 2, INDEXED = 3, DYNAMIC = 4;
     const DISPATCH_METHOD_OR_GET = 3, DISPATCH_GET = 2;
 
-    // Wrapped object -> its handle. Weak, so a wrapper the script drops can be collected, and its
-    // handle with it, which releases the automation object.
-    const handles = new WeakMap();
+    // Answered by every wrapper's get trap with its handle. Only this closure holds the symbol, so
+    // a script cannot reach a handle. (A WeakMap from wrapper to handle would do the same, but the
+    // engine's weak collections have proven unreliable under garbage collection.)
+    const handleKey = Symbol('handle');
     // What CDispatchHandle.getDynamic answers for a member that must be called with arguments.
     const callMarker = Object.freeze({});
 
@@ -41,7 +42,7 @@
         const target = {};
         const proxy = new Proxy(target, {
             get(t, name) {
-                if (typeof name !== 'string') return Reflect.get(t, name);
+                if (typeof name !== 'string') return name === handleKey ? handle : Reflect.get(t, name);
                 const m = member(name);
                 switch (m.kind) {
                 case METHOD: return m.fn || (m.fn = invoker(handle, m.id, DISPATCH_METHOD_OR_GET));
@@ -54,7 +55,10 @@
                 }
                 // Conversions such as String(obj) look for toString and valueOf.
                 if (name in Object.prototype) return Reflect.get(t, name);
-                return handle.unknown(name);
+                // Throwing here would be right for a read, but the engine loses an exception raised
+                // while it looks up a member to call; so an unknown name reads as a function that
+                // raises the unknown-name error when called.
+                return function () { return handle.unknown(name); };
             },
             set(t, name, value) {
                 if (typeof name !== 'string') return false;
@@ -70,14 +74,13 @@
             deleteProperty() { return false; },
             setPrototypeOf() { return false; },
         });
-        handles.set(proxy, handle);
         return proxy;
     }
 
     // What a script value is when it is not a primitive, an array or a date: the handle of a
     // wrapped object, the bytes of a binary buffer, or undefined.
     function classify(v) {
-        const handle = handles.get(v);
+        const handle = v[handleKey];
         if (handle !== undefined) return handle;
         if (v instanceof ArrayBuffer) return v;
         if (v instanceof Uint8Array || v instanceof Int8Array || v instanceof Uint8ClampedArray || v instanceof DataView)

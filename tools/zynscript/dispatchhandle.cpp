@@ -84,9 +84,11 @@ QString CDispatchHandle::Source() const {
 }
 
 QJSValue CDispatchHandle::resolve(const QString& name) {
+    if (!CheckUsable()) return {};
     QJSValue result = qjsEngine(this)->newArray(2);
     MemberInfo member;
-    if (m_bridge && m_disp && !name.contains(QChar(u'\0'))) {
+    // A NUL would cut the name short at the object, which would then answer for another member.
+    if (!name.contains(QChar(u'\0'))) {
         const std::u16string_view text(reinterpret_cast<const char16_t*>(name.utf16()), static_cast<std::size_t>(name.size()));
         const std::u16string folded = CInterfaceInfo::FoldName(text);
         if (!m_info || !m_info->FindName(folded, &member)) {
