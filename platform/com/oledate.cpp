@@ -158,11 +158,12 @@ BOOL VariantTimeToSystemTime(double t, SYSTEMTIME* st) {
     double frac = std::fabs(t - whole);
     long day = static_cast<long>(whole);
     long seconds = std::lround(frac * 86400.0);
+    // A negative value with a fraction lies in the day named by its whole part, counting forward,
+    // so a time that rounds up to midnight moves to the next calendar day whatever the sign.
     if (seconds >= 86400) {
         seconds -= 86400;
-        day += t < 0 ? -1 : 1;
+        day += 1;
     }
-    // A negative value with a fraction lies in the day named by its whole part, counting forward.
     if (day < kMinDay || day > kMaxDay) return FALSE;
     int y;
     unsigned m, d;

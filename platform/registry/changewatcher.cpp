@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kBackstopPollMs = 200;
 constexpr int kRecheckMs = 15;
+constexpr std::size_t kMaxFiredKept = 16;
 
 void Drain(int fd) {
     char buf[4096];
@@ -43,13 +44,24 @@ ChangeWatcher::~ChangeWatcher() {
 void ChangeWatcher::int_WatchFolder(const std::string& folder) {
     if (m_inotifyFd < 0) return;
     // Adding the same folder again returns the same watch; a failure leaves the poll as the backstop.
-    int wd = ::inotify_add_watch(m_inotifyFd, folder.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
-    if (wd >= 0 && std::find(m_watches.begin(), m_watches.end(), wd) == m_watches.end()) m_watches.push_back(wd);
+    int wd = ::inotify_add_watch(m_inotifyFd, folder.c_str(),
+                                 IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
+    if (wd >= 0 && std::find(m_watches.begin(), m_watches.end(), wd) == m_watches.end())
+        m_watches.push_back(wd);
 }
 
 void ChangeWatcher::AddRegistration(std::shared_ptr<Registration> r) {
     std::lock_guard lock(m_mutex);
     int_WatchFolder(r->hive->Folder());
+    // Registering the same key again after it fired resumes right after the change that fired it, so
+    // a change made between the wake-up and the new registration is not lost.
+    auto same = std::find_if(m_fired.begin(), m_fired.end(), [&](const auto& f) {
+        return f->hive == r->hive && f->path == r->path && f->subtree == r->subtree && f->filter == r->filter;
+    });
+    if (same != m_fired.end()) {
+        r->seen = std::min(r->seen, (*same)->seen);
+        m_fired.erase(same);
+    }
     m_registrations.push_back(std::move(r));
 }
 
@@ -65,15 +77,19 @@ bool ChangeWatcher::int_CheckRegistrations() {
             ++it; // an unreadable hive may become readable; keep listening
             continue;
         }
-        reg.seen = last;
-        bool hit = lost || std::any_of(changes.begin(), changes.end(), [&](const ChangeEntry& c) { return reg.Matches(c); });
-        if (hit) {
-            // A registration fires once, as on Windows.
-            it = m_registrations.erase(it);
-            fired = true;
-        } else {
+        auto hit = std::find_if(changes.begin(), changes.end(),
+                                [&](const ChangeEntry& c) { return reg.Matches(c); });
+        if (!lost && hit == changes.end()) {
+            reg.seen = last;
             ++it;
+            continue;
         }
+        // A registration fires once, as on Windows; it is kept aside to resume from (see above).
+        reg.seen = lost ? last : hit->seq;
+        m_fired.push_back(std::move(*it));
+        if (m_fired.size() > kMaxFiredKept) m_fired.erase(m_fired.begin());
+        it = m_registrations.erase(it);
+        fired = true;
     }
     return fired;
 }
@@ -90,7 +106,8 @@ WaitResult ChangeWatcher::Wait(int timeoutMs) {
         }
         int waitMs = nextPoll;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) return WaitResult::TimedOut;
             waitMs = static_cast<int>(std::min<long long>(left, waitMs));
         }
@@ -110,7 +127,9 @@ bool ChangeWatcher::IsSignalled() {
     return m_signalled;
 }
 
-void ChangeWatcher::Reset() { m_signalled = false; }
+void ChangeWatcher::Reset() {
+    m_signalled = false;
+}
 
 void ChangeWatcher::Cancel() {
     m_cancelled = true;

@@ -99,7 +99,9 @@ public:
     }
     Stmt& BindBlob(int i, const void* p, int n) {
         // A zero-length blob must still be a blob, not NULL.
-        if (ok()) m_rc = n > 0 ? sqlite3_bind_blob(m_stmt, i, p, n, SQLITE_TRANSIENT) : sqlite3_bind_zeroblob(m_stmt, i, 0);
+        if (ok())
+            m_rc = n > 0 ? sqlite3_bind_blob(m_stmt, i, p, n, SQLITE_TRANSIENT)
+                         : sqlite3_bind_zeroblob(m_stmt, i, 0);
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE, or an error (kept in rc()).
@@ -116,7 +118,8 @@ public:
     std::int64_t Int(int col) const { return sqlite3_column_int64(m_stmt, col); }
     std::string Text(int col) const {
         auto p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
-        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col))) : std::string();
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+                 : std::string();
     }
     std::vector<BYTE> Blob(int col) const {
         auto p = static_cast<const BYTE*>(sqlite3_column_blob(m_stmt, col));
@@ -129,7 +132,9 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 void MakeFolders(const std::string& folder) {
     for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
@@ -157,13 +162,15 @@ const char* HiveFile(HiveKind kind) {
 
 Name MakeName(std::u16string_view s) {
     std::u16string folded(s);
-    for (auto& c : folded) c = FoldChar(c);
+    for (auto& c : folded)
+        c = FoldChar(c);
     return Name{zyn::com::Utf16ToUtf8(s), zyn::com::Utf16ToUtf8(folded)};
 }
 
 std::string HiveFolder() {
     if (const char* dir = std::getenv("ZYN_REGISTRY_DIR"); dir && *dir) return dir;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return std::string(xdg) + "/zynthar";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        return std::string(xdg) + "/zynthar";
     const char* home = std::getenv("HOME");
     if (!home || !*home) {
         const passwd* pw = ::getpwuid(::getuid());
@@ -196,7 +203,9 @@ std::shared_ptr<Hive> Hive::Get(HiveKind kind) {
 
 Hive::Hive(std::string folder, std::string file) : m_folder(std::move(folder)), m_file(std::move(file)) {}
 
-Hive::~Hive() { int_Close(); }
+Hive::~Hive() {
+    int_Close();
+}
 
 void Hive::int_Close() {
     if (m_db) sqlite3_close_v2(m_db);
@@ -206,8 +215,8 @@ void Hive::int_Close() {
 
 bool Hive::int_OpenWritable() {
     MakeFolders(m_folder);
-    int rc = sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(m_file.c_str(), &m_db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         int_Close();
         return false;
@@ -358,16 +367,20 @@ LONG Hive::int_DeleteSubtree(std::int64_t id, bool includeSelf) {
     // The recursive set includes the start key: its values always go, its row only when asked.
     Stmt vals(m_db, (std::string(kSub) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)").c_str());
     if (LONG r = vals.Bind(1, id).Run(); r != ERROR_SUCCESS) return r;
-    Stmt keys(m_db, (std::string(kSub) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND (id<>?1 OR ?2)").c_str());
+    Stmt keys(
+        m_db,
+        (std::string(kSub) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub) AND (id<>?1 OR ?2)").c_str());
     return keys.Bind(1, id).Bind(2, includeSelf ? 1 : 0).Run();
 }
 
-LONG Hive::DeleteKey(std::int64_t from, const std::string& fromPath, const std::vector<Name>& path, bool tree) {
+LONG Hive::DeleteKey(std::int64_t from, const std::string& fromPath, const std::vector<Name>& path,
+                     bool tree) {
     return int_Write([&]() -> LONG {
         std::int64_t target = 0;
         if (LONG r = int_Resolve(from, path, &target); r != ERROR_SUCCESS) return r;
         std::string targetPath = fromPath;
-        for (const auto& n : path) targetPath = JoinPath(targetPath, n.fold);
+        for (const auto& n : path)
+            targetPath = JoinPath(targetPath, n.fold);
         // A null sub-key for the tree form empties the key but keeps it.
         bool includeSelf = !path.empty();
         if (includeSelf && target == 0) return ERROR_ACCESS_DENIED;
@@ -397,14 +410,15 @@ LONG Hive::QueryValue(std::int64_t key, const Name& name, DWORD* type, std::vect
     });
 }
 
-LONG Hive::SetValue(std::int64_t key, const std::string& keyPath, const Name& name, DWORD type, const BYTE* data,
-                    DWORD size) {
+LONG Hive::SetValue(std::int64_t key, const std::string& keyPath, const Name& name, DWORD type,
+                    const BYTE* data, DWORD size) {
     return int_Write([&]() -> LONG {
         std::int64_t id = 0;
         if (LONG r = int_Resolve(key, {}, &id); r != ERROR_SUCCESS) return r;
         // An upsert keeps the row, so enumeration order stays the order of first setting.
         Stmt up(m_db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?) "
-                      "ON CONFLICT(key, fold) DO UPDATE SET name=excluded.name, type=excluded.type, data=excluded.data");
+                      "ON CONFLICT(key, fold) DO UPDATE SET name=excluded.name, type=excluded.type, "
+                      "data=excluded.data");
         up.Bind(1, key).Bind(2, name.text).Bind(3, name.fold).Bind(4, static_cast<std::int64_t>(type));
         up.BindBlob(5, data, static_cast<int>(size));
         if (LONG r = up.Run(); r != ERROR_SUCCESS) return r;
@@ -472,9 +486,10 @@ LONG Hive::ChangesSince(std::int64_t since, std::vector<ChangeEntry>* out, bool*
         *last = std::max(maxSeq, since);
         out->clear();
         if (*lost || maxSeq <= since) return ERROR_SUCCESS;
-        Stmt q(m_db, "SELECT path, kind FROM changes WHERE seq>? ORDER BY seq");
+        Stmt q(m_db, "SELECT seq, path, kind FROM changes WHERE seq>? ORDER BY seq");
         q.Bind(1, since);
-        while ((rc = q.Step()) == SQLITE_ROW) out->push_back(ChangeEntry{q.Text(0), static_cast<int>(q.Int(1))});
+        while ((rc = q.Step()) == SQLITE_ROW)
+            out->push_back(ChangeEntry{q.Int(0), q.Text(1), static_cast<int>(q.Int(2))});
         return rc == SQLITE_DONE ? ERROR_SUCCESS : MapSqlite(rc);
     });
 }

@@ -29,6 +29,7 @@ Name MakeName(std::u16string_view s);
 inline constexpr int kChangeName = 1;
 inline constexpr int kChangeValue = 2;
 struct ChangeEntry {
+    std::int64_t seq = 0;
     std::string path;
     int kind = 0;
 };
@@ -100,7 +101,8 @@ struct ChangeWatcher::Registration {
     // True when `inner` lies strictly below `outer`.
     static bool Below(std::string_view inner, std::string_view outer) {
         if (outer.empty()) return !inner.empty();
-        return inner.size() > outer.size() && inner.substr(0, outer.size()) == outer && inner[outer.size()] == '\\';
+        return inner.size() > outer.size() && inner.substr(0, outer.size()) == outer &&
+               inner[outer.size()] == '\\';
     }
 
     bool Matches(const ChangeEntry& c) const {

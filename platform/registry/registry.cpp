@@ -31,10 +31,14 @@ std::unordered_set<HKEY>& Handles() {
 }
 
 bool IsPredefined(HKEY h, HiveKind* kind) {
-    if (h == HKEY_CURRENT_USER) *kind = HiveKind::User;
-    else if (h == HKEY_LOCAL_MACHINE) *kind = HiveKind::Machine;
-    else if (h == HKEY_CLASSES_ROOT) *kind = HiveKind::Classes;
-    else return false;
+    if (h == HKEY_CURRENT_USER)
+        *kind = HiveKind::User;
+    else if (h == HKEY_LOCAL_MACHINE)
+        *kind = HiveKind::Machine;
+    else if (h == HKEY_CLASSES_ROOT)
+        *kind = HiveKind::Classes;
+    else
+        return false;
     return true;
 }
 
@@ -67,7 +71,8 @@ LONG NewHandle(ZynRegKey key, PHKEY result) {
 
 std::size_t BoundedLen(const char16_t* s, std::size_t limit) {
     std::size_t n = 0;
-    while (s && n <= limit && s[n]) ++n;
+    while (s && n <= limit && s[n])
+        ++n;
     return n;
 }
 
@@ -100,11 +105,14 @@ LONG ParseValueName(LPCWSTR name, Name* out) {
 
 std::string ChildPath(const std::string& base, const std::vector<Name>& path) {
     std::string out = base;
-    for (const auto& n : path) out = out.empty() ? n.fold : out + '\\' + n.fold;
+    for (const auto& n : path)
+        out = out.empty() ? n.fold : out + '\\' + n.fold;
     return out;
 }
 
-bool WantsWrite(REGSAM sam) { return (sam & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0; }
+bool WantsWrite(REGSAM sam) {
+    return (sam & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+}
 
 // Copies a UTF-8 name into a caller's UTF-16 buffer of *cch characters (terminator included).
 LONG CopyName(const std::string& utf8, LPWSTR buffer, DWORD* cch) {
@@ -227,7 +235,9 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     return DeleteKeyCommon(hKey, lpSubKey, false);
 }
 
-LONG RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) { return DeleteKeyCommon(hKey, lpSubKey, true); }
+LONG RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+    return DeleteKeyCommon(hKey, lpSubKey, true);
+}
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD* lpReserved,
                    LPWSTR lpClass, DWORD* lpcchClass, void* /*lpftLastWriteTime*/) {
@@ -246,7 +256,8 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DW
 
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
                    DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
+        return ERROR_INVALID_PARAMETER;
     ZynRegKey key;
     if (!Lookup(hKey, &key)) return ERROR_INVALID_HANDLE;
     if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;

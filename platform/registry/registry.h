@@ -84,7 +84,8 @@ enum class WaitResult { Changed, Cancelled, TimedOut };
 
 // What RegNotifyChangeKeyValue signals: the stand-in for a manual-reset event. It becomes signalled
 // when a registered key (or its subtree) changes, whichever process made the change, and stays so
-// until Reset. Each registration fires once, as on Windows; register again to hear the next change.
+// until Reset. Each registration fires once, as on Windows; register again to hear the next change
+// (registering the same key again hears every change made since the one that fired).
 // Cancel wakes every waiter at once and keeps Wait returning Cancelled until ResetCancel, so an
 // owner can always stop a thread blocked here.
 class ChangeWatcher {
@@ -111,6 +112,7 @@ private:
 
     std::mutex m_mutex;
     std::vector<std::shared_ptr<Registration>> m_registrations;
+    std::vector<std::shared_ptr<Registration>> m_fired;
     std::vector<int> m_watches;
     std::atomic<bool> m_signalled{false};
     std::atomic<bool> m_cancelled{false};

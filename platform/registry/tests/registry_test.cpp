@@ -57,8 +57,10 @@ std::u16string GetString(HKEY h, const char16_t* name) {
     DWORD size = 0;
     if (RegQueryValueExW(h, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return u"<missing>";
     std::u16string s(size / 2, u'\0');
-    EXPECT_EQ(RegQueryValueExW(h, name, nullptr, nullptr, reinterpret_cast<BYTE*>(s.data()), &size), ERROR_SUCCESS);
-    while (!s.empty() && s.back() == u'\0') s.pop_back();
+    EXPECT_EQ(RegQueryValueExW(h, name, nullptr, nullptr, reinterpret_cast<BYTE*>(s.data()), &size),
+              ERROR_SUCCESS);
+    while (!s.empty() && s.back() == u'\0')
+        s.pop_back();
     return s;
 }
 
@@ -77,7 +79,8 @@ std::vector<std::u16string> SubKeys(HKEY h) {
 pid_t Spawn(std::vector<std::string> args) {
     args.insert(args.begin(), "/proc/self/exe");
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
     EXPECT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ), 0);
@@ -102,7 +105,8 @@ TEST_F(RegistryTest, TypedValuesRoundTripThroughAFreshHandle) {
     ASSERT_EQ(RegSetValueExW(h, u"Empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     ASSERT_EQ(RegCloseKey(h), ERROR_SUCCESS);
 
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Settings", 0, KEY_READ, &h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Settings", 0, KEY_READ, &h),
+              ERROR_SUCCESS);
     DWORD type = 0, size = 0;
     ASSERT_EQ(RegQueryValueExW(h, u"Text", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_SZ);
@@ -111,7 +115,8 @@ TEST_F(RegistryTest, TypedValuesRoundTripThroughAFreshHandle) {
 
     DWORD number = 0;
     size = sizeof number;
-    ASSERT_EQ(RegQueryValueExW(h, u"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(h, u"Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(number, 0xDEADBEEFu);
 
@@ -169,13 +174,15 @@ TEST_F(RegistryTest, KeyAndValueNamesAreCaseInsensitiveAndKeepTheirCase) {
 
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\zynthar\\TALLON", 0, KEY_READ, &h), ERROR_SUCCESS);
     DWORD v = 0, size = 4;
-    EXPECT_EQ(RegQueryValueExW(h, u"installflag", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(h, u"installflag", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(v, 1u);
     EXPECT_EQ(RegOpenKeyExW(h, u"äRGER", 0, KEY_READ, &sub), ERROR_SUCCESS);
     RegCloseKey(sub);
     // Creating with another case opens the existing key instead of adding a twin.
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExW(h, u"ÄRGER", 0, nullptr, 0, KEY_READ, nullptr, &sub, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(h, u"ÄRGER", 0, nullptr, 0, KEY_READ, nullptr, &sub, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
     RegCloseKey(sub);
     EXPECT_EQ(SubKeys(h), std::vector<std::u16string>{u"Ärger"});
@@ -186,12 +193,15 @@ TEST_F(RegistryTest, MalformedPathsAndStaleHandlesAreRefused) {
     HKEY h = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Nope", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-              ERROR_BAD_PATHNAME);
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"a\\\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-              ERROR_BAD_PATHNAME);
+    EXPECT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, u"\\Lead", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+        ERROR_BAD_PATHNAME);
+    EXPECT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, u"a\\\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+        ERROR_BAD_PATHNAME);
     std::u16string longName(kRegMaxKeyNameChars + 1, u'x');
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                              nullptr),
               ERROR_INVALID_PARAMETER);
 
     h = Create(HKEY_CURRENT_USER, u"Trailing\\");
@@ -207,7 +217,8 @@ TEST_F(RegistryTest, ReadHandleCannotWrite) {
     HKEY r = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"K", 0, KEY_READ, &r), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(r, u"x", 1), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegCreateKeyExW(r, u"Child", 0, nullptr, 0, KEY_READ, nullptr, &w, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExW(r, u"Child", 0, nullptr, 0, KEY_READ, nullptr, &w, nullptr),
+              ERROR_ACCESS_DENIED);
     RegCloseKey(r);
 }
 
@@ -241,14 +252,17 @@ TEST_F(RegistryTest, DeletingKeysAndTrees) {
 
 TEST_F(RegistryTest, EnumerationOrderAndShortNameBuffers) {
     HKEY h = Create(HKEY_CURRENT_USER, u"E");
-    for (auto name : {u"charlie", u"Alpha", u"bravo"}) RegCloseKey(Create(h, name));
+    for (auto name : {u"charlie", u"Alpha", u"bravo"})
+        RegCloseKey(Create(h, name));
     EXPECT_EQ(SubKeys(h), (std::vector<std::u16string>{u"Alpha", u"bravo", u"charlie"}));
 
-    for (auto name : {u"second", u"first"}) ASSERT_EQ(SetDword(h, name, 1), ERROR_SUCCESS);
+    for (auto name : {u"second", u"first"})
+        ASSERT_EQ(SetDword(h, name, 1), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(h, u"SECOND", 2), ERROR_SUCCESS); // rewriting keeps its place
     char16_t name[16];
     DWORD cch = 16, type = 0, value = 0, size = 4;
-    ASSERT_EQ(RegEnumValueW(h, 0, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumValueW(h, 0, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::u16string(name, cch), u"SECOND");
     EXPECT_EQ(value, 2u);
     cch = 5; // "first" needs 6 with its terminator
@@ -269,15 +283,19 @@ TEST_F(RegistryTest, ClassesRootHoldsClassRegistrationsWithDefaultValues) {
     ASSERT_EQ(SetString(server, u"ThreadingModel", u"Both"), ERROR_SUCCESS);
     HKEY progid = Create(HKEY_CLASSES_ROOT, u"ZynTallonObj.Chart.1\\CLSID");
     ASSERT_EQ(SetString(progid, nullptr, u"{0B1E2F30-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"), ERROR_SUCCESS);
-    for (HKEY k : {cls, server, progid}) RegCloseKey(k);
+    for (HKEY k : {cls, server, progid})
+        RegCloseKey(k);
 
     HKEY h = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"zyntallonobj.chart.1\\clsid", 0, KEY_READ, &h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"zyntallonobj.chart.1\\clsid", 0, KEY_READ, &h),
+              ERROR_SUCCESS);
     EXPECT_EQ(GetString(h, nullptr), u"{0B1E2F30-1C2D-4E5F-8A9B-0C1D2E3F4A5B}");
     RegCloseKey(h);
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::u16string(clsidKey) + u"\\InprocServer32").c_str(), 0, KEY_READ, &h),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::u16string(clsidKey) + u"\\InprocServer32").c_str(), 0,
+                            KEY_READ, &h),
               ERROR_SUCCESS);
-    EXPECT_EQ(GetString(h, u""), u"/opt/tallon/libZynTallonObj.so") << "null and empty name are the same value";
+    EXPECT_EQ(GetString(h, u""), u"/opt/tallon/libZynTallonObj.so")
+        << "null and empty name are the same value";
     EXPECT_EQ(GetString(h, u"threadingmodel"), u"Both");
     RegCloseKey(h);
 
@@ -293,13 +311,14 @@ TEST_F(RegistryTest, AHiveThatCannotBeCreatedFailsQuietly) {
     ::setenv("ZYN_REGISTRY_DIR", (file + "/hives").c_str(), 1);
 
     HKEY h = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &h, nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &h, nullptr),
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"x", 1), ERROR_ACCESS_DENIED);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"x", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"x", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
     ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
 }
 
@@ -310,18 +329,21 @@ TEST_F(RegistryTest, AReadOnlyFolderKeepsItsDataReadableAndRefusesWrites) {
     RegCloseKey(h);
     // Take the rights away from the folder and its files.
     ::chmod(m_dir.c_str(), 0555);
-    for (const auto& e : std::filesystem::directory_iterator(m_dir)) ::chmod(e.path().c_str(), 0444);
+    for (const auto& e : std::filesystem::directory_iterator(m_dir))
+        ::chmod(e.path().c_str(), 0444);
     // Another spelling of the folder is another hive cache entry: a fresh connection, as a new
     // process would open.
     ::setenv("ZYN_REGISTRY_DIR", (m_dir + "/.").c_str(), 1);
     HKEY r = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon\\New", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &r, nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon\\New", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &r, nullptr),
               ERROR_ACCESS_DENIED);
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_READ, &r), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_READ, &r),
+              ERROR_SUCCESS);
     EXPECT_EQ(GetString(r, u"InstallDir"), u"/opt/tallon");
     RegCloseKey(r);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_ALL_ACCESS, &r), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_ALL_ACCESS, &r),
+              ERROR_ACCESS_DENIED);
     ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
 }
 
@@ -337,13 +359,15 @@ TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
             HKEY h = Create(HKEY_CURRENT_USER, u"Shared");
             for (int i = 0; i < kPerWriter; ++i) {
                 std::u16string name = u"thread" + std::u16string(1, char16_t(u'0' + t)) + u"_";
-                for (char c : std::to_string(i)) name.push_back(char16_t(c));
+                for (char c : std::to_string(i))
+                    name.push_back(char16_t(c));
                 EXPECT_EQ(SetDword(h, name.c_str(), DWORD(i)), ERROR_SUCCESS);
             }
             RegCloseKey(h);
         });
     }
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(Reap(a), 0);
     EXPECT_EQ(Reap(b), 0);
 
@@ -386,10 +410,19 @@ TEST_F(RegistryTest, NotificationFiresOncePerRegistrationAndHonoursTheSubtreeFla
     deep.Reset();
     ASSERT_EQ(SetDword(child, u"y", 1), ERROR_SUCCESS);
     EXPECT_EQ(deep.Wait(300), zyn::registry::WaitResult::TimedOut);
+    // Registering again hears, one at a time, the changes made since the one that fired: the value
+    // set on the key itself, then Child's y, made while nothing was registered.
+    for (int pending = 0; pending < 2; ++pending) {
+        ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, 7, &deep, TRUE), ERROR_SUCCESS);
+        EXPECT_EQ(deep.Wait(0), zyn::registry::WaitResult::Changed) << pending;
+        deep.Reset();
+    }
     ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, 7, &deep, TRUE), ERROR_SUCCESS);
+    EXPECT_EQ(deep.Wait(0), zyn::registry::WaitResult::TimedOut);
     ASSERT_EQ(RegDeleteTreeW(key, u"Child"), ERROR_SUCCESS);
     EXPECT_EQ(deep.Wait(5000), zyn::registry::WaitResult::Changed);
-    for (HKEY k : {key, child, sibling}) RegCloseKey(k);
+    for (HKEY k : {key, child, sibling})
+        RegCloseKey(k);
 }
 
 TEST_F(RegistryTest, CancelWakesABlockedWaitAtOnce) {
@@ -418,7 +451,8 @@ TEST_F(RegistryTest, NotificationSeesAWriteFromAnotherProcess) {
     HKEY sub = nullptr;
     ASSERT_EQ(RegOpenKeyExW(key, u"Sub", 0, KEY_READ, &sub), ERROR_SUCCESS);
     DWORD v = 0, size = 4;
-    EXPECT_EQ(RegQueryValueExW(sub, u"Remote", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(sub, u"Remote", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(v, 42u);
     RegCloseKey(sub);
     RegCloseKey(key);
@@ -428,7 +462,8 @@ TEST_F(RegistryTest, NotificationSeesAWriteFromAnotherProcess) {
 
 std::u16string Wide(const char* s) {
     std::u16string out;
-    for (; *s; ++s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
+    for (; *s; ++s)
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
     return out;
 }
 
@@ -443,7 +478,8 @@ int HelperMain(int argc, char** argv) {
     int failures = 0;
     if (std::strcmp(argv[1], "--set") == 0) {
         DWORD v = static_cast<DWORD>(std::atoi(argv[4]));
-        failures += RegSetValueExW(h, Wide(argv[3]).c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4) != 0;
+        failures +=
+            RegSetValueExW(h, Wide(argv[3]).c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4) != 0;
     } else {
         int count = std::atoi(argv[4]);
         for (int i = 0; i < count; ++i) {
@@ -452,7 +488,8 @@ int HelperMain(int argc, char** argv) {
             failures += RegSetValueExW(h, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4) != 0;
         }
         HKEY sub = nullptr;
-        failures += RegCreateKeyExW(h, Wide(argv[3]).c_str(), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr) != 0;
+        failures +=
+            RegCreateKeyExW(h, Wide(argv[3]).c_str(), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr) != 0;
         RegCloseKey(sub);
     }
     RegCloseKey(h);

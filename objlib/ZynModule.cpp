@@ -1,0 +1,93 @@
+#include "ZynModule.h"
+
+#include "ZynEvent.h"
+#include "ZynIdentifier.h"
+#include "ZynIterators.h"
+#include "ZynUtilsObj.h"
+
+#include "com/bstr.h"
+
+#include <dlfcn.h>
+
+#include <iterator>
+
+namespace zyn::obj {
+namespace {
+
+template <class T>
+HRESULT Create(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    CComPtr<T> obj(new (std::nothrow) T());
+    if (!obj) return E_OUTOFMEMORY;
+    return obj->QueryInterface(iid, out);
+}
+
+struct CreatableClass {
+    const CLSID* clsid;
+    ObjectCreator create;
+};
+
+const CreatableClass kCreatable[] = {
+    {&CLSID_Utils, &Create<CZynUtilsObj>},
+    {&CLSID_Event, &Create<CZynEvent>},
+    {&CLSID_EventIter, &Create<CZynEventIter>},
+};
+
+// A class factory that hands each request to the class's creator.
+class CZynClassFactory final : public zyn::com::ComRefCount, public IClassFactory {
+public:
+    explicit CZynClassFactory(ObjectCreator create) : m_create(create) {}
+    ZYN_COM_IUNKNOWN(CZynClassFactory, IClassFactory)
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return m_create(iid, out);
+    }
+    HRESULT LockServer(BOOL) override { return S_OK; }
+
+private:
+    ObjectCreator m_create;
+};
+
+// Names the loading thread as the library always has; it changes nothing else.
+__attribute__((constructor)) void OnLoad() { SetThreadName("Main", 0xFFFFFFFFu); }
+
+} // namespace
+
+ObjectCreator CreatorFor(const CLSID& clsid) {
+    for (const CreatableClass& c : kCreatable)
+        if (*c.clsid == clsid) return c.create;
+    return nullptr;
+}
+
+std::u16string ModulePath() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) || !info.dli_fname) return {};
+    return zyn::com::Utf8ToUtf16(info.dli_fname);
+}
+
+} // namespace zyn::obj
+
+extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    zyn::obj::ObjectCreator create = zyn::obj::CreatorFor(clsid);
+    if (!create) return CLASS_E_CLASSNOTAVAILABLE;
+    CComPtr<IClassFactory> factory(new (std::nothrow) zyn::obj::CZynClassFactory(create));
+    if (!factory) return E_OUTOFMEMORY;
+    return factory->QueryInterface(iid, out);
+}
+
+// Objects of this library are counted with every other object of the process: unloading is safe
+// only when none is alive anywhere, which is the conservative answer.
+extern "C" HRESULT DllCanUnloadNow() { return zyn::com::LiveObjectCount() == 0 ? S_OK : S_FALSE; }
+
+extern "C" HRESULT DllRegisterServer() {
+    std::u16string path = zyn::obj::ModulePath();
+    if (path.empty()) return SELFREG_E_CLASS;
+    return zyn::obj::RegisterClasses(path);
+}
+
+extern "C" HRESULT DllUnregisterServer() { return zyn::obj::UnregisterClasses(); }

@@ -1,0 +1,119 @@
+// The library as an in-process server: registration in the classes root, creation by ProgID of the
+// client-creatable classes, refusal of the others, and the Utils services.
+
+#include "ObjTestUtil.h"
+#include "ZynModule.h"
+
+#include "com/classregistry.h"
+#include "registry/registry.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+class ModuleTest : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        m_dir = std::filesystem::temp_directory_path() /
+                ("zyn-module-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
+        LeakCheckedTest::SetUp();
+    }
+    void TearDown() override {
+        LeakCheckedTest::TearDown();
+        std::filesystem::remove_all(m_dir);
+    }
+
+    static std::u16string ReadDefault(const std::u16string& key, const char16_t* name = u"") {
+        HKEY h = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return u"<missing>";
+        char16_t buf[512] = {};
+        DWORD bytes = sizeof buf, type = 0;
+        LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
+        RegCloseKey(h);
+        return rc == ERROR_SUCCESS ? std::u16string(buf) : u"<no value>";
+    }
+
+    std::filesystem::path m_dir;
+};
+
+TEST_F(ModuleTest, RegistrationWritesEveryClassAndUnregistrationRemovesThem) {
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    const std::u16string chart = u"CLSID\\{AB2F8C87-F5FE-4376-A8F9-4BD3B9AC80CA}";
+    EXPECT_EQ(ReadDefault(chart), u"Zynthar Chart Class");
+    EXPECT_EQ(ReadDefault(chart + u"\\ProgID"), u"ZynTallonObj.Chart.1");
+    EXPECT_EQ(ReadDefault(chart + u"\\VersionIndependentProgID"), u"ZynTallonObj.Chart");
+    EXPECT_EQ(ReadDefault(chart + u"\\InprocServer32", u"ThreadingModel"), u"Both");
+    EXPECT_EQ(ReadDefault(chart + u"\\InprocServer32"), zyn::obj::ModulePath());
+    EXPECT_EQ(ReadDefault(chart + u"\\TypeLib"), u"{0EA143EB-8F88-44A1-BAAD-708658A0536F}");
+    EXPECT_EQ(ReadDefault(u"ZynTallonObj.Chart\\CurVer"), u"ZynTallonObj.Chart.1");
+    EXPECT_EQ(ReadDefault(u"ZynTallonObj.EventIter.1"), u"Zynthar EventIter Class");
+    EXPECT_EQ(ReadDefault(u"TypeLib\\{0EA143EB-8F88-44A1-BAAD-708658A0536F}\\1.0"), u"ZynTallonObj 1.0 Type Library");
+
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(u"ZynTallonObj.Utils", &clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_Utils);
+
+    ASSERT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(ReadDefault(chart), u"<missing>");
+    EXPECT_EQ(CLSIDFromProgID(u"ZynTallonObj.Utils", &clsid), CO_E_CLASSSTRING);
+}
+
+TEST_F(ModuleTest, OnlyClientCreatableClassesHaveFactories) {
+    ASSERT_EQ(DllRegisterServer(), S_OK);
+    CComPtr<IZynUtils> utils;
+    ASSERT_EQ(CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_ALL, IZynUtils::kIID, reinterpret_cast<void**>(&utils)),
+              S_OK);
+    for (const CLSID* c : {&CLSID_App, &CLSID_DataSet, &CLSID_ChannelIter, &CLSID_Filter, &CLSID_ChartIter,
+                           &CLSID_ObjLock}) {
+        CComPtr<IUnknown> obj;
+        EXPECT_EQ(CoCreateInstance(*c, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
+                  CLASS_E_CLASSNOTAVAILABLE);
+        EXPECT_EQ(obj.p, nullptr);
+    }
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE); // utils is alive
+}
+
+TEST_F(ModuleTest, UtilsServices) {
+    CComPtr<IZynUtils> u;
+    ASSERT_EQ(zyn::obj::CreatorFor(CLSID_Utils)(IZynUtils::kIID, reinterpret_cast<void**>(&u)), S_OK);
+    OLE_COLOR c = 0;
+    u->ZynRGB(255, 0, 0, &c);
+    EXPECT_EQ(c, 255u);
+    u->ZynRGB(0, 0, 255, &c);
+    EXPECT_EQ(c, 16711680u);
+    LONG v = 0;
+    u->get_MajorVersion(&v);
+    EXPECT_EQ(v, 2);
+    u->get_MinorVersion(&v);
+    EXPECT_EQ(v, 4);
+    u->get_Build(&v);
+    EXPECT_EQ(v, 1438);
+    double d = 0;
+    CComBSTR text(u"1,234.5");
+    u->StringToDouble(text, &d);
+    EXPECT_EQ(d, 1234.5);
+
+    auto format = [&](double x, CComVariant f) {
+        CComBSTR out;
+        EXPECT_EQ(u->FormatNumber(x, f, &out), S_OK);
+        return out.ToUtf8();
+    };
+    CComVariant one(1);
+    EXPECT_EQ(format(1234.6, one), "1,235"); // the automatic format
+    EXPECT_EQ(format(12345.6789, CComVariant(u"%0.4lf")), "12,345.6789");
+    EXPECT_EQ(format(12345.6789, CComVariant(u"%f")), "12,346");  // two characters: ignored
+    EXPECT_EQ(format(12345.6789, CComVariant(u"x%0.2lf")), "12,346"); // not starting with %: ignored
+    EXPECT_EQ(format(5, CComVariant(u"%s%s%s")), "");              // refused format: empty text
+
+    CComVariant now;
+    ASSERT_EQ(u->CurrentTime(&now), S_OK);
+    EXPECT_EQ(now.vt, VT_DATE);
+    EXPECT_GT(now.date, 45000.0); // after 2023
+}
+
+} // namespace

@@ -1,0 +1,9 @@
+#pragma once
+// Everything of the synchronisation stand-in: handles and waits, events, threads, recursive
+// locks, the tick count and the cycle counter.
+
+#include "critsec.h"
+#include "event.h"
+#include "handle.h"
+#include "thread.h"
+#include "tick.h"
