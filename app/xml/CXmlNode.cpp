@@ -25,6 +25,12 @@ std::u16string Normalise(std::u16string_view name) {
 
 char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
+std::u16string FoldedName(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out) c = c == u' ' ? u'_' : FoldAscii(c);
+    return out;
+}
+
 bool SameName(std::u16string_view stored, std::u16string_view normalised, bool ignoreCase) {
     if (stored.size() != normalised.size()) return false;
     if (!ignoreCase) return stored == normalised;
@@ -103,7 +109,7 @@ void Indent(std::u16string& out, int levels) {
 } // namespace
 
 CXmlNode::CXmlNode() : m_name(kXmlNamespaceElement) {
-    m_attributes.push_back({u"xmlns:m", std::u16string(kXmlNamespaceUri)});
+    int_AppendAttribute(u"xmlns:m", std::u16string(kXmlNamespaceUri));
 }
 
 CXmlNode::CXmlNode(std::u16string_view name) : m_name(Normalise(name)) {}
@@ -117,6 +123,7 @@ void CXmlNode::Clear() {
         if (child) child->m_parent = nullptr;
     std::vector<std::unique_ptr<CXmlNode>>().swap(m_children);
     std::vector<Attribute>().swap(m_attributes);
+    std::unordered_map<std::u16string, int>().swap(m_attributeIndex);
 }
 
 CXmlNode* CXmlNode::AddChild(std::unique_ptr<CXmlNode> node) {
@@ -171,7 +178,12 @@ void CXmlNode::SetAttribute(std::u16string_view name, std::u16string_view value,
     if (i >= 0)
         m_attributes[static_cast<std::size_t>(i)].value = std::move(stored);
     else
-        m_attributes.push_back({Normalise(name), std::move(stored)});
+        int_AppendAttribute(Normalise(name), std::move(stored));
+}
+
+void CXmlNode::int_AppendAttribute(std::u16string name, std::u16string value) {
+    m_attributeIndex.emplace(FoldedName(name), GetAttributeCount());
+    m_attributes.push_back({std::move(name), std::move(value)});
 }
 
 void CXmlNode::SetAttribute(std::u16string_view name, const char16_t* value, bool escape) {
@@ -187,15 +199,20 @@ void CXmlNode::SetAttributeInt(std::u16string_view name, int number, bool escape
 }
 
 void CXmlNode::RemoveAttribute(std::u16string_view name) {
-    const int i = FindAttributeIndex(name);
-    if (i >= 0) m_attributes.erase(m_attributes.begin() + i);
+    const auto found = m_attributeIndex.find(FoldedName(name));
+    if (found == m_attributeIndex.end()) return;
+    const int i = found->second;
+    m_attributeIndex.erase(found);
+    m_attributes.erase(m_attributes.begin() + i);
+    for (auto& entry : m_attributeIndex)
+        if (entry.second > i) --entry.second;
 }
 
 int CXmlNode::FindAttributeIndex(std::u16string_view name, bool ignoreCase) const {
-    const std::u16string wanted = Normalise(name);
-    for (std::size_t i = 0; i < m_attributes.size(); ++i)
-        if (SameName(m_attributes[i].name, wanted, ignoreCase)) return static_cast<int>(i);
-    return -1;
+    const auto found = m_attributeIndex.find(FoldedName(name));
+    if (found == m_attributeIndex.end()) return -1;
+    if (!ignoreCase && m_attributes[static_cast<std::size_t>(found->second)].name != Normalise(name)) return -1;
+    return found->second;
 }
 
 const std::u16string* CXmlNode::GetAttributeName(int i) const {
@@ -374,6 +391,7 @@ std::unique_ptr<CXmlNode> CXmlNode::int_Clone() const {
     auto copy = std::make_unique<CXmlNode>(m_name);
     copy->m_text = m_text;
     copy->m_attributes = m_attributes;
+    copy->m_attributeIndex = m_attributeIndex;
     for (const auto& child : m_children) copy->AddChild(child->int_Clone());
     return copy;
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The name of the namespace element and the value of its "xmlns:m" attribute.
@@ -117,9 +118,13 @@ public:
 
 private:
     std::unique_ptr<CXmlNode> int_Clone() const;
+    void int_AppendAttribute(std::u16string name, std::u16string value);
     void int_Write(std::u16string& out, bool pretty) const;
 
     std::vector<Attribute> m_attributes;
+    // Position of each attribute by its case-folded name (names are unique ignoring case), so that an
+    // element with very many attributes does not make reading quadratic.
+    std::unordered_map<std::u16string, int> m_attributeIndex;
     std::vector<std::unique_ptr<CXmlNode>> m_children;
     std::u16string m_name;
     CXmlNode* m_parent = nullptr;

@@ -81,6 +81,10 @@ TEST(CXmlNode, AttributesKeepTheirPlaceAndNormaliseNames) {
     n.SetAttribute(u"my name", nullptr); // a null value removes
     EXPECT_EQ(n.GetAttributeCount(), 2);
     EXPECT_EQ(n.GetAttribute(u"my_name"), nullptr);
+    EXPECT_EQ(n.FindAttributeIndex(u"LAST"), 1); // later attributes move up
+    n.SetAttribute(u"my name", u"back");
+    EXPECT_EQ(n.FindAttributeIndex(u"my name"), 2);
+    n.RemoveAttribute(u"my_name");
     n.RemoveAttribute(u"Last");
     EXPECT_EQ(n.GetAttributeCount(), 1);
     EXPECT_EQ(n.GetAttributeName(1), nullptr);
