@@ -59,7 +59,8 @@ void CheckSame(const CXmlNode& written, const CXmlNode& read) {
         Check(XmlUnescape(*written.GetAttributeValue(i)) == *read.GetAttributeValue(i));
     }
     Check(written.GetChildCount() == read.GetChildCount());
-    for (int i = 0; i < written.GetChildCount(); ++i) CheckSame(*written.GetChildAt(i), *read.GetChildAt(i));
+    for (int i = 0; i < written.GetChildCount(); ++i)
+        CheckSame(*written.GetChildAt(i), *read.GetChildAt(i));
 }
 
 } // namespace
@@ -72,13 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::u16string text;
     if (mode & 1) {
-        for (std::size_t i = 0; i + 1 < size; i += 2) text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+        for (std::size_t i = 0; i + 1 < size; i += 2)
+            text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
     } else {
         text = zyn::com::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
     }
 
     std::u16string latin1;
-    for (char16_t c : text) latin1 += static_cast<char16_t>(c & 0xFF);
+    for (char16_t c : text)
+        latin1 += static_cast<char16_t>(c & 0xFF);
     Check(XmlUnescape(XmlEscape(latin1)) == latin1);
 
     CXmlNode root(u"<root>");
@@ -101,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The only way for such a document to fail is a tag or text beyond the reader's limit.
     if (ns) {
         Check(ns != &back && ns->GetChildCount() == escaped.GetChildCount());
-        for (int i = 0; i < escaped.GetChildCount(); ++i) CheckSame(*escaped.GetChildAt(i), *ns->GetChildAt(i));
+        for (int i = 0; i < escaped.GetChildCount(); ++i)
+            CheckSame(*escaped.GetChildAt(i), *ns->GetChildAt(i));
     }
     return 0;
 }

@@ -23,11 +23,14 @@ std::u16string Normalise(std::u16string_view name) {
     return out;
 }
 
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 std::u16string FoldedName(std::u16string_view name) {
     std::u16string out(name);
-    for (char16_t& c : out) c = c == u' ' ? u'_' : FoldAscii(c);
+    for (char16_t& c : out)
+        c = c == u' ' ? u'_' : FoldAscii(c);
     return out;
 }
 
@@ -39,11 +42,15 @@ bool SameName(std::u16string_view stored, std::u16string_view normalised, bool i
     return true;
 }
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -64,7 +71,8 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path, std::u16str
 // they go; out-of-range values clamp.
 int ParseDecimal(std::u16string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && IsSpace(s[i])) ++i;
+    while (i < s.size() && IsSpace(s[i]))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
     long long magnitude = 0;
@@ -88,7 +96,8 @@ int HexDigit(char16_t c) {
 // Hexadecimal as wcstoul reads it in base 16, for 32 bits.
 std::uint32_t ParseHex(std::u16string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && IsSpace(s[i])) ++i;
+    while (i < s.size() && IsSpace(s[i]))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
     if (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') && HexDigit(s[i + 2]) >= 0)
@@ -103,7 +112,8 @@ std::uint32_t ParseHex(std::u16string_view s) {
 }
 
 void Indent(std::u16string& out, int levels) {
-    for (int i = 0; i < levels; ++i) out += u"  ";
+    for (int i = 0; i < levels; ++i)
+        out += u"  ";
 }
 
 } // namespace
@@ -114,7 +124,9 @@ CXmlNode::CXmlNode() : m_name(kXmlNamespaceElement) {
 
 CXmlNode::CXmlNode(std::u16string_view name) : m_name(Normalise(name)) {}
 
-CXmlNode::~CXmlNode() { Clear(); }
+CXmlNode::~CXmlNode() {
+    Clear();
+}
 
 void CXmlNode::Clear() {
     // Children are owned here, so no separate detaching is needed: a child can only leave its parent
@@ -142,7 +154,8 @@ const CXmlNode* CXmlNode::FindChild(std::u16string_view name, const CXmlNode* af
     const std::u16string wanted = Normalise(name);
     std::size_t i = 0;
     if (after) {
-        while (i < m_children.size() && m_children[i].get() != after) ++i;
+        while (i < m_children.size() && m_children[i].get() != after)
+            ++i;
         ++i; // past `after`; a node that is not a child leaves nothing to search
     }
     for (; i < m_children.size(); ++i)
@@ -159,11 +172,14 @@ const CXmlNode* CXmlNode::GetChildAt(int i) const {
     return m_children[static_cast<std::size_t>(i)].get();
 }
 
-CXmlNode* CXmlNode::GetChildAt(int i) { return const_cast<CXmlNode*>(std::as_const(*this).GetChildAt(i)); }
+CXmlNode* CXmlNode::GetChildAt(int i) {
+    return const_cast<CXmlNode*>(std::as_const(*this).GetChildAt(i));
+}
 
 int CXmlNode::GetDepth() const {
     int depth = 0;
-    for (const CXmlNode* p = m_parent; p; p = p->m_parent) ++depth;
+    for (const CXmlNode* p = m_parent; p; p = p->m_parent)
+        ++depth;
     return depth;
 }
 
@@ -211,7 +227,8 @@ void CXmlNode::RemoveAttribute(std::u16string_view name) {
 int CXmlNode::FindAttributeIndex(std::u16string_view name, bool ignoreCase) const {
     const auto found = m_attributeIndex.find(FoldedName(name));
     if (found == m_attributeIndex.end()) return -1;
-    if (!ignoreCase && m_attributes[static_cast<std::size_t>(found->second)].name != Normalise(name)) return -1;
+    if (!ignoreCase && m_attributes[static_cast<std::size_t>(found->second)].name != Normalise(name))
+        return -1;
     return found->second;
 }
 
@@ -229,7 +246,8 @@ const std::u16string* CXmlNode::GetAttribute(std::u16string_view path) const {
     const std::vector<std::u16string_view> parts = SplitPath(path, kDefaultSeparators);
     if (parts.empty()) return nullptr;
     const CXmlNode* node = this;
-    for (std::size_t i = 0; i + 1 < parts.size() && node; ++i) node = node->FindChild(parts[i]);
+    for (std::size_t i = 0; i + 1 < parts.size() && node; ++i)
+        node = node->FindChild(parts[i]);
     return node ? node->GetAttributeValue(node->FindAttributeIndex(parts.back())) : nullptr;
 }
 
@@ -252,9 +270,13 @@ std::uint32_t CXmlNode::GetAttributeHex(std::u16string_view path, std::uint32_t 
     return def;
 }
 
-void CXmlNode::SetText(std::u16string_view text) { m_text = std::u16string(Trim(text)); }
+void CXmlNode::SetText(std::u16string_view text) {
+    m_text = std::u16string(Trim(text));
+}
 
-void CXmlNode::SetText(const char16_t* text) { SetText(text ? std::u16string_view(text) : std::u16string_view()); }
+void CXmlNode::SetText(const char16_t* text) {
+    SetText(text ? std::u16string_view(text) : std::u16string_view());
+}
 
 void CXmlNode::SetTextEscaped(std::u16string_view text) {
     SetText(text);
@@ -325,7 +347,8 @@ void CXmlNode::int_Write(std::u16string& out, bool pretty) const {
     out += u'>';
     if (pretty && hasChildren) out += u'\n';
     out += m_text;
-    for (const auto& child : m_children) child->int_Write(out, pretty);
+    for (const auto& child : m_children)
+        child->int_Write(out, pretty);
     if (pretty && hasChildren) Indent(out, indent);
     out += u"</";
     out += m_name;
@@ -392,7 +415,8 @@ std::unique_ptr<CXmlNode> CXmlNode::int_Clone() const {
     copy->m_text = m_text;
     copy->m_attributes = m_attributes;
     copy->m_attributeIndex = m_attributeIndex;
-    for (const auto& child : m_children) copy->AddChild(child->int_Clone());
+    for (const auto& child : m_children)
+        copy->AddChild(child->int_Clone());
     return copy;
 }
 
@@ -401,8 +425,10 @@ CXmlNode* CXmlNode::CopyFrom(const CXmlNode& source, bool asChild) {
     const std::unique_ptr<CXmlNode> copy = source.int_Clone();
     CXmlNode* target = asChild ? GetOrAddChild(copy->m_name) : this;
     target->SetText(copy->m_text);
-    for (auto& child : copy->m_children) target->AddChild(std::move(child));
+    for (auto& child : copy->m_children)
+        target->AddChild(std::move(child));
     copy->m_children.clear();
-    for (const Attribute& a : copy->m_attributes) target->SetAttribute(a.name, std::u16string_view(a.value), false);
+    for (const Attribute& a : copy->m_attributes)
+        target->SetAttribute(a.name, std::u16string_view(a.value), false);
     return target;
 }

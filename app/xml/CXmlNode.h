@@ -79,7 +79,8 @@ public:
     int GetAttributeInt(std::u16string_view path, int def = 0, bool inherit = false) const;
     // Hexadecimal with an optional "0x", as an unsigned 32-bit value so that every mask bit reads
     // back ("0x80000000" is bit 31); larger values give 0xFFFFFFFF.
-    std::uint32_t GetAttributeHex(std::u16string_view path, std::uint32_t def = 0, bool inherit = false) const;
+    std::uint32_t GetAttributeHex(std::u16string_view path, std::uint32_t def = 0,
+                                  bool inherit = false) const;
 
     // Stored trimmed of leading and trailing white space; null empties the text.
     void SetText(std::u16string_view text);

@@ -11,11 +11,15 @@ constexpr auto npos = std::u16string_view::npos;
 constexpr std::u16string_view kCdataOpen = u"<![CDATA[";
 constexpr std::u16string_view kCdataClose = u"]]>";
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -139,7 +143,8 @@ void CXmlReader::int_Attributes(std::u16string_view rest) {
                 continue;
             }
             std::size_t next = i;
-            while (next < rest.size() && rest[next] == u' ') ++next;
+            while (next < rest.size() && rest[next] == u' ')
+                ++next;
             if (next < rest.size() && rest[next] == u'=') {
                 afterEquals = true;
                 i = next + 1;

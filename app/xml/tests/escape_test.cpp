@@ -20,15 +20,16 @@ TEST(XmlUnescape, DecodesPlusAndPercentPairs) {
     EXPECT_EQ(XmlUnescape(u"a+b%25"), u"a b%");
     EXPECT_EQ(XmlUnescape(u"%3C%3e"), u"<>");
     EXPECT_EQ(XmlUnescape(u"My+chart"), u"My chart");
-    EXPECT_EQ(XmlUnescape(u"100%"), u"100%");   // a '%' at the end is kept, nothing beyond is read
-    EXPECT_EQ(XmlUnescape(u"%4"), u"%4");       // one digit is not enough
+    EXPECT_EQ(XmlUnescape(u"100%"), u"100%");     // a '%' at the end is kept, nothing beyond is read
+    EXPECT_EQ(XmlUnescape(u"%4"), u"%4");         // one digit is not enough
     EXPECT_EQ(XmlUnescape(u"%zz%4g"), u"%zz%4g"); // nor are non-hexadecimal characters
-    EXPECT_EQ(XmlUnescape(u"%20ac"), u" ac");   // codes above 0xFF do not come back
+    EXPECT_EQ(XmlUnescape(u"%20ac"), u" ac");     // codes above 0xFF do not come back
 }
 
 TEST(XmlEscape, EveryCodeUpTo0xFFRoundTrips) {
     std::u16string all;
-    for (char16_t c = 0; c <= 0xFF; ++c) all += c;
+    for (char16_t c = 0; c <= 0xFF; ++c)
+        all += c;
     const std::u16string escaped = XmlEscape(all);
     EXPECT_EQ(escaped.find_first_of(u" \"<>/=\n\t"), std::u16string::npos);
     EXPECT_EQ(XmlUnescape(escaped), all);

@@ -171,7 +171,8 @@ TEST(CXmlNode, CompactTextOfAClipboardDescription) {
     data->SetAttribute(u"Owner", u"1234", true);
     data->SetAttribute(u"Name", u"CPU \"total\"", true);
     data->SetAttributeInt(u"Action", 1, true);
-    EXPECT_EQ(doc.ToText(false), Wrapped(u"<Data Owner=\"1234\" Name=\"CPU+%22total%22\" Action=\"1\"></Data>", false));
+    EXPECT_EQ(doc.ToText(false),
+              Wrapped(u"<Data Owner=\"1234\" Name=\"CPU+%22total%22\" Action=\"1\"></Data>", false));
 }
 
 TEST(CXmlNode, PrettyTextIndentsParentsAndWritesNoSecondWrapper) {
@@ -184,12 +185,14 @@ TEST(CXmlNode, PrettyTextIndentsParentsAndWritesNoSecondWrapper) {
     doc.AddChild(std::make_unique<CXmlNode>(u"?xml")); // a declaration node is never written twice
 
     EXPECT_EQ(doc.ToText(true), u"<?xml version=\"1.0\"?>\n"
-                                u"<m:Zynthar xmlns:m=\"" + std::u16string(kXmlNamespaceUri) + u"\">\n"
-                                u"  <Chart Name=\"c\">\n"
-                                u"    <Channel>t</Channel>\n"
-                                u"  </Chart>\n"
-                                u"  <Empty></Empty>\n"
-                                u"</m:Zynthar>\n");
+                                u"<m:Zynthar xmlns:m=\"" +
+                                    std::u16string(kXmlNamespaceUri) +
+                                    u"\">\n"
+                                    u"  <Chart Name=\"c\">\n"
+                                    u"    <Channel>t</Channel>\n"
+                                    u"  </Chart>\n"
+                                    u"  <Empty></Empty>\n"
+                                    u"</m:Zynthar>\n");
 
     // Without the namespace element among the children, the wrapper is written around them.
     CXmlNode bare(u"root");

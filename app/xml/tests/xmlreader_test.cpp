@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::u16string_view kDecl = u"<?xml version=\"1.0\"?>\n";
 
-std::u16string Doc(std::u16string_view body) { return std::u16string(kDecl) + std::u16string(body); }
+std::u16string Doc(std::u16string_view body) {
+    return std::u16string(kDecl) + std::u16string(body);
+}
 
 std::u16string Attr(const CXmlNode* n, std::u16string_view name) {
     const std::u16string* v = n ? n->GetAttribute(name) : nullptr;
@@ -60,10 +62,10 @@ TEST(CXmlReader, AttributeForms) {
               &root);
     const CXmlNode* e = root.GetChildAt(0);
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(Attr(e, u"q"), u"a b%");   // quoted: unescaped
-    EXPECT_EQ(Attr(e, u"u"), u"a b");    // unquoted, ended by a space: unescaped
-    EXPECT_EQ(Attr(e, u"next"), u"1");   // a bare word
-    EXPECT_EQ(Attr(e, u"v"), u"x y");    // spaces around '='
+    EXPECT_EQ(Attr(e, u"q"), u"a b%");          // quoted: unescaped
+    EXPECT_EQ(Attr(e, u"u"), u"a b");           // unquoted, ended by a space: unescaped
+    EXPECT_EQ(Attr(e, u"next"), u"1");          // a bare word
+    EXPECT_EQ(Attr(e, u"v"), u"x y");           // spaces around '='
     EXPECT_EQ(Attr(e, u"w"), u"unterminated+"); // unterminated at the tag's end: kept as it stands
     EXPECT_EQ(Attr(e->GetChildAt(0), u"last"), u"a+b");
     // The declaration's own attributes land on the root.
@@ -73,7 +75,8 @@ TEST(CXmlReader, AttributeForms) {
 TEST(CXmlReader, CdataBecomesAnAttributeOfAnyLength) {
     const std::u16string payload = u"<not a tag> ]] > " + std::u16string(10000, u'Q');
     CXmlNode root;
-    CXmlNode* ns = root.Load(Doc(u"<m:Zynthar><Data a=\"1\"><![CDATA[" + payload + u"]]></Data></m:Zynthar>"));
+    CXmlNode* ns =
+        root.Load(Doc(u"<m:Zynthar><Data a=\"1\"><![CDATA[" + payload + u"]]></Data></m:Zynthar>"));
     ASSERT_NE(ns, nullptr);
     const CXmlNode* data = ns->FindChild(u"Data");
     EXPECT_EQ(Attr(data, u"CDATA"), payload);
@@ -104,9 +107,10 @@ TEST(CXmlReader, FailsWithoutDeclarationAndSkipsWhatComesBeforeIt) {
 
 TEST(CXmlReader, WhitespaceTextsAndStrayMarkup) {
     CXmlNode root(u"<root>");
-    ASSERT_NE(root.Load(Doc(u"<Item\n\tBit=\"0x2\"\r\n  Value=\"v\">\n   Report was\tcreated  \n<Sub />tail</Item>"
-                            u"stray > text <Amp>a &amp; b</Amp>")),
-              nullptr);
+    ASSERT_NE(
+        root.Load(Doc(u"<Item\n\tBit=\"0x2\"\r\n  Value=\"v\">\n   Report was\tcreated  \n<Sub />tail</Item>"
+                      u"stray > text <Amp>a &amp; b</Amp>")),
+        nullptr);
     const CXmlNode* item = root.FindChild(u"Item");
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(Attr(item, u"Value"), u"v");
@@ -159,14 +163,16 @@ TEST(CXmlReader, WorkingBufferLimitFailsCleanly) {
 
 TEST(CXmlReader, DeepNestingFailsInsteadOfExhaustingTheStack) {
     std::u16string ok, deep;
-    for (int i = 0; i < CXmlReader::kMaxDepth; ++i) ok += u"<a>";
+    for (int i = 0; i < CXmlReader::kMaxDepth; ++i)
+        ok += u"<a>";
     deep = ok + u"<a>";
     CXmlNode root;
     EXPECT_NE(root.Load(Doc(ok)), nullptr);
     EXPECT_EQ(root.Load(Doc(deep)), nullptr);
     // Closing brings the depth back: many siblings at one level are fine.
     std::u16string wide;
-    for (int i = 0; i < 3 * CXmlReader::kMaxDepth; ++i) wide += u"<a></a>";
+    for (int i = 0; i < 3 * CXmlReader::kMaxDepth; ++i)
+        wide += u"<a></a>";
     EXPECT_NE(root.Load(Doc(wide)), nullptr);
     EXPECT_EQ(root.GetChildCount(), 3 * CXmlReader::kMaxDepth);
 }
@@ -195,10 +201,12 @@ TEST(CXmlReader, RoundTripOfEscapedFreeText) {
 }
 
 TEST(CXmlReader, LoadFileJoinsLinesWithoutSeparators) {
-    const auto path = std::filesystem::temp_directory_path() / ("zynxml_" + std::to_string(::getpid()) + ".xml");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("zynxml_" + std::to_string(::getpid()) + ".xml");
     {
         std::ofstream f(path, std::ios::binary);
-        f << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<m:Zynthar>\r\n<Note>first line\r\nsecond \xC3\xA9</Note>\n"
+        f << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<m:Zynthar>\r\n<Note>first line\r\nsecond "
+             "\xC3\xA9</Note>\n"
              "</m:Zynthar>\n";
     }
     CXmlNode root;
