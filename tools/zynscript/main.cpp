@@ -4,6 +4,8 @@
 
 #include "scripthost.h"
 
+#include "com/classregistry.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -15,6 +17,9 @@ int main(int argc, char** argv) {
         std::fputs("usage: zynscript FILE.js [arguments...]\n", stderr);
         return 1;
     }
+    // The object library beside this program registers itself on first use, as an installer
+    // would have done; a failure here surfaces later as the script's own CreateObject error.
+    (void)zyn::com::EnsureServerRegistered(u"ZynTallonObj.Chart", zyn::com::ExecutableFolder() + "/libZynTallonObj.so");
     zyn::script::CScriptHost host;
     return host.RunFile(args[1], args.mid(2));
 }
