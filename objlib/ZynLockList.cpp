@@ -1,7 +1,14 @@
 #include "ZynLockList.h"
 
 void CZynLockList::Add(CZynCritSec& lock, zyn::com::ComRefCount* keepAlive) {
-    lock.Lock();
+    if (m_tryMode) {
+        if (m_failed || !lock.TryLock()) {
+            m_failed = true;
+            return;
+        }
+    } else {
+        lock.Lock();
+    }
     if (keepAlive) keepAlive->InternalAddRef();
     if (m_size < m_inline.size())
         m_inline[m_size] = {&lock, keepAlive};

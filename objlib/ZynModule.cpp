@@ -1,8 +1,11 @@
 #include "ZynModule.h"
 
+#include "ZynChannel.h"
+#include "ZynChart.h"
 #include "ZynEvent.h"
 #include "ZynIdentifier.h"
 #include "ZynIterators.h"
+#include "ZynObjFactory.h"
 #include "ZynUtilsObj.h"
 
 #include "com/bstr.h"
@@ -23,12 +26,25 @@ HRESULT Create(REFIID iid, void** out) {
     return obj->QueryInterface(iid, out);
 }
 
+// Classes whose construction goes through their own Create().
+template <class T>
+HRESULT CreateVia(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    CComPtr<T> obj = T::Create();
+    if (!obj) return E_OUTOFMEMORY;
+    return obj->QueryInterface(iid, out);
+}
+
 struct CreatableClass {
     const CLSID* clsid;
     ObjectCreator create;
 };
 
 const CreatableClass kCreatable[] = {
+    {&CLSID_Channel, &CreateVia<CZynChannel>},
+    {&CLSID_ZynObjFactory, &Create<CZynObjFactory>},
+    {&CLSID_Chart, &CreateVia<CZynChart>},
     {&CLSID_Utils, &Create<CZynUtilsObj>},
     {&CLSID_Event, &Create<CZynEvent>},
     {&CLSID_EventIter, &Create<CZynEventIter>},

@@ -111,6 +111,14 @@ public:
         return left;
     }
     ULONG RefCount() const { return m_refs.load(std::memory_order_relaxed); }
+    // Takes a reference only while the object is not already being destroyed: for holders of a
+    // plain back pointer that the object clears in its destructor.
+    bool InternalTryAddRef() {
+        ULONG n = m_refs.load(std::memory_order_relaxed);
+        while (n != 0)
+            if (m_refs.compare_exchange_weak(n, n + 1, std::memory_order_acq_rel)) return true;
+        return false;
+    }
 
 private:
     std::atomic<ULONG> m_refs{0};

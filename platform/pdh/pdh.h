@@ -34,7 +34,7 @@ inline constexpr PDH_STATUS PDH_CSTATUS_INVALID_DATA = static_cast<PDH_STATUS>(0
 inline constexpr PDH_STATUS PDH_CSTATUS_BAD_COUNTERNAME = static_cast<PDH_STATUS>(0xC0000BC0u);
 
 // Function results.
-inline constexpr PDH_STATUS ERROR_SUCCESS = 0;
+#include "com/winerror.h"
 inline constexpr PDH_STATUS PDH_MORE_DATA = static_cast<PDH_STATUS>(0x800007D2u);
 inline constexpr PDH_STATUS PDH_NO_DATA = static_cast<PDH_STATUS>(0x800007D5u);
 inline constexpr PDH_STATUS PDH_INVALID_HANDLE = static_cast<PDH_STATUS>(0xC0000BBCu);

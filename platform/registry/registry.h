@@ -31,17 +31,7 @@ inline const HKEY HKEY_CURRENT_USER = reinterpret_cast<HKEY>(std::uintptr_t{0x80
 inline const HKEY HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(std::uintptr_t{0x80000002u});
 
 // Results (the Win32 error numbers).
-inline constexpr LONG ERROR_SUCCESS = 0;
-inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-inline constexpr LONG ERROR_ACCESS_DENIED = 5;
-inline constexpr LONG ERROR_INVALID_HANDLE = 6;
-inline constexpr LONG ERROR_OUTOFMEMORY = 14;
-inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
-inline constexpr LONG ERROR_BAD_PATHNAME = 161;
-inline constexpr LONG ERROR_MORE_DATA = 234;
-inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
-inline constexpr LONG ERROR_KEY_DELETED = 1018;
-inline constexpr LONG ERROR_BADDB = 1009;
+#include "com/winerror.h"
 
 // Value types.
 inline constexpr DWORD REG_NONE = 0;

@@ -14,12 +14,7 @@ inline constexpr DWORD WAIT_TIMEOUT = 0x00000102;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 inline constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 
-inline constexpr DWORD ERROR_SUCCESS = 0;
-inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
-inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+#include "com/winerror.h"
 
 // The calling thread's last error, as the handle functions leave it.
 DWORD GetLastError();
