@@ -1,6 +1,7 @@
 #include "ZynRecords.h"
 
 #include "ZynChannel.h"
+#include "ZynChart.h"
 #include "ZynCounterInfo.h"
 #include "ZynDataSet.h"
 #include "ZynErrors.h"
@@ -9,6 +10,9 @@
 #include "ZynText.h"
 #include "ZynTimeBase.h"
 
+#include "ZynTime.h"
+
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -320,6 +324,115 @@ bool ReadEvent(CZynGrowBuff& in, CZynEvent& event) {
     const bool ok = in.Read(start) && in.Read(stop) && ReadText(in, name) && ReadText(in, comment);
     event.Restore(start, stop, name, comment);
     return ok;
+}
+
+namespace {
+
+// Whether the next bytes are the signature of a record: a count that promises more records than
+// follow must not make objects for them.
+bool RecordFollows(const CZynGrowBuff& in, std::uint32_t signature) {
+    if (in.GetReadRemaining() < 4) return false;
+    std::uint32_t found;
+    std::memcpy(&found, in.GetBuffer() + in.GetReadPos(), 4);
+    return found == signature;
+}
+
+} // namespace
+
+bool WriteChart(CZynGrowBuff& out, CZynChart& chart) {
+    const CZynTimeBase& axis = *chart.int_TimeBase();
+    const std::uint32_t n = axis.GetCount();
+    if (!WriteU32(out, kSigChart) || !WriteU32(out, kChartVersion) || !WriteText(out, chart.int_Name()) ||
+        !WriteText(out, chart.int_Comment()) || !WriteU32(out, static_cast<std::uint32_t>(chart.int_Rate())) ||
+        !WriteU32(out, n))
+        return false;
+    if (n > 0) {
+        const std::uint64_t bytes = 4ull * n;
+        if (!out.Write(axis.GetStart()) || std::uint64_t(out.GetSize()) + bytes > 0xFFFFFFFFull ||
+            !out.SetCapacity(out.GetSize() + static_cast<std::uint32_t>(bytes)))
+            return false;
+        unsigned char* at = out.GetBuffer() + out.GetSize();
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint32_t rel = axis.GetRel(i);
+            std::memcpy(at + 4ull * i, &rel, 4);
+        }
+        out.IncrementSize(static_cast<std::uint32_t>(bytes));
+    }
+
+    const std::vector<CComPtr<CZynChannel>> channels = chart.int_Channels();
+    if (!WriteU32(out, static_cast<std::uint32_t>(channels.size()))) return false;
+    for (CZynChannel* channel : channels)
+        if (!WriteChannel(out, *channel, false)) return false;
+
+    const std::vector<CComPtr<CZynEvent>> events = chart.int_Events();
+    const double saveTime = GetTimeAsDouble(nullptr);
+    if (!WriteU32(out, static_cast<std::uint32_t>(events.size()))) return false;
+    for (CZynEvent* event : events)
+        if (!WriteEvent(out, *event, saveTime)) return false;
+    return true;
+}
+
+bool ReadChart(CZynGrowBuff& in, CZynChart& chart) {
+    std::uint32_t signature = 0, version = 0;
+    if (!ReadU32(in, signature) || signature != kSigChart) return false;
+    if (!ReadU32(in, version)) return false;
+    if (version > kChartVersion) return Incompatible(CLSID_Chart, version, kChartVersion);
+    // Whatever part of the record is read, the loaded times are the past: a run starts a new clock.
+    chart.int_SetRestartPending();
+
+    std::u16string name, comment;
+    std::uint32_t rate = 0;
+    const bool header = ReadText(in, name) && ReadText(in, comment) && ReadU32(in, rate);
+    // A rate outside what the Rate property allows would make the sampling thread spin (0) or
+    // never wake (negative): a forged record gets the nearest rate the chart can run at.
+    const LONG runnable = header ? std::clamp(static_cast<LONG>(rate), CZynChart::kMinRate, CZynChart::kMaxRate)
+                                 : chart.int_Rate();
+    chart.int_SetLoaded(name, comment, runnable);
+    if (!header) return false;
+
+    std::uint32_t entries = 0;
+    if (!ReadU32(in, entries)) return false;
+    if (entries > 0) {
+        double start = 0;
+        if (!in.Read(start) || !Holds(in, entries, 4)) return false;
+        CZynTimeBase& axis = *chart.int_TimeBase();
+        if (!axis.Reserve(entries)) return false;
+        axis.SetStart(start);
+        const unsigned char* at = in.GetBuffer() + in.GetReadPos();
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            std::uint32_t rel;
+            std::memcpy(&rel, at + 4ull * i, 4);
+            (void)axis.AppendRel(rel); // reserved above
+        }
+        in.SetReadPos(in.GetReadPos() + 4 * entries);
+    }
+
+    std::uint32_t channels = 0;
+    if (!ReadU32(in, channels)) return false;
+    for (std::uint32_t i = 0; i < channels; ++i) {
+        if (!RecordFollows(in, kSigChannel)) return false;
+        CComPtr<CZynChannel> channel = chart.int_CreateChannel();
+        const bool read = ReadChannel(in, *channel);
+        {
+            // Loaded channels are static: each keeps a copy of the times it was read with.
+            CZynLockList locks;
+            channel->int_LockInto(locks);
+            (void)channel->int_SetType(typeStatic);
+        }
+        // What follows a failed channel is not where the record says: the chart keeps what it has.
+        if (!read) return false;
+    }
+
+    if (version >= 2) {
+        std::uint32_t events = 0;
+        if (!ReadU32(in, events)) return false;
+        for (std::uint32_t i = 0; i < events; ++i) {
+            CComPtr<CZynEvent> event = chart.int_CreateEvent();
+            if (!ReadEvent(in, *event)) return false;
+            chart.int_AppendEvent(event);
+        }
+    }
+    return true;
 }
 
 } // namespace zyn::obj::records

@@ -16,6 +16,7 @@
 #include <memory>
 
 class CZynChannel;
+class CZynChart;
 class CZynCounterInfo;
 class CZynDataSet;
 class CZynEvent;
@@ -63,6 +64,11 @@ inline constexpr double kEarliestStopDate = 38319.0;
 // `saveTime` stands in for the stop date of an event still in progress.
 [[nodiscard]] bool WriteEvent(CZynGrowBuff& out, CZynEvent& event, double saveTime);
 [[nodiscard]] bool ReadEvent(CZynGrowBuff& in, CZynEvent& event);
+
+// The caller holds the chart's tree lock. Reading expects a new chart: its channels are created as
+// the record announces them, loaded as static channels, and the chart restarts its clock when run.
+[[nodiscard]] bool WriteChart(CZynGrowBuff& out, CZynChart& chart);
+[[nodiscard]] bool ReadChart(CZynGrowBuff& in, CZynChart& chart);
 
 } // namespace zyn::obj::records
 
