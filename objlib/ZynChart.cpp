@@ -272,13 +272,10 @@ HRESULT CZynChart::PeerWindowRemoved(LONG* o_pVal) {
 // --- channels ---
 
 CComPtr<CZynChannel> CZynChart::int_CreateChannel() {
+    // Attached, the channel shares the chart's time axis; the caller's choice of type decides
+    // whether it keeps sharing it (dynamic, virtual) or takes a copy of its own (static).
     CComPtr<CZynChannel> channel = CZynChannel::Create();
     channel->int_Attach(this);
-    {
-        CZynLockList locks;
-        channel->int_LockInto(locks);
-        (void)channel->int_SetType(typeStatic);
-    }
     {
         std::lock_guard guard(m_listGuard);
         m_channels.push_back(channel);
@@ -292,7 +289,7 @@ HRESULT CZynChart::CreateChannelOut(ZynChannelType type, IZynChannel** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<CZynChannel> channel = int_CreateChannel();
-    if (type != typeStatic) {
+    {
         CZynLockList locks;
         channel->int_LockInto(locks);
         HRESULT hr = channel->int_SetType(type);
@@ -312,10 +309,11 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
     {
         CZynLockList locks;
         int_LockTree(locks);
+        bool dynamic = false;
         if (PdhValidatePathW(path.c_str()) != 0) {
             // Not a counter: a dynamic channel that shows the text and never gets a value.
             channel->int_SetCounterText(path);
-            (void)channel->int_SetType(typeDynamic);
+            dynamic = true;
         } else {
             if (!m_query && PdhOpenQueryW(nullptr, 0, &m_query) != 0) m_query = nullptr;
             if (m_query) {
@@ -324,10 +322,12 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
                 m_firstCollectionPending = true;
                 if (status == 0) {
                     channel->int_BindCounter(counter, path, false);
-                    (void)channel->int_SetType(typeDynamic);
+                    dynamic = true;
                 }
             }
         }
+        // A channel that stays static owns its times, as every static channel does.
+        (void)channel->int_SetType(dynamic ? typeDynamic : typeStatic);
     }
     return channel->QueryInterface(IZynChannel::kIID, reinterpret_cast<void**>(o_ppChannel));
 }

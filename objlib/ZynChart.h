@@ -110,7 +110,9 @@ public:
     double int_StartDate() const { return m_timeBase->GetStart(); }
     std::vector<CComPtr<CZynChannel>> int_Channels() const;
     std::vector<CComPtr<CZynEvent>> int_Events() const;
-    // A new static channel attached to this chart and appended to its list (bit 0x1 raised).
+    // A new channel attached to this chart, sharing its time axis, and appended to its list (bit
+    // 0x1 raised). Its type is static until the caller sets one; setting it (static included)
+    // decides whether it keeps sharing the axis.
     CComPtr<CZynChannel> int_CreateChannel();
     // An event without name made for this chart but not yet in its list (for loading a record).
     CComPtr<CZynEvent> int_CreateEvent();

@@ -2,8 +2,11 @@
 
 #include "ObjTestUtil.h"
 
+#include "ZynApp.h"
 #include "ZynChannel.h"
+#include "ZynChart.h"
 #include "ZynEvent.h"
+#include "ZynTime.h"
 
 #include <cstring>
 #include <vector>
@@ -467,6 +470,282 @@ TEST_F(RecordsTest, SaveMembersCheckTheirResultPointers) {
     CComPtr<CZynChannel> loaded = CZynChannel::Create();
     EXPECT_TRUE(records::ReadChannel(records, *loaded));
     EXPECT_EQ(records.GetReadRemaining(), 0u);
+}
+
+// --- charts ---
+
+Bytes SavedChartRecords(IZynChart* chart) {
+    CComVariant saved;
+    EXPECT_EQ(chart->SaveChart(&saved), S_OK);
+    CZynGrowBuff records;
+    EXPECT_EQ(UnpackVariant(saved, records, CLSID_App, RecordKind::Chart), S_OK);
+    return Content(records);
+}
+
+CComPtr<CZynChart> LoadedChart(CZynApp* app, const Bytes& records) {
+    CZynGrowBuff packed;
+    packed.Write(records.data(), records.size());
+    EXPECT_TRUE(packed.Compress(3));
+    CComVariant data;
+    EXPECT_TRUE(packed.ToVariant(&data));
+    CComPtr<IZynChart> loaded;
+    EXPECT_EQ(app->LoadChart(data, &loaded), S_OK);
+    return CComPtr<CZynChart>(static_cast<CZynChart*>(loaded.p));
+}
+
+std::vector<CComPtr<CZynChannel>> ChannelsOf(CZynChart* chart) { return chart->int_Channels(); }
+
+ZynChannelType TypeOf(CZynChannel* channel) {
+    ZynChannelType type{};
+    channel->get_ChannelType(&type);
+    return type;
+}
+
+// A dynamic channel sampled three times (values pushed as a counter would), a static channel, an
+// event in progress and a stopped one.
+CComPtr<CZynChart> RecordedChart(CZynApp* app) {
+    CComPtr<IZynChart> added;
+    EXPECT_EQ(app->AddChart(&added), S_OK);
+    CComPtr<CZynChart> chart(static_cast<CZynChart*>(added.p));
+    chart->put_Name(CComBSTR(u"Load test"));
+    chart->put_Comment(CComBSTR(u"night run"));
+    chart->put_Rate(500);
+    CComVariant start;
+    start.vt = VT_DATE;
+    start.date = kStart;
+    EXPECT_EQ(chart->put_StartTime(start), S_OK);
+    CComPtr<IZynChannel> dynamic, fixed;
+    EXPECT_EQ(chart->AddChannel(CComBSTR(u"not a counter path"), &dynamic), S_OK);
+    auto* sampled = static_cast<CZynChannel*>(dynamic.p);
+    for (double v : {1.0, 2.0, 3.0}) {
+        EXPECT_EQ(chart->Sample(), S_OK);
+        CZynLockList locks;
+        chart->int_LockTree(locks);
+        EXPECT_TRUE(sampled->int_AppendValue(v));
+    }
+    EXPECT_EQ(chart->AddStaticChannel(&fixed), S_OK);
+    LONG count = 0;
+    EXPECT_EQ(fixed->AddValueRelTime(7.0, 100, &count), S_OK);
+    EXPECT_EQ(fixed->AddValueRelTime(8.0, 250, &count), S_OK);
+    CComPtr<IZynEvent> running, done;
+    chart->AddEvent(CComBSTR(u"running"), &running);
+    chart->AddEvent(CComBSTR(u"done"), &done);
+    done->put_Comment(CComBSTR(u"finished"));
+    done->Stop();
+    return chart;
+}
+
+TEST_F(RecordsTest, ChartRoundTripLoadsStaticChannelsAndStoppedEvents) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<CZynChart> chart = RecordedChart(app);
+    const double before = GetTimeAsDouble(nullptr);
+    const Bytes first = SavedChartRecords(chart);
+    const double after = GetTimeAsDouble(nullptr);
+
+    CComPtr<CZynChart> loaded = LoadedChart(app, first);
+    EXPECT_EQ(loaded->int_Name(), u"Load test");
+    EXPECT_EQ(loaded->int_Comment(), u"night run");
+    EXPECT_EQ(loaded->int_Rate(), 500);
+    EXPECT_NE(loaded->int_Identifier(), chart->int_Identifier());
+    const auto originals = ChannelsOf(chart), channels = ChannelsOf(loaded);
+    ASSERT_EQ(channels.size(), 2u);
+    // The dynamic channel's values lie on the chart's axis (regression: it once had an empty copy).
+    ASSERT_EQ(Times(originals[0]).size(), 3u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(TypeOf(channels[i]), typeStatic) << i;
+        EXPECT_EQ(Values(channels[i]), Values(originals[i])) << i;
+        EXPECT_EQ(Times(channels[i]), Times(originals[i])) << i;
+        EXPECT_EQ(channels[i]->int_Name(), originals[i]->int_Name()) << i;
+        EXPECT_NE(channels[i]->int_Identifier(), originals[i]->int_Identifier()) << i;
+    }
+    const auto events = loaded->int_Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]->Name(), u"running");
+    EXPECT_GE(events[0]->StopDate(), before) << "saved stopped at the save time";
+    EXPECT_LE(events[0]->StopDate(), after);
+    EXPECT_EQ(events[1]->Comment(), u"finished");
+    EXPECT_EQ(events[1]->StopDate(), chart->int_Events()[1]->StopDate());
+
+    // The loaded chart is a fixed point: saving and loading it again changes nothing.
+    const Bytes second = SavedChartRecords(loaded);
+    const Bytes third = SavedChartRecords(LoadedChart(app, second));
+    ASSERT_EQ(third.size(), second.size());
+    for (std::size_t i = 0; i < third.size(); ++i) ASSERT_EQ(third[i], second[i]) << "first difference at " << i;
+    // Only the dynamic channel's record (now static, with its times) and the stop of the event
+    // that was in progress differ from the first save.
+    EXPECT_GT(second.size(), first.size());
+    // The loaded clock restarts with the first new sample.
+    const double loadedStart = loaded->int_StartDate();
+    EXPECT_EQ(loaded->Sample(), S_OK);
+    EXPECT_NE(loaded->int_StartDate(), loadedStart);
+}
+
+TEST_F(RecordsTest, AllStaticChartWithStoppedEventsSavesIdenticallyAfterLoading) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> added;
+    app->AddChart(&added);
+    auto* chart = static_cast<CZynChart*>(added.p);
+    CComPtr<IZynChannel> fixed;
+    chart->AddStaticChannel(&fixed);
+    LONG count = 0;
+    for (int i = 0; i < 50; ++i) fixed->AddValueRelTime(i, 40 + 20 * i, &count);
+    CComPtr<IZynEvent> event;
+    chart->AddEvent(CComBSTR(u"e"), &event);
+    event->Stop();
+    const Bytes first = SavedChartRecords(chart);
+    EXPECT_EQ(SavedChartRecords(LoadedChart(app, first)), first);
+}
+
+TEST_F(RecordsTest, VersionOneChartLoadsWithoutEvents) {
+    CZynGrowBuff record;
+    record.Write(static_cast<unsigned long>(records::kSigChart));
+    record.Write(static_cast<unsigned long>(1));
+    record.Write(u"Old");
+    record.Write(u"");
+    record.Write(static_cast<unsigned long>(2000));
+    record.Write(static_cast<unsigned long>(2));
+    record.Write(kStart);
+    record.Write(static_cast<unsigned long>(0));
+    record.Write(static_cast<unsigned long>(1000));
+    record.Write(static_cast<unsigned long>(1));
+    record.Write(kSmallChannelRecord.data(), kSmallChannelRecord.size());
+    // Bytes that a version 2 reader would take for an event count and a record.
+    record.Write(static_cast<unsigned long>(1));
+    record.Write(static_cast<unsigned long>(records::kSigEvent));
+
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<CZynChart> chart = LoadedChart(app, Content(record));
+    EXPECT_EQ(TakeError().description, "");
+    EXPECT_EQ(chart->int_Name(), u"Old");
+    EXPECT_EQ(chart->int_Rate(), 2000);
+    EXPECT_EQ(chart->int_Events().size(), 0u);
+    ASSERT_EQ(ChannelsOf(chart).size(), 1u);
+    EXPECT_EQ(Values(ChannelsOf(chart)[0]), (std::vector<double>{1.5, -2.0}));
+    EXPECT_EQ(Times(ChannelsOf(chart)[0]), (std::vector<double>{kStart, kStart + 250 * kMs}));
+}
+
+TEST_F(RecordsTest, NewerChartIsRefusedButTheChartIsKept) {
+    CZynGrowBuff record;
+    record.Write(static_cast<unsigned long>(records::kSigChart));
+    record.Write(static_cast<unsigned long>(3));
+    record.Write(u"Future");
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<CZynChart> chart = LoadedChart(app, Content(record));
+    ASSERT_TRUE(chart);
+    RaisedError e = TakeError();
+    EXPECT_EQ(e.description, "Incompatible data format. Found version=3 Expected version=2");
+    EXPECT_EQ(e.source, "ZynTallonObj.Chart.1");
+    EXPECT_EQ(chart->int_Name(), u"Chart-1") << "adopted, nothing read";
+    CComPtr<IZynChart> found;
+    EXPECT_EQ(app->FindChart(CComBSTR(u"Chart-1"), &found), S_OK);
+}
+
+TEST_F(RecordsTest, ForgedChartCountsMakeNoPhantomObjectsAndTheRateStaysRunnable) {
+    CZynGrowBuff record;
+    record.Write(static_cast<unsigned long>(records::kSigChart));
+    record.Write(static_cast<unsigned long>(2));
+    record.Write(u"Forged");
+    record.Write(u"");
+    record.Write(static_cast<unsigned long>(0)); // a rate the sampling thread would spin at
+    record.Write(static_cast<unsigned long>(0));
+    record.Write(static_cast<unsigned long>(0xFFFFFFFF)); // channels
+    record.Write(kSmallChannelRecord.data(), kSmallChannelRecord.size());
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<CZynChart> chart = LoadedChart(app, Content(record));
+    EXPECT_EQ(ChannelsOf(chart).size(), 1u);
+    EXPECT_EQ(chart->int_Rate(), CZynChart::kMinRate);
+
+    // An event count with nothing behind it.
+    record.Release();
+    record.Write(static_cast<unsigned long>(records::kSigChart));
+    record.Write(static_cast<unsigned long>(2));
+    record.Write(u"");
+    record.Write(u"");
+    record.Write(static_cast<unsigned long>(0x7FFFFFFF));
+    record.Write(static_cast<unsigned long>(0x40000000)); // time-base entries: only 8 bytes follow
+    record.Write(kStart);
+    chart = LoadedChart(app, Content(record));
+    EXPECT_EQ(chart->int_TimeBase()->GetCount(), 0u);
+    EXPECT_EQ(chart->int_Rate(), CZynChart::kMaxRate);
+    ClearError();
+}
+
+TEST_F(RecordsTest, ChannelLoadedIntoAnotherChartKeepsItsSettingsAndStartsAtThatChartsStart) {
+    AxisChart source(kStart);
+    CComPtr<CZynChannel> saved = SmallStaticChannel(source);
+    saved->put_Comment(CComBSTR(u"note"));
+    saved->put_ScaleMin(-3.0);
+    saved->put_Visible(0);
+    CComVariant data;
+    ASSERT_EQ(saved->SaveChannel(&data), S_OK);
+
+    CComPtr<IZynChart> target;
+    ASSERT_EQ(CZynChart::Create()->QueryInterface(IZynChart::kIID, reinterpret_cast<void**>(&target)), S_OK);
+    auto* chart = static_cast<CZynChart*>(target.p);
+    CComVariant start;
+    start.vt = VT_DATE;
+    start.date = 45100.5;
+    ASSERT_EQ(chart->put_StartTime(start), S_OK);
+    CComPtr<IZynChannel> loaded;
+    ASSERT_EQ(chart->LoadChannel(data, &loaded), S_OK);
+    auto* channel = static_cast<CZynChannel*>(loaded.p);
+    EXPECT_EQ(Str(&CZynChannel::get_Name, channel), "Ab");
+    EXPECT_EQ(Str(&CZynChannel::get_Comment, channel), "note");
+    EXPECT_EQ(Str(&CZynChannel::get_Units, channel), "V");
+    double scaleMin = 0;
+    LONG visible = 1, width = 0;
+    OLE_COLOR color = 0;
+    channel->get_ScaleMin(&scaleMin);
+    channel->get_Visible(&visible);
+    channel->get_Width(&width);
+    channel->get_Color(&color);
+    EXPECT_EQ(scaleMin, -3.0);
+    EXPECT_EQ(visible, 0);
+    EXPECT_EQ(width, 2);
+    EXPECT_EQ(color, 0x00112233u);
+    EXPECT_NE(channel->int_Identifier(), saved->int_Identifier());
+    EXPECT_EQ(TypeOf(channel), typeStatic);
+    EXPECT_EQ(Values(channel), (std::vector<double>{1.5, -2.0}));
+    EXPECT_EQ(Times(channel), (std::vector<double>{45100.5, 45100.5 + 250 * kMs}));
+    LONG channels = 0;
+    chart->get_ChannelCount(&channels);
+    EXPECT_EQ(channels, 1);
+
+    // The string form, and the refusals with the chart as the error source.
+    CComBSTR text;
+    ASSERT_EQ(saved->SaveChannelAsString(&text), S_OK);
+    CComPtr<IZynChannel> again;
+    ASSERT_EQ(chart->LoadChannelFromString(text, &again), S_OK);
+    EXPECT_EQ(Values(static_cast<CZynChannel*>(again.p)), (std::vector<double>{1.5, -2.0}));
+    CComPtr<IZynChannel> refused;
+    EXPECT_EQ(chart->LoadChannelFromString(nullptr, &refused), E_INVALIDARG);
+    EXPECT_EQ(refused, nullptr);
+    RaisedError e = TakeError();
+    EXPECT_EQ(e.description, "Unable to load channel from empty string");
+    EXPECT_EQ(e.source, "ZynTallonObj.Chart.1");
+    EXPECT_EQ(chart->LoadChannel(CComVariant(u"x"), &refused), E_INVALIDARG);
+    EXPECT_EQ(TakeError().description, "Unable to load channel from unrecognized data type");
+}
+
+TEST_F(RecordsTest, ApplicationRefusesWhatIsNotAChart) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> chart;
+    EXPECT_EQ(app->LoadChart(CComVariant(u"strings"), &chart), E_INVALIDARG);
+    RaisedError e = TakeError();
+    EXPECT_EQ(e.description, "Error loading chart: Unrecognized data type");
+    EXPECT_EQ(e.source, "ZynTallonObj.App.1");
+    EXPECT_EQ(app->LoadChartFromString(CComBSTR(u"not base64 !"), &chart), E_FAIL);
+    EXPECT_EQ(TakeError().description, "Error loading chart");
+    EXPECT_EQ(chart, nullptr);
+    EXPECT_EQ(app->LoadChart(CComVariant(u"x"), nullptr), E_POINTER);
+
+    // The string round trip of a whole chart.
+    CComPtr<CZynChart> recorded = RecordedChart(app);
+    CComBSTR text;
+    ASSERT_EQ(recorded->SaveChartAsString(&text), S_OK);
+    ASSERT_EQ(app->LoadChartFromString(text, &chart), S_OK);
+    EXPECT_EQ(static_cast<CZynChart*>(chart.p)->int_Name(), u"Load test");
+    EXPECT_EQ(ChannelsOf(static_cast<CZynChart*>(chart.p)).size(), 2u);
 }
 
 } // namespace
