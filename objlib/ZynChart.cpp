@@ -272,8 +272,8 @@ HRESULT CZynChart::PeerWindowRemoved(LONG* o_pVal) {
 // --- channels ---
 
 CComPtr<CZynChannel> CZynChart::int_CreateChannel() {
-    // Attached, the channel shares the chart's time axis; the caller's choice of type decides
-    // whether it keeps sharing it (dynamic, virtual) or takes a copy of its own (static).
+    // Made static on a private axis, then attached: it shares the chart's time base from here on
+    // until its type is set again.
     CComPtr<CZynChannel> channel = CZynChannel::Create();
     channel->int_Attach(this);
     {
@@ -309,11 +309,10 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
     {
         CZynLockList locks;
         int_LockTree(locks);
-        bool dynamic = false;
         if (PdhValidatePathW(path.c_str()) != 0) {
             // Not a counter: a dynamic channel that shows the text and never gets a value.
             channel->int_SetCounterText(path);
-            dynamic = true;
+            (void)channel->int_SetType(typeDynamic);
         } else {
             if (!m_query && PdhOpenQueryW(nullptr, 0, &m_query) != 0) m_query = nullptr;
             if (m_query) {
@@ -322,12 +321,10 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
                 m_firstCollectionPending = true;
                 if (status == 0) {
                     channel->int_BindCounter(counter, path, false);
-                    dynamic = true;
+                    (void)channel->int_SetType(typeDynamic);
                 }
             }
         }
-        // A channel that stays static owns its times, as every static channel does.
-        (void)channel->int_SetType(dynamic ? typeDynamic : typeStatic);
     }
     return channel->QueryInterface(IZynChannel::kIID, reinterpret_cast<void**>(o_ppChannel));
 }

@@ -110,9 +110,7 @@ public:
     double int_StartDate() const { return m_timeBase->GetStart(); }
     std::vector<CComPtr<CZynChannel>> int_Channels() const;
     std::vector<CComPtr<CZynEvent>> int_Events() const;
-    // A new channel attached to this chart, sharing its time axis, and appended to its list (bit
-    // 0x1 raised). Its type is static until the caller sets one; setting it (static included)
-    // decides whether it keeps sharing the axis.
+    // A new static channel attached to this chart and appended to its list (bit 0x1 raised).
     CComPtr<CZynChannel> int_CreateChannel();
     // An event without name made for this chart but not yet in its list (for loading a record).
     CComPtr<CZynEvent> int_CreateEvent();
@@ -126,6 +124,8 @@ public:
     void int_SetCreationCallback(LONG context, LONG cookie);
     // Raises chart bits: a no-op when all are set already; with poke the throttle may signal.
     void int_Raise(DWORD bits, bool poke);
+    // Pokes the notification throttle: the first poke signals, then every seventh until read.
+    void int_Poke() { Poke(); }
 
 private:
     CZynChart();

@@ -1,0 +1,306 @@
+#include "ChannelPlot.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr std::int64_t kChunk = 1 << 16;
+constexpr double kOneMs = 1.0 / 86400000.0;
+
+// Rows of [a, a + n) into buf.rows (pairs of time-base index and row); how many came back.
+HRESULT FetchRows(const ChannelWindow& w, std::int64_t a, std::int64_t n, ChannelBuffers& buf, LONG& got) {
+    got = 0;
+    if (n <= 0) return S_OK;
+    if (buf.rows.size() < std::size_t(2 * n)) buf.rows.resize(std::size_t(2 * n));
+    return w.dataPrivate->GetDataEx(LONG(a), LONG(n), w.scaleMin, w.scaleMax, 0.0, w.tall, buf.rows.data(), &got);
+}
+
+// Times of the samples, fetched in aligned blocks so that neighbouring look-ups share a call.
+class TimeCursor {
+public:
+    TimeCursor(const ChannelWindow& w, std::int64_t count) : m_w(w), m_count(count) {}
+
+    // The column of sample i, or INT_MAX when its time cannot be read.
+    int PixelOf(std::int64_t i) {
+        const std::int64_t block = i / kSize;
+        if (block != m_block) {
+            m_block = block;
+            m_valid = 0;
+            LONG got = 0;
+            const std::int64_t n = std::min<std::int64_t>(kSize, m_count - block * kSize);
+            if (n > 0 && SUCCEEDED(m_w.dataPrivate->GetTimeAtEx(LONG(block * kSize), LONG(n), m_times, &got)))
+                m_valid = got;
+        }
+        const std::int64_t k = i - m_block * kSize;
+        return k < m_valid ? m_w.xMap.Map(m_times[k]) : INT_MAX;
+    }
+
+private:
+    static constexpr std::int64_t kSize = ChannelSummary::kBlock;
+    const ChannelWindow& m_w;
+    std::int64_t m_count;
+    std::int64_t m_block = -1;
+    std::int64_t m_valid = 0;
+    double m_times[kSize];
+};
+
+// First index in [lo, hi] whose column is at least px (hi when none is), starting from the data
+// set's own time search and correcting locally for its millisecond resolution.
+std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, const ChannelSummary* summary, int px,
+                            std::int64_t lo, std::int64_t hi) {
+    LONG guess = LONG(lo);
+    if (summary && !summary->BlockTimes().empty()) {
+        // The block before the first one starting at or after px holds the answer (or it is
+        // beyond the summarised part).
+        const auto& starts = summary->BlockTimes();
+        const auto it = std::partition_point(starts.begin(), starts.end(), [&](double t) { return w.xMap.Map(t) < px; });
+        const std::int64_t j = it - starts.begin();
+        guess = LONG(j == 0 ? 0 : (j - 1) * ChannelSummary::kBlock);
+    } else if (w.data) {
+        w.data->TimeToIndex(w.xMap.Unmap(px) - 2 * kOneMs, &guess);
+    }
+    std::int64_t g = std::clamp<std::int64_t>(guess, lo, hi);
+    // Bracket [left, right] so that PixelOf(left - 1) < px (or left = lo) and PixelOf(right) >= px (or right = hi).
+    std::int64_t left = g, right = g;
+    std::int64_t stride = 1;
+    while (left > lo && times.PixelOf(left - 1) >= px) {
+        right = left - 1;
+        left = std::max(lo, left - stride);
+        stride *= 2;
+    }
+    if (right == g) {
+        stride = 1;
+        while (right < hi && times.PixelOf(right) < px) {
+            left = right + 1;
+            right = std::min(hi, right + stride);
+            stride *= 2;
+        }
+    }
+    while (left < right) {
+        const std::int64_t mid = left + (right - left) / 2;
+        if (times.PixelOf(mid) >= px)
+            right = mid;
+        else
+            left = mid + 1;
+    }
+    return left;
+}
+
+// Rows of aligned blocks, the last one kept: neighbouring columns share their boundary block.
+class RowCursor {
+public:
+    explicit RowCursor(const ChannelWindow& w) : m_w(w) {}
+    HRESULT RowAt(std::int64_t i, int& row) {
+        const std::int64_t block = i / kSize;
+        if (block != m_block) {
+            m_block = -1;
+            LONG got = 0;
+            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(kSize), m_w.scaleMin, m_w.scaleMax,
+                                                          0.0, m_w.tall, m_rows, &got);
+            if (FAILED(hr)) return hr;
+            m_block = block;
+            m_valid = got;
+        }
+        const std::int64_t k = i - block * kSize;
+        if (k >= m_valid) return E_FAIL;
+        row = m_rows[2 * k + 1];
+        return S_OK;
+    }
+
+private:
+    static constexpr std::int64_t kSize = ChannelSummary::kBlock;
+    const ChannelWindow& m_w;
+    std::int64_t m_block = -1;
+    std::int64_t m_valid = 0;
+    LONG m_rows[2 * kSize];
+};
+
+struct Extremes {
+    int first = 0, last = 0;
+    int min = INT_MAX, max = INT_MIN;
+    void Take(int row) {
+        min = std::min(min, row);
+        max = std::max(max, row);
+    }
+};
+
+// Scans raw rows of [a, b) into e; records the first and last row when they fall inside.
+HRESULT ScanRaw(const ChannelWindow& w, std::int64_t a, std::int64_t b, std::int64_t colFirst, std::int64_t colLast,
+                ChannelBuffers& buf, Extremes& e) {
+    for (std::int64_t s = a; s < b; s += kChunk) {
+        const std::int64_t n = std::min(kChunk, b - s);
+        LONG got = 0;
+        const HRESULT hr = FetchRows(w, s, n, buf, got);
+        if (FAILED(hr)) return hr;
+        for (LONG k = 0; k < got; ++k) e.Take(buf.rows[2 * std::size_t(k) + 1]);
+        if (got > 0 && s == colFirst) e.first = buf.rows[1];
+        if (got > 0 && s + got - 1 == colLast) e.last = buf.rows[2 * std::size_t(got - 1) + 1];
+    }
+    return S_OK;
+}
+
+HRESULT ScanCursor(RowCursor& rows, std::int64_t a, std::int64_t b, Extremes& e) {
+    for (std::int64_t i = a; i < b; ++i) {
+        int row = 0;
+        const HRESULT hr = rows.RowAt(i, row);
+        if (FAILED(hr)) return hr;
+        e.Take(row);
+    }
+    return S_OK;
+}
+
+HRESULT ColumnExtremes(const ChannelWindow& w, std::int64_t a, std::int64_t b, const ChannelSummary* summary,
+                       ChannelBuffers& buf, RowCursor& rows, Extremes& e) {
+    const std::int64_t B = ChannelSummary::kBlock;
+    const std::int64_t fullStart = (a + B - 1) / B * B;
+    const std::int64_t fullEnd = summary ? std::min(b, summary->Covered()) / B * B : 0;
+    int bmin = 0, bmax = 0;
+    HRESULT hr = S_OK;
+    if (summary && fullStart < fullEnd && summary->BlockExtremes(fullStart, fullEnd, bmin, bmax)) {
+        e.Take(bmin);
+        e.Take(bmax);
+        hr = ScanCursor(rows, a, fullStart, e);
+        if (SUCCEEDED(hr)) hr = ScanCursor(rows, fullEnd, b, e);
+    } else if (b - a <= 2 * B) {
+        hr = ScanCursor(rows, a, b, e);
+    } else {
+        return ScanRaw(w, a, b, a, b - 1, buf, e);
+    }
+    if (SUCCEEDED(hr)) hr = rows.RowAt(a, e.first);
+    if (SUCCEEDED(hr)) hr = rows.RowAt(b - 1, e.last);
+    return hr;
+}
+
+void Push(std::vector<QPoint>& out, QPoint p) {
+    if (out.empty() || out.back() != p) out.push_back(p);
+}
+
+} // namespace
+
+bool ChannelSummary::Matches(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall) const {
+    return m_set.p == set && m_scaleMin == scaleMin && m_scaleMax == scaleMax && m_tall == tall;
+}
+
+HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall,
+                               std::int64_t count) {
+    if (!Matches(set, scaleMin, scaleMax, tall) || count < m_covered) {
+        *this = ChannelSummary();
+        m_set = set;
+        m_scaleMin = scaleMin;
+        m_scaleMax = scaleMax;
+        m_tall = tall;
+    }
+    const std::int64_t target = count / kBlock * kBlock;
+    std::vector<LONG> rows;
+    while (m_covered < target) {
+        const std::int64_t n = std::min<std::int64_t>(target - m_covered, kChunk);
+        rows.resize(std::size_t(2 * n));
+        LONG got = 0;
+        const HRESULT hr = set->GetDataEx(LONG(m_covered), LONG(n), scaleMin, scaleMax, 0.0, tall, rows.data(), &got);
+        if (FAILED(hr)) return hr;
+        if (got != n) return E_FAIL;
+        std::vector<double> times(static_cast<std::size_t>(n));
+        LONG gotTimes = 0;
+        const HRESULT hrTimes = set->GetTimeAtEx(LONG(m_covered), LONG(n), times.data(), &gotTimes);
+        if (FAILED(hrTimes)) return hrTimes;
+        if (gotTimes != n) return E_FAIL;
+        for (std::int64_t k = 0; k < n; k += kBlock) {
+            m_blockTime.push_back(times[std::size_t(k)]);
+            int mn = INT_MAX, mx = INT_MIN;
+            for (std::int64_t j = k; j < k + kBlock; ++j) {
+                mn = std::min<int>(mn, rows[2 * std::size_t(j) + 1]);
+                mx = std::max<int>(mx, rows[2 * std::size_t(j) + 1]);
+            }
+            m_min.push_back(mn);
+            m_max.push_back(mx);
+        }
+        m_covered += n;
+    }
+    constexpr std::size_t kPer = kSuperBlock / kBlock;
+    while ((m_superMin.size() + 1) * kPer <= m_min.size()) {
+        const std::size_t s = m_superMin.size() * kPer;
+        m_superMin.push_back(*std::min_element(m_min.begin() + s, m_min.begin() + s + kPer));
+        m_superMax.push_back(*std::max_element(m_max.begin() + s, m_max.begin() + s + kPer));
+    }
+    return S_OK;
+}
+
+bool ChannelSummary::BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const {
+    std::int64_t j = (a + kBlock - 1) / kBlock;
+    const std::int64_t end = std::min(b, m_covered) / kBlock;
+    if (j >= end) return false;
+    constexpr std::int64_t kPer = kSuperBlock / kBlock;
+    int mn = INT_MAX, mx = INT_MIN;
+    while (j < end) {
+        if (j % kPer == 0 && j + kPer <= end && std::size_t(j / kPer) < m_superMin.size()) {
+            mn = std::min(mn, m_superMin[std::size_t(j / kPer)]);
+            mx = std::max(mx, m_superMax[std::size_t(j / kPer)]);
+            j += kPer;
+        } else {
+            mn = std::min(mn, m_min[std::size_t(j)]);
+            mx = std::max(mx, m_max[std::size_t(j)]);
+            ++j;
+        }
+    }
+    minRow = mn;
+    maxRow = mx;
+    return true;
+}
+
+HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf, std::vector<QPoint>& out) {
+    out.clear();
+    LONG got = 0;
+    HRESULT hr = FetchRows(w, first, n, buf, got);
+    if (FAILED(hr)) return hr;
+    if (buf.times.size() < std::size_t(std::max<LONG>(got, 1))) buf.times.resize(std::size_t(std::max<LONG>(got, 1)));
+    LONG gotTimes = 0;
+    hr = w.dataPrivate->GetTimeAtEx(first, got, buf.times.data(), &gotTimes);
+    if (FAILED(hr)) return hr;
+    const LONG m = std::min(got, gotTimes);
+    out.reserve(std::size_t(m));
+    for (LONG k = 0; k < m; ++k) out.emplace_back(w.xMap.Map(buf.times[std::size_t(k)]), buf.rows[2 * std::size_t(k) + 1]);
+    return S_OK;
+}
+
+HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summary, ChannelBuffers& buf,
+                       std::vector<QPoint>& out, bool reduce) {
+    out.clear();
+    if (count < 2 || !w.data || !w.dataPrivate) return S_OK;
+    LONG i0 = 0, i1 = 0;
+    HRESULT hr = w.data->TimeToIndex(w.xMap.Unmap(w.clipLeft), &i0);
+    if (SUCCEEDED(hr)) hr = w.data->TimeToIndex(w.xMap.Unmap(w.clipRight), &i1);
+    if (FAILED(hr)) return hr;
+    const LONG first = std::max<LONG>(0, i0 - 2);
+    const LONG last = std::min<LONG>(count - 1, i1 + 2);
+    LONG n = last - first;
+    if (first + n < count) n += 1;
+    if (n <= 0) return S_OK;
+    const std::int64_t columns = std::max(1, w.clipRight - w.clipLeft + 1) + 4;
+    if (!reduce || n <= 4 * columns) return AllVertices(w, first, n, buf, out);
+
+    if (summary) {
+        hr = summary->Update(w.dataPrivate, w.scaleMin, w.scaleMax, w.tall, count);
+        if (FAILED(hr)) summary = nullptr;
+    }
+    TimeCursor times(w, count);
+    RowCursor rows(w);
+    const std::int64_t end = std::int64_t(first) + n;
+    std::int64_t a = first;
+    out.reserve(std::size_t(columns * 4));
+    while (a < end) {
+        const int x = times.PixelOf(a);
+        if (x == INT_MAX) break;
+        const std::int64_t b = FirstAtOrAfter(w, times, summary, x + 1, a + 1, end);
+        Extremes e;
+        hr = ColumnExtremes(w, a, b, summary, buf, rows, e);
+        if (FAILED(hr)) return hr;
+        Push(out, {x, e.first});
+        Push(out, {x, e.min});
+        Push(out, {x, e.max});
+        Push(out, {x, e.last});
+        a = b;
+    }
+    return S_OK;
+}

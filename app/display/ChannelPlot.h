@@ -1,0 +1,81 @@
+#pragma once
+// The polyline of one channel inside a visible time window. Windows holding more samples than
+// pixel columns are reduced per column to the first, lowest, highest and last sample: with the
+// integer x of every sample in a column being the same, those four vertices cover exactly the
+// pixels the full run would, at a cost that follows the width instead of the sample count.
+// A per-data-set summary of row extremes (blocks of 64 and 4096 samples) makes that reduction
+// independent of how many samples a column holds.
+
+#include "LinearMap.h"
+
+#include "ZynInterfaces.h"
+#include "com/unknown.h"
+
+#include <QPoint>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+struct ChannelWindow {
+    IZynDataSet* data = nullptr;
+    IZynDataSetPrivate* dataPrivate = nullptr;
+    double scaleMin = 0.0;
+    double scaleMax = 0.0;
+    int tall = 0;       // plot height H
+    LinearMap xMap;     // time to pixel, in the scroll range's coordinates
+    int clipLeft = 0;   // visible columns, same coordinates
+    int clipRight = -1;
+};
+
+// Row extremes of one data set for one scale and height, extended as samples arrive.
+class ChannelSummary {
+public:
+    static constexpr std::int64_t kBlock = 64;
+    static constexpr std::int64_t kSuperBlock = 4096;
+
+    bool Matches(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall) const;
+    // Brings the summary up to `count` samples (rebuilding when the set shrank or the key changed).
+    HRESULT Update(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall, std::int64_t count);
+    std::int64_t Covered() const { return m_covered; }
+    // Min and max row over the whole blocks of [a, b); false when [a, b) holds no whole block.
+    bool BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const;
+    // Time of the first sample of each summarised block: lets column boundaries be found without
+    // searching the whole time base.
+    const std::vector<double>& BlockTimes() const { return m_blockTime; }
+
+private:
+    CComPtr<IZynDataSetPrivate> m_set; // held so that the key address is never reused
+    double m_scaleMin = 0.0, m_scaleMax = 0.0;
+    int m_tall = -1;
+    std::int64_t m_covered = 0; // samples summarised, always whole blocks
+    std::vector<std::int32_t> m_min, m_max, m_superMin, m_superMax;
+    std::vector<double> m_blockTime;
+};
+
+// The summaries a view keeps between paints. Call Invalidate when a set's values were edited in
+// place (appends and clears are noticed by the count).
+class ChannelSummaryCache {
+public:
+    ChannelSummary& For(IZynDataSetPrivate* set) { return m_entries[set]; }
+    void Invalidate(IZynDataSetPrivate* set) { m_entries.erase(set); }
+    void Clear() { m_entries.clear(); }
+
+private:
+    std::map<IZynDataSetPrivate*, ChannelSummary> m_entries;
+};
+
+// Reused buffers of one paint.
+struct ChannelBuffers {
+    std::vector<LONG> rows;
+    std::vector<double> times;
+};
+
+// Every sample of [first, first + n) as a vertex; x = Map(time), y = row from the top of the plot.
+HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf, std::vector<QPoint>& out);
+
+// The visible window of a channel with at least 2 samples: the samples under the clip columns plus
+// 2 on each side, every one a vertex when they are few, reduced per column when they are many.
+// `summary` may be null (the reduction then reads every row of the window once).
+HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summary, ChannelBuffers& buf,
+                       std::vector<QPoint>& out, bool reduce = true);
