@@ -2,7 +2,9 @@
 
 #include "ZynChart.h"
 
+#include "ZynApp.h"
 #include "ZynRecords.h"
+#include "ZynTime.h"
 
 CComPtr<CZynEvent> CZynChart::int_CreateEvent() {
     return zyn::com::MakeObject<CZynEvent>(std::u16string_view(), static_cast<CZynEventOwner*>(this));
@@ -70,8 +72,62 @@ HRESULT CZynChart::LoadChannelFromString(BSTR i_StringData, IZynChannel** o_ppCh
     return LoadChannelRecords(*this, int_CreateChannel(), records, o_ppChannel);
 }
 
-HRESULT CZynChart::CopyChannel(BSTR, BSTR, LONG* o_pVal) {
+HRESULT CZynChart::CopyChannel(BSTR i_ChartId, BSTR i_ChannelId, LONG* o_pVal) {
     if (!o_pVal) return E_POINTER;
     *o_pVal = 0;
-    return E_NOTIMPL;
+    CComPtr<CZynApp> owner = LockedOwner();
+    if (!owner) return S_FALSE;
+    // The source is found and written without holding this chart's tree: holding it while taking
+    // the other chart's would deadlock against a copy in the other direction.
+    CComPtr<IZynChart> sourceChart;
+    HRESULT hr = owner->FindChart(i_ChartId, &sourceChart);
+    if (hr != S_OK || !sourceChart) return hr;
+    CComPtr<IZynChannel> found;
+    hr = sourceChart->FindChannel(i_ChannelId, &found);
+    if (hr != S_OK || !found) return hr;
+    auto* source = static_cast<CZynChannel*>(found.p);
+    CZynGrowBuff records;
+    if (!zyn::obj::records::WriteChannel(records, *source, true)) return E_OUTOFMEMORY;
+
+    if (int_StartDate() == 0.0) SetChartStartTime(GetTimeAsDouble());
+    CComPtr<CZynChannel> channel = int_CreateChannel();
+    {
+        CZynLockList locks;
+        int_LockTree(locks);
+        *o_pVal = zyn::obj::records::ReadChannel(records, *channel) ? 1 : 0;
+    }
+
+    bool live = false;
+    CComBSTR path;
+    if (source->int_Type() == typeDynamic && SUCCEEDED(source->get_CounterPath(&path)) && !path.IsEmpty() &&
+        PdhValidatePathW(path) == 0) {
+        // A private channel read from the same records stands in for the source: it has the
+        // source's values at the source's dates, and no other chart's lock is needed to read it.
+        CComPtr<CZynChannel> copy = CZynChannel::Create();
+        records.SetReadPos(0);
+        (void)zyn::obj::records::ReadChannel(records, *copy);
+        bool onlyChannel = false;
+        {
+            CZynLockList locks;
+            int_LockTree(locks);
+            if (channel->int_CopyDataFrom(copy, this)) {
+                if (!m_query && PdhOpenQueryW(nullptr, 0, &m_query) != 0) m_query = nullptr;
+                PDH_HCOUNTER counter = nullptr;
+                if (m_query && PdhAddCounterW(m_query, path, 0, &counter) == 0) {
+                    m_firstCollectionPending = true;
+                    channel->int_BindCounter(counter, path.View(), false);
+                    live = SUCCEEDED(channel->int_SetType(typeDynamic));
+                    onlyChannel = int_Channels().size() == 1;
+                }
+            }
+        }
+        if (live && onlyChannel) StartRunning();
+    }
+    if (!live) {
+        CZynLockList locks;
+        int_LockTree(locks);
+        channel->int_TimeBase()->SetStart(int_StartDate());
+        (void)channel->int_SetType(typeStatic);
+    }
+    return S_OK;
 }

@@ -748,4 +748,45 @@ TEST_F(RecordsTest, ApplicationRefusesWhatIsNotAChart) {
     EXPECT_EQ(ChannelsOf(static_cast<CZynChart*>(chart.p)).size(), 2u);
 }
 
+TEST_F(RecordsTest, CopyChannelGoesThroughTheRecordWithTimes) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> from, to;
+    app->AddChart(&from);
+    app->AddChart(&to);
+    CComPtr<IZynChannel> fixed, dead;
+    from->AddStaticChannel(&fixed);
+    fixed->put_Name(CComBSTR(u"copied"));
+    LONG count = 0;
+    fixed->AddValueRelTime(4.0, 0, &count);
+    fixed->AddValueRelTime(5.0, 500, &count);
+    from->AddChannel(CComBSTR(u"no such counter"), &dead);
+    CComVariant start;
+    start.vt = VT_DATE;
+    start.date = 45200.0;
+    to->put_StartTime(start);
+
+    LONG ok = 0;
+    ASSERT_EQ(to->CopyChannel(CComBSTR(u"Chart-1"), CComBSTR(u"copied"), &ok), S_OK);
+    EXPECT_EQ(ok, 1);
+    auto* target = static_cast<CZynChart*>(to.p);
+    ASSERT_EQ(ChannelsOf(target).size(), 1u);
+    CZynChannel* copy = ChannelsOf(target)[0];
+    EXPECT_EQ(copy->int_Name(), u"copied");
+    EXPECT_EQ(TypeOf(copy), typeStatic);
+    EXPECT_EQ(Values(copy), (std::vector<double>{4.0, 5.0}));
+    EXPECT_EQ(Times(copy), (std::vector<double>{45200.0, 45200.0 + 500 * kMs}));
+
+    // A dynamic source whose path names no counter arrives as a static copy.
+    ASSERT_EQ(to->CopyChannel(CComBSTR(u"Chart-1"), CComBSTR(u"Channel-2"), &ok), S_OK);
+    EXPECT_EQ(ok, 1);
+    ASSERT_EQ(ChannelsOf(target).size(), 2u);
+    EXPECT_EQ(TypeOf(ChannelsOf(target)[1]), typeStatic);
+
+    EXPECT_EQ(to->CopyChannel(CComBSTR(u"Chart-9"), CComBSTR(u"copied"), &ok), S_FALSE);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(to->CopyChannel(CComBSTR(u"Chart-1"), CComBSTR(u"missing"), &ok), S_FALSE);
+    CComPtr<CZynChart> loose = CZynChart::Create();
+    EXPECT_EQ(loose->CopyChannel(CComBSTR(u"Chart-1"), CComBSTR(u"copied"), &ok), S_FALSE);
+}
+
 } // namespace
