@@ -2,6 +2,7 @@
 
 #include "ZynChart.h"
 #include "ZynIterators.h"
+#include "ZynRecords.h"
 
 #include <algorithm>
 
@@ -66,14 +67,34 @@ HRESULT CZynApp::get_Charts(IZynChartIter** o_ppCharts) {
     return S_OK;
 }
 
-HRESULT CZynApp::LoadChart(VARIANT, IZynChart** o_ppChart) {
-    if (!o_ppChart) return E_POINTER;
-    *o_ppChart = nullptr;
-    return E_NOTIMPL; // wired to the record reader when it lands
+// A new chart, handed out and listed before its record is read: a record that fails part-way
+// leaves the chart with what was read, and the caller still gets it.
+HRESULT CZynApp::int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart) {
+    CComPtr<CZynChart> chart = CZynChart::Create();
+    int_Adopt(chart);
+    {
+        CZynLockList locks;
+        chart->int_LockTree(locks);
+        (void)zyn::obj::records::ReadChart(records, *chart);
+    }
+    *o_ppChart = static_cast<IZynChart*>(chart.Detach());
+    return S_OK;
 }
 
-HRESULT CZynApp::LoadChartFromString(BSTR, IZynChart** o_ppChart) {
+HRESULT CZynApp::LoadChart(VARIANT i_Data, IZynChart** o_ppChart) {
     if (!o_ppChart) return E_POINTER;
     *o_ppChart = nullptr;
-    return E_NOTIMPL; // wired to the record reader when it lands
+    CZynGrowBuff records;
+    const HRESULT hr = zyn::obj::UnpackVariant(i_Data, records, CLSID_App, zyn::obj::RecordKind::Chart);
+    if (FAILED(hr)) return hr;
+    return int_LoadChart(records, o_ppChart);
+}
+
+HRESULT CZynApp::LoadChartFromString(BSTR i_StrData, IZynChart** o_ppChart) {
+    if (!o_ppChart) return E_POINTER;
+    *o_ppChart = nullptr;
+    CZynGrowBuff records;
+    const HRESULT hr = zyn::obj::UnpackString(i_StrData, records, CLSID_App, zyn::obj::RecordKind::Chart);
+    if (FAILED(hr)) return hr;
+    return int_LoadChart(records, o_ppChart);
 }

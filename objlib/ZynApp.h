@@ -9,6 +9,7 @@
 #include <vector>
 
 class CZynChart;
+class CZynGrowBuff;
 
 class CZynApp final : public zyn::com::ComRefCount, public CZynDispatchImpl<IZynApp> {
 public:
@@ -31,6 +32,8 @@ public:
     CComPtr<CZynChart> int_FindChart(std::u16string_view key);
 
 private:
+    HRESULT int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart);
+
     std::mutex m_guard;
     std::vector<CComPtr<CZynChart>> m_charts;
     LONG m_chartCounter = 0;

@@ -3,6 +3,7 @@
 #include "ZynErrors.h"
 #include "ZynFilter.h"
 #include "ZynObjLock.h"
+#include "ZynRecords.h"
 #include "ZynText.h"
 
 #include "ZynIdentifier.h"
@@ -330,13 +331,18 @@ HRESULT CZynChannel::LockObject(IZynObjLock** o_ppLock) {
 
 HRESULT CZynChannel::SaveChannel(VARIANT* pVar) {
     if (!pVar) return E_POINTER;
-    return E_NOTIMPL;
+    CZynGrowBuff records;
+    // Packing takes long for a big channel; the samples may go on meanwhile.
+    if (!zyn::obj::records::WriteChannel(records, *this, true)) return E_OUTOFMEMORY;
+    return zyn::obj::SaveToVariant(records, pVar);
 }
 
 HRESULT CZynChannel::SaveChannelAsString(BSTR* pString) {
     if (!pString) return E_POINTER;
     *pString = nullptr;
-    return E_NOTIMPL;
+    CZynGrowBuff records;
+    if (!zyn::obj::records::WriteChannel(records, *this, true)) return E_OUTOFMEMORY;
+    return zyn::obj::SaveToString(records, pString);
 }
 
 HRESULT CZynChannel::AutoScale(LONG* pStat) {

@@ -18,6 +18,9 @@
 #include <vector>
 
 class CZynFilter;
+namespace zyn::obj::records {
+struct ChannelFields;
+}
 
 class CZynChannel final : public zyn::com::ComRefCount,
                           public CZynDispatchImpl<IZynChannel>,
@@ -131,6 +134,9 @@ public:
     void int_RemoveFilter(const std::u16string& identifier);
 
 private:
+    // The channel record's reader and writer fill and read the fields directly.
+    friend struct zyn::obj::records::ChannelFields;
+
     CZynChannel();
     ~CZynChannel() override;
 

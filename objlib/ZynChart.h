@@ -112,6 +112,8 @@ public:
     std::vector<CComPtr<CZynEvent>> int_Events() const;
     // A new static channel attached to this chart and appended to its list (bit 0x1 raised).
     CComPtr<CZynChannel> int_CreateChannel();
+    // An event without name made for this chart but not yet in its list (for loading a record).
+    CComPtr<CZynEvent> int_CreateEvent();
     // Appends an event made for this chart (loaded from a record).
     void int_AppendEvent(CZynEvent* event);
     void int_SetRestartPending() { m_restartPending.store(true); }

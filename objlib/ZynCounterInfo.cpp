@@ -95,6 +95,12 @@ std::unique_ptr<CZynCounterInfo> CZynCounterInfo::FromCounter(PDH_HCOUNTER count
     return info;
 }
 
+std::unique_ptr<CZynCounterInfo> CZynCounterInfo::CreateLoaded() {
+    std::unique_ptr<CZynCounterInfo> info(new CZynCounterInfo);
+    info->loaded = true;
+    return info;
+}
+
 CZynCounterInfo::~CZynCounterInfo() {
     if (counter && !loaded) PdhRemoveCounter(counter);
 }

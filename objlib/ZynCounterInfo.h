@@ -16,6 +16,8 @@ public:
 
     // Reads the counter's information; an info that could not be read is kept, marked not valid.
     static std::unique_ptr<CZynCounterInfo> FromCounter(PDH_HCOUNTER counter, std::u16string_view path);
+    // An info read from a record: marked loaded, not valid, without a counter handle.
+    static std::unique_ptr<CZynCounterInfo> CreateLoaded();
     ~CZynCounterInfo();
     CZynCounterInfo(const CZynCounterInfo&) = delete;
     CZynCounterInfo& operator=(const CZynCounterInfo&) = delete;

@@ -141,6 +141,10 @@ bool CZynDataSet::int_Append(double value) {
     return true;
 }
 
+bool CZynDataSet::int_Reserve(std::uint32_t extra) {
+    return m_raw->values.Reserve(extra) && (int_SharesStores() || m_values->values.Reserve(extra));
+}
+
 void CZynDataSet::int_Clear() {
     m_raw->values.RemoveAll();
     m_values = m_raw;

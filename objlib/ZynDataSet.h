@@ -92,6 +92,11 @@ public:
     void int_Raise(DWORD bits);
     std::size_t int_AllocatedBytes() const;
     bool int_SharesStores() const { return m_raw.p == m_values.p; }
+    // For the record code: the measured values as appended, room for a known number of appends,
+    // and dropping edited values so that displayed and raw values are one store again.
+    const CZynGrowArray<double>& int_RawValues() const { return m_raw->values; }
+    [[nodiscard]] bool int_Reserve(std::uint32_t extra);
+    void int_ShareRawValues() { m_values = m_raw; }
 
 private:
     CZynDataSet() = default;

@@ -49,6 +49,13 @@ public:
         m_data[m_count++] = v;
         return true;
     }
+    // Room for `extra` more entries in one step, for a loader that knows how many will follow.
+    [[nodiscard]] bool Reserve(std::uint32_t extra) {
+        const std::uint64_t wanted = std::uint64_t(m_count) + extra;
+        if (wanted > kMaxCount) return false;
+        if (wanted <= m_capacity) return true;
+        return int_Reallocate(static_cast<std::uint32_t>(wanted));
+    }
     // Only after ReserveOne() succeeded.
     void AppendReserved(T v) { m_data[m_count++] = v; }
 

@@ -29,6 +29,7 @@ public:
     std::uint32_t GetRel(std::uint32_t i) const { return m_rel[i]; }
     double GetTimeAt(std::uint32_t i) const { return GetStart() + double(m_rel[i]) * kDaysPerMs; }
     [[nodiscard]] bool AppendRel(std::uint32_t ms) { return m_rel.Append(ms); }
+    [[nodiscard]] bool Reserve(std::uint32_t extra) { return m_rel.Reserve(extra); }
     void RemoveLast() { m_rel.RemoveLast(); }
     void RemoveAll() { m_rel.RemoveAll(); }
     std::size_t AllocatedBytes() const { return m_rel.AllocatedBytes(); }
