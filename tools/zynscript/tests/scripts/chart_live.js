@@ -72,11 +72,12 @@ var names = [];
 while (it.HasNext) names.push(it.GetNext().Name);
 check(names.join(",") === "Channel-1,Channel-2,Channel-3", "iteration order " + names.join(","));
 
-if (false) { // saving and loading charts lands with the record reader
+if (true) {
     var text = chart.SaveChartAsString();
     check(typeof text === "string" && text.length > 100, "saved as text");
     var loaded = app.LoadChartFromString(text);
-    check(loaded.Name === "Chart-2", "loaded chart adopted as Chart-2, got " + loaded.Name);
+    check(loaded.Name === "Chart-1", "the loaded chart takes the saved name, got " + loaded.Name);
+    check(loaded.Identifier !== chart.Identifier, "a loaded chart gets a new identifier");
     var lit = loaded.Channels;
     check(lit.Count === 3, "loaded channels");
     var lcpu = lit.GetNext();
