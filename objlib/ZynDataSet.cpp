@@ -257,11 +257,7 @@ HRESULT CZynDataSet::TimeToIndex(double dTime, LONG* pIndex) {
 }
 
 HRESULT CZynDataSet::LockObject(IZynObjLock** o_ppLock) {
-    if (!o_ppLock) return E_POINTER;
-    CComPtr<CZynObjLock> lock = zyn::com::MakeObject<CZynObjLock>();
-    int_LockInto(lock->Locks());
-    *o_ppLock = lock.Detach();
-    return S_OK;
+    return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockInto(locks); });
 }
 
 HRESULT CZynDataSet::get_IndexMax(LONG* pIdxVal) {
