@@ -56,6 +56,7 @@ TEST_F(ExportTest, RefusesEmptyOrHugeSizesAndParsesWxH) {
 // to look at, and checked for the channels' colours.
 TEST_F(ExportTest, LiveChartOfRealCounters) {
     ctx.DefaultChartSettings().sampleRate = 200;
+    ctx.DefaultChartSettings().viewSpan = kMinuteDays; // a few seconds show best on the shortest span
     doc = std::make_unique<CTallonChart>(ctx);
     ASSERT_TRUE(doc->AddChannelByPath(kCpuPath));
     ASSERT_TRUE(doc->AddChannelByPath(kMemPath));
@@ -67,13 +68,15 @@ TEST_F(ExportTest, LiveChartOfRealCounters) {
     QTRY_VERIFY_WITH_TIMEOUT(([&] {
                                  LONG n = 0;
                                  data->get_Count(&n);
-                                 return n >= 20;
+                                 return n >= 25;
                              }()),
                              15000);
     doc->Chart()->put_Run(0);
-    mem->AutoScale(nullptr);
+    // Both channels scaled to what they recorded, so neither hides along the plot frame.
     LONG stat = 0;
     mem->AutoScale(&stat);
+    doc->Channels()[0]->AutoScale(&stat);
+    doc->Channels()[0]->put_Width(2);
     const QByteArray target = qgetenv("ZYN_LIVE_PNG");
     QTemporaryDir dir;
     const QString path = target.isEmpty() ? dir.filePath(QStringLiteral("live.png")) : QString::fromLocal8Bit(target);
