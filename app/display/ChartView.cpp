@@ -40,11 +40,14 @@ constexpr double kStopMarkerEpoch = 38319.0;
 int SpanIndex(double span) {
     const auto& table = CChartRenderer::SpanTable();
     constexpr double kTolerance = 1.0 / 86400000.0;
-    const auto it = std::find_if(table.begin(), table.end(), [&](double e) { return e >= span - kTolerance; });
+    const auto it =
+        std::find_if(table.begin(), table.end(), [&](double e) { return e >= span - kTolerance; });
     return it == table.end() ? int(table.size()) - 1 : int(it - table.begin());
 }
 
-bool SameSpan(double a, double b) { return std::fabs(a - b) < 1.0 / 86400000.0; }
+bool SameSpan(double a, double b) {
+    return std::fabs(a - b) < 1.0 / 86400000.0;
+}
 
 QString FromBstr(const CComBSTR& b) {
     const auto v = b.View();
@@ -139,8 +142,12 @@ void CTallonView::UpdateScrollRange() {
     m_programmaticScroll = false;
 }
 
-int CTallonView::ScrollPosition() const { return horizontalScrollBar()->value(); }
-int CTallonView::ScrollMaximum() const { return horizontalScrollBar()->maximum(); }
+int CTallonView::ScrollPosition() const {
+    return horizontalScrollBar()->value();
+}
+int CTallonView::ScrollMaximum() const {
+    return horizontalScrollBar()->maximum();
+}
 
 int CTallonView::MajorTickMargin() const {
     return int(m_context.Settings().Get(CNumberedSettings::kMajorTickLength));
@@ -155,7 +162,8 @@ void CTallonView::paintEvent(QPaintEvent* event) {
     m_renderer.scrollX = horizontalScrollBar()->value();
     m_renderer.Draw(painter, client, event->rect(), in);
     ++m_paintCount;
-    m_context.Settings().Set(CNumberedSettings::kMajorTickLength, std::uint32_t(m_renderer.MajorTickLength()));
+    m_context.Settings().Set(CNumberedSettings::kMajorTickLength,
+                             std::uint32_t(m_renderer.MajorTickLength()));
     if (m_renderer.TakeInvalidateAll()) {
         UpdateScrollRange();
         viewport()->update();
@@ -176,8 +184,10 @@ void CTallonView::scrollContentsBy(int dx, int) {
     const QRect client = viewport()->rect();
     const QRect plot = m_renderer.PlotRect();
     QRect area(QPoint(plot.left(), plot.top()), QPoint(client.right(), client.bottom()));
-    if (d < 0) area.setLeft(area.left() + m);
-    else area.setRight(area.right() - m);
+    if (d < 0)
+        area.setLeft(area.left() + m);
+    else
+        area.setRight(area.right() - m);
     const int shift = std::abs(d);
     if (shift >= area.width() || area.isEmpty()) {
         viewport()->update();
@@ -260,9 +270,12 @@ double CTallonView::ZoomSlotSpan(int slot) const {
     if (custom) list.insert(list.begin() + c, current);
     const int n = int(list.size());
     int base = 0;
-    if (c < 3) base = 3 - c;
-    else if (c >= n - 4) base = n - c - 4;
-    else if (custom && c > 3) base = 1;
+    if (c < 3)
+        base = 3 - c;
+    else if (c >= n - 4)
+        base = n - c - 4;
+    else if (custom && c > 3)
+        base = 1;
     const int index = std::clamp(c + base + (slot - 3), 0, n - 1);
     return list[std::size_t(index)];
 }
@@ -276,15 +289,19 @@ void CTallonView::ZoomAll() {
 
 void CTallonView::ToggleAutoScroll() {
     m_autoScroll = !m_autoScroll;
-    if (m_autoScroll) Status(ZynText(50113), 0);
-    else Status(ZynText(50114), 1);
+    if (m_autoScroll)
+        Status(ZynText(50113), 0);
+    else
+        Status(ZynText(50114), 1);
 }
 
 // Commands.
 
 void CTallonView::ClearChart() {
     if (!m_doc || !m_doc->Chart()) return;
-    if (!m_context.NoPrompts() && m_context.ui.askYesNo && !m_context.ui.askYesNo(m_context.mainWindow, ZynText(50102))) return;
+    if (!m_context.NoPrompts() && m_context.ui.askYesNo &&
+        !m_context.ui.askYesNo(m_context.mainWindow, ZynText(50102)))
+        return;
     m_doc->Chart()->Clear();
     Status(ZynText(50100), 2);
 }
@@ -384,7 +401,8 @@ void CTallonView::CreateActions() {
     }
     add(kCmdRefresh, tr("&Refresh"), [this] { Refresh(); });
     add(kCmdZoom, tr("&Zoom"), [this] {
-        const Qt::KeyboardModifiers mods = m_context.ui.keyboardModifiers ? m_context.ui.keyboardModifiers() : Qt::NoModifier;
+        const Qt::KeyboardModifiers mods =
+            m_context.ui.keyboardModifiers ? m_context.ui.keyboardModifiers() : Qt::NoModifier;
         ZoomStep(mods & (Qt::ShiftModifier | Qt::ControlModifier));
     });
     add(kCmdZoomAll, tr("&All"), [this] { ZoomAll(); });
@@ -398,7 +416,8 @@ void CTallonView::CreateActions() {
 
     m_contextMenu = new QMenu(this);
     QMenu* zoom = m_contextMenu->addMenu(tr("&Zoom"));
-    for (int slot = 0; slot < kZoomSlots; ++slot) zoom->addAction(m_actions.value(kCmdZoomSlot0 + slot));
+    for (int slot = 0; slot < kZoomSlots; ++slot)
+        zoom->addAction(m_actions.value(kCmdZoomSlot0 + slot));
     zoom->addSeparator();
     zoom->addAction(m_actions.value(kCmdZoomAll));
     m_contextMenu->addAction(m_actions.value(kCmdAutoAxis));
@@ -412,7 +431,8 @@ void CTallonView::CreateActions() {
 
 void CTallonView::UpdateActions() {
     m_actions.value(kCmdAutoScroll)->setChecked(m_autoScroll);
-    m_actions.value(kCmdAutoAxis)->setChecked(m_context.Settings().Get(CNumberedSettings::kBroadcastSelection) != 0);
+    m_actions.value(kCmdAutoAxis)
+        ->setChecked(m_context.Settings().Get(CNumberedSettings::kBroadcastSelection) != 0);
     for (int slot = 0; slot < kZoomSlots; ++slot) {
         QAction* a = m_actions.value(kCmdZoomSlot0 + slot);
         const double span = ZoomSlotSpan(slot);
@@ -470,7 +490,8 @@ void CTallonView::DoubleClickAt(const QPoint& pos) {
             }
         }
     }
-    const bool onAxis = m_renderer.ValueLabelColumn().contains(pos) || m_renderer.TimeLabelBand().contains(pos);
+    const bool onAxis =
+        m_renderer.ValueLabelColumn().contains(pos) || m_renderer.TimeLabelBand().contains(pos);
     emit propertiesRequested(onAxis ? 3 : 0);
 }
 
@@ -548,8 +569,9 @@ void CTallonView::OnChartNotify() {
             const int x0 = map.Map(m_lastDrawn) + shift;
             const int x1 = map.Map(t) + shift;
             // Wide pens reach a few pixels past their end points.
-            const QRect strip = QRect(QPoint(std::min(x0, x1) - 5, plot.top()), QPoint(std::max(x0, x1) + 5, plot.bottom()))
-                                    .intersected(plot);
+            const QRect strip =
+                QRect(QPoint(std::min(x0, x1) - 5, plot.top()), QPoint(std::max(x0, x1) + 5, plot.bottom()))
+                    .intersected(plot);
             if (!strip.isEmpty()) {
                 m_renderer.dataOnlyRect = strip;
                 viewport()->update(strip);
@@ -575,8 +597,10 @@ int CTallonView::PageCount() {
 void CTallonView::PrintPages(QPrinter& printer, bool preview) {
     if (!m_doc) return;
     const ChartSettings& settings = m_doc->Settings();
-    if (settings.chartPrintOrientation == 0) printer.setPageOrientation(QPageLayout::Landscape);
-    else if (settings.chartPrintOrientation == 1) printer.setPageOrientation(QPageLayout::Portrait);
+    if (settings.chartPrintOrientation == 0)
+        printer.setPageOrientation(QPageLayout::Landscape);
+    else if (settings.chartPrintOrientation == 1)
+        printer.setPageOrientation(QPageLayout::Portrait);
     const int pages = PageCount();
     int first = 1, last = pages;
     if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
@@ -636,6 +660,7 @@ void CTallonView::FilePrintDirect() {
 void CTallonView::FilePrintPreview() {
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog dialog(&printer, this);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintPages(*p, true); });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* p) { PrintPages(*p, true); });
     dialog.exec();
 }

@@ -43,9 +43,13 @@ CUiHooks CUiHooks::Interactive() {
     return h;
 }
 
-CAppContext::CAppContext() : ui(CUiHooks::Interactive()) { FinishChartSettings(m_defaults, false, SystemWindowColour()); }
+CAppContext::CAppContext() : ui(CUiHooks::Interactive()) {
+    FinishChartSettings(m_defaults, false, SystemWindowColour());
+}
 
-CAppContext::~CAppContext() { Close(); }
+CAppContext::~CAppContext() {
+    Close();
+}
 
 CComPtr<IZynApp> CAppContext::App() {
     if (m_app) return m_app;
@@ -58,7 +62,8 @@ CComPtr<IZynApp> CAppContext::App() {
             CComPtr<IClassFactory> classFactory;
             if (FAILED(DllGetClassObject(CLSID_ZynObjFactory, IClassFactory::kIID,
                                          reinterpret_cast<void**>(&classFactory))) ||
-                FAILED(classFactory->CreateInstance(nullptr, IZynObjFactory::kIID, reinterpret_cast<void**>(&factory)))) {
+                FAILED(classFactory->CreateInstance(nullptr, IZynObjFactory::kIID,
+                                                    reinterpret_cast<void**>(&factory)))) {
                 return nullptr;
             }
         }
@@ -107,4 +112,6 @@ bool CAppContext::ShiftDown() const {
     return ui.keyboardModifiers && (ui.keyboardModifiers() & Qt::ShiftModifier);
 }
 
-bool CAppContext::NoPrompts() const { return ShiftDown() || m_settings.Get(CNumberedSettings::kExpertMode) != 0; }
+bool CAppContext::NoPrompts() const {
+    return ShiftDown() || m_settings.Get(CNumberedSettings::kExpertMode) != 0;
+}

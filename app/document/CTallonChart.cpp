@@ -102,7 +102,9 @@ struct CTallonChart::Notifier {
             {
                 // The pause turns a burst of changes into one notification.
                 std::unique_lock lock(n->guard);
-                if (n->wake.wait_for(lock, std::chrono::milliseconds(kNotifyDebounceMs), [&] { return n->closing; })) break;
+                if (n->wake.wait_for(lock, std::chrono::milliseconds(kNotifyDebounceMs),
+                                     [&] { return n->closing; }))
+                    break;
             }
             ResetEvent(n->event);
             if (n->mainFrameGone->load()) continue;
@@ -157,7 +159,8 @@ void CTallonChart::StartNotifications() {
     const QString base = QStringLiteral("cn%1").arg(quintptr(this), 0, 16);
     m_notifyName = base;
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::u16string name(reinterpret_cast<const char16_t*>(m_notifyName.utf16()), std::size_t(m_notifyName.size()));
+        const std::u16string name(reinterpret_cast<const char16_t*>(m_notifyName.utf16()),
+                                  std::size_t(m_notifyName.size()));
         HANDLE h = CreateEventW(TRUE, FALSE, name.c_str());
         // A chart of a closed document at this address may still hold the old event open; sharing
         // it would let that chart wake this document.
@@ -205,7 +208,9 @@ std::uint64_t CTallonChart::NotificationsPosted() const {
     return m_notifier->posted;
 }
 
-void CTallonChart::OnNewDocument() { SetTitle(Name()); }
+void CTallonChart::OnNewDocument() {
+    SetTitle(Name());
+}
 
 void CTallonChart::AttachChart(IZynChart* chart) {
     if (!chart || chart == m_pChart.p) return;
@@ -245,9 +250,15 @@ LONG CTallonChart::Run() const {
     return run;
 }
 
-double CTallonChart::StartTime() const { return DateOf(m_pChart.p, &IZynChart::get_StartTime); }
-double CTallonChart::LastTime() const { return DateOf(m_pChart.p, &IZynChart::get_LastTime); }
-double CTallonChart::LastSampleTime() const { return DateOf(m_pChart.p, &IZynChart::get_LastSampleTime); }
+double CTallonChart::StartTime() const {
+    return DateOf(m_pChart.p, &IZynChart::get_StartTime);
+}
+double CTallonChart::LastTime() const {
+    return DateOf(m_pChart.p, &IZynChart::get_LastTime);
+}
+double CTallonChart::LastSampleTime() const {
+    return DateOf(m_pChart.p, &IZynChart::get_LastSampleTime);
+}
 
 std::vector<CComPtr<IZynChannel>> CTallonChart::Channels() const {
     std::vector<CComPtr<IZynChannel>> out;
@@ -294,7 +305,9 @@ bool CTallonChart::CanCloseWithoutPrompt() {
     return !m_modified;
 }
 
-void CTallonChart::Status(int id, int level, const QString& arg) { emit statusMessage(ZynText(id, arg), level); }
+void CTallonChart::Status(int id, int level, const QString& arg) {
+    emit statusMessage(ZynText(id, arg), level);
+}
 
 void CTallonChart::OnChartNotify() {
     if (!m_bFreezeUpdates) UpdateAllViews(kHintChartNotify);
@@ -325,7 +338,8 @@ void CTallonChart::SetDocMenu(int id) {
 
 bool CTallonChart::SelectionIsOurs() const {
     const CChannelBarState& bar = m_context.channelBar;
-    return !bar.selectedChart.isEmpty() && !bar.selectedChannel.isEmpty() && bar.selectedChart == Identifier();
+    return !bar.selectedChart.isEmpty() && !bar.selectedChannel.isEmpty() &&
+           bar.selectedChart == Identifier();
 }
 
 void CTallonChart::SyncSelectedChannel() {
@@ -362,9 +376,11 @@ void CTallonChart::CheckPeerRemoved() {
     if (!m_pPeer || !m_pChart) return;
     CComPtr<IZynChartPrivate> priv;
     LONG removed = 0;
-    if (FAILED(m_pChart.QueryInterface(&priv)) || FAILED(priv->PeerWindowRemoved(&removed)) || !removed) return;
+    if (FAILED(m_pChart.QueryInterface(&priv)) || FAILED(priv->PeerWindowRemoved(&removed)) || !removed)
+        return;
     // Not from inside the view's update: the release may end the chart's last outside reference.
-    QMetaObject::invokeMethod(this, [this] { OnPeerRemoved(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnPeerRemoved(); }, Qt::QueuedConnection);
 }
 
 bool CTallonChart::AddChannelByPath(const QString& path) {
@@ -438,7 +454,8 @@ void CTallonChart::OnSampleData() {
 
 void CTallonChart::OnRerunChart() {
     if (!m_pChart) return;
-    if (!m_context.NoPrompts() && m_context.ui.askYesNo && !m_context.ui.askYesNo(m_context.mainWindow, ZynText(32812))) {
+    if (!m_context.NoPrompts() && m_context.ui.askYesNo &&
+        !m_context.ui.askYesNo(m_context.mainWindow, ZynText(32812))) {
         return;
     }
     m_pChart->Rerun();
@@ -479,7 +496,8 @@ void CTallonChart::UpdateActions() {
     QAction* del = m_actions.value(kCmdDeleteChannel);
     const QStringList prompt = ZynText(50137).split(u'\t');
     CComPtr<IZynChannel> channel;
-    if (SelectionIsOurs() && m_pChart) m_pChart->FindChannel(ToBstr(m_context.channelBar.selectedChannel), &channel);
+    if (SelectionIsOurs() && m_pChart)
+        m_pChart->FindChannel(ToBstr(m_context.channelBar.selectedChannel), &channel);
     if (channel) {
         CComBSTR name;
         channel->get_Name(&name);
@@ -491,14 +509,18 @@ void CTallonChart::UpdateActions() {
     }
 }
 
-int CTallonChart::ColorGrid() const { return int(EffectiveGridColour(m_settings)); }
+int CTallonChart::ColorGrid() const {
+    return int(EffectiveGridColour(m_settings));
+}
 
 void CTallonChart::SetColorGrid(int c) {
     m_settings.ColorGrid = COLORREF(c);
     m_settings.gridColourAuto = 0;
 }
 
-int CTallonChart::ColorText() const { return int(EffectiveTextColour(m_settings)); }
+int CTallonChart::ColorText() const {
+    return int(EffectiveTextColour(m_settings));
+}
 
 void CTallonChart::SetColorText(int c) {
     m_settings.ColorText = COLORREF(c);

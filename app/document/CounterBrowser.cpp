@@ -12,20 +12,28 @@
 
 namespace {
 
-QString FromU16(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
-std::u16string ToU16(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())); }
+QString FromU16(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), qsizetype(s.size()));
+}
+std::u16string ToU16(const QString& s) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
+}
 
 } // namespace
 
 DWORD CounterDetailForSetting(std::uint32_t setting123) {
     switch (setting123) {
-    case 0: return PERF_DETAIL_NOVICE;
-    case 1: return PERF_DETAIL_EXPERT;
-    default: return PERF_DETAIL_WIZARD;
+    case 0:
+        return PERF_DETAIL_NOVICE;
+    case 1:
+        return PERF_DETAIL_EXPERT;
+    default:
+        return PERF_DETAIL_WIZARD;
     }
 }
 
-CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent) : QDialog(parent), m_config(config) {
+CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent)
+    : QDialog(parent), m_config(config) {
     setWindowTitle(config.caption);
     m_machine = new QComboBox(this);
     m_machine->addItem(QStringLiteral("\\\\") + FromU16(zyn::pdh::LocalMachineName()));
@@ -67,17 +75,21 @@ CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent) :
 
     connect(m_object, &QComboBox::currentIndexChanged, this, [this] { FillCountersAndInstances(); });
     connect(m_counters, &QListWidget::currentRowChanged, this, [this] { ShowExplain(); });
-    connect(m_allInstances, &QRadioButton::toggled, this, [this](bool all) { m_instances->setEnabled(!all); });
+    connect(m_allInstances, &QRadioButton::toggled, this,
+            [this](bool all) { m_instances->setEnabled(!all); });
     FillObjects();
     resize(560, 460);
 }
 
-QString CCounterBrowser::Machine() const { return m_machine->currentText(); }
+QString CCounterBrowser::Machine() const {
+    return m_machine->currentText();
+}
 
 void CCounterBrowser::FillObjects() {
     const QSignalBlocker block(m_object);
     m_object->clear();
-    for (const auto& o : zyn::pdh::ListObjects(m_config.detailLevel)) m_object->addItem(FromU16(o.name));
+    for (const auto& o : zyn::pdh::ListObjects(m_config.detailLevel))
+        m_object->addItem(FromU16(o.name));
     // Processor first when there is one, as the familiar browser starts.
     const int processor = m_object->findText(QStringLiteral("Processor"));
     m_object->setCurrentIndex(processor >= 0 ? processor : 0);
@@ -114,7 +126,8 @@ void CCounterBrowser::FillCountersAndInstances() {
 
 void CCounterBrowser::ShowExplain() {
     const int row = m_counters->currentRow();
-    m_explain->setPlainText(row >= 0 && std::size_t(row) < m_explainTexts.size() ? m_explainTexts[std::size_t(row)] : QString());
+    m_explain->setPlainText(
+        row >= 0 && std::size_t(row) < m_explainTexts.size() ? m_explainTexts[std::size_t(row)] : QString());
 }
 
 QStringList CCounterBrowser::SelectedPaths() const {
@@ -125,7 +138,8 @@ QStringList CCounterBrowser::SelectedPaths() const {
     QStringList instances;
     if (m_instances->count() > 0) {
         for (int i = 0; i < m_instances->count(); ++i) {
-            if (m_allInstances->isChecked() || m_instances->item(i)->isSelected()) instances << m_instances->item(i)->text();
+            if (m_allInstances->isChecked() || m_instances->item(i)->isSelected())
+                instances << m_instances->item(i)->text();
         }
         // An object with instances but none chosen gives no path rather than an instance-less one.
         if (instances.isEmpty()) return {};
@@ -137,7 +151,8 @@ QStringList CCounterBrowser::SelectedPaths() const {
             paths << prefix + u'\\' + counter;
             continue;
         }
-        for (const QString& instance : instances) paths << prefix + u'(' + instance + QStringLiteral(")\\") + counter;
+        for (const QString& instance : instances)
+            paths << prefix + u'(' + instance + QStringLiteral(")\\") + counter;
     }
     return paths;
 }
@@ -175,25 +190,33 @@ bool SelectItems(QListWidget* list, const QStringList& names) {
 
 } // namespace
 
-bool CCounterBrowser::SelectCounters(const QStringList& names) { return SelectItems(m_counters, names); }
+bool CCounterBrowser::SelectCounters(const QStringList& names) {
+    return SelectItems(m_counters, names);
+}
 
 bool CCounterBrowser::SelectInstances(const QStringList& names) {
     m_chosenInstances->setChecked(true);
     return SelectItems(m_instances, names);
 }
 
-void CCounterBrowser::SetAllInstances(bool all) { (all ? m_allInstances : m_chosenInstances)->setChecked(true); }
+void CCounterBrowser::SetAllInstances(bool all) {
+    (all ? m_allInstances : m_chosenInstances)->setChecked(true);
+}
 
-QString CCounterBrowser::ExplainText() const { return m_explain->toPlainText(); }
+QString CCounterBrowser::ExplainText() const {
+    return m_explain->toPlainText();
+}
 
 QStringList CCounterBrowser::Counters() const {
     QStringList out;
-    for (int i = 0; i < m_counters->count(); ++i) out << m_counters->item(i)->text();
+    for (int i = 0; i < m_counters->count(); ++i)
+        out << m_counters->item(i)->text();
     return out;
 }
 
 QStringList CCounterBrowser::Instances() const {
     QStringList out;
-    for (int i = 0; i < m_instances->count(); ++i) out << m_instances->item(i)->text();
+    for (int i = 0; i < m_instances->count(); ++i)
+        out << m_instances->item(i)->text();
     return out;
 }

@@ -29,11 +29,13 @@ constexpr std::array<DefaultEntry, 9> kDefaults = {{
 constexpr std::uint32_t kMaxPairs = 4096;
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(std::uint8_t(v >> (8 * i)));
 }
 
 std::uint32_t GetU32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
 }
 
 struct RegistryRelease {
@@ -57,7 +59,9 @@ std::uint32_t CNumberedSettings::Get(std::uint32_t id) const {
     return Default(id).value_or(0);
 }
 
-void CNumberedSettings::Set(std::uint32_t id, std::uint32_t value) { m_values[id] = value; }
+void CNumberedSettings::Set(std::uint32_t id, std::uint32_t value) {
+    m_values[id] = value;
+}
 
 std::uint32_t CNumberedSettings::Increment(std::uint32_t id) {
     const std::uint32_t v = Get(id) + 1;

@@ -14,8 +14,8 @@ public:
     enum : std::uint32_t {
         kBroadcastSelection = 111,
         kRecentFileCount = 121,
-        kExpertMode = 122,      // no confirmation prompts
-        kCounterDetail = 123,   // 0 low, 1 medium, 2 high, 3 all
+        kExpertMode = 122,    // no confirmation prompts
+        kCounterDetail = 123, // 0 low, 1 medium, 2 high, 3 all
         kDisableFades = 124,
         kAddChannelUses = 125,
         kStartupCounter = 131,

@@ -34,7 +34,8 @@ TEST_F(ViewTest, ZoomStepsClampAtBothEndsAndBeep) {
     EXPECT_EQ(ui.beeps, 1);
 
     ui.shift = true; // wider
-    for (int i = 0; i < 25; ++i) zoom->trigger();
+    for (int i = 0; i < 25; ++i)
+        zoom->trigger();
     EXPECT_NEAR(v.TimeSpan(), 15.0, 1e-12);
     EXPECT_EQ(ui.beeps, 1 + 6) << "19 steps from 1 minute to 15 days, then six beeps";
 
@@ -50,7 +51,8 @@ TEST_F(ViewTest, ZoomSlotsListTheNeighboursAndACustomSpan) {
     auto slotTexts = [&] {
         v.UpdateActions();
         QStringList texts;
-        for (int i = 0; i < CTallonView::kZoomSlots; ++i) texts << v.Action(CTallonView::kCmdZoomSlot0 + i)->text();
+        for (int i = 0; i < CTallonView::kZoomSlots; ++i)
+            texts << v.Action(CTallonView::kCmdZoomSlot0 + i)->text();
         return texts;
     };
     auto checkedSlot = [&] {
@@ -58,8 +60,9 @@ TEST_F(ViewTest, ZoomSlotsListTheNeighboursAndACustomSpan) {
             if (v.Action(CTallonView::kCmdZoomSlot0 + i)->isChecked()) return i;
         return -1;
     };
-    EXPECT_EQ(slotTexts().join(u'|'), QStringLiteral("1.00 minute|2.00 minutes|3.00 minutes|5.00 minutes|10.00 minutes|"
-                                                     "15.00 minutes|20.00 minutes"));
+    EXPECT_EQ(slotTexts().join(u'|'),
+              QStringLiteral("1.00 minute|2.00 minutes|3.00 minutes|5.00 minutes|10.00 minutes|"
+                             "15.00 minutes|20.00 minutes"));
     EXPECT_EQ(checkedSlot(), 2);
 
     v.SetZoom(7 * kMinute); // not a table entry
@@ -96,8 +99,8 @@ TEST_F(ViewTest, UserWheelStopsAutoScrollItsOwnScrollingDoesNot) {
     const int step = v.viewport()->width() / 10;
     EXPECT_EQ(v.ScrollPosition(), 4 * step);
 
-    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(v.viewport(), &wheel);
     EXPECT_FALSE(v.AutoScroll());
     EXPECT_EQ(v.ScrollPosition(), 3 * step) << "a negative turn goes towards earlier times";
@@ -221,8 +224,10 @@ TEST_F(ViewTest, ContextMenuCarriesTheChartCommands) {
     CTallonView& v = MakeView();
     QMenu* menu = v.ContextMenu();
     QStringList texts;
-    for (QAction* a : menu->actions()) texts << a->text();
-    EXPECT_EQ(texts.join(u'|').toStdString(), "&Zoom|Auto A&xis|A&uto Scroll|&Pause|&Refresh||P&roperties...");
+    for (QAction* a : menu->actions())
+        texts << a->text();
+    EXPECT_EQ(texts.join(u'|').toStdString(),
+              "&Zoom|Auto A&xis|A&uto Scroll|&Pause|&Refresh||P&roperties...");
     EXPECT_TRUE(v.Action(CTallonView::kCmdAutoAxis)->isChecked()) << "setting 111 defaults to 1";
     v.Action(CTallonView::kCmdAutoAxis)->trigger();
     EXPECT_EQ(ctx.Settings().Get(CNumberedSettings::kBroadcastSelection), 0u);

@@ -14,7 +14,8 @@ using ExportTest = ViewFixture;
 int CountColour(const QImage& image, QRgb colour) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
     return n;
 }
 
@@ -36,7 +37,8 @@ TEST_F(ExportTest, WritesThePictureTheViewShows) {
     ASSERT_EQ(shown.size(), exported.size());
     int differing = 0;
     for (int y = 0; y < shown.height(); ++y)
-        for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != exported.pixel(x, y);
+        for (int x = 0; x < shown.width(); ++x)
+            differing += shown.pixel(x, y) != exported.pixel(x, y);
     EXPECT_LT(differing, shown.width() * shown.height() / 100) << "same picture as the view after opening";
 }
 
@@ -49,7 +51,8 @@ TEST_F(ExportTest, RefusesEmptyOrHugeSizesAndParsesWxH) {
     EXPECT_FALSE(zyn::display::ParseImageSize(QStringLiteral("99999x2")).isValid());
     EXPECT_FALSE(zyn::display::ParseImageSize(QStringLiteral("800")).isValid());
     QTemporaryDir dir;
-    EXPECT_FALSE(zyn::display::ExportChartImage(*doc, QSize(10, 10), dir.filePath(QStringLiteral("no/such/dir/x.png"))));
+    EXPECT_FALSE(zyn::display::ExportChartImage(*doc, QSize(10, 10),
+                                                dir.filePath(QStringLiteral("no/such/dir/x.png"))));
 }
 
 // Real counters for a few seconds: the picture is written where ZYN_LIVE_PNG says, for a person
@@ -79,7 +82,8 @@ TEST_F(ExportTest, LiveChartOfRealCounters) {
     doc->Channels()[0]->put_Width(2);
     const QByteArray target = qgetenv("ZYN_LIVE_PNG");
     QTemporaryDir dir;
-    const QString path = target.isEmpty() ? dir.filePath(QStringLiteral("live.png")) : QString::fromLocal8Bit(target);
+    const QString path =
+        target.isEmpty() ? dir.filePath(QStringLiteral("live.png")) : QString::fromLocal8Bit(target);
     ASSERT_TRUE(zyn::display::ExportChartImage(*doc, QSize(800, 500), path));
     const QImage image(path);
     EXPECT_GT(CountColour(image, qRgb(255, 0, 0)), 20) << "the first channel is red";

@@ -4,9 +4,9 @@
 #include "ChartView.h"
 #include "DocTestUtil.h"
 
+#include "ZynTime.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "ZynTime.h"
 
 #include <gtest/gtest.h>
 

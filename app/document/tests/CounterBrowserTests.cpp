@@ -6,7 +6,9 @@
 
 namespace {
 
-QString Machine() { return QStringLiteral("\\\\") + QString::fromStdU16String(zyn::pdh::LocalMachineName()); }
+QString Machine() {
+    return QStringLiteral("\\\\") + QString::fromStdU16String(zyn::pdh::LocalMachineName());
+}
 
 TEST(CounterBrowser, BuildsOnePathPerCounterAndInstanceInListOrder) {
     QStringList handed;
@@ -24,9 +26,11 @@ TEST(CounterBrowser, BuildsOnePathPerCounterAndInstanceInListOrder) {
     ASSERT_TRUE(browser.SelectInstances({QStringLiteral("_Total")}));
     browser.AddSelected();
     const QString p = Machine() + QStringLiteral("\\Processor(_Total)\\");
-    EXPECT_EQ(handed, QStringList({p + QStringLiteral("% Processor Time"), p + QStringLiteral("% User Time")}));
+    EXPECT_EQ(handed,
+              QStringList({p + QStringLiteral("% Processor Time"), p + QStringLiteral("% User Time")}));
     for (const QString& path : handed) {
-        EXPECT_EQ(PdhValidatePathW(reinterpret_cast<LPCWSTR>(path.utf16())), PDH_CSTATUS_VALID_DATA) << path.toStdString();
+        EXPECT_EQ(PdhValidatePathW(reinterpret_cast<LPCWSTR>(path.utf16())), PDH_CSTATUS_VALID_DATA)
+            << path.toStdString();
     }
 
     handed.clear();
@@ -56,7 +60,8 @@ TEST(CounterBrowser, ObjectsWithoutInstancesAndDetailFiltering) {
     CCounterBrowser small(novice);
     ASSERT_TRUE(small.SelectObject(QStringLiteral("Memory")));
     EXPECT_LE(small.Counters().size(), wizard.size());
-    for (const QString& c : small.Counters()) EXPECT_TRUE(wizard.contains(c));
+    for (const QString& c : small.Counters())
+        EXPECT_TRUE(wizard.contains(c));
 }
 
 } // namespace

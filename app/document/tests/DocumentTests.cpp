@@ -31,7 +31,8 @@ protected:
 
     static int CountHint(const QSignalSpy& spy, int hint) {
         int n = 0;
-        for (const auto& args : spy) n += args.at(0).toInt() == hint;
+        for (const auto& args : spy)
+            n += args.at(0).toInt() == hint;
         return n;
     }
 
@@ -62,7 +63,8 @@ TEST_F(DocumentTest, ANewDocumentOwnsAChartWithTheDefaultSettings) {
 
 TEST_F(DocumentTest, ChannelsGetThePaletteColourAndAWidthPerTen) {
     auto doc = NewDoc();
-    for (int i = 0; i < 21; ++i) ASSERT_TRUE(doc->AddChannelByPath(i % 2 ? kMemPath : kCpuPath)) << i;
+    for (int i = 0; i < 21; ++i)
+        ASSERT_TRUE(doc->AddChannelByPath(i % 2 ? kMemPath : kCpuPath)) << i;
     const auto channels = doc->Channels();
     ASSERT_EQ(channels.size(), 21u);
     for (std::size_t i = 0; i < channels.size(); ++i) {
@@ -117,7 +119,10 @@ TEST_F(DocumentTest, BrowserDetailLevelAndUseCountFollowTheNumberedSettings) {
         std::uint32_t setting;
         DWORD detail;
         bool costly;
-    } cases[] = {{0, PERF_DETAIL_NOVICE, false}, {1, PERF_DETAIL_EXPERT, false}, {2, PERF_DETAIL_WIZARD, false}, {3, PERF_DETAIL_WIZARD, true}};
+    } cases[] = {{0, PERF_DETAIL_NOVICE, false},
+                 {1, PERF_DETAIL_EXPERT, false},
+                 {2, PERF_DETAIL_WIZARD, false},
+                 {3, PERF_DETAIL_WIZARD, true}};
     for (const auto& c : cases) {
         ctx.Settings().Set(CNumberedSettings::kCounterDetail, c.setting);
         doc->OnAddChannel();
@@ -201,7 +206,8 @@ TEST_F(DocumentTest, DeleteActsOnlyOnTheChannelBarsSelectionOfThisChart) {
     ctx.channelBar.selectedChart = doc->Identifier();
     doc->UpdateActions();
     EXPECT_TRUE(del->isEnabled());
-    EXPECT_EQ(del->text().toStdString(), "&Delete (Channel-1)\tDel") << "the channel's name, not its counter's";
+    EXPECT_EQ(del->text().toStdString(), "&Delete (Channel-1)\tDel")
+        << "the channel's name, not its counter's";
     del->trigger();
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).toString(), doc->Identifier());
@@ -258,7 +264,8 @@ TEST_F(DocumentTest, ABurstOfSamplesGivesOneViewUpdate) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountHint(views, CTallonChart::kHintChartNotify) > 0; }, 3000))
         << "the channel addition is notified";
     views.clear();
-    for (int i = 0; i < 5; ++i) doc->Chart()->Sample();
+    for (int i = 0; i < 5; ++i)
+        doc->Chart()->Sample();
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountHint(views, CTallonChart::kHintChartNotify) > 0; }, 3000));
     EXPECT_FALSE(views.wait(500)) << "nothing follows the one update";
     EXPECT_EQ(CountHint(views, CTallonChart::kHintChartNotify), 1);
@@ -302,7 +309,8 @@ TEST_F(DocumentTest, AQueuedNotificationNeverReachesAClosedDocument) {
     // Without running the event loop the call stays queued; wait until the thread queued it.
     QElapsedTimer timer;
     timer.start();
-    while (doc->NotificationsPosted() == 0 && timer.elapsed() < 5000) std::this_thread::yield();
+    while (doc->NotificationsPosted() == 0 && timer.elapsed() < 5000)
+        std::this_thread::yield();
     ASSERT_EQ(doc->NotificationsPosted(), 1u);
     timer.restart();
     doc.reset();
