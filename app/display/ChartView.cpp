@@ -576,6 +576,7 @@ void CTallonView::OnChartNotify() {
                 m_renderer.dataOnlyRect = strip;
                 viewport()->update(strip);
                 ++m_dataStrips;
+                m_lastStrip = strip;
             }
             if (m_autoScroll && x1 >= plot.right()) Wheel(480, false);
         }

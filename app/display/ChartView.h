@@ -111,6 +111,7 @@ public:
     int PaintCount() const { return m_paintCount; }
     // Data-only strips requested by new samples so far.
     int DataStripCount() const { return m_dataStrips; }
+    QRect LastDataStrip() const { return m_lastStrip; }
 
 signals:
     void statusMessage(const QString& text, int level);
@@ -150,4 +151,5 @@ private:
     QMenu* m_contextMenu = nullptr;
     int m_paintCount = 0;
     int m_dataStrips = 0;
+    QRect m_lastStrip;
 };

@@ -138,7 +138,10 @@ TEST_F(ViewTest, NewSamplesRepaintOnlyTheirStrip) {
     const int strips = v.DataStripCount();
     doc->Chart()->Sample();
     QTRY_VERIFY_WITH_TIMEOUT(v.DataStripCount() > strips, 3000);
-    EXPECT_LT(v.Renderer().PlotRect().width() / 4, v.Renderer().PlotRect().width());
+    const QRect plot = v.Renderer().PlotRect();
+    EXPECT_LT(v.LastDataStrip().width(), plot.width() / 4) << "a strip, not the whole plot";
+    EXPECT_EQ(v.LastDataStrip().top(), plot.top());
+    EXPECT_EQ(v.LastDataStrip().bottom(), plot.bottom());
 }
 
 TEST_F(ViewTest, ClearAsksUnlessShiftIsHeld) {
