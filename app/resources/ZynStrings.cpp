@@ -12,8 +12,36 @@ struct ZynStringEntry {
 
 // Sorted by number; add new entries in order (a test checks the order).
 constexpr ZynStringEntry kZynStrings[] = {
+    {32771, u"Display the chart properties dialog"},
+    {32773, u"Add a new channel to the chart\nAdd channel"},
+    {32784, u"Take a data sample\nSample data"},
+    {32785, u"Pause the chart\nPause"},
+    {32788, u"Clear the Chart\nClear Chart"},
+    {32789, u"Zoom to this scale"},
+    {32796, u"Refresh the chart\nRefresh"},
+    {32797, u"Change the Zoom level\nZoom"},
+    {32798, u"Zoom to see all of the data\nZoom All"},
+    {32803, u"Auto scroll the chart when needed\nAuto scroll"},
+    {32806, u"Set the Y-Axis to the selected channel\nAuto axis"},
+    {32808, u"Add a new event to this chart\nAdd Event"},
+    {32810, u"Stop this event\nStop Event"},
+    {32812, u"This will  clear all of the channels and rerun the chart.\nAre you sure you want to conitnue?"},
+    {33004, u"Rerun the chart with the same channels\nRerun chart"},
+    {50085, u"A data sample has been taken."},
+    {50086, u"Data collection has been paused."},
+    {50087, u"Data collection has been resumed."},
     {50090, u"day\nhour\nminute\nsecond\nmSec\ns"},
     {50099, u"Chart zoom is now %ls"},
+    {50100, u"The chart has been cleared."},
+    {50101, u"Unable to validate the counter you attempted to add."},
+    {50102, u"Are you sure that you want to clear this chart?\nAll data will be erased."},
+    {50107, u"Added counter %ls"},
+    {50113, u"Auto-scroll is enabled"},
+    {50114, u"Auto-scroll is now disabled."},
+    {50129, u"%ls has been stopped."},
+    {50130, u"Error stopping the event you selected."},
+    {50137, u"&Delete\tDel"},
+    {50138, u"The chart has been cleared and is now being rerun."},
 };
 
 } // namespace

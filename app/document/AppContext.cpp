@@ -1,0 +1,117 @@
+#include "AppContext.h"
+
+#include "ChartFonts.h"
+
+#include "ZynModule.h"
+#include "ZynRegistry.h"
+#include "com/classregistry.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPalette>
+
+#include <memory>
+
+namespace {
+
+struct RegistryRelease {
+    void operator()(CZynRegistry* r) const { ReleaseReg(r); }
+};
+
+COLORREF SystemWindowColour() {
+    const QColor c = QApplication::palette().color(QPalette::Base);
+    return COLORREF(c.red()) | (COLORREF(c.green()) << 8) | (COLORREF(c.blue()) << 16);
+}
+
+} // namespace
+
+CUiHooks CUiHooks::Interactive() {
+    CUiHooks h;
+    h.askYesNo = [](QWidget* owner, const QString& text) {
+        return QMessageBox::question(owner, QApplication::applicationDisplayName(), text,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    h.showError = [](QWidget* owner, const QString& text) {
+        QMessageBox::warning(owner, QApplication::applicationDisplayName(), text);
+    };
+    h.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
+    h.beep = [](int, int) { QApplication::beep(); };
+    h.browseCounters = [](QWidget* owner, CounterBrowseConfig& config) {
+        CCounterBrowser dialog(config, owner);
+        dialog.exec();
+    };
+    return h;
+}
+
+CAppContext::CAppContext() : ui(CUiHooks::Interactive()) {
+    FinishChartSettings(m_defaults, false, SystemWindowColour());
+}
+
+CAppContext::~CAppContext() {
+    Close();
+}
+
+CComPtr<IZynApp> CAppContext::App() {
+    if (m_app) return m_app;
+    if (!m_factory) {
+        CComPtr<IZynObjFactory> factory;
+        if (FAILED(CoCreateInstance(CLSID_ZynObjFactory, nullptr, CLSCTX_ALL, IZynObjFactory::kIID,
+                                    reinterpret_cast<void**>(&factory)))) {
+            // Not registered (a fresh build, a test): the library is linked into the program, so
+            // its own class factory serves the same objects.
+            CComPtr<IClassFactory> classFactory;
+            if (FAILED(DllGetClassObject(CLSID_ZynObjFactory, IClassFactory::kIID,
+                                         reinterpret_cast<void**>(&classFactory))) ||
+                FAILED(classFactory->CreateInstance(nullptr, IZynObjFactory::kIID,
+                                                    reinterpret_cast<void**>(&factory)))) {
+                return nullptr;
+            }
+        }
+        m_factory = factory;
+    }
+    CComPtr<IUnknown> unknown;
+    // The sub-index only has to be unique to the process.
+    const LONG subIndex = LONG(reinterpret_cast<std::uintptr_t>(this) & 0x7FFFFFFF);
+    if (FAILED(m_factory->Create(1, subIndex, 0, &unknown)) || !unknown) return nullptr;
+    CComPtr<IZynApp> app;
+    if (FAILED(unknown.QueryInterface(&app))) return nullptr;
+    m_app = app;
+    return m_app;
+}
+
+void CAppContext::LoadFromRegistry() {
+    m_settings.Load();
+    std::unique_ptr<CZynRegistry, RegistryRelease> reg(GetUserReg(u"Settings"));
+    if (!reg) return;
+    ChartSettingsBytes bytes{};
+    const int size = reg->SizeInBytes(u"ChartDefault");
+    if (size <= 0 || size > int(bytes.size())) return;
+    if (reg->ReadBinary(u"ChartDefault", bytes.data(), size) != size) return;
+    ChartSettings loaded;
+    if (!ReadChartSettings(bytes.data(), std::size_t(size), loaded)) return;
+    FinishChartSettings(loaded, true, SystemWindowColour());
+    CopySettings(m_defaults, loaded);
+}
+
+void CAppContext::SaveToRegistry() {
+    m_settings.Save();
+    std::unique_ptr<CZynRegistry, RegistryRelease> reg(GetUserReg(u"Settings"));
+    if (!reg) return;
+    RefreshStoredFonts(m_defaults);
+    const ChartSettingsBytes bytes = WriteChartSettings(m_defaults);
+    reg->Store(u"ChartDefault", bytes.data(), int(bytes.size()));
+}
+
+void CAppContext::Close() {
+    m_settings.Close();
+    m_app = nullptr;
+    m_factory = nullptr;
+}
+
+bool CAppContext::ShiftDown() const {
+    return ui.keyboardModifiers && (ui.keyboardModifiers() & Qt::ShiftModifier);
+}
+
+bool CAppContext::NoPrompts() const {
+    return ShiftDown() || m_settings.Get(CNumberedSettings::kExpertMode) != 0;
+}

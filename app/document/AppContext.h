@@ -1,0 +1,91 @@
+#pragma once
+// CAppContext: what every chart document of the process shares. The program makes one and hands it
+// to each document and view; tests make their own.
+//
+// - the object factory and the one application object (`IZynApp`) made from it on first use;
+// - the numbered application settings and the default chart settings record ("Prefs" and
+//   "ChartDefault" under "Settings"; LoadFromRegistry at start-up, SaveToRegistry at exit);
+// - the main-frame-gone flag: once set, chart notifications are no longer delivered;
+// - what the channel bar shows and highlights (written by the shell, read by documents and views);
+// - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
+//   browser. They default to the real dialogs; tests replace them.
+
+#include "ChartSettings.h"
+#include "CounterBrowser.h"
+#include "NumberedSettings.h"
+
+#include "ZynInterfaces.h"
+#include "com/unknown.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+struct CUiHooks {
+    // A Yes/No question; true for Yes.
+    std::function<bool(QWidget* owner, const QString& text)> askYesNo;
+    // An error message box.
+    std::function<void(QWidget* owner, const QString& text)> showError;
+    std::function<Qt::KeyboardModifiers()> keyboardModifiers;
+    std::function<void(int hz, int ms)> beep;
+    // Runs the counter browser modally; the config's callback receives each batch of paths.
+    std::function<void(QWidget* owner, CounterBrowseConfig& config)> browseCounters;
+
+    // The hooks of the real program: message boxes, the application's keyboard state and beep,
+    // and the CCounterBrowser dialog.
+    static CUiHooks Interactive();
+};
+
+// The channel bar's selection and highlight, as identifier texts (empty = none).
+struct CChannelBarState {
+    QString selectedChart, selectedChannel;
+    QString highlightedChart, highlightedChannel;
+    QString shownChart; // the chart whose channels the bar lists
+};
+
+class CAppContext {
+public:
+    CAppContext();
+    ~CAppContext();
+    CAppContext(const CAppContext&) = delete;
+    CAppContext& operator=(const CAppContext&) = delete;
+
+    // The shared application object, made on first use (through the class registry when the
+    // object library is registered, else from the linked library's own class factory). Null when
+    // neither works.
+    CComPtr<IZynApp> App();
+
+    CNumberedSettings& Settings() { return m_settings; }
+    // The record every new document copies; its fonts are live.
+    ChartSettings& DefaultChartSettings() { return m_defaults; }
+
+    void LoadFromRegistry();
+    void SaveToRegistry();
+    // After the settings were written at exit: releases the objects and closes the settings.
+    void Close();
+
+    bool MainFrameGone() const { return m_mainFrameGone->load(); }
+    void SetMainFrameGone(bool gone) { m_mainFrameGone->store(gone); }
+    // Shared with notification threads, which may outlive a document that stopped waiting for them.
+    std::shared_ptr<std::atomic<bool>> MainFrameGoneFlag() const { return m_mainFrameGone; }
+
+    // The main frame's window: owner of dialogs and message boxes. May be null.
+    QPointer<QWidget> mainWindow;
+    CChannelBarState channelBar;
+    CUiHooks ui;
+
+    bool ShiftDown() const;
+    // Shift held or expert mode (setting 122): no confirmation prompts.
+    bool NoPrompts() const;
+
+private:
+    CComPtr<IZynObjFactory> m_factory;
+    CComPtr<IZynApp> m_app;
+    CNumberedSettings m_settings;
+    ChartSettings m_defaults;
+    std::shared_ptr<std::atomic<bool>> m_mainFrameGone = std::make_shared<std::atomic<bool>>(false);
+};

@@ -1,0 +1,21 @@
+#include "CommandActions.h"
+
+#include "ZynStrings.h"
+
+#include <QAction>
+
+QAction* MakeCommandAction(QObject* parent, QHash<int, QAction*>& byId, int id, const QString& menuText) {
+    auto* action = new QAction(menuText, parent);
+    action->setData(id);
+    const QStringList prompt = LoadZynString(id).split(u'\n');
+    if (!prompt.value(0).isEmpty()) action->setStatusTip(prompt.value(0));
+    if (!prompt.value(1).isEmpty()) action->setToolTip(prompt.value(1));
+    byId.insert(id, action);
+    return action;
+}
+
+QString ZynText(int id, const QString& arg) {
+    QString text = LoadZynString(id);
+    // One pass: text coming from the argument is never scanned again.
+    return text.replace(QStringLiteral("%ls"), arg);
+}

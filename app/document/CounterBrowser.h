@@ -1,0 +1,69 @@
+#pragma once
+// CCounterBrowser: the "Add Channels to Chart" dialog over the counter library's enumeration.
+// The user picks a machine, an object, one or more counters (the selected counter's explain text
+// is shown) and one or more instances (or "All instances"); every press of "Add" hands the chosen
+// counter paths, in order, to the configuration's callback. The dialog never adds anything itself.
+
+#include "pdh/pdh.h"
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class QComboBox;
+class QListWidget;
+class QPlainTextEdit;
+class QRadioButton;
+
+struct CounterBrowseConfig {
+    QString caption = QStringLiteral("Add Channels to Chart");
+    DWORD detailLevel = PERF_DETAIL_WIZARD; // objects and counters above it are not offered
+    bool includeInstanceIndex = true;       // "name#1" for the second instance of a name
+    bool hideDetailBox = true;              // no detail-level chooser in the dialog
+    bool includeCostlyObjects = false;      // every object this library serves is cheap to list
+    // Receives each batch of full counter paths; its result is ignored, as the protocol wants.
+    std::function<int(const QStringList& paths)> callback;
+};
+
+// The counter detail level offered for numbered setting 123: 0 novice, 1 expert, else wizard.
+DWORD CounterDetailForSetting(std::uint32_t setting123);
+
+class CCounterBrowser : public QDialog {
+    Q_OBJECT
+public:
+    explicit CCounterBrowser(CounterBrowseConfig& config, QWidget* parent = nullptr);
+
+    // The paths "Add" would hand over now: one per chosen counter and instance, counters in list
+    // order, instances in list order ("All instances" lists every instance, `_Total` included).
+    QStringList SelectedPaths() const;
+    // Hands SelectedPaths to the callback (what "Add" does).
+    void AddSelected();
+
+    // For tests and keyboard-free use: pick entries by their text. False when there is none.
+    bool SelectObject(const QString& name);
+    bool SelectCounters(const QStringList& names);
+    bool SelectInstances(const QStringList& names);
+    void SetAllInstances(bool all);
+    QString ExplainText() const;
+    QStringList Counters() const;
+    QStringList Instances() const;
+
+private:
+    void FillObjects();
+    void FillCountersAndInstances();
+    void ShowExplain();
+    QString Machine() const;
+
+    CounterBrowseConfig& m_config;
+    QComboBox* m_machine = nullptr;
+    QComboBox* m_object = nullptr;
+    QListWidget* m_counters = nullptr;
+    QListWidget* m_instances = nullptr;
+    QRadioButton* m_allInstances = nullptr;
+    QRadioButton* m_chosenInstances = nullptr;
+    QPlainTextEdit* m_explain = nullptr;
+    std::vector<QString> m_explainTexts; // by counter row
+};
