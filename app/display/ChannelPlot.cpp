@@ -88,16 +88,19 @@ std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, const Cha
     return left;
 }
 
-// Rows of aligned blocks, the last one kept: neighbouring columns share their boundary block.
+// Rows of aligned blocks, the last one kept: neighbouring columns share their boundary block. The
+// last block is usually partial, and the data set refuses a run reaching past its end.
 class RowCursor {
 public:
-    explicit RowCursor(const ChannelWindow& w) : m_w(w) {}
+    RowCursor(const ChannelWindow& w, std::int64_t count) : m_w(w), m_count(count) {}
     HRESULT RowAt(std::int64_t i, int& row) {
         const std::int64_t block = i / kSize;
         if (block != m_block) {
             m_block = -1;
             LONG got = 0;
-            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(kSize), m_w.scaleMin, m_w.scaleMax,
+            const std::int64_t n = std::min<std::int64_t>(kSize, m_count - block * kSize);
+            if (n <= 0) return E_FAIL;
+            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(n), m_w.scaleMin, m_w.scaleMax,
                                                           0.0, m_w.tall, m_rows, &got);
             if (FAILED(hr)) return hr;
             m_block = block;
@@ -112,6 +115,7 @@ public:
 private:
     static constexpr std::int64_t kSize = ChannelSummary::kBlock;
     const ChannelWindow& m_w;
+    std::int64_t m_count;
     std::int64_t m_block = -1;
     std::int64_t m_valid = 0;
     LONG m_rows[2 * kSize];
@@ -285,7 +289,7 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
         if (FAILED(hr)) summary = nullptr;
     }
     TimeCursor times(w, count);
-    RowCursor rows(w);
+    RowCursor rows(w, count);
     const std::int64_t end = std::int64_t(first) + n;
     std::int64_t a = first;
     out.reserve(std::size_t(columns * 4));

@@ -296,6 +296,35 @@ TEST(ChartRendererTest, DenseWindowsReduceToTheSamePicture) {
     EXPECT_GT(CountColour(b, reduced.PlotRect(), 0xFF0000), 400);
 }
 
+// A count that is not a whole number of summary blocks leaves a partial block at the end, which
+// the reduction must read without asking the data set for rows past its last sample.
+TEST(ChartRendererTest, DenseWindowEndingInAPartialBlockIsDrawn) {
+    ChartSettings s;
+    const std::int64_t n = 200000 + 37;
+    ChartRenderInput in = MakeInput(s, kTestStart + (n - 1) * 10 * kMs);
+    in.channels.push_back(MakeChannel(n, 10, [](std::int64_t i) {
+        return 50 + 30 * std::sin(i / 20000.0) + double((i * 7919) % 23) - 11;
+    }));
+    CChartRenderer full, reduced;
+    full.reduceDenseWindows = false;
+    full.CopyViewSettings(s);
+    full.timeSpan = 1.5 * (n - 1) * 10 * kMs; // the last sample well inside the plot
+    reduced.CopyViewSettings(s);
+    reduced.timeSpan = full.timeSpan;
+    auto paint = [&](CChartRenderer& r) {
+        QImage img = NewImage(400, 300);
+        QPainter p(&img);
+        r.Draw(p, img.rect(), img.rect(), in);
+        return img;
+    };
+    const QImage a = paint(full);
+    const QImage b = paint(reduced);
+    const QImage c = paint(reduced);
+    EXPECT_GT(CountColour(a, full.PlotRect(), 0xFF0000), 400);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, c);
+}
+
 TEST(ChartRendererTest, ExposesARealisticRenderingWhenAsked) {
     const char* path = std::getenv("ZYN_RENDER_PNG");
     ChartSettings s;
