@@ -155,6 +155,7 @@ void CZynDataSet::int_Clear() {
     m_indexMax.store(0, std::memory_order_relaxed);
     m_dataMode = 0;
     m_writeState = kWriteInPlace;
+    m_edits.fetch_add(1, std::memory_order_relaxed);
     int_Raise(kChangedCleared);
     int_Raise(kChangedFirst);
     int_Raise(kChangedAverage);
@@ -223,6 +224,7 @@ HRESULT CZynDataSet::SetValueAt(LONG i_Idx, double i_Value) {
     CZynGrowArray<double>& values = m_values->values;
     const double old = values[i];
     values[i] = i_Value;
+    m_edits.fetch_add(1, std::memory_order_relaxed);
     if (i_Idx == m_indexMax.load(std::memory_order_relaxed)) int_Rescan(true);
     if (i_Idx == m_indexMin.load(std::memory_order_relaxed)) int_Rescan(false);
     if (i_Value > m_max.load(std::memory_order_relaxed)) {

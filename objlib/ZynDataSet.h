@@ -96,7 +96,13 @@ public:
     // and dropping edited values so that displayed and raw values are one store again.
     const CZynGrowArray<double>& int_RawValues() const { return m_raw->values; }
     [[nodiscard]] bool int_Reserve(std::uint32_t extra);
-    void int_ShareRawValues() { m_values = m_raw; }
+    void int_ShareRawValues() {
+        m_values = m_raw;
+        m_edits.fetch_add(1, std::memory_order_relaxed);
+    }
+    // Counts changes to values already held (edits, clears), which appends and change bits do not
+    // reveal: lets a reader keep derived data until this moves.
+    std::uint32_t int_EditCount() const { return m_edits.load(std::memory_order_relaxed); }
 
 private:
     CZynDataSet() = default;
@@ -116,6 +122,7 @@ private:
     DWORD m_writeState = kWriteCopyOnFirst;
     LONG m_ownOffset = -1;
     std::atomic<DWORD> m_changed{0};
+    std::atomic<std::uint32_t> m_edits{0};
     // Read by lock takers before they hold any lock, so swapping it is guarded.
     mutable std::mutex m_timeBaseGuard;
     CComPtr<CZynTimeBase> m_timeBase;

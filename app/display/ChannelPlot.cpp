@@ -1,5 +1,7 @@
 #include "ChannelPlot.h"
 
+#include "ZynDataSet.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -189,12 +191,17 @@ bool ChannelSummary::Matches(IZynDataSetPrivate* set, double scaleMin, double sc
 
 HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall,
                                std::int64_t count) {
-    if (!Matches(set, scaleMin, scaleMax, tall) || count < m_covered) {
+    const auto* known = dynamic_cast<const CZynDataSet*>(set);
+    const std::uint32_t edits = known ? known->int_EditCount() : 0;
+    if (!Matches(set, scaleMin, scaleMax, tall) || count < m_covered || (known != nullptr) != m_editsKnown ||
+        edits != m_edits) {
         *this = ChannelSummary();
         m_set = set;
         m_scaleMin = scaleMin;
         m_scaleMax = scaleMax;
         m_tall = tall;
+        m_editsKnown = known != nullptr;
+        m_edits = edits;
     }
     const std::int64_t target = count / kBlock * kBlock;
     std::vector<LONG> rows;
@@ -229,6 +236,39 @@ HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double 
         m_superMax.push_back(*std::max_element(m_max.begin() + s, m_max.begin() + s + kPer));
     }
     return S_OK;
+}
+
+const std::vector<ChannelSummary::Column>* ChannelSummary::ColumnsFor(const LinearMap& xMap) {
+    if (!m_editsKnown) return nullptr;
+    const LinearMap& m = m_columnMap;
+    if (m.Enabled() != xMap.Enabled() || m.OffsetMode() != xMap.OffsetMode() || m.PixelStart() != xMap.PixelStart() ||
+        m.PixelEnd() != xMap.PixelEnd() || m.ValueStart() != xMap.ValueStart() || m.ValueEnd() != xMap.ValueEnd()) {
+        m_columns.clear();
+        m_columnMap = xMap;
+    }
+    return &m_columns;
+}
+
+const ChannelSummary::Column* ChannelSummary::FindColumn(std::int64_t a, std::size_t& hint) const {
+    if (hint >= m_columns.size() || m_columns[hint].a != a) {
+        const auto it = std::lower_bound(m_columns.begin(), m_columns.end(), a,
+                                         [](const Column& c, std::int64_t v) { return c.a < v; });
+        hint = std::size_t(it - m_columns.begin());
+        if (it == m_columns.end() || it->a != a) return nullptr;
+    }
+    return &m_columns[hint++];
+}
+
+void ChannelSummary::KeepColumns(const std::vector<Column>& fresh) {
+    if (fresh.empty()) return;
+    // Scrolling far and wide must not grow this without bound.
+    constexpr std::size_t kMaxKept = 1 << 16;
+    if (m_columns.size() + fresh.size() > kMaxKept) m_columns.clear();
+    auto less = [](const Column& c, std::int64_t v) { return c.a < v; };
+    const auto from = std::lower_bound(m_columns.begin(), m_columns.end(), fresh.front().a, less);
+    const auto to = std::lower_bound(from, m_columns.end(), fresh.back().b, less);
+    const auto at = m_columns.erase(from, to);
+    m_columns.insert(at, fresh.begin(), fresh.end());
 }
 
 bool ChannelSummary::BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const {
@@ -288,23 +328,37 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
         hr = summary->Update(w.dataPrivate, w.scaleMin, w.scaleMax, w.tall, count);
         if (FAILED(hr)) summary = nullptr;
     }
+    const std::vector<ChannelSummary::Column>* kept = summary ? summary->ColumnsFor(w.xMap) : nullptr;
+    std::vector<ChannelSummary::Column>& fresh = buf.columns;
+    fresh.clear();
+    std::size_t hint = 0;
     TimeCursor times(w, count);
     RowCursor rows(w, count);
     const std::int64_t end = std::int64_t(first) + n;
     std::int64_t a = first;
     out.reserve(std::size_t(columns * 4));
     while (a < end) {
-        const int x = times.PixelOf(a);
-        if (x == INT_MAX) break;
-        const std::int64_t b = FirstAtOrAfter(w, times, summary, x + 1, a + 1, end);
-        Extremes e;
-        hr = ColumnExtremes(w, a, b, summary, buf, rows, e);
-        if (FAILED(hr)) return hr;
-        Push(out, {x, e.first});
-        Push(out, {x, e.min});
-        Push(out, {x, e.max});
-        Push(out, {x, e.last});
-        a = b;
+        const ChannelSummary::Column* c = kept ? summary->FindColumn(a, hint) : nullptr;
+        ChannelSummary::Column col;
+        if (c && c->b <= end) {
+            col = *c;
+        } else {
+            const int x = times.PixelOf(a);
+            if (x == INT_MAX) break;
+            const std::int64_t b = FirstAtOrAfter(w, times, summary, x + 1, a + 1, end);
+            Extremes e;
+            hr = ColumnExtremes(w, a, b, summary, buf, rows, e);
+            if (FAILED(hr)) return hr;
+            col = {a, b, x, e.first, e.min, e.max, e.last};
+        }
+        Push(out, {col.x, col.first});
+        Push(out, {col.x, col.min});
+        Push(out, {col.x, col.max});
+        Push(out, {col.x, col.last});
+        // A column cut off by the end of the window may grow; only whole ones are kept.
+        if (kept && col.b < end) fresh.push_back(col);
+        a = col.b;
     }
+    if (kept) summary->KeepColumns(fresh);
     return S_OK;
 }

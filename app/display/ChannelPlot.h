@@ -28,7 +28,8 @@ struct ChannelWindow {
     int clipRight = -1;
 };
 
-// Row extremes of one data set for one scale and height, extended as samples arrive.
+// Row extremes of one data set for one scale and height, extended as samples arrive, and the
+// reduced columns of the last time mappings painted, so that a repaint reads no samples again.
 class ChannelSummary {
 public:
     static constexpr std::int64_t kBlock = 64;
@@ -44,17 +45,35 @@ public:
     // searching the whole time base.
     const std::vector<double>& BlockTimes() const { return m_blockTime; }
 
+    // One reduced pixel column: samples [a, b) at column x. Kept only when b was found as the
+    // first sample of the next column, so appends cannot change it; edits rebuild the summary.
+    struct Column {
+        std::int64_t a = 0, b = 0;
+        int x = 0, first = 0, min = 0, max = 0, last = 0;
+    };
+    // The columns kept for `xMap` (dropping those of any other mapping); null when edits to the
+    // set cannot be noticed, so nothing may be kept.
+    const std::vector<Column>* ColumnsFor(const LinearMap& xMap);
+    // The kept column starting at sample a, looked for from `hint` on first; null when none is.
+    const Column* FindColumn(std::int64_t a, std::size_t& hint) const;
+    // Replaces the kept columns overlapping the run `fresh` (consecutive columns) by it.
+    void KeepColumns(const std::vector<Column>& fresh);
+
 private:
     CComPtr<IZynDataSetPrivate> m_set; // held so that the key address is never reused
     double m_scaleMin = 0.0, m_scaleMax = 0.0;
     int m_tall = -1;
+    bool m_editsKnown = false;
+    std::uint32_t m_edits = 0;
+    LinearMap m_columnMap;
+    std::vector<Column> m_columns; // ordered by a
     std::int64_t m_covered = 0; // samples summarised, always whole blocks
     std::vector<std::int32_t> m_min, m_max, m_superMin, m_superMax;
     std::vector<double> m_blockTime;
 };
 
-// The summaries a view keeps between paints. Call Invalidate when a set's values were edited in
-// place (appends and clears are noticed by the count).
+// The summaries a view keeps between paints. Appends are noticed by the count, edits and clears
+// of the object library's data sets by their edit count; call Invalidate for other edits in place.
 class ChannelSummaryCache {
 public:
     ChannelSummary& For(IZynDataSetPrivate* set) { return m_entries[set]; }
@@ -69,6 +88,7 @@ private:
 struct ChannelBuffers {
     std::vector<LONG> rows;
     std::vector<double> times;
+    std::vector<ChannelSummary::Column> columns;
 };
 
 // Every sample of [first, first + n) as a vertex; x = Map(time), y = row from the top of the plot.

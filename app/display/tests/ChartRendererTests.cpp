@@ -325,6 +325,63 @@ TEST(ChartRendererTest, DenseWindowEndingInAPartialBlockIsDrawn) {
     EXPECT_EQ(a, c);
 }
 
+// A repaint takes the reduced columns of the previous one; what changed since must still show, and
+// the picture must be the one a renderer without any kept state paints.
+TEST(ChartRendererTest, RepaintAfterAppendOrEditShowsTheNewValues) {
+    ChartSettings s;
+    const std::int64_t n = 200000;
+    CComPtr<CZynTimeBase> tb = CZynTimeBase::Create();
+    tb->SetStart(kTestStart);
+    CComPtr<CZynDataSet> set = CZynDataSet::Create(tb);
+    set->int_SetOwner(nullptr, 0);
+    set->int_SetWriteState(CZynDataSet::kWriteInPlace);
+    auto append = [&](std::int64_t i, double v) { return tb->AppendRel(std::uint32_t(i * 10)) && set->int_Append(v); };
+    for (std::int64_t i = 0; i < n; ++i) ASSERT_TRUE(append(i, 50 + 20 * std::sin(i / 20000.0)));
+    ChartChannelView c;
+    c.color = 0x0000FF;
+    c.data = set.p;
+    c.dataPrivate = set.p;
+    ChartRenderInput in = MakeInput(s, kTestStart + 2 * n * 10 * kMs);
+    in.channels.push_back(c);
+    CChartRenderer kept;
+    kept.CopyViewSettings(s);
+    kept.timeSpan = 2.5 * n * 10 * kMs; // room for the appended samples in the same mapping
+    auto paint = [&](CChartRenderer& r) {
+        QImage img = NewImage(400, 300);
+        QPainter p(&img);
+        r.Draw(p, img.rect(), img.rect(), in);
+        return img;
+    };
+    auto fresh = [&] {
+        CChartRenderer r;
+        r.CopyViewSettings(s);
+        r.timeSpan = kept.timeSpan;
+        return paint(r);
+    };
+    const QImage before = paint(kept);
+    ASSERT_EQ(paint(kept), before);
+
+    // A spike inside a column whose block summary and kept column were built before.
+    ASSERT_EQ(set->SetValueAt(LONG(n / 2), 99.0), S_OK);
+    const QImage edited = paint(kept);
+    EXPECT_NE(edited, before);
+    EXPECT_EQ(edited, fresh());
+
+    // New samples far down the plot, some in the column that was last, most in new ones.
+    for (std::int64_t i = n; i < n + n / 4; ++i) ASSERT_TRUE(append(i, 5.0));
+    const QImage appended = paint(kept);
+    EXPECT_NE(appended, edited);
+    EXPECT_EQ(appended, fresh());
+
+    // Cleared and refilled past the old count: nothing kept may survive.
+    set->int_Clear();
+    for (std::int64_t i = 0; i < n + n / 4 + 100; ++i) ASSERT_TRUE(set->int_Append(95.0 - 20 * std::sin(i / 20000.0)));
+    for (std::int64_t i = n + n / 4; i < n + n / 4 + 100; ++i) ASSERT_TRUE(tb->AppendRel(std::uint32_t(i * 10)));
+    const QImage refilled = paint(kept);
+    EXPECT_EQ(refilled, fresh());
+    EXPECT_NE(refilled, appended);
+}
+
 TEST(ChartRendererTest, ExposesARealisticRenderingWhenAsked) {
     const char* path = std::getenv("ZYN_RENDER_PNG");
     ChartSettings s;
