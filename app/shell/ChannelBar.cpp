@@ -154,6 +154,7 @@ CChannelBar::CChannelBar(CMainFrame* frame) : QDockWidget(frame), m_frame(frame)
     for (int id : kHeaderIds) headers << (id ? LoadZynString(id) : QStringLiteral(" "));
     m_list->setHeaderLabels(headers);
     m_list->header()->setStretchLastSection(false);
+    m_list->header()->setMinimumSectionSize(0);
     m_list->header()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -101,6 +101,8 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
 }
 
 CMainFrame::~CMainFrame() {
+    // Windows closing below must not reach a half-destroyed frame.
+    disconnect(m_mdi, nullptr, this, nullptr);
     auto& context = CTallonAppContext::Instance();
     context.mainFrameGone = true;
     if (CZynRegistry* reg = GetUserReg(u"Settings")) {

@@ -117,7 +117,8 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
 CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
-    delete m_frame;
+    delete std::exchange(m_frame, nullptr);
+    for (CTallonAppDocument* doc : m_documents) delete doc;
     delete m_splash;
 }
 
@@ -270,6 +271,7 @@ void CTallonApp::AttachFrame(CTallonAppDocument* doc) {
     m_frame->AddChildFrame(child);
     connect(child, &QObject::destroyed, this, [this, doc] {
         // The document goes with its last window.
+        if (!m_frame) return;
         for (QMdiSubWindow* w : m_frame->MdiArea()->subWindowList())
             if (auto* c = qobject_cast<CChildFrame*>(w); c && c->Document() == doc) return;
         CloseDocument(doc);
