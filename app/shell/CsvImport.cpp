@@ -112,13 +112,20 @@ double ChartStart(IZynChart* chart) {
 } // namespace
 
 void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, std::size_t limit) {
-    fields.clear();
+    // The strings of the last line are reused, so a long text splits without allocating.
+    std::size_t count = 0;
+    auto next_field = [&]() -> std::u16string& {
+        if (count == fields.size()) fields.emplace_back();
+        std::u16string& f = fields[count++];
+        f.clear();
+        return f;
+    };
     std::size_t pos = 0;
-    while (fields.size() < limit) {
+    while (count < limit) {
         // Leading white space before an opening quote does not count.
         std::size_t start = pos;
         while (start < line.size() && (line[start] == u' ' || line[start] == u'\t')) ++start;
-        std::u16string field;
+        std::u16string& field = next_field();
         std::size_t next;
         if (start < line.size() && line[start] == u'"') {
             std::size_t i = start + 1;
@@ -136,15 +143,16 @@ void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, 
             next = line.find(u',', std::min(i, line.size()));
             const std::size_t tailStart = std::min(i + 1, line.size());
             field.append(line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
-            field = std::u16string(Trim(field));
+            const std::u16string trimmed(Trim(field));
+            field = trimmed;
         } else {
             next = line.find(u',', pos);
-            field = std::u16string(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
+            field.assign(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
         }
-        fields.push_back(std::move(field));
         if (next == std::u16string_view::npos) break;
         pos = next + 1;
     }
+    fields.resize(count);
 }
 
 bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions& options,

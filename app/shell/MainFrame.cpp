@@ -324,6 +324,8 @@ void CMainFrame::HighlightChannel(const QString& chartId, const QString& channel
 
 void CMainFrame::OnTimer() {
     if (m_channelBar) m_channelBar->CheckPressAndHold();
+    // Tool bar buttons follow their update handlers as the menus do.
+    UpdateCommands();
     if (!m_hiChannel.isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000) HighlightChannel({}, {});
 }
 
