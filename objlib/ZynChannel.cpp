@@ -325,11 +325,7 @@ HRESULT CZynChannel::AddValueAbsTime(double i_Value, VARIANT i_AbsTime, LONG* o_
 }
 
 HRESULT CZynChannel::LockObject(IZynObjLock** o_ppLock) {
-    if (!o_ppLock) return E_POINTER;
-    CComPtr<CZynObjLock> lock = zyn::com::MakeObject<CZynObjLock>();
-    int_LockInto(lock->Locks());
-    *o_ppLock = lock.Detach();
-    return S_OK;
+    return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockInto(locks); });
 }
 
 HRESULT CZynChannel::SaveChannel(VARIANT* pVar) {

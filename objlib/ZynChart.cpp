@@ -456,6 +456,9 @@ HRESULT CZynChart::put_Run(LONG newVal) {
 }
 
 void CZynChart::StartRunning() {
+    // The start time takes the tree lock; a client holding the tree may be stopping the chart,
+    // which takes m_runGuard: so the tree is never taken while m_runGuard is held.
+    if (!m_running.load() && m_timeBase->GetStart() == 0.0) SetChartStartTime(GetTimeAsDouble());
     std::lock_guard guard(m_runGuard);
     if (m_running.load()) return;
     if (m_thread) {
@@ -471,7 +474,6 @@ void CZynChart::StartRunning() {
     m_running.store(true);
     if (!m_stopEvent) m_stopEvent = CreateEventW(TRUE, FALSE, nullptr);
     ResetEvent(m_stopEvent);
-    if (m_timeBase->GetStart() == 0.0) SetChartStartTime(GetTimeAsDouble());
     m_sampler = std::make_shared<SamplerLink>();
     m_sampler->chart = this;
     auto* param = new std::shared_ptr<SamplerLink>(m_sampler);
@@ -740,10 +742,7 @@ HRESULT CZynChart::put_Rate(LONG newVal) {
 HRESULT CZynChart::get_Identifier(BSTR* pIdentifier) { return TextOut(m_identifier, pIdentifier); }
 
 HRESULT CZynChart::LockObject(IZynObjLock** o_ppLock) {
-    if (!o_ppLock) return E_POINTER;
-    auto lock = zyn::com::MakeObject<CZynObjLock>();
-    int_LockTree(lock->Locks());
-    return HandOut<IZynObjLock>(lock.p, o_ppLock);
+    return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockTree(locks); });
 }
 
 HRESULT CZynChart::Detach() {

@@ -1,5 +1,7 @@
 #include "ZynDataSet.h"
 
+#include <algorithm>
+
 #include "ZynErrors.h"
 #include "ZynObjLock.h"
 #include "ZynText.h"
@@ -14,16 +16,22 @@ HRESULT Raise(HRESULT hr, const std::u16string& text) {
 }
 
 // A pixel row as a 32-bit value: rows beyond the 32-bit range saturate instead of overflowing, and a
-// value that is not a number lands on the bottom of the plot. Branch-free so that the loop vectorises.
-inline LONG PixelRow(double v, double dMin, double dOffset, double scale, LONG tall) {
+// value that is not a number lands on the bottom of the plot. The product is clamped in double to
+// the range whose truncation keeps `tall - row` inside 32 bits, so the loop needs no 64-bit steps
+// and vectorises.
+struct PixelRowRange {
+    double lo, hi;
+    explicit PixelRowRange(LONG tall)
+        : lo(std::max(-2147483648.0, double(tall) - 2147483647.0)),
+          hi(std::min(2147483647.0, double(tall) + 2147483648.0)) {}
+};
+
+inline LONG PixelRow(double v, double dMin, double dOffset, double scale, LONG tall, const PixelRowRange& range) {
     double x = ((v + dOffset) - dMin) * scale * tall;
     x = x == x ? x : 0.0;
-    x = x < -2147483648.0 ? -2147483648.0 : x;
-    x = x > 2147483647.0 ? 2147483647.0 : x;
-    std::int64_t row = std::int64_t(tall) - static_cast<std::int64_t>(x);
-    row = row < INT32_MIN ? INT32_MIN : row;
-    row = row > INT32_MAX ? INT32_MAX : row;
-    return static_cast<LONG>(row);
+    x = x < range.lo ? range.lo : x;
+    x = x > range.hi ? range.hi : x;
+    return static_cast<LONG>(static_cast<std::int64_t>(tall) - static_cast<std::int32_t>(x));
 }
 
 } // namespace
@@ -257,11 +265,7 @@ HRESULT CZynDataSet::TimeToIndex(double dTime, LONG* pIndex) {
 }
 
 HRESULT CZynDataSet::LockObject(IZynObjLock** o_ppLock) {
-    if (!o_ppLock) return E_POINTER;
-    CComPtr<CZynObjLock> lock = zyn::com::MakeObject<CZynObjLock>();
-    int_LockInto(lock->Locks());
-    *o_ppLock = lock.Detach();
-    return S_OK;
+    return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockInto(locks); });
 }
 
 HRESULT CZynDataSet::get_IndexMax(LONG* pIdxVal) {
@@ -322,9 +326,13 @@ HRESULT CZynDataSet::GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, doubl
     const double* __restrict values = m_values->values.Data() + i_dwIdx;
     LONG* __restrict out = i_pData;
     const std::size_t many = std::size_t(i_dwMany);
+    const PixelRowRange range(i_Tall);
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC ivdep
+#endif
     for (std::size_t k = 0; k < many; ++k) {
         out[2 * k] = static_cast<LONG>(base + std::uint32_t(k));
-        out[2 * k + 1] = PixelRow(values[k], i_dMin, i_dOffset, scale, i_Tall);
+        out[2 * k + 1] = PixelRow(values[k], i_dMin, i_dOffset, scale, i_Tall, range);
     }
     *o_pManyReturned = i_dwMany;
     return S_OK;

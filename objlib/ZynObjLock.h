@@ -21,3 +21,14 @@ private:
     CZynLockList m_locks;
     std::thread::id m_thread = std::this_thread::get_id();
 };
+
+// A new lock object holding what `takeLocks(CZynLockList&)` collects on the calling thread, handed
+// out as the result of a LockObject member.
+template <class TakeLocks>
+HRESULT HandOutObjLock(IZynObjLock** out, TakeLocks&& takeLocks) {
+    if (!out) return E_POINTER;
+    CComPtr<CZynObjLock> lock = zyn::com::MakeObject<CZynObjLock>();
+    takeLocks(lock->Locks());
+    *out = lock.Detach();
+    return S_OK;
+}

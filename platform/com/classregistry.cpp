@@ -4,6 +4,9 @@
 #include "registry/registry.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <map>
 #include <mutex>
@@ -145,4 +148,26 @@ HRESULT CallServerExport(const char* libraryPath, const char* exportName) {
     return fn();
 }
 
+HRESULT EnsureServerRegistered(std::u16string_view probeProgId, const std::string& libraryPath) {
+    CLSID clsid{};
+    const std::u16string probe(probeProgId);
+    if (SUCCEEDED(CLSIDFromProgID(probe.c_str(), &clsid))) {
+        std::u16string server = ReadDefaultValue(u"CLSID\\" + GuidToString(clsid) + u"\\InprocServer32");
+        std::error_code ec;
+        if (!server.empty() && std::filesystem::exists(Utf16ToUtf8(server), ec)) return S_FALSE;
+    }
+    return CallServerExport(libraryPath.c_str(), "DllRegisterServer");
+}
+
+std::string ExecutableFolder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = 0;
+    std::string folder(path);
+    const auto slash = folder.rfind('/');
+    return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
+}
+
 } // namespace zyn::com
+

@@ -5,6 +5,9 @@
 
 #include "unknown.h"
 
+#include <string>
+#include <string_view>
+
 struct IClassFactory : IUnknown {
     static constexpr IID kIID = zyn::com::MakeGuid("00000001-0000-0000-C000-000000000046");
     virtual HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) = 0;
@@ -61,5 +64,13 @@ public:
 // Loads an in-process server library by path and calls one of its exports; for registering and
 // unregistering a library as an installer would.
 HRESULT CallServerExport(const char* libraryPath, const char* exportName);
+
+// Registers the server library at `libraryPath` when `probeProgId` does not resolve to an existing
+// library file yet: what an installer would have done, done on first use instead. S_FALSE when it
+// was registered already.
+HRESULT EnsureServerRegistered(std::u16string_view probeProgId, const std::string& libraryPath);
+
+// The folder of the running executable (from /proc/self/exe), without a trailing '/'.
+std::string ExecutableFolder();
 
 } // namespace zyn::com

@@ -53,26 +53,28 @@ bool IndexToOffset(const SAFEARRAY* psa, const LONG* indices, ULONG* offset) {
     return true;
 }
 
-void ClearElements(SAFEARRAY* psa) {
-    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) {
-        void* e = ElementAt(psa, i);
-        switch (psa->vt) {
-        case VT_BSTR:
-            SysFreeString(*static_cast<BSTR*>(e));
-            *static_cast<BSTR*>(e) = nullptr;
-            break;
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            if (auto* u = *static_cast<IUnknown**>(e)) u->Release();
-            *static_cast<IUnknown**>(e) = nullptr;
-            break;
-        case VT_VARIANT:
-            VariantClear(static_cast<VARIANT*>(e));
-            break;
-        default:
-            break;
-        }
+// Lets go of what one element owns and leaves it empty.
+void ReleaseElement(VARTYPE vt, void* e) {
+    switch (vt) {
+    case VT_BSTR:
+        SysFreeString(*static_cast<BSTR*>(e));
+        *static_cast<BSTR*>(e) = nullptr;
+        break;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+        if (auto* u = *static_cast<IUnknown**>(e)) u->Release();
+        *static_cast<IUnknown**>(e) = nullptr;
+        break;
+    case VT_VARIANT:
+        VariantClear(static_cast<VARIANT*>(e));
+        break;
+    default:
+        break;
     }
+}
+
+void ClearElements(SAFEARRAY* psa) {
+    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) ReleaseElement(psa->vt, ElementAt(psa, i));
 }
 
 // Copies one element with ownership: BSTRs duplicated, variants deep-copied, interfaces AddRef'd.
@@ -197,26 +199,15 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* indices, const void* val
     // Copy first, then free the old element, so that putting an element onto itself is safe.
     alignas(VARIANT) unsigned char fresh[sizeof(VARIANT)];
     VARTYPE vt = psa->vt;
+    // As callers expect: strings and interfaces are passed as the value itself, everything else
+    // (variants included) as a pointer to the value.
     const void* src = value;
-    BSTR nullBstr = nullptr;
-    if (vt == VT_BSTR && !value) src = &nullBstr;
+    const void* direct = value;
+    if (vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH) src = &direct;
     if (!src) return E_INVALIDARG;
     HRESULT hr = CopyElement(vt, psa->cbElements, fresh, src);
     if (FAILED(hr)) return hr;
-    switch (vt) {
-    case VT_BSTR:
-        SysFreeString(*static_cast<BSTR*>(e));
-        break;
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        if (auto* u = *static_cast<IUnknown**>(e)) u->Release();
-        break;
-    case VT_VARIANT:
-        VariantClear(static_cast<VARIANT*>(e));
-        break;
-    default:
-        break;
-    }
+    ReleaseElement(vt, e);
     std::memcpy(e, fresh, psa->cbElements);
     return S_OK;
 }

@@ -112,7 +112,8 @@ UINT SafeArrayGetElemsize(const SAFEARRAY* psa);
 HRESULT SafeArrayGetLBound(const SAFEARRAY* psa, UINT dim, LONG* out);
 HRESULT SafeArrayGetUBound(const SAFEARRAY* psa, UINT dim, LONG* out);
 HRESULT SafeArrayGetVartype(const SAFEARRAY* psa, VARTYPE* out);
-// Element access copies: a BSTR is duplicated, a VARIANT deep-copied, an interface AddRef'd.
+// Element access copies: a BSTR is duplicated, a VARIANT deep-copied, an interface AddRef'd. Put
+// takes a BSTR or an interface pointer as the value itself, anything else through a pointer.
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, const LONG* indices, void* out);
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, const LONG* indices, const void* value);
 HRESULT SafeArrayCopy(const SAFEARRAY* psa, SAFEARRAY** out);

@@ -3,6 +3,8 @@
 
 #include "pdh.h"
 
+#include <mutex>
+
 #include "api_strings.h"
 #include "handles.h"
 #include "query.h"
@@ -36,12 +38,22 @@ PDH_STATUS ValidatePath(std::u16string_view path, const SourceConfig& sources) {
 
 extern "C" {
 
+// Queries and counters are used from sampling threads while other threads add, remove or read
+// counters of the same query (a channel released on a client thread removes its counter). One lock
+// over the query and counter calls keeps a handle valid from its check to its last use; a
+// collection costs a fraction of a millisecond, so charts hardly ever wait on each other.
+static std::recursive_mutex& QueryApiLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 PDH_STATUS PdhOpenQueryW(LPCWSTR dataSource, DWORD_PTR userData, PDH_HQUERY* query) {
   if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT; // no log files
   return zyn::pdh::OpenQueryWithSources(zyn::pdh::CurrentSourceConfig(), userData, query);
 }
 
 PDH_STATUS PdhCloseQuery(PDH_HQUERY query) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
   UnregisterQuery(query);
   for (const auto& c : query->counters) UnregisterCounter(c.get());
@@ -51,6 +63,7 @@ PDH_STATUS PdhCloseQuery(PDH_HQUERY query) {
 
 PDH_STATUS PdhAddCounterW(PDH_HQUERY query, LPCWSTR fullCounterPath, DWORD_PTR userData,
                           PDH_HCOUNTER* counter) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
   if (!fullCounterPath || !counter) return PDH_INVALID_ARGUMENT;
   const std::optional<std::string> path = ArgumentText(fullCounterPath);
@@ -64,6 +77,7 @@ PDH_STATUS PdhAddCounterW(PDH_HQUERY query, LPCWSTR fullCounterPath, DWORD_PTR u
 }
 
 PDH_STATUS PdhRemoveCounter(PDH_HCOUNTER counter) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
   UnregisterCounter(counter);
   counter->query->RemoveCounter(counter);
@@ -71,12 +85,14 @@ PDH_STATUS PdhRemoveCounter(PDH_HCOUNTER counter) {
 }
 
 PDH_STATUS PdhCollectQueryData(PDH_HQUERY query) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
   return query->Collect();
 }
 
 PDH_STATUS PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, DWORD* type,
                                        PDH_FMT_COUNTERVALUE* value) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
   if (!value) return PDH_INVALID_ARGUMENT;
   const DWORD kind = format & (PDH_FMT_LONG | PDH_FMT_DOUBLE | PDH_FMT_LARGE);
@@ -103,6 +119,7 @@ PDH_STATUS PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, DWORD
 
 PDH_STATUS PdhGetCounterInfoW(PDH_HCOUNTER counter, BOOLEAN retrieveExplainText, DWORD* bufferSize,
                               PDH_COUNTER_INFO_W* buffer) {
+  const std::lock_guard apiLock(QueryApiLock());
   if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
   if (!bufferSize) return PDH_INVALID_ARGUMENT;
   const CounterPath& p = counter->path;

@@ -1,0 +1,100 @@
+// The JavaScript half of the automation bridge. Evaluated once per engine; returns the helpers
+// the C++ half (CDispatchBridge) calls. Each automation object is a Proxy whose traps ask its C++
+// handle (CDispatchHandle) what a name means and then get, put or call it.
+(function () {
+    'use strict';
+
+    // Member kinds, as CInterfaceInfo numbers them.
+    const UNKNOWN = 0, METHOD = 1, VALUE = 2, INDEXED = 3, DYNAMIC = 4;
+    const DISPATCH_METHOD_OR_GET = 3, DISPATCH_GET = 2;
+
+    // Answered by every wrapper's get trap with its handle. Only this closure holds the symbol, so
+    // a script cannot reach a handle. (A WeakMap from wrapper to handle would do the same, but the
+    // engine's weak collections have proven unreliable under garbage collection.)
+    const handleKey = Symbol('handle');
+    // What CDispatchHandle.getDynamic answers for a member that must be called with arguments.
+    const callMarker = Object.freeze({});
+
+    function invoker(handle, id, flags) {
+        // Fixed arities spare the common calls an array; the loop in a script is usually one of these.
+        return function () {
+            switch (arguments.length) {
+            case 0: return handle.invoke0(id, flags);
+            case 1: return handle.invoke1(id, flags, arguments[0]);
+            case 2: return handle.invoke2(id, flags, arguments[0], arguments[1]);
+            default: return handle.invoke(id, flags, Array.prototype.slice.call(arguments));
+            }
+        };
+    }
+
+    function wrap(handle) {
+        // Name as written -> {kind, id, fn}; unknown names are not kept, so probing cannot grow it.
+        const members = new Map();
+        function member(name) {
+            let m = members.get(name);
+            if (m === undefined) {
+                const r = handle.resolve(name);
+                m = { kind: r[0], id: r[1], fn: null };
+                if (m.kind !== UNKNOWN) members.set(name, m);
+            }
+            return m;
+        }
+        const target = {};
+        const proxy = new Proxy(target, {
+            get(t, name) {
+                if (typeof name !== 'string') return name === handleKey ? handle : Reflect.get(t, name);
+                const m = member(name);
+                switch (m.kind) {
+                case METHOD: return m.fn || (m.fn = invoker(handle, m.id, DISPATCH_METHOD_OR_GET));
+                case INDEXED: return m.fn || (m.fn = invoker(handle, m.id, DISPATCH_GET));
+                case VALUE: return handle.invoke0(m.id, DISPATCH_GET);
+                case DYNAMIC: {
+                    const r = handle.getDynamic(m.id);
+                    return r === callMarker ? invoker(handle, m.id, DISPATCH_METHOD_OR_GET) : r;
+                }
+                }
+                // Conversions such as String(obj) look for toString and valueOf.
+                if (name in Object.prototype) return Reflect.get(t, name);
+                // Throwing here would be right for a read, but the engine loses an exception raised
+                // while it looks up a member to call; so an unknown name reads as a function that
+                // raises the unknown-name error when called.
+                return function () { return handle.unknown(name); };
+            },
+            set(t, name, value) {
+                if (typeof name !== 'string') return false;
+                const m = member(name);
+                if (m.kind === UNKNOWN) return handle.unknown(name);
+                handle.put(m.id, value);
+                return true;
+            },
+            has(t, name) {
+                return typeof name === 'string' && member(name).kind !== UNKNOWN;
+            },
+            defineProperty() { return false; },
+            deleteProperty() { return false; },
+            setPrototypeOf() { return false; },
+        });
+        return proxy;
+    }
+
+    // What a script value is when it is not a primitive, an array or a date: the handle of a
+    // wrapped object, the bytes of a binary buffer, or undefined.
+    function classify(v) {
+        const handle = v[handleKey];
+        if (handle !== undefined) return handle;
+        if (v instanceof ArrayBuffer) return v;
+        if (v instanceof Uint8Array || v instanceof Int8Array || v instanceof Uint8ClampedArray || v instanceof DataView)
+            return v.buffer.slice(v.byteOffset, v.byteOffset + v.byteLength);
+        return undefined;
+    }
+
+    function makeError(number, description, source) {
+        const e = new Error(description);
+        e.number = number;
+        e.description = description;
+        e.source = source;
+        return e;
+    }
+
+    return { wrap: wrap, classify: classify, callMarker: callMarker, makeError: makeError };
+})
