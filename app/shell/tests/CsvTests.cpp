@@ -294,6 +294,8 @@ TEST(CsvTimes, StringToTimeRules) {
     EXPECT_EQ(reader.Parse(u""), 0.0);
     EXPECT_EQ(reader.Parse(u"not a time"), 0.0);
     EXPECT_EQ(reader.Parse(u"25:00:00"), 0.0);
+    // Found by the fuzzer: one AM/PM letter at the end made the date reader step past the text.
+    EXPECT_NEAR(reader.Parse(u"10:00A"), today + 10.0 / 24, 1e-9);
     EXPECT_NEAR(reader.Parse(u"10:00:00"), today + 10.0 / 24, 1e-9);
     EXPECT_NEAR(reader.Parse(u" 10:30 "), today + 10.5 / 24, 1e-9);
     EXPECT_NEAR(reader.Parse(u"10:00:00  01/02/24"), Ole(2024, 1, 2, 10), 1e-9);
