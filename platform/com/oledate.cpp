@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace zyn::com {
@@ -110,7 +111,7 @@ std::optional<double> ParseVariantDate(std::u16string_view text) {
             bool pm = ampm[0] == 'P' || ampm[0] == 'p';
             if (h < 1 || h > 12) return std::nullopt;
             h = h % 12 + (pm ? 12 : 0);
-            p += 2;
+            p += std::strlen(ampm); // one letter may have matched: never step over the terminator
         }
         while (*p == ' ') ++p;
         if (*p || h > 23 || mi > 59 || sec > 59 || h < 0 || mi < 0 || sec < 0) return std::nullopt;

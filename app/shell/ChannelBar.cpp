@@ -1,0 +1,437 @@
+#include "ChannelBar.h"
+
+#include "ChartColours.h"
+#include "DisplayFormat.h"
+#include "MainFrame.h"
+#include "TallonAppContext.h"
+#include "TallonAppDocument.h"
+#include "TallonAppMessage.h"
+#include "ZynStrings.h"
+#include "com/ccombstr.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+constexpr std::array<ChannelColumnRule, CChannelBar::kColumnCount> kRules{{
+    {24, 0, 0, 0},
+    {50, 0, 0, 0},
+    {0, 15, 90, 20},
+    {0, 20, 0, 80},
+    {0, 18, 120, 40},
+    {0, 18, 120, 40},
+    {0, 12, 88, 32},
+    {0, 12, 88, 32},
+    {0, 12, 88, 32},
+    {0, 12, 88, 32},
+}};
+constexpr int kHeaderIds[CChannelBar::kColumnCount] = {0, 50076, 50047, 50103, 50104, 50105, 50106, 50048, 50049, 50050};
+constexpr int kRoleIdentifier = Qt::UserRole + 1;
+
+QString Text(BSTR b) { return QString::fromUtf16(b ? b : u""); }
+
+template <class Getter>
+QString StringProp(IZynChannel* c, Getter get) {
+    CComBSTR s;
+    if (FAILED((c->*get)(&s))) return {};
+    return Text(s);
+}
+
+bool SetCell(QTreeWidgetItem* item, int col, const QString& text) {
+    if (item->text(col) == text) return false;
+    item->setText(col, text);
+    return true;
+}
+
+} // namespace
+
+std::span<const ChannelColumnRule> ChannelColumnRules() { return kRules; }
+
+std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::span<const ChannelColumnRule> rules) {
+    std::vector<double> widths(rules.size(), 0.0);
+    std::vector<bool> pooled(rules.size(), false);
+    double available = listWidth - int(rules.size()) - scrollBarWidth;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        if (rules[i].weight == 0) {
+            widths[i] = rules[i].fixed;
+            available -= rules[i].fixed;
+        } else {
+            pooled[i] = true;
+        }
+    }
+    // Columns pushed past a bound take the bound and leave the pool; the rest share again.
+    for (bool again = true; again;) {
+        again = false;
+        double total = 0;
+        for (std::size_t i = 0; i < rules.size(); ++i)
+            if (pooled[i]) total += rules[i].weight;
+        if (total <= 0) break;
+        for (std::size_t i = 0; i < rules.size(); ++i) {
+            if (!pooled[i]) continue;
+            const double share = available * rules[i].weight / total;
+            double bound = -1;
+            if (rules[i].max != 0 && share > rules[i].max) bound = rules[i].max;
+            else if (share < rules[i].min) bound = rules[i].min;
+            if (bound >= 0) {
+                widths[i] = bound;
+                available -= bound;
+                pooled[i] = false;
+                again = true;
+                break;
+            }
+        }
+        if (!again)
+            for (std::size_t i = 0; i < rules.size(); ++i)
+                if (pooled[i]) widths[i] = available * rules[i].weight / total;
+    }
+    std::vector<int> out;
+    for (double w : widths) out.push_back(int(w));
+    return out;
+}
+
+void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& pal = option.palette;
+    painter->save();
+    painter->fillRect(option.rect, selected ? pal.highlight() : pal.base());
+    const QString text = index.data().toString();
+    if (index.column() == CChannelBar::ColVisible) {
+        // A check box centred as a square in the cell.
+        const int side = std::min(option.rect.width(), option.rect.height()) - 4;
+        QStyleOptionButton box;
+        box.rect = QRect(0, 0, side, side);
+        box.rect.moveCenter(option.rect.center());
+        box.state = QStyle::State_Enabled | (text == QLatin1String("1") ? QStyle::State_On : QStyle::State_Off);
+        QApplication::style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, option.widget);
+    } else if (index.column() == CChannelBar::ColColor) {
+        const QRect cell = option.rect.adjusted(2, 1, -2, -1);
+        const COLORREF back = COLORREF(CTallonAppContext::Instance().Setting(ZynSetting::ChartBackground, 0));
+        painter->fillRect(cell, ToQColor(back));
+        const int comma = int(text.indexOf(u','));
+        const COLORREF colour = comma < 0 ? 255u : text.left(comma).toUInt();
+        const int width = comma < 0 ? 1 : text.mid(comma + 1).toInt();
+        QPen pen(ToQColor(colour), std::max(1, width));
+        pen.setCapStyle(Qt::FlatCap);
+        painter->setPen(pen);
+        const int y = option.rect.center().y();
+        painter->drawLine(option.rect.left() + 3, y, option.rect.right() - 3, y);
+    } else {
+        const int inset = 2 * option.fontMetrics.horizontalAdvance(u' ');
+        const QRect r = option.rect.adjusted(inset, 0, -inset, 0);
+        painter->setPen(selected ? pal.highlightedText().color() : pal.text().color());
+        painter->drawText(r, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+                          option.fontMetrics.elidedText(text, Qt::ElideRight, r.width()));
+    }
+    painter->restore();
+}
+
+CChannelBar::CChannelBar(CMainFrame* frame) : QDockWidget(frame), m_frame(frame) {
+    setObjectName(QStringLiteral("ChannelBar"));
+    SetBaseCaption(QStringLiteral("Channels"));
+    setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    auto* body = new QWidget(this);
+    auto* layout = new QHBoxLayout(body);
+    layout->setContentsMargins(4, 2, 4, 2);
+    m_list = new QTreeWidget(body);
+    m_list->setObjectName(QStringLiteral("ChannelList1013"));
+    m_list->setColumnCount(kColumnCount);
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setItemDelegate(new CChannelListDelegate(m_list));
+    QStringList headers;
+    for (int id : kHeaderIds) headers << (id ? LoadZynString(id) : QStringLiteral(" "));
+    m_list->setHeaderLabels(headers);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setMinimumSectionSize(0);
+    m_list->header()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list->viewport()->installEventFilter(this);
+    layout->addWidget(m_list, 1);
+    auto* buttons = new QVBoxLayout;
+    m_delete = new QPushButton(QStringLiteral("Delete"), body);
+    m_delete->setToolTip(QStringLiteral("Delete this channel"));
+    m_autoScale = new QPushButton(QStringLiteral("Autoscale"), body);
+    m_autoScale->setToolTip(QStringLiteral("Automatically scale the axis"));
+    m_properties = new QPushButton(QStringLiteral("Properties"), body);
+    m_properties->setToolTip(QStringLiteral("View the channel properties"));
+    for (auto* b : {m_delete, m_autoScale, m_properties}) buttons->addWidget(b);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    setWidget(body);
+
+    connect(m_delete, &QPushButton::clicked, this,
+            [this] { DeleteSelected(QApplication::keyboardModifiers() & Qt::ShiftModifier); });
+    connect(m_autoScale, &QPushButton::clicked, this, &CChannelBar::AutoScaleSelected);
+    connect(m_properties, &QPushButton::clicked, this, &CChannelBar::ShowPropertiesOfSelected);
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { ShowPropertiesOfSelected(); });
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CChannelBar::OnSelectionChanged);
+    connect(this, &QDockWidget::topLevelChanged, this, [this] { UpdateCaption(); });
+}
+
+void CChannelBar::SetBaseCaption(const QString& caption) {
+    m_baseCaption = caption;
+    UpdateCaption();
+}
+
+void CChannelBar::UpdateCaption() {
+    if (isFloating() && m_doc && m_doc->Chart()) {
+        CComBSTR name;
+        m_doc->Chart()->get_Name(&name);
+        setWindowTitle(ZynFormatText(QStringLiteral("%ls - %ls"), {m_baseCaption, Text(name)}));
+    } else {
+        setWindowTitle(m_baseCaption);
+    }
+}
+
+void CChannelBar::resizeEvent(QResizeEvent* event) {
+    QDockWidget::resizeEvent(event);
+    RelayoutColumns();
+}
+
+void CChannelBar::RelayoutColumns() {
+    const int sb = m_list->verticalScrollBar()->sizeHint().width();
+    const auto widths = ComputeColumnWidths(m_list->width(), sb, kRules);
+    for (int i = 0; i < kColumnCount; ++i) m_list->setColumnWidth(i, widths[std::size_t(i)]);
+}
+
+void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
+    if (!doc || !doc->Chart()) {
+        if (m_list->topLevelItemCount() || !m_chartId.isEmpty()) {
+            m_list->clear();
+            m_chartId.clear();
+            m_doc = nullptr;
+            UpdateCaption();
+        }
+        return;
+    }
+    if (force) m_refreshRequest = true;
+    if (!isVisible()) return;
+    CComBSTR id;
+    doc->Chart()->get_Identifier(&id);
+    const bool chartChange = Text(id) != m_chartId;
+    m_doc = doc;
+    if (chartChange) {
+        m_list->clear();
+        m_chartId = Text(id);
+    }
+    UpdateCaption();
+    if (!m_refreshRequest && !chartChange && m_lastRefill.isValid() && m_lastRefill.elapsed() < kRefreshMs) return;
+    if (chartChange || m_rebuild) Rebuild(chartChange);
+    m_refreshRequest = false;
+    RefreshCells();
+    m_lastRefill.restart();
+}
+
+void CChannelBar::ChartChanged(IZynChart* chart) {
+    if (!chart) return;
+    CComBSTR id;
+    chart->get_Identifier(&id);
+    if (Text(id) == m_chartId) m_rebuild = true;
+}
+
+void CChannelBar::Rebuild(bool restoreSelection) {
+    m_rebuild = false;
+    const int selected = m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1;
+    const QSignalBlocker block(m_list);
+    m_list->clear();
+    CComPtr<IZynChannelIter> it;
+    if (!m_doc || FAILED(m_doc->Chart()->get_Channels(&it)) || !it) return;
+    for (;;) {
+        CComPtr<IZynChannel> channel;
+        if (it->GetNext(&channel) != S_OK || !channel) break;
+        auto* item = new QTreeWidgetItem(m_list);
+        item->setData(0, kRoleIdentifier, StringProp(channel, &IZynChannel::get_Identifier));
+        QString name = StringProp(channel, &IZynChannel::get_Name);
+        QString counter = StringProp(channel, &IZynChannel::get_CounterName);
+        if (counter.isEmpty()) counter = StringProp(channel, &IZynChannel::get_CounterPath);
+        item->setText(ColName, name);
+        item->setText(ColCounter, counter);
+        item->setText(ColObject, StringProp(channel, &IZynChannel::get_CounterObject));
+        item->setText(ColMachine, StringProp(channel, &IZynChannel::get_CounterMachine));
+    }
+    if (restoreSelection && selected >= 0 && selected < m_list->topLevelItemCount())
+        m_list->setCurrentItem(m_list->topLevelItem(selected));
+}
+
+CComPtr<IZynChannel> CChannelBar::ChannelOfRow(int row) const {
+    if (!m_doc || !m_doc->Chart() || row < 0 || row >= m_list->topLevelItemCount()) return {};
+    const QString id = m_list->topLevelItem(row)->data(0, kRoleIdentifier).toString();
+    CComPtr<IZynChannel> channel;
+    if (m_doc->Chart()->FindChannel(CComBSTR(id.toStdU16String()), &channel) != S_OK) return {};
+    return channel;
+}
+
+void CChannelBar::WriteRow(QTreeWidgetItem* item, IZynChannel* channel, bool values) {
+    SetCell(item, ColName, StringProp(channel, &IZynChannel::get_Name));
+    LONG visible = 0, width = 0;
+    OLE_COLOR colour = 0;
+    channel->get_Visible(&visible);
+    channel->get_Color(&colour);
+    channel->get_Width(&width);
+    SetCell(item, ColVisible, visible ? QStringLiteral("1") : QStringLiteral("0"));
+    SetCell(item, ColColor, QStringLiteral("%1,%2").arg(unsigned(colour)).arg(int(width)));
+    if (!values) return;
+    CComPtr<IZynDataSet> set;
+    LONG count = 0;
+    if (FAILED(channel->get_Data(&set)) || !set || FAILED(set->get_Count(&count)) || count <= 0) {
+        for (int c : {ColLast, ColMin, ColMax, ColAvg}) SetCell(item, c, QString());
+        return;
+    }
+    double last = 0, lo = 0, hi = 0, avg = 0;
+    set->GetValueAt(count - 1, &last);
+    set->get_Min(&lo);
+    set->get_Max(&hi);
+    set->get_Average(&avg);
+    SetCell(item, ColLast, FormatNumber(last));
+    SetCell(item, ColMin, FormatNumber(lo));
+    SetCell(item, ColMax, FormatNumber(hi));
+    SetCell(item, ColAvg, FormatNumber(avg));
+}
+
+void CChannelBar::RefreshCells() {
+    // Every 30th refresh rewrites all value cells; the others rewrite what changed, which the
+    // cell comparison already limits to the changed texts.
+    ++m_refreshCount;
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        CComPtr<IZynChannel> channel = ChannelOfRow(row);
+        if (!channel) {
+            // A channel gone from the chart: one full rebuild.
+            Rebuild(false);
+            for (int r = 0; r < m_list->topLevelItemCount(); ++r)
+                if (auto c = ChannelOfRow(r)) WriteRow(m_list->topLevelItem(r), c, true);
+            return;
+        }
+        WriteRow(m_list->topLevelItem(row), channel, true);
+    }
+}
+
+CComPtr<IZynChannel> CChannelBar::SelectedChannel() const {
+    const auto items = m_list->selectedItems();
+    if (items.isEmpty()) return {};
+    return ChannelOfRow(m_list->indexOfTopLevelItem(items.first()));
+}
+
+void CChannelBar::DeleteSelected(bool shiftHeld) {
+    CComPtr<IZynChannel> channel = SelectedChannel();
+    if (!channel) {
+        ZynMessageBox(LoadZynString(50069));
+        return;
+    }
+    if (!shiftHeld && !CTallonAppContext::Instance().Setting(ZynSetting::ExpertMode, 0) &&
+        ZynMessageBox(LoadZynString(50121), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
+        return;
+    const QString name = StringProp(channel, &IZynChannel::get_Name);
+    m_frame->ShowStatusMessage(ZynFormat(50083, {name}), 0);
+    channel->Detach();
+    if (m_doc) m_doc->SetModifiedFlag(true);
+    m_rebuild = true;
+    ShowDocument(m_doc, true);
+    if (m_doc) m_doc->UpdateAllViews(0);
+}
+
+void CChannelBar::AutoScaleSelected() {
+    CComPtr<IZynChannel> channel = SelectedChannel();
+    if (!channel) {
+        ZynMessageBox(LoadZynString(50069));
+        return;
+    }
+    LONG changed = 0;
+    channel->AutoScale(&changed);
+    if (changed) {
+        double lo = 0, hi = 0;
+        channel->get_ScaleMin(&lo);
+        channel->get_ScaleMax(&hi);
+        m_frame->ShowStatusMessage(ZynFormat(50084, {FormatNumber(lo), FormatNumber(hi)}), 0);
+        if (m_doc) m_doc->UpdateAllViews(1);
+    } else {
+        m_frame->ShowStatusMessage(LoadZynString(50139), 1);
+    }
+}
+
+void CChannelBar::ShowPropertiesOfSelected() {
+    CComPtr<IZynChannel> channel = SelectedChannel();
+    if (!channel) {
+        ZynMessageBox(LoadZynString(50069));
+        return;
+    }
+    // Until the channel property sheet exists, its caption and the channel's identity.
+    double lo = 0, hi = 0;
+    channel->get_ScaleMin(&lo);
+    channel->get_ScaleMax(&hi);
+    ZynMessageBox(QStringLiteral("Channel Properties\n\n%1\n%2\nScale: %3 to %4")
+                      .arg(StringProp(channel, &IZynChannel::get_Name), StringProp(channel, &IZynChannel::get_CounterPath),
+                           FormatNumber(lo), FormatNumber(hi)),
+                  QMessageBox::Ok, QMessageBox::Information);
+}
+
+void CChannelBar::ToggleVisible(int row) {
+    CComPtr<IZynChannel> channel = ChannelOfRow(row);
+    if (!channel) return;
+    LONG visible = 0;
+    channel->get_Visible(&visible);
+    channel->put_Visible(visible ? 0 : 1);
+    WriteRow(m_list->topLevelItem(row), channel, false);
+    if (m_doc) m_doc->UpdateAllViews(0);
+}
+
+void CChannelBar::OnSelectionChanged() {
+    CComPtr<IZynChannel> channel = SelectedChannel();
+    const QString channelId = channel ? StringProp(channel, &IZynChannel::get_Identifier) : QString();
+    m_frame->SelectChannel(m_chartId, channelId);
+    if (QApplication::keyboardModifiers() & Qt::ShiftModifier) m_frame->HighlightChannel(m_chartId, channelId);
+    else m_frame->HighlightChannel({}, {});
+}
+
+bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_list->viewport()) return QDockWidget::eventFilter(watched, event);
+    const Qt::MouseButton primary = Qt::LeftButton; // Qt already swaps the buttons for left-handed users
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->button() != primary) break;
+        const QModelIndex index = m_list->indexAt(me->position().toPoint());
+        if (index.isValid() && index.column() == ColVisible) ToggleVisible(index.row());
+        m_pressed = index.isValid();
+        m_pressRow = index.row();
+        m_pressPos = me->position().toPoint();
+        m_pressTime.restart();
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const QPoint d = me->position().toPoint() - m_pressPos;
+        if (m_pressed && (std::abs(d.x()) > kHoldSlop || std::abs(d.y()) > kHoldSlop)) {
+            m_pressed = false;
+            if (std::exchange(m_holding, false)) m_frame->HighlightChannel({}, {});
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        m_pressed = false;
+        if (std::exchange(m_holding, false)) m_frame->HighlightChannel({}, {});
+        break;
+    default: break;
+    }
+    return QDockWidget::eventFilter(watched, event);
+}
+
+void CChannelBar::CheckPressAndHold() {
+    if (!m_pressed || m_holding || m_pressTime.elapsed() <= kHoldMs) return;
+    CComPtr<IZynChannel> channel = ChannelOfRow(m_pressRow);
+    if (!channel) return;
+    m_holding = true;
+    m_frame->HighlightChannel(m_chartId, StringProp(channel, &IZynChannel::get_Identifier));
+}

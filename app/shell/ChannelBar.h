@@ -1,0 +1,100 @@
+#pragma once
+// The channel bar: a dock with one row per channel of the active chart (visible state, colour
+// and width, names, counter, last/min/max/average) and the buttons that delete, autoscale and
+// show a channel's properties.
+
+#include "ZynInterfaces.h"
+#include "com/unknown.h"
+
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QStyledItemDelegate>
+
+#include <span>
+#include <vector>
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class CTallonAppDocument;
+class CMainFrame;
+
+// One column's width rule: a fixed width, or a weight with bounds (a maximum of 0 means none).
+struct ChannelColumnRule {
+    int fixed = 0;
+    int weight = 0;
+    int max = 0;
+    int min = 0;
+};
+
+// The widths of the channel list's columns for a list `listWidth` wide.
+std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::span<const ChannelColumnRule> rules);
+std::span<const ChannelColumnRule> ChannelColumnRules();
+
+// Paints the check box of column 0 and the colour line of column 1; the rest as elided text.
+class CChannelListDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+class CChannelBar : public QDockWidget {
+    Q_OBJECT
+public:
+    static constexpr int kColumnCount = 10;
+    static constexpr int kRefreshMs = 1200;
+    static constexpr int kHoldMs = 1000;
+    static constexpr int kHoldSlop = 6;
+    enum Column { ColVisible, ColColor, ColName, ColCounter, ColObject, ColMachine, ColLast, ColMin, ColMax, ColAvg };
+
+    explicit CChannelBar(CMainFrame* frame);
+
+    void ShowDocument(CTallonAppDocument* doc, bool force);
+    void ChartChanged(IZynChart* chart);
+    CTallonAppDocument* Document() const { return m_doc; }
+    QString ChartIdentifier() const { return m_chartId; }
+    QTreeWidget* List() const { return m_list; }
+
+    // The selected row's channel, or null.
+    CComPtr<IZynChannel> SelectedChannel() const;
+    void DeleteSelected(bool shiftHeld);
+    void AutoScaleSelected();
+    void ShowPropertiesOfSelected();
+    void ToggleVisible(int row);
+    // The main frame's 500 ms timer: highlights a row pressed and held for more than a second.
+    void CheckPressAndHold();
+    void SetBaseCaption(const QString& caption);
+    void RelayoutColumns();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Rebuild(bool keepSelection);
+    void RefreshCells();
+    void WriteRow(QTreeWidgetItem* item, IZynChannel* channel, bool values);
+    CComPtr<IZynChannel> ChannelOfRow(int row) const;
+    void OnSelectionChanged();
+    void UpdateCaption();
+
+    CMainFrame* m_frame;
+    QTreeWidget* m_list = nullptr;
+    QPushButton* m_delete = nullptr;
+    QPushButton* m_autoScale = nullptr;
+    QPushButton* m_properties = nullptr;
+    CTallonAppDocument* m_doc = nullptr;
+    QString m_chartId;
+    QString m_baseCaption;
+    bool m_rebuild = false;
+    bool m_refreshRequest = false;
+    int m_refreshCount = 0;
+    QElapsedTimer m_lastRefill;
+    // Press and hold.
+    bool m_pressed = false;
+    QPoint m_pressPos;
+    QElapsedTimer m_pressTime;
+    int m_pressRow = -1;
+    bool m_holding = false;
+};

@@ -1,0 +1,177 @@
+#include "ChartFile.h"
+
+#include "ZynGrowBuff.h"
+#include "com/bstr.h"
+#include "com/variant.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zyn::chartfile {
+
+namespace {
+
+// Sequential little-endian reads that never pass the end of the bytes.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+
+    bool U32(std::uint32_t& v) {
+        if (Remaining() < 4) return false;
+        const std::uint8_t* p = m_bytes.data() + m_pos;
+        v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+        m_pos += 4;
+        return true;
+    }
+    bool Take(std::size_t n, std::span<const std::uint8_t>& out) {
+        if (Remaining() < n) return false;
+        out = m_bytes.subspan(m_pos, n);
+        m_pos += n;
+        return true;
+    }
+    std::size_t Remaining() const { return m_bytes.size() - m_pos; }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_pos = 0;
+};
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(v >> shift));
+}
+
+} // namespace
+
+ChartFileError ParseChartFile(std::span<const std::uint8_t> file, ChartFileParts& out) {
+    out = {};
+    if (file.size() > kMaxFileBytes) return ChartFileError::TooLarge;
+    ByteReader reader(file);
+    std::uint32_t version = 0;
+    if (!reader.U32(version)) return ChartFileError::Truncated;
+    if (version == 0 || version > kCurrentVersion) return ChartFileError::BadVersion;
+    if (version > 2) {
+        std::uint32_t signature = 0;
+        if (!reader.U32(signature)) return ChartFileError::Truncated;
+        if (signature != kSignature) return ChartFileError::BadSignature;
+    }
+    std::uint32_t chartLength = 0;
+    if (!reader.U32(chartLength)) return ChartFileError::Truncated;
+    // The announced length is checked against what the file holds before anything is reserved.
+    std::span<const std::uint8_t> chart;
+    if (!reader.Take(chartLength, chart)) return ChartFileError::ShortChart;
+    ChartFileParts parts;
+    parts.version = version;
+    parts.chart = chart;
+    if (version > 1) {
+        std::uint32_t settingsLength = 0;
+        if (!reader.U32(settingsLength)) return ChartFileError::Truncated;
+        if (settingsLength > kSettingsBytes) return ChartFileError::SettingsTooLong;
+        if (!reader.Take(settingsLength, parts.settings)) return ChartFileError::Truncated;
+        parts.hasSettings = true;
+    }
+    out = parts;
+    return ChartFileError::None;
+}
+
+std::vector<std::uint8_t> ComposeChartFile(std::span<const std::uint8_t> chart,
+                                           std::span<const std::uint8_t, kSettingsBytes> settings) {
+    std::vector<std::uint8_t> out;
+    out.reserve(chart.size() + kSettingsBytes + 16);
+    PutU32(out, kCurrentVersion);
+    PutU32(out, kSignature);
+    PutU32(out, std::uint32_t(chart.size()));
+    out.insert(out.end(), chart.begin(), chart.end());
+    PutU32(out, kSettingsBytes);
+    out.insert(out.end(), settings.begin(), settings.end());
+    return out;
+}
+
+bool SaveChartBytes(IZynChart* chart, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (!chart) return false;
+    CComVariant saved;
+    if (FAILED(chart->SaveChart(&saved))) return false;
+    CZynGrowBuff buffer;
+    if (!buffer.FromVariant(&saved)) return false;
+    const unsigned char* data = buffer.GetBuffer();
+    if (buffer.GetSize() > 0 && !data) return false;
+    out.assign(data, data + buffer.GetSize());
+    return true;
+}
+
+CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes) {
+    if (!app || bytes.size() > kMaxFileBytes) return {};
+    CZynGrowBuff buffer;
+    const auto n = static_cast<std::uint32_t>(bytes.size());
+    // The room the loader has always had behind the chart bytes.
+    if (!buffer.SetCapacity(n + 32)) return {};
+    if (n) std::memcpy(buffer.GetBuffer(), bytes.data(), n);
+    buffer.IncrementSize(n);
+    CComVariant value;
+    if (!buffer.ToVariant(&value)) return {};
+    CComPtr<IZynChart> chart;
+    if (FAILED(app->LoadChart(value, &chart))) return {};
+    return chart;
+}
+
+std::u16string ChartNameFromPath(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return zyn::com::Utf8ToUtf16(name);
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::uint64_t limit) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) > limit) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(std::size_t(st.st_size));
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    ::close(fd);
+    // A file that shrank while it was read is taken as it was read.
+    out.resize(got);
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += std::size_t(n);
+    }
+    // The new file keeps the permissions an ordinary create would give it.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+} // namespace zyn::chartfile

@@ -1,0 +1,80 @@
+#include "ChildFrame.h"
+
+#include "ChildFrameTabs.h"
+#include "TallonAppDocument.h"
+#include "ZynStrings.h"
+
+#include <QCloseEvent>
+#include <QScrollBar>
+#include <QStyle>
+
+CFolderFrame::CFolderFrame(CTallonAppDocument* doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
+    const int thick = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    m_tabs = new CFolderTabCtrl(LoadZynString(50088), thick, this);
+    m_hscroll = new QScrollBar(Qt::Horizontal, this);
+    m_vscroll = new QScrollBar(Qt::Vertical, this);
+    m_hscroll->setObjectName(QStringLiteral("ScrollBar59904"));
+    m_vscroll->setObjectName(QStringLiteral("ScrollBar59905"));
+    connect(m_tabs, &CFolderTabCtrl::TabChosen, this, &CFolderFrame::ShowTab);
+    m_view = m_doc->CreateView(0, this);
+    Relayout();
+}
+
+void CFolderFrame::SetTabStripWidth(int width) {
+    m_stripWidth = width;
+    Relayout();
+}
+
+void CFolderFrame::ShowTab(int tab) {
+    if (tab == m_viewTab && m_view) return;
+    if (m_view) m_view->deleteLater();
+    m_view = nullptr;
+    m_view = m_doc->CreateView(tab, this);
+    m_viewTab = tab;
+    m_tabs->Select(tab);
+    Relayout();
+    if (m_view) {
+        m_view->show();
+        m_view->setFocus();
+    }
+    emit ViewChanged(m_view, tab);
+}
+
+void CFolderFrame::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Relayout();
+}
+
+void CFolderFrame::Relayout() {
+    const int thick = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const bool bars = m_stripWidth != -2;
+    m_tabs->setVisible(bars);
+    m_hscroll->setVisible(bars);
+    m_vscroll->setVisible(bars);
+    QRect client = rect();
+    if (bars) {
+        const int strip = std::min(m_stripWidth == -1 ? m_tabs->NaturalWidth() : m_stripWidth, client.width());
+        const int bottom = client.height() - thick;
+        m_tabs->setGeometry(0, bottom, strip, thick);
+        m_hscroll->setGeometry(strip, bottom, std::max(0, client.width() - strip - thick), thick);
+        m_vscroll->setGeometry(client.width() - thick, 0, thick, bottom);
+        client.setHeight(bottom);
+        client.setWidth(client.width() - thick);
+    }
+    if (m_view) m_view->setGeometry(client);
+}
+
+CChildFrame::CChildFrame(CTallonAppDocument* doc, QWidget* parent) : QMdiSubWindow(parent), m_doc(doc) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_folder = new CFolderFrame(doc, this);
+    setWidget(m_folder);
+    // The chart page shows its tabs and scroll bars once it is set up.
+    m_folder->SetTabStripWidth(-1);
+    setWindowTitle(doc->Title());
+    connect(doc, &CTallonAppDocument::TitleChanged, this, &QWidget::setWindowTitle);
+    connect(m_folder, &CFolderFrame::ViewChanged, this, &CChildFrame::MenuChanged);
+}
+
+int CChildFrame::MenuId() const { return m_folder->ViewTab() == 1 ? 150 : 129; }
+
+void CChildFrame::closeEvent(QCloseEvent* event) { QMdiSubWindow::closeEvent(event); }

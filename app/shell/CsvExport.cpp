@@ -1,0 +1,174 @@
+#include "CsvExport.h"
+
+#include "ChartFile.h"
+#include "CsvTime.h"
+
+#include "com/ccombstr.h"
+#include "com/unknown.h"
+#include "com/variant.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <span>
+#include <vector>
+
+namespace zyn::csv {
+
+namespace {
+
+struct ChannelColumn {
+    CComPtr<IZynDataSet> data;
+    std::vector<double> times; // ascending, as the time base keeps them
+    double first = 0.0, last = 0.0;
+    bool hasRange = false;
+    std::size_t walk = 0; // the first time not below the current row's time
+};
+
+bool TimeOf(const VARIANT& v, double& t) {
+    if (v.vt == VT_DATE) t = v.date;
+    else if (v.vt == VT_R8) t = v.dblVal;
+    else return false;
+    return std::isfinite(t);
+}
+
+bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& name) {
+    CComBSTR text;
+    if (SUCCEEDED(channel->get_Name(&text))) name = text.ToUtf8();
+    if (FAILED(channel->get_Data(&column.data)) || !column.data) return false;
+    LONG count = 0;
+    if (FAILED(column.data->get_Count(&count)) || count < 0) return false;
+    CComPtr<IZynDataSetPrivate> priv;
+    if (count > 0 && SUCCEEDED(column.data.QueryInterface(&priv)) && priv) {
+        column.times.resize(std::size_t(count));
+        LONG got = 0;
+        if (FAILED(priv->GetTimeAtEx(0, count, column.times.data(), &got))) got = 0;
+        column.times.resize(std::size_t(std::max<LONG>(got, 0)));
+    } else {
+        for (LONG i = 0; i < count; ++i) {
+            CComVariant v;
+            double t = 0;
+            if (SUCCEEDED(column.data->GetTimeAt(i, &v)) && TimeOf(v, t)) column.times.push_back(t);
+        }
+    }
+    CComVariant first, last;
+    column.hasRange = SUCCEEDED(channel->get_FirstTime(&first)) && SUCCEEDED(channel->get_LastTime(&last)) &&
+                      TimeOf(first, column.first) && TimeOf(last, column.last);
+    return true;
+}
+
+// The index whose value the row of time t shows: the nearest index, as the data set finds it.
+// Rows walk forward, so an exact match is found by a moving cursor; anything else asks the set.
+bool IndexAt(ChannelColumn& c, double t, LONG& index) {
+    const std::size_t n = c.times.size();
+    while (c.walk < n && c.times[c.walk] < t) ++c.walk;
+    if (c.walk < n && c.times[c.walk] == t && (c.walk + 1 == n || c.times[c.walk + 1] != t)) {
+        index = LONG(c.walk);
+        return true;
+    }
+    return SUCCEEDED(c.data->TimeToIndex(t, &index));
+}
+
+} // namespace
+
+void AppendField(std::string& out, std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendValue(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += std::signbit(value) ? "-nan" : "nan";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-inf" : "inf";
+        return;
+    }
+    // "%lf" of the largest doubles runs to 316 characters.
+    char text[400];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    if (ec == std::errc()) out.append(text, end);
+}
+
+bool WriteChartCsv(IZynChart* chart, std::string& out) {
+    out.clear();
+    if (!chart) return false;
+    CComPtr<IZynObjLock> lock;
+    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
+
+    std::vector<ChannelColumn> columns;
+    std::vector<std::string> names;
+    CComPtr<IZynChannelIter> iter;
+    if (SUCCEEDED(chart->get_Channels(&iter)) && iter) {
+        for (;;) {
+            CComPtr<IZynChannel> channel;
+            if (iter->GetNext(&channel) != S_OK || !channel) break;
+            ChannelColumn column;
+            std::string name;
+            if (!CollectChannel(channel, column, name)) continue;
+            columns.push_back(std::move(column));
+            names.push_back(std::move(name));
+        }
+    }
+
+    std::vector<double> times;
+    std::size_t total = 0;
+    for (const auto& c : columns) total += c.times.size();
+    times.reserve(total);
+    for (const auto& c : columns) times.insert(times.end(), c.times.begin(), c.times.end());
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    if (times.empty()) {
+        lock->Unlock();
+        return false;
+    }
+
+    out.reserve(times.size() * (24 + 12 * columns.size()));
+    out += "Time";
+    for (const auto& name : names) {
+        out += ',';
+        AppendField(out, name);
+    }
+    out += "\r\n";
+
+    CCsvTimeWriter timeWriter;
+    std::string timeText;
+    for (double t : times) {
+        timeText.clear();
+        timeWriter.Append(t, timeText);
+        AppendField(out, timeText);
+        for (auto& c : columns) {
+            out += ',';
+            if (!c.hasRange || t < c.first || t > c.last) continue;
+            LONG index = -1;
+            double value = 0;
+            if (!IndexAt(c, t, index) || index < 0 || std::size_t(index) >= c.times.size()) continue;
+            if (FAILED(c.data->GetValueAt(index, &value))) continue;
+            AppendValue(out, value);
+        }
+        out += "\r\n";
+    }
+    lock->Unlock();
+    return true;
+}
+
+bool SaveCsv(const std::string& path, IZynChart* chart) {
+    std::string text;
+    if (!WriteChartCsv(chart, text)) return false;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    if (!zyn::chartfile::WriteFileAtomically(path, std::span(bytes, text.size()))) return false;
+    const std::u16string name = zyn::chartfile::ChartNameFromPath(path);
+    if (!name.empty()) chart->put_Name(CComBSTR(name));
+    return true;
+}
+
+} // namespace zyn::csv

@@ -1,0 +1,294 @@
+#include "CsvImport.h"
+
+#include "ChartFile.h"
+#include "CsvTime.h"
+
+#include "ZynNumber.h"
+#include "com/bstr.h"
+#include "com/ccombstr.h"
+#include "com/variant.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cwctype>
+
+namespace zyn::csv {
+
+namespace {
+
+bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
+
+std::u16string_view Trim(std::u16string_view s) {
+    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Lines end at the next carriage return or, when no carriage return follows, at the next line
+// feed. The position of the next carriage return is remembered so the walk stays linear.
+class LineWalker {
+public:
+    explicit LineWalker(std::u16string_view text) : m_text(text) {}
+
+    // The next line (untrimmed); false when the rest has no line end.
+    bool Next(std::u16string_view& line) {
+        if (m_pos >= m_text.size()) return false;
+        if (m_nextCr != std::u16string_view::npos && m_nextCr < m_pos) m_nextCr = m_text.find(u'\r', m_pos);
+        std::size_t end = m_nextCr;
+        if (end == std::u16string_view::npos) end = m_text.find(u'\n', m_pos);
+        if (end == std::u16string_view::npos) return false;
+        line = m_text.substr(m_pos, end - m_pos);
+        m_pos = end + 1;
+        return true;
+    }
+
+private:
+    std::u16string_view m_text;
+    std::size_t m_pos = 0;
+    std::size_t m_nextCr = 0; // stale until the first search
+};
+
+bool HasLetter(std::u16string_view s) {
+    for (char16_t c : s)
+        if (std::iswalpha(wint_t(c))) return true;
+    return false;
+}
+
+// A plain decimal ("-12.5") goes straight to from_chars; anything else takes StringToDouble's
+// forgiving reading. Both give the correctly rounded value of the same digits.
+double ReadValue(std::u16string_view field) {
+    char plain[64];
+    std::size_t n = 0;
+    bool simple = field.size() < sizeof plain;
+    bool dot = false, digits = false;
+    for (std::size_t i = 0; simple && i < field.size(); ++i) {
+        const char16_t c = field[i];
+        if (c >= u'0' && c <= u'9') digits = true;
+        else if (c == u'.' && !dot) dot = true;
+        else if (!(c == u'-' && i == 0)) simple = false;
+        plain[n++] = char(c);
+    }
+    if (simple && digits) {
+        double v = 0;
+        auto [end, ec] = std::from_chars(plain, plain + n, v);
+        if (ec == std::errc() && end == plain + n) return v;
+    }
+    std::u16string copy(field);
+    return StringToDouble(copy.c_str());
+}
+
+// Offsets from the first time in whole milliseconds. Rounded, not truncated: the difference of
+// two whole-second times comes out a hair below the whole number of milliseconds.
+bool OffsetMs(double t, double first, LONG& ms) {
+    const double d = std::fabs(t - first) * 86400000.0;
+    if (!std::isfinite(d) || d > double(LONG_MAX)) return false;
+    ms = LONG(std::llround(d));
+    return true;
+}
+
+struct Undo {
+    IZynChart* chart;
+    bool startWasZero = false;
+    std::vector<CComPtr<IZynChannel>>& channels;
+    void Run() {
+        for (auto& c : channels) c->Detach();
+        channels.clear();
+        if (startWasZero) {
+            CComVariant zero(0.0);
+            chart->put_StartTime(zero);
+        }
+    }
+};
+
+double ChartStart(IZynChart* chart) {
+    CComVariant v;
+    if (FAILED(chart->get_StartTime(&v))) return 0.0;
+    if (v.vt == VT_DATE) return v.date;
+    if (v.vt == VT_R8) return v.dblVal;
+    return 0.0;
+}
+
+} // namespace
+
+void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, std::size_t limit) {
+    // The strings of the last line are reused, so a long text splits without allocating.
+    std::size_t count = 0;
+    auto next_field = [&]() -> std::u16string& {
+        if (count == fields.size()) fields.emplace_back();
+        std::u16string& f = fields[count++];
+        f.clear();
+        return f;
+    };
+    std::size_t pos = 0;
+    while (count < limit) {
+        // Leading white space before an opening quote does not count.
+        std::size_t start = pos;
+        while (start < line.size() && (line[start] == u' ' || line[start] == u'\t')) ++start;
+        std::u16string& field = next_field();
+        std::size_t next;
+        if (start < line.size() && line[start] == u'"') {
+            std::size_t i = start + 1;
+            for (; i < line.size(); ++i) {
+                if (line[i] != u'"') {
+                    field.push_back(line[i]);
+                } else if (i + 1 < line.size() && line[i + 1] == u'"') {
+                    field.push_back(u'"');
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            // Anything between the closing quote and the next comma is kept as written.
+            next = line.find(u',', std::min(i, line.size()));
+            const std::size_t tailStart = std::min(i + 1, line.size());
+            field.append(line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
+            const std::u16string trimmed(Trim(field));
+            field = trimmed;
+        } else {
+            next = line.find(u',', pos);
+            field.assign(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
+        }
+        if (next == std::u16string_view::npos) break;
+        pos = next + 1;
+    }
+    fields.resize(count);
+}
+
+bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions& options,
+                std::vector<CComPtr<IZynChannel>>* createdOut) {
+    if (!chart || text.empty()) return false;
+
+    // The first line fixes the column count and whether it is a header.
+    std::size_t firstEnd = text.find(u'\r');
+    if (firstEnd == std::u16string_view::npos) firstEnd = text.find(u'\n');
+    if (firstEnd == std::u16string_view::npos) return false;
+    std::vector<std::u16string> fields;
+    SplitFields(Trim(text.substr(0, firstEnd)), fields, kMaxColumns);
+    const std::size_t columns = fields.size();
+    if (columns < 2 || columns >= std::size_t(kMaxColumns)) return false;
+    int letterFields = 0;
+    for (const auto& f : fields) letterFields += HasLetter(f) ? 1 : 0;
+    const bool header = letterFields >= 2;
+
+    // The time column: the first field of the second line that holds a ':'.
+    const std::u16string_view rest = text.substr(firstEnd + 1);
+    std::size_t secondEnd = rest.find(u'\r');
+    if (secondEnd == std::u16string_view::npos) secondEnd = rest.find(u'\n');
+    if (secondEnd == std::u16string_view::npos) return false;
+    SplitFields(Trim(rest.substr(0, secondEnd)), fields);
+    std::size_t timeColumn = SIZE_MAX;
+    for (std::size_t i = 0; i < fields.size() && i < columns; ++i) {
+        if (fields[i].find(u':') != std::u16string::npos) {
+            timeColumn = i;
+            break;
+        }
+    }
+    if (timeColumn == SIZE_MAX) return false;
+
+    CComPtr<IZynObjLock> lock;
+    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
+
+    std::vector<CComPtr<IZynChannel>> created;
+    Undo undo{chart, ChartStart(chart) == 0.0, created};
+    std::vector<CComPtr<IZynChannel>> byColumn(columns);
+    CCsvTimeReader timeReader;
+    if (options.today >= 0) timeReader.SetToday(options.today);
+
+    std::vector<double> values(columns);
+    std::vector<bool> present(columns);
+    long rows = 0;
+    double firstTime = 0.0;
+    bool startChecked = false;
+    LineWalker walker(text);
+    std::u16string_view line;
+    while (walker.Next(line)) {
+        line = Trim(line);
+        if (line.empty()) continue;
+        SplitFields(line, fields, columns);
+        const bool headerLine = rows == 0 && header;
+        bool valid = true;
+        double lineTime = 0.0;
+        for (std::size_t col = 0; col < columns; ++col) {
+            present[col] = col < fields.size() && !fields[col].empty();
+            values[col] = 0.0;
+            if (col == timeColumn) {
+                if (!present[col]) {
+                    valid = false;
+                    continue;
+                }
+                if (headerLine) continue;
+                lineTime = timeReader.Parse(fields[col]);
+                // A time that cannot be read would land decades away from the others.
+                if (lineTime <= 0.0) valid = false;
+                else if (firstTime == 0.0) firstTime = lineTime;
+                continue;
+            }
+            if (rows == 0) {
+                CComPtr<IZynChannel> channel;
+                if (FAILED(chart->AddStaticChannel(&channel)) || !channel) {
+                    undo.Run();
+                    lock->Unlock();
+                    return false;
+                }
+                channel->put_Color(kDefaultChannelColours[created.size() % 10]);
+                created.push_back(channel);
+                byColumn[col] = channel;
+                if (header) {
+                    if (present[col]) channel->put_Name(CComBSTR(std::u16string_view(fields[col])));
+                    continue;
+                }
+            }
+            if (present[col]) values[col] = ReadValue(fields[col]);
+        }
+        if (!valid) continue;
+        if (headerLine) {
+            rows = 1;
+            continue;
+        }
+        ++rows;
+        if (!startChecked) {
+            startChecked = true;
+            if (ChartStart(chart) == 0.0) {
+                CComVariant start(firstTime);
+                chart->put_StartTime(start);
+            }
+        }
+        LONG offset = 0;
+        if (!OffsetMs(lineTime, firstTime, offset)) continue;
+        for (std::size_t col = 0; col < columns; ++col) {
+            if (col == timeColumn || !present[col] || !byColumn[col]) continue;
+            LONG count = 0;
+            byColumn[col]->AddValueRelTime(values[col], offset, &count);
+        }
+    }
+
+    if (rows < 2) {
+        undo.Run();
+        lock->Unlock();
+        return false;
+    }
+    for (auto& c : created) {
+        LONG stat = 0;
+        c->AutoScale(&stat);
+    }
+    lock->Unlock();
+    if (createdOut) *createdOut = created;
+    return true;
+}
+
+bool LoadCsv(const std::string& path, IZynChart* chart) {
+    std::vector<std::uint8_t> bytes;
+    if (!zyn::chartfile::ReadWholeFile(path, bytes)) return false;
+    // Read as text: every line, the last one too, comes with one line feed.
+    std::string text;
+    text.reserve(bytes.size() + 1);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text.push_back(char(bytes[i]));
+    }
+    if (!text.empty() && text.back() != '\n') text.push_back('\n');
+    return ImportText(chart, zyn::com::Utf8ToUtf16(text));
+}
+
+} // namespace zyn::csv

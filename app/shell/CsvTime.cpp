@@ -1,0 +1,193 @@
+#include "CsvTime.h"
+
+#include "ZynTime.h"
+#include "com/bstr.h"
+#include "com/oledate.h"
+
+#include <langinfo.h>
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+namespace zyn::csv {
+
+namespace {
+
+// True when a strftime form reads nothing but the clock (hours, minutes, seconds, AM/PM), so
+// that its text depends on the second of the day alone.
+bool OnlyClockFields(const char* form) {
+    for (const char* p = form; *p; ++p) {
+        if (*p != '%') continue;
+        ++p;
+        if (!*p || !std::strchr("HIMSpPTRrlknt%", *p)) return false;
+    }
+    return true;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// strptime over the whole text: everything must be consumed but trailing white space.
+bool ParseWhole(const std::string& text, const std::string& form, std::tm& tm) {
+    tm = std::tm{};
+    tm.tm_mday = 0;
+    const char* end = ::strptime(text.c_str(), form.c_str(), &tm);
+    if (!end) return false;
+    while (IsSpace(*end)) ++end;
+    return *end == '\0';
+}
+
+bool ClockFrom(const std::tm& tm, double& frac) {
+    if (tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0 || tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60)
+        return false;
+    frac = (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
+    return true;
+}
+
+bool DateFrom(const std::tm& tm, double& day) {
+    const int year = tm.tm_year + 1900;
+    if (year < 100 || year > 9999 || tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31)
+        return false;
+    SYSTEMTIME st{};
+    st.wYear = WORD(year);
+    st.wMonth = WORD(tm.tm_mon + 1);
+    st.wDay = WORD(tm.tm_mday);
+    return SystemTimeToVariantTime(&st, &day) != FALSE;
+}
+
+// "H:MM:SS" with one or two hour digits; the length read, or 0.
+std::size_t ReadPlainClock(std::string_view s, double& frac) {
+    auto digit = [&](std::size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+    std::size_t i = 0;
+    int h = 0;
+    if (!digit(0)) return 0;
+    h = s[i++] - '0';
+    if (digit(i)) h = h * 10 + (s[i++] - '0');
+    if (i >= s.size() || s[i] != ':' || !digit(i + 1) || !digit(i + 2)) return 0;
+    const int m = (s[i + 1] - '0') * 10 + (s[i + 2] - '0');
+    i += 3;
+    if (i >= s.size() || s[i] != ':' || !digit(i + 1) || !digit(i + 2)) return 0;
+    const int sec = (s[i + 1] - '0') * 10 + (s[i + 2] - '0');
+    i += 3;
+    if (h > 23 || m > 59 || sec > 59) return 0;
+    frac = (h * 3600 + m * 60 + sec) / 86400.0;
+    return i;
+}
+
+} // namespace
+
+CCsvTimeWriter::CCsvTimeWriter() {
+    m_cacheable = OnlyClockFields(nl_langinfo(T_FMT));
+    if (m_cacheable) {
+        m_seconds.resize(86400);
+        m_haveSecond.assign(86400, false);
+    }
+}
+
+bool CCsvTimeWriter::Append(double t, std::string& out) {
+    SYSTEMTIME st{};
+    if (!DoubleToSysTime(t, &st)) return false;
+    if (!m_cacheable) {
+        char16_t text[256];
+        const int n = GetLocaleTimeDate(&st, text, 256);
+        if (n <= 0) return false;
+        out += zyn::com::Utf16ToUtf8(std::u16string_view(text, std::size_t(n)));
+        return true;
+    }
+    const int second = st.wHour * 3600 + st.wMinute * 60 + st.wSecond;
+    if (!m_haveSecond[std::size_t(second)]) {
+        char16_t text[128];
+        const int n = GetLocaleTime(&st, text, 128);
+        if (n <= 0) return false;
+        m_seconds[std::size_t(second)] = zyn::com::Utf16ToUtf8(std::u16string_view(text, std::size_t(n - 1)));
+        m_haveSecond[std::size_t(second)] = true;
+    }
+    const long day = zyn::com::DaysFromCivil(st.wYear, st.wMonth, st.wDay);
+    if (day != m_day) {
+        char16_t text[128];
+        const int n = GetLocaleDate(&st, text, 128);
+        if (n <= 0) return false;
+        m_dayText = zyn::com::Utf16ToUtf8(std::u16string_view(text, std::size_t(n - 1)));
+        m_day = day;
+    }
+    out += m_seconds[std::size_t(second)];
+    out += "  ";
+    out += m_dayText;
+    return true;
+}
+
+CCsvTimeReader::CCsvTimeReader() : m_timeForm(nl_langinfo(T_FMT)), m_dateForm(nl_langinfo(D_FMT)) {
+    m_plainClock = m_timeForm == "%H:%M:%S" || m_timeForm == "%T";
+}
+
+double CCsvTimeReader::MoveToToday(double t) const {
+    if (t >= kEarliestDate) return t;
+    const double today = m_today >= 0 ? m_today : std::trunc(GetTimeAsDouble());
+    double whole = 0;
+    return today + std::modf(t, &whole);
+}
+
+bool CCsvTimeReader::ParseDate(std::string_view text, double& day) {
+    if (!m_lastDateText.empty() && text == m_lastDateText) {
+        day = m_lastDate;
+        return true;
+    }
+    std::tm tm{};
+    if (!ParseWhole(std::string(text), m_dateForm, tm) || !DateFrom(tm, day)) return false;
+    m_lastDateText.assign(text);
+    m_lastDate = day;
+    return true;
+}
+
+double CCsvTimeReader::Parse(std::u16string_view text) {
+    // Most date-time texts are ASCII: convert without a detour through the converter.
+    m_scratch.clear();
+    bool ascii = true;
+    for (char16_t c : text) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+        m_scratch.push_back(char(c));
+    }
+    if (!ascii) m_scratch = zyn::com::Utf16ToUtf8(text);
+    return ParseUtf8(Trim(m_scratch));
+}
+
+double CCsvTimeReader::ParseUtf8(std::string_view text) {
+    if (text.empty()) return 0.0;
+    double frac = 0, day = 0;
+    // The form this program writes: the clock, white space, the date.
+    if (m_plainClock) {
+        const std::size_t used = ReadPlainClock(text, frac);
+        if (used) {
+            std::string_view rest = text.substr(used);
+            if (rest.empty()) return MoveToToday(frac);
+            if (IsSpace(rest.front()) && ParseDate(Trim(rest), day)) return MoveToToday(day + frac);
+        }
+    }
+    const std::string whole(text);
+    std::tm tm{};
+    if (ParseWhole(whole, m_timeForm + " " + m_dateForm, tm) && ClockFrom(tm, frac) && DateFrom(tm, day))
+        return MoveToToday(day + frac);
+    if (ParseWhole(whole, m_dateForm + " " + m_timeForm, tm) && ClockFrom(tm, frac) && DateFrom(tm, day))
+        return MoveToToday(day + frac);
+    if (ParseWhole(whole, m_timeForm, tm) && ClockFrom(tm, frac)) return MoveToToday(frac);
+    // The automation forms: "M/D/YYYY h:mm:ss AM", ISO dates, times alone.
+    if (auto v = zyn::com::ParseVariantDate(zyn::com::Utf8ToUtf16(whole)); v && std::isfinite(*v) && *v != 0.0)
+        return MoveToToday(*v);
+    return 0.0;
+}
+
+double StringToTime(std::u16string_view text) {
+    CCsvTimeReader reader;
+    return reader.Parse(text);
+}
+
+} // namespace zyn::csv

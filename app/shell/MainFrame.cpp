@@ -1,0 +1,455 @@
+#include "MainFrame.h"
+
+#include "ChannelBar.h"
+#include "ChildFrame.h"
+#include "StatusPane.h"
+#include "TallonApp.h"
+#include "TallonAppContext.h"
+#include "TallonAppDocument.h"
+#include "TallonAppMessage.h"
+#include "Tips.h"
+#include "ZynRegistry.h"
+#include "ZynStrings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+
+// A small glyph icon for buttons the style has no picture for.
+QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(2, 2, 20, 20), 4, 4);
+    QFont f = p.font();
+    f.setPixelSize(13);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, glyph);
+    return QIcon(pm);
+}
+
+QString ToolTipOf(int command) {
+    switch (command) {
+    case ZynCmd::FileNew: return QStringLiteral("New chart");
+    case ZynCmd::FileOpen: return QStringLiteral("Open a chart");
+    case ZynCmd::FileSave: return QStringLiteral("Save the chart");
+    case ZynCmd::Print: return QStringLiteral("Print");
+    case ZynCmd::AddChannel: return QStringLiteral("Add channel");
+    case ZynCmd::Pause: return QStringLiteral("Pause");
+    case ZynCmd::SampleData: return QStringLiteral("Sample data");
+    case ZynCmd::ZoomButton: return QStringLiteral("Zoom");
+    case ZynCmd::AddEvent: return QStringLiteral("Add event");
+    case ZynCmd::ChartProperties: return QStringLiteral("Chart properties");
+    case ZynCmd::About: return QStringLiteral("About Tallon");
+    default: return {};
+    }
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowTitle(QStringLiteral("Tallon"));
+    m_mdi = new QMdiArea(this);
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdi);
+    CreateActions();
+    CreateToolBar();
+
+    m_channelBar = new CChannelBar(this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_channelBar);
+    setDockNestingEnabled(true);
+
+    CreateStatusBar();
+    ShowStatusMessage(QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"), 0);
+
+    // The saved bar state of an earlier run; a state that does not load is ignored.
+    if (CZynRegistry* reg = GetUserReg(u"Settings")) {
+        if (reg->ReadDWord(u"ToolbarVer", 0) == 1) {
+            const int size = reg->SizeInBytes(u"Toolbars\\ZynBar");
+            if (size > 0 && size < 1 << 20) {
+                QByteArray state(size, 0);
+                if (reg->ReadBinary(u"Toolbars\\ZynBar", state.data(), size) == size) restoreState(state, 1);
+            }
+        }
+        ReleaseReg(reg);
+    }
+
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnActiveChildChanged);
+    m_timer.setInterval(500);
+    connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
+    m_timer.start();
+    SetMenuResource(128);
+    resize(1000, 700);
+}
+
+CMainFrame::~CMainFrame() {
+    // Windows closing below must not reach a half-destroyed frame.
+    disconnect(m_mdi, nullptr, this, nullptr);
+    auto& context = CTallonAppContext::Instance();
+    context.mainFrameGone = true;
+    if (CZynRegistry* reg = GetUserReg(u"Settings")) {
+        reg->Store(u"ToolbarVer", DWORD(1));
+        const QByteArray state = saveState(1);
+        reg->Store(u"Toolbars\\ZynBar", state.constData(), int(state.size()));
+        ReleaseReg(reg);
+    }
+}
+
+void CMainFrame::CreateActions() {
+    auto add = [this](int id, const QString& text) {
+        auto* a = new QAction(text, this);
+        a->setData(id);
+        connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        m_actions[id] = a;
+        return a;
+    };
+    // Every item of every menu becomes one action; the texts are the menus' own.
+    std::function<void(const std::vector<ZynMenuItem>&)> collect = [&](const std::vector<ZynMenuItem>& items) {
+        for (const auto& item : items) {
+            if (item.IsPopup()) collect(item.items);
+            else if (item.command && !m_actions.count(item.command)) add(item.command, item.text);
+        }
+    };
+    for (int id : {129, 150, 128, 151, 152, 164, 165}) collect(LoadZynMenu(id));
+    add(ZynCmd::ZoomButton, QStringLiteral("Zoom"));
+    for (int id : {ZynCmd::NextWindow, ZynCmd::PrevWindow, ZynCmd::EditUndo, ZynCmd::Help, ZynCmd::ContextHelp})
+        if (!m_actions.count(id)) add(id, QString());
+    for (const auto& acc : ZynAccelerators()) {
+        QAction* a = m_actions[acc.command];
+        QList<QKeySequence> keys = a->shortcuts();
+        keys << QKeySequence(QString::fromLatin1(acc.keys));
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(a);
+    }
+    for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause, ZynCmd::AutoScroll,
+                   ZynCmd::AutoAxis})
+        m_actions[id]->setCheckable(true);
+    const QStyle* s = style();
+    m_actions[ZynCmd::FileNew]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+    m_actions[ZynCmd::FileOpen]->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+    m_actions[ZynCmd::FileSave]->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    m_actions[ZynCmd::Print]->setIcon(GlyphIcon(QStringLiteral("P"), QColor(90, 90, 90)));
+    m_actions[ZynCmd::AddChannel]->setIcon(GlyphIcon(QStringLiteral("+"), QColor(30, 140, 60)));
+    m_actions[ZynCmd::Pause]->setIcon(s->standardIcon(QStyle::SP_MediaPause));
+    m_actions[ZynCmd::SampleData]->setIcon(GlyphIcon(QStringLiteral("S"), QColor(40, 90, 170)));
+    m_actions[ZynCmd::ZoomButton]->setIcon(GlyphIcon(QStringLiteral("Z"), QColor(120, 70, 160)));
+    m_actions[ZynCmd::AddEvent]->setIcon(GlyphIcon(QStringLiteral("E"), QColor(190, 110, 20)));
+    m_actions[ZynCmd::ChartProperties]->setIcon(GlyphIcon(QStringLiteral("\u2261"), QColor(70, 110, 130)));
+    m_actions[ZynCmd::About]->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+}
+
+QAction* CMainFrame::Action(int command) const {
+    auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu) {
+    for (const auto& item : items) {
+        if (item.IsSeparator()) {
+            menu->addSeparator();
+        } else if (item.IsPopup()) {
+            BuildMenu(item.items, menu->addMenu(item.text));
+        } else if (item.command == ZynCmd::RecentFile) {
+            // The recent files take the place of their placeholder when the menu opens.
+            QAction* placeholder = menu->addAction(item.text);
+            placeholder->setEnabled(false);
+            placeholder->setData(ZynCmd::RecentFile);
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillRecentFiles(menu); });
+        } else {
+            menu->addAction(Action(item.command));
+        }
+    }
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+    return menu;
+}
+
+void CMainFrame::FillRecentFiles(QMenu* menu) {
+    // Drop the entries of the last showing, keep the placeholder's position.
+    QAction* anchor = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->property("recent").toBool()) {
+            menu->removeAction(a);
+            a->deleteLater();
+        } else if (a->data().toInt() == ZynCmd::RecentFile) {
+            anchor = a;
+        }
+    }
+    if (!anchor) return;
+    const QStringList files = m_app ? m_app->RecentFiles() : QStringList();
+    anchor->setVisible(files.isEmpty());
+    for (int i = 0; i < files.size(); ++i) {
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]), menu);
+        a->setProperty("recent", true);
+        const QString path = files[i];
+        connect(a, &QAction::triggered, this, [this, path] {
+            if (m_app) m_app->OpenDocumentFile(path);
+        });
+        menu->insertAction(anchor, a);
+    }
+}
+
+void CMainFrame::SetMenuResource(int id) {
+    if (id == m_menuId) return;
+    m_menuId = id;
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    for (const auto& item : LoadZynMenu(id)) {
+        if (item.IsPopup()) BuildMenu(item.items, bar->addMenu(item.text));
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar59392"));
+    m_toolBar->setIconSize(QSize(20, 20));
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    for (int id : ZynToolbarButtons()) {
+        if (id == 0) {
+            m_toolBar->addSeparator();
+            continue;
+        }
+        QAction* a = Action(id);
+        a->setToolTip(ToolTipOf(id));
+        m_toolBar->addAction(a);
+        auto* button = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(a));
+        if (!button) continue;
+        // Open, Zoom and Add Event carry drop-down menus 149, 151 and 165.
+        const int dropMenu = id == ZynCmd::FileOpen ? 149 : id == ZynCmd::ZoomButton ? 151 : id == ZynCmd::AddEvent ? 165 : 0;
+        if (dropMenu) {
+            auto* menu = new QMenu(button);
+            BuildMenu(LoadZynMenu(dropMenu), menu);
+            button->setMenu(menu);
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+        }
+    }
+}
+
+QToolButton* CMainFrame::ToolButton(int index) const {
+    const QList<QAction*> actions = m_toolBar->actions();
+    if (index < 0 || index >= actions.size()) return nullptr;
+    return qobject_cast<QToolButton*>(m_toolBar->widgetForAction(actions[index]));
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar59393"));
+    m_statusPane = new CStatusPane(bar);
+    m_statusPane->setObjectName(QStringLiteral("StatusPane"));
+    m_statusPane->setMinimumWidth(m_statusPane->sizeHint().width());
+    bar->addPermanentWidget(m_statusPane, 0);
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(QString::fromLatin1(indicator), bar);
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+    }
+}
+
+void CMainFrame::ShowStatusMessage(const QString& text, int level) { m_statusPane->SetMessage(text, level); }
+void CMainFrame::ShowStatusMessage(int textId, int level) { ShowStatusMessage(LoadZynString(textId), level); }
+
+CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
+
+CTallonAppDocument* CMainFrame::ActiveDocument() const {
+    CChildFrame* child = ActiveChild();
+    return child ? child->Document() : nullptr;
+}
+
+void CMainFrame::AddChildFrame(CChildFrame* child) {
+    m_mdi->addSubWindow(child);
+    connect(child, &CChildFrame::MenuChanged, this, &CMainFrame::OnActiveChildChanged);
+    child->resize(600, 400);
+    child->show();
+    m_mdi->setActiveSubWindow(child);
+    OnActiveChildChanged();
+}
+
+void CMainFrame::OnActiveChildChanged() {
+    CChildFrame* child = ActiveChild();
+    // The MDI area reports no active window while the frame itself lacks focus: keep the last.
+    if (!child && m_lastActive && m_mdi->subWindowList().contains(m_lastActive)) child = m_lastActive;
+    m_lastActive = child;
+    SetMenuResource(child ? child->MenuId() : 128);
+    ChannelBarShowDocument(child ? child->Document() : nullptr, true);
+    UpdateCommands();
+}
+
+void CMainFrame::ChannelBarShowDocument(CTallonAppDocument* doc, bool force) {
+    if (!m_channelBar) return;
+    if (m_channelBarRefresh) force = true;
+    m_channelBarRefresh = false;
+    m_channelBar->ShowDocument(doc, force);
+}
+
+void CMainFrame::ChannelBarChartChanged(IZynChart* chart) {
+    if (m_channelBar) m_channelBar->ChartChanged(chart);
+}
+
+void CMainFrame::SelectChannel(const QString& chartId, const QString& channelId) {
+    if (chartId == m_selChart && channelId == m_selChannel) return;
+    m_selChart = chartId;
+    m_selChannel = channelId;
+    auto& context = CTallonAppContext::Instance();
+    if (context.mainFrameGone || !context.Setting(ZynSetting::SelectionBroadcast, 1) || !m_app) return;
+    for (CTallonAppDocument* doc : m_app->Documents()) doc->SyncSelectedChannel();
+}
+
+void CMainFrame::HighlightChannel(const QString& chartId, const QString& channelId) {
+    const bool clear = chartId.isEmpty() || channelId.isEmpty();
+    const bool changed = chartId != m_hiChart || channelId != m_hiChannel;
+    m_hiChart = clear ? QString() : chartId;
+    m_hiChannel = clear ? QString() : channelId;
+    m_highlightAge.restart();
+    if (!changed || CTallonAppContext::Instance().mainFrameGone || !m_app) return;
+    for (CTallonAppDocument* doc : m_app->Documents()) doc->UpdateAllViews(clear ? 16 : 15);
+}
+
+void CMainFrame::OnTimer() {
+    if (m_channelBar) m_channelBar->CheckPressAndHold();
+    // Tool bar buttons follow their update handlers as the menus do.
+    UpdateCommands();
+    if (!m_hiChannel.isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000) HighlightChannel({}, {});
+}
+
+int CMainFrame::OnChartNotify(CTallonAppDocument* doc) {
+    if (CTallonAppContext::Instance().mainFrameGone || !doc) return 0;
+    doc->OnChartNotify();
+    return 42;
+}
+
+void CMainFrame::TileWindows() { m_mdi->tileSubWindows(); }
+void CMainFrame::CascadeWindows() { m_mdi->cascadeSubWindows(); }
+
+void CMainFrame::RunStartupTasks() {
+    auto& context = CTallonAppContext::Instance();
+    int starts = context.Setting(ZynSetting::StartupCount, 0);
+    const auto tip = ChooseStartupTip(context.Setting(ZynSetting::AddChannelUses, 0), starts,
+                                      context.Setting(ZynSetting::CounterDetail, 0));
+    context.SetSetting(ZynSetting::StartupCount, starts);
+    if (!tip || !m_toolBar->isVisible()) return;
+    QToolButton* button = ToolButton(tip->button);
+    if (!button) return;
+    const QStringList parts = LoadZynString(tip->textId).split(u'~');
+    if (m_tip) m_tip->close();
+    m_tip = new CTipBalloon(parts.value(0), parts.value(1), this);
+    const QPoint anchor = button->mapToGlobal(QPoint(button->width() / 2, button->height() - 4));
+    m_tip->ShowAt(anchor, tip->showMs);
+}
+
+bool CMainFrame::HandleDocumentCommand(int command) {
+    CTallonAppDocument* doc = ActiveDocument();
+    return doc && doc->OnCommand(command);
+}
+
+void CMainFrame::OnCommand(int command) {
+    switch (command) {
+    case ZynCmd::FileNew:
+        if (m_app) m_app->OnFileNew();
+        return;
+    case ZynCmd::FileOpen:
+        if (m_app) m_app->OnFileOpen();
+        return;
+    case ZynCmd::FileClose:
+        if (CChildFrame* child = ActiveChild(); child && m_app && m_app->SaveModified(child->Document()))
+            m_app->CloseDocument(child->Document());
+        return;
+    case ZynCmd::FileSave:
+    case ZynCmd::FileSaveAs:
+        if (m_app) m_app->SaveDocument(ActiveDocument(), command == ZynCmd::FileSaveAs);
+        return;
+    case ZynCmd::AppExit: close(); return;
+    case ZynCmd::ViewToolbar: m_toolBar->setVisible(!m_toolBar->isVisible()); return;
+    case ZynCmd::ViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); return;
+    case ZynCmd::ViewChannelBar:
+        m_channelBar->setVisible(!m_channelBar->isVisible());
+        if (m_channelBar->isVisible()) ChannelBarShowDocument(ActiveDocument(), true);
+        return;
+    case ZynCmd::Cascade: CascadeWindows(); return;
+    case ZynCmd::Tile: TileWindows(); return;
+    case ZynCmd::ArrangeIcons: m_mdi->tileSubWindows(); return;
+    case ZynCmd::NextWindow: m_mdi->activateNextSubWindow(); return;
+    case ZynCmd::PrevWindow: m_mdi->activatePreviousSubWindow(); return;
+    case ZynCmd::NewWindow:
+        if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
+        return;
+    case ZynCmd::About:
+        ShowStatusMessage(QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"), 0);
+        ZynMessageBox(QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439"), QMessageBox::Ok,
+                      QMessageBox::Information);
+        return;
+    case ZynCmd::DeleteChannel:
+        if (!m_selChart.isEmpty() && !m_selChannel.isEmpty())
+            m_channelBar->DeleteSelected(QApplication::keyboardModifiers() & Qt::ShiftModifier);
+        return;
+    default: HandleDocumentCommand(command); return;
+    }
+}
+
+void CMainFrame::UpdateCommands() {
+    CTallonAppDocument* doc = ActiveDocument();
+    for (auto& [id, action] : m_actions) {
+        switch (id) {
+        case ZynCmd::FileNew:
+        case ZynCmd::FileOpen:
+        case ZynCmd::AppExit:
+        case ZynCmd::About:
+        case ZynCmd::ViewToolbar:
+        case ZynCmd::ViewStatusBar:
+        case ZynCmd::ViewChannelBar:
+            action->setEnabled(true);
+            break;
+        case ZynCmd::FileClose:
+        case ZynCmd::FileSave:
+        case ZynCmd::FileSaveAs:
+        case ZynCmd::Cascade:
+        case ZynCmd::Tile:
+        case ZynCmd::ArrangeIcons:
+        case ZynCmd::NewWindow:
+        case ZynCmd::NextWindow:
+        case ZynCmd::PrevWindow:
+            action->setEnabled(doc != nullptr);
+            break;
+        case ZynCmd::DeleteChannel:
+            if (doc && doc->OnUpdateCommand(id, action)) break;
+            action->setEnabled(doc && !m_selChannel.isEmpty());
+            break;
+        default:
+            // The document decides for its own commands; what nobody handles yet stays disabled.
+            if (!doc || !doc->OnUpdateCommand(id, action)) action->setEnabled(false);
+            break;
+        }
+    }
+    m_actions[ZynCmd::ViewToolbar]->setChecked(m_toolBar->isVisible());
+    m_actions[ZynCmd::ViewStatusBar]->setChecked(statusBar()->isVisible());
+    m_actions[ZynCmd::ViewChannelBar]->setChecked(m_channelBar->isVisible());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_app) {
+        for (CTallonAppDocument* doc : std::vector<CTallonAppDocument*>(m_app->Documents())) {
+            if (!m_app->SaveModified(doc)) {
+                event->ignore();
+                return;
+            }
+        }
+    }
+    event->accept();
+}

@@ -1,0 +1,99 @@
+#pragma once
+// CMainFrame: the program's main window. Chart windows live in its MDI area; it carries the tool
+// bar, the channel bar and the status bar with the fading message pane, keeps every command as an
+// action by its number, and is the hub between documents: chart notifications, channel selection
+// and highlighting, and the start-up tips.
+
+#include "ZynInterfaces.h"
+#include "ZynMenus.h"
+#include "Tips.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+
+class CChannelBar;
+class CChildFrame;
+class CStatusPane;
+class CTallonApp;
+class CTallonAppDocument;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CTallonApp* app);
+    ~CMainFrame() override;
+
+    QAction* Action(int command) const;
+    // Runs a command as a menu or button would.
+    void OnCommand(int command);
+    // The update handlers: enabling, checking and texts of every action.
+    void UpdateCommands();
+    // The menu bar for the active view (128, 129 or 150).
+    int CurrentMenuId() const { return m_menuId; }
+    void SetMenuResource(int id);
+
+    void ShowStatusMessage(const QString& text, int level = 0);
+    void ShowStatusMessage(int textId, int level = 0);
+    void ChannelBarShowDocument(CTallonAppDocument* doc, bool force);
+    void ChannelBarChartChanged(IZynChart* chart);
+    void SetChannelBarRefreshRequest() { m_channelBarRefresh = true; }
+    void SelectChannel(const QString& chartId, const QString& channelId);
+    void HighlightChannel(const QString& chartId, const QString& channelId);
+    QString SelectedChartId() const { return m_selChart; }
+    QString SelectedChannelId() const { return m_selChannel; }
+    QString HighlightedChartId() const { return m_hiChart; }
+    QString HighlightedChannelId() const { return m_hiChannel; }
+
+    // The chart-notify message: 42 when the document handled it, 0 once the frame is going.
+    int OnChartNotify(CTallonAppDocument* doc);
+    // The start-up tasks (message 0x0403): at most one tip balloon.
+    void RunStartupTasks();
+    void TileWindows();
+    void CascadeWindows();
+
+    QMdiArea* MdiArea() const { return m_mdi; }
+    CChannelBar* ChannelBar() const { return m_channelBar; }
+    CStatusPane* StatusPane() const { return m_statusPane; }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    QToolButton* ToolButton(int index) const;
+    CChildFrame* ActiveChild() const;
+    CTallonAppDocument* ActiveDocument() const;
+    CTipBalloon* Tip() const { return m_tip; }
+    void AddChildFrame(CChildFrame* child);
+    // The 500 ms timer's work.
+    void OnTimer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    QMenu* BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu);
+    void FillRecentFiles(QMenu* menu);
+    void CreateToolBar();
+    void CreateStatusBar();
+    void OnActiveChildChanged();
+    bool HandleDocumentCommand(int command);
+
+    CTallonApp* m_app;
+    QMdiArea* m_mdi = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    CChannelBar* m_channelBar = nullptr;
+    CStatusPane* m_statusPane = nullptr;
+    std::map<int, QAction*> m_actions;
+    int m_menuId = 0;
+    QTimer m_timer;
+    QString m_selChart, m_selChannel, m_hiChart, m_hiChannel;
+    QElapsedTimer m_highlightAge;
+    bool m_channelBarRefresh = false;
+    QPointer<CTipBalloon> m_tip;
+    QPointer<CChildFrame> m_lastActive;
+};

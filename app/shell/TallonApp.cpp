@@ -1,0 +1,384 @@
+#include "TallonApp.h"
+
+#include "ChildFrame.h"
+#include "MainFrame.h"
+#include "TallonAppContext.h"
+#include "TallonAppDocument.h"
+#include "TallonAppMessage.h"
+#include "Tips.h"
+#include "ZynRegistry.h"
+#include "ZynStrings.h"
+#include "com/classregistry.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kMaxRecentFiles = 16;
+
+// "Zynthar Tallon. Version 2.4  Build#1439"
+QString VersionText() { return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439); }
+
+bool IsSwitch(const QString& arg) { return arg.startsWith(u'/') || arg.startsWith(u'-'); }
+
+QString SwitchName(const QString& arg) {
+    QString s = arg;
+    while (s.startsWith(u'-') || s.startsWith(u'/')) s.remove(0, 1);
+    return s.toLower();
+}
+
+DWORD ReadToolbarVer() {
+    CZynRegistry* reg = GetUserReg(u"Settings");
+    if (!reg) return 0;
+    const DWORD v = reg->ReadDWord(u"ToolbarVer", 0);
+    ReleaseReg(reg);
+    return v;
+}
+
+} // namespace
+
+TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
+    TallonCommandLine cmd;
+    cmd.noArguments = args.isEmpty();
+    QStringList files;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        // A leading '/' is also how absolute paths start: a switch is a known name only.
+        const QString name = IsSwitch(arg) ? SwitchName(arg) : QString();
+        if (name == u"p" || name == u"print") {
+            cmd.kind = TallonCommandLine::Kind::Print;
+        } else if (name == u"pt" || name == u"print-to") {
+            cmd.kind = TallonCommandLine::Kind::PrintTo;
+            if (i + 1 < args.size()) files << args[++i];
+            if (i + 1 < args.size()) cmd.printer = args[++i];
+            // The driver and port of the original command line are read and ignored.
+            i = std::min<int>(i + 2, int(args.size()) - 1);
+        } else if (name == u"embedding") {
+            cmd.embedding = true;
+            cmd.kind = TallonCommandLine::Kind::Automation;
+        } else if (name == u"automation") {
+            cmd.automation = true;
+            cmd.kind = TallonCommandLine::Kind::Automation;
+        } else if (name == u"unregister" || name == u"unregserver") {
+            cmd.kind = TallonCommandLine::Kind::Unregister;
+        } else if (name == u"export-csv" || name == u"export-image") {
+            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv : TallonCommandLine::Kind::ExportImage;
+            if (i + 2 >= args.size()) {
+                cmd.kind = TallonCommandLine::Kind::Invalid;
+                cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
+                return cmd;
+            }
+            cmd.file = args[++i];
+            cmd.output = args[++i];
+        } else if (name == u"size") {
+            const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
+            bool okW = false, okH = false;
+            if (wh.size() == 2) cmd.size = QSize(wh[0].toInt(&okW), wh[1].toInt(&okH));
+            if (!okW || !okH || cmd.size.width() <= 0 || cmd.size.height() <= 0 || cmd.size.width() > 16384 ||
+                cmd.size.height() > 16384) {
+                cmd.kind = TallonCommandLine::Kind::Invalid;
+                cmd.error = QStringLiteral("--size needs WIDTHxHEIGHT");
+                return cmd;
+            }
+        } else if (!name.isEmpty() && arg.startsWith(u'-')) {
+            cmd.kind = TallonCommandLine::Kind::Invalid;
+            cmd.error = QStringLiteral("unknown option %1").arg(arg);
+            return cmd;
+        } else {
+            files << arg;
+        }
+    }
+    if (!files.isEmpty() && cmd.file.isEmpty()) cmd.file = files.first();
+    if (cmd.kind == TallonCommandLine::Kind::FileNew && !cmd.file.isEmpty()) cmd.kind = TallonCommandLine::Kind::FileOpen;
+    if ((cmd.kind == TallonCommandLine::Kind::Print || cmd.kind == TallonCommandLine::Kind::PrintTo) && cmd.file.isEmpty()) {
+        cmd.kind = TallonCommandLine::Kind::Invalid;
+        cmd.error = QStringLiteral("printing needs a chart file");
+    }
+    return cmd;
+}
+
+QString ApplyExtensionRule(const QString& name, int filterIndex) {
+    if (!QFileInfo(name).suffix().isEmpty()) return name;
+    QString out = name;
+    if (!out.endsWith(u'.')) out += u'.';
+    out += filterIndex == 1 ? QStringLiteral("csv") : QStringLiteral("tlon");
+    return out;
+}
+
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
+
+CTallonApp::~CTallonApp() {
+    delete std::exchange(m_frame, nullptr);
+    for (CTallonAppDocument* doc : m_documents) delete doc;
+    delete m_splash;
+}
+
+QString CTallonApp::ObjectLibraryPath() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libZynTallonObj.so"));
+}
+
+bool CTallonApp::RegisterObjectLibraryIfNeeded() {
+    CLSID clsid{};
+    if (SUCCEEDED(CLSIDFromProgID(u"ZynTallonObj.ZynObjFactory.1", &clsid))) return true;
+    return SUCCEEDED(zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
+}
+
+bool CTallonApp::UnregisterObjectLibrary() {
+    return SUCCEEDED(zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
+}
+
+int CTallonApp::RecentFileLimit() const {
+    return std::clamp(CTallonAppContext::Instance().Setting(ZynSetting::RecentFileCount, 8), 0, kMaxRecentFiles);
+}
+
+void CTallonApp::LoadRecentFiles() {
+    m_recent.clear();
+    CZynRegistry* reg = GetUserReg(u"Recent File List");
+    if (!reg) return;
+    for (int i = 1; i <= RecentFileLimit(); ++i) {
+        char16_t text[1024];
+        const std::u16string name = u"File" + QString::number(i).toStdU16String();
+        const int bytes = reg->ReadString(name.c_str(), text, int(sizeof text));
+        if (bytes > 0) m_recent << QString::fromUtf16(text, bytes / 2);
+    }
+    ReleaseReg(reg);
+}
+
+void CTallonApp::SaveRecentFiles() {
+    CZynRegistry* reg = GetUserReg(u"Recent File List");
+    if (!reg) return;
+    for (int i = 0; i < RecentFileLimit(); ++i) {
+        const std::u16string name = u"File" + QString::number(i + 1).toStdU16String();
+        const std::u16string value = i < m_recent.size() ? m_recent[i].toStdU16String() : std::u16string();
+        reg->Store(name.c_str(), value.c_str());
+    }
+    ReleaseReg(reg);
+}
+
+void CTallonApp::AddToRecentFiles(const QString& path) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    m_recent.removeAll(full);
+    m_recent.prepend(full);
+    while (m_recent.size() > RecentFileLimit()) m_recent.removeLast();
+}
+
+void CTallonApp::ShowSplash(bool firstRun) {
+    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+    auto* layout = new QVBoxLayout(splash);
+    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
+    auto* version = new QLabel(VersionText(), splash);
+    layout->addWidget(title);
+    layout->addWidget(version);
+    splash->setAutoFillBackground(true);
+    splash->resize(360, 140);
+    splash->show();
+    m_splash = splash;
+    m_splashShown = true;
+    QElapsedTimer shown;
+    shown.start();
+    while (shown.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // A first run keeps the splash up a while longer.
+    QThread::msleep(firstRun ? 4000 : 100);
+}
+
+bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
+    exitCode = 0;
+    auto& context = CTallonAppContext::Instance();
+    if (cmd.kind == TallonCommandLine::Kind::Unregister) {
+        const bool ok = UnregisterObjectLibrary();
+        if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
+        exitCode = ok ? 0 : 1;
+        return false;
+    }
+    const bool automated = cmd.kind == TallonCommandLine::Kind::Automation;
+    if (cmd.noArguments && !automated) ShowSplash(ReadToolbarVer() == 0);
+
+    context.Load();
+    LoadRecentFiles();
+    if (!automated) RegisterObjectLibraryIfNeeded();
+
+    m_frame = new CMainFrame(this);
+    m_automationStarted = automated;
+
+    switch (cmd.kind) {
+    case TallonCommandLine::Kind::FileNew:
+        if (!OnFileNew()) {
+            exitCode = 1;
+            return false;
+        }
+        m_frame->TileWindows();
+        break;
+    case TallonCommandLine::Kind::FileOpen:
+        if (!OpenDocumentFile(cmd.file)) {
+            exitCode = 1;
+            return false;
+        }
+        break;
+    case TallonCommandLine::Kind::Print:
+    case TallonCommandLine::Kind::PrintTo:
+        exitCode = PrintFile(cmd) ? 0 : 1;
+        return false;
+    default: break;
+    }
+
+    m_frame->show();
+    if (!m_splash) {
+        if (!m_automationStarted)
+            QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
+    } else {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 500 && !m_automationStarted) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        m_splash->close();
+        m_splash->deleteLater();
+        m_splash = nullptr;
+    }
+    return true;
+}
+
+bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
+    m_frame->hide();
+    CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
+    return doc && doc->PrintDirect(cmd.printer);
+}
+
+void CTallonApp::ExitInstance() {
+    auto& context = CTallonAppContext::Instance();
+    SaveRecentFiles();
+    context.Save();
+    context.closed = true;
+    context.ReleaseObjects();
+}
+
+CTallonAppDocument* CTallonApp::CreateDocument() {
+    if (!m_factory) return nullptr;
+    CTallonAppDocument* doc = m_factory(this);
+    if (doc) m_documents.push_back(doc);
+    return doc;
+}
+
+void CTallonApp::AttachFrame(CTallonAppDocument* doc) {
+    auto* child = new CChildFrame(doc);
+    m_frame->AddChildFrame(child);
+    connect(child, &QObject::destroyed, this, [this, doc] {
+        // The document goes with its last window.
+        if (!m_frame) return;
+        for (QMdiSubWindow* w : m_frame->MdiArea()->subWindowList())
+            if (auto* c = qobject_cast<CChildFrame*>(w); c && c->Document() == doc) return;
+        CloseDocument(doc);
+    });
+}
+
+CTallonAppDocument* CTallonApp::OnFileNew() {
+    CTallonAppDocument* doc = CreateDocument();
+    if (!doc) return nullptr;
+    if (!doc->OnNewDocument()) {
+        CloseDocument(doc);
+        return nullptr;
+    }
+    AttachFrame(doc);
+    return doc;
+}
+
+CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
+    // A file already open is activated, not opened twice.
+    const QString full = QFileInfo(path).absoluteFilePath();
+    for (CTallonAppDocument* d : m_documents) {
+        if (d->PathName() == full) {
+            for (QMdiSubWindow* w : m_frame->MdiArea()->subWindowList())
+                if (auto* c = qobject_cast<CChildFrame*>(w); c && c->Document() == d) m_frame->MdiArea()->setActiveSubWindow(c);
+            return d;
+        }
+    }
+    CTallonAppDocument* doc = CreateDocument();
+    if (!doc) return nullptr;
+    if (!doc->OnOpenDocument(full)) {
+        CloseDocument(doc);
+        return nullptr;
+    }
+    AddToRecentFiles(full);
+    AttachFrame(doc);
+    return doc;
+}
+
+void CTallonApp::OnFileOpen() {
+    QString path;
+    if (DoPromptFileName(path, true)) OpenDocumentFile(path);
+}
+
+bool CTallonApp::DoPromptFileName(QString& path, bool open) {
+    int filter = 0;
+    QString chosen = path;
+    bool ok = false;
+    if (m_prompt) {
+        ok = m_prompt(open, chosen, filter);
+    } else {
+        const QStringList filters = {QStringLiteral("Tallon files(*.tlon) (*.tlon)"), QStringLiteral("CSV files(*.csv) (*.csv)"),
+                                     QStringLiteral("All Files (*.*) (*)")};
+        QFileDialog dialog(m_frame, open ? QStringLiteral("Open") : QStringLiteral("Save As"), path);
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.first());
+        dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        if (ok) {
+            chosen = dialog.selectedFiles().first();
+            filter = int(filters.indexOf(dialog.selectedNameFilter()));
+        }
+    }
+    if (!ok) return false;
+    path = ApplyExtensionRule(chosen, filter);
+    return true;
+}
+
+bool CTallonApp::SaveDocument(CTallonAppDocument* doc, bool saveAs) {
+    if (!doc) return false;
+    QString path = doc->PathName();
+    if (saveAs || path.isEmpty()) {
+        if (path.isEmpty()) path = doc->Title();
+        if (!DoPromptFileName(path, false)) return false;
+    }
+    if (!doc->OnSaveDocument(path)) return false;
+    AddToRecentFiles(path);
+    return true;
+}
+
+bool CTallonApp::SaveModified(CTallonAppDocument* doc) {
+    const bool quiet = (QApplication::keyboardModifiers() & Qt::ShiftModifier) ||
+                       CTallonAppContext::Instance().Setting(ZynSetting::ExpertMode, 0);
+    if (quiet) doc->SetModifiedFlag(false);
+    if (!doc->IsModified()) return true;
+    switch (ZynMessageBox(QStringLiteral("Save changes to %1?").arg(doc->Title()),
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
+    case QMessageBox::Yes: return SaveDocument(doc, false);
+    case QMessageBox::No: return true;
+    default: return false;
+    }
+}
+
+void CTallonApp::CloseDocument(CTallonAppDocument* doc) {
+    auto it = std::find(m_documents.begin(), m_documents.end(), doc);
+    if (it == m_documents.end()) return;
+    m_documents.erase(it);
+    if (m_frame) {
+        for (QMdiSubWindow* w : m_frame->MdiArea()->subWindowList()) {
+            auto* c = qobject_cast<CChildFrame*>(w);
+            if (c && c->Document() == doc) {
+                c->disconnect(this);
+                c->close();
+            }
+        }
+        if (m_frame->ChannelBar()) m_frame->ChannelBarShowDocument(m_frame->ActiveDocument(), true);
+    }
+    doc->deleteLater();
+}

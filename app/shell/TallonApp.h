@@ -1,0 +1,95 @@
+#pragma once
+// CTallonApp: start-up, the command line, the document list, the file dialog, recent files and
+// shutdown of the program.
+
+#include <QObject>
+#include <QSize>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class CMainFrame;
+class CTallonAppDocument;
+class QWidget;
+
+struct TallonCommandLine {
+    enum class Kind { FileNew, FileOpen, Print, PrintTo, Automation, Unregister, ExportCsv, ExportImage, Invalid };
+    Kind kind = Kind::FileNew;
+    QString file;    // the chart file to open, print or export
+    QString output;  // export target
+    QString printer; // /pt printer name
+    QSize size;      // --size WxH of an image export
+    bool embedding = false;
+    bool automation = false;
+    bool noArguments = true; // the process got no arguments at all
+    QString error;
+};
+
+// Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
+TallonCommandLine ParseTallonCommandLine(const QStringList& args);
+
+// The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
+// name without extension.
+QString ApplyExtensionRule(const QString& name, int filterIndex);
+
+class CTallonApp : public QObject {
+    Q_OBJECT
+public:
+    using DocumentFactory = std::function<CTallonAppDocument*(QObject* parent)>;
+    // Tests answer the file dialog: the path chosen and the filter index, false for Cancel.
+    using PromptHook = std::function<bool(bool open, QString& path, int& filterIndex)>;
+
+    explicit CTallonApp(QObject* parent = nullptr);
+    ~CTallonApp() override;
+
+    void SetDocumentFactory(DocumentFactory factory) { m_factory = std::move(factory); }
+    void SetPromptHook(PromptHook hook) { m_prompt = std::move(hook); }
+
+    // Start-up; false when the process must end, with its exit code.
+    bool InitInstance(const TallonCommandLine& cmd, int& exitCode);
+    // Shutdown: settings to the store, objects released.
+    void ExitInstance();
+
+    CMainFrame* MainFrame() const { return m_frame; }
+    bool AutomationStarted() const { return m_automationStarted; }
+    bool SplashShown() const { return m_splashShown; }
+
+    CTallonAppDocument* OnFileNew();
+    CTallonAppDocument* OpenDocumentFile(const QString& path);
+    void OnFileOpen();
+    bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
+    // Asks about unsaved changes; false when the user cancels.
+    bool SaveModified(CTallonAppDocument* doc);
+    void CloseDocument(CTallonAppDocument* doc);
+    const std::vector<CTallonAppDocument*>& Documents() const { return m_documents; }
+
+    // The file dialog with its filters; on OK the extension rule applies.
+    bool DoPromptFileName(QString& path, bool open);
+
+    QStringList RecentFiles() const { return m_recent; }
+    void AddToRecentFiles(const QString& path);
+    int RecentFileLimit() const;
+
+    // The object library's classes: registered at start when missing, unregistered on request.
+    static QString ObjectLibraryPath();
+    static bool RegisterObjectLibraryIfNeeded();
+    static bool UnregisterObjectLibrary();
+
+private:
+    CTallonAppDocument* CreateDocument();
+    void AttachFrame(CTallonAppDocument* doc);
+    void LoadRecentFiles();
+    void SaveRecentFiles();
+    void ShowSplash(bool firstRun);
+    bool PrintFile(const TallonCommandLine& cmd);
+
+    CMainFrame* m_frame = nullptr;
+    DocumentFactory m_factory;
+    PromptHook m_prompt;
+    std::vector<CTallonAppDocument*> m_documents;
+    QStringList m_recent;
+    QWidget* m_splash = nullptr;
+    bool m_automationStarted = false;
+    bool m_splashShown = false;
+};

@@ -1,0 +1,308 @@
+#include "CsvExport.h"
+#include "CsvImport.h"
+#include "CsvTime.h"
+
+#include "ZynApp.h"
+#include "ZynChart.h"
+#include "com/ccombstr.h"
+#include "ZynTime.h"
+#include "com/bstr.h"
+#include "com/ccombstr.h"
+#include "com/variant.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+using namespace zyn::csv;
+
+namespace {
+
+double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    SYSTEMTIME st{};
+    st.wYear = WORD(y);
+    st.wMonth = WORD(mo);
+    st.wDay = WORD(d);
+    st.wHour = WORD(h);
+    st.wMinute = WORD(mi);
+    st.wSecond = WORD(s);
+    double t = 0;
+    SystemTimeToVariantTime(&st, &t);
+    return t;
+}
+
+class CsvTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        m_app = zyn::com::MakeObject<CZynApp>();
+        ASSERT_EQ(m_app->AddChart(&m_chart), S_OK);
+    }
+    void TearDown() override {
+        if (m_chart) m_chart->Detach();
+    }
+
+    CComPtr<IZynChannel> AddChannel(const char16_t* name) {
+        CComPtr<IZynChannel> c;
+        EXPECT_EQ(m_chart->AddStaticChannel(&c), S_OK);
+        c->put_Name(CComBSTR(name));
+        return c;
+    }
+    void SetStart(double t) {
+        CComVariant v(t);
+        ASSERT_EQ(m_chart->put_StartTime(v), S_OK);
+    }
+    LONG ChannelCount() {
+        LONG n = -1;
+        m_chart->get_ChannelCount(&n);
+        return n;
+    }
+    std::vector<CComPtr<IZynChannel>> Channels() {
+        std::vector<CComPtr<IZynChannel>> out;
+        CComPtr<IZynChannelIter> it;
+        m_chart->get_Channels(&it);
+        for (;;) {
+            CComPtr<IZynChannel> c;
+            if (it->GetNext(&c) != S_OK || !c) break;
+            out.push_back(c);
+        }
+        return out;
+    }
+    static std::vector<std::pair<double, double>> Points(IZynChannel* c) {
+        CComPtr<IZynDataSet> data;
+        c->get_Data(&data);
+        LONG n = 0;
+        data->get_Count(&n);
+        std::vector<std::pair<double, double>> out;
+        for (LONG i = 0; i < n; ++i) {
+            CComVariant t;
+            double v = 0;
+            data->GetTimeAt(i, &t);
+            data->GetValueAt(i, &v);
+            out.emplace_back(t.date, v);
+        }
+        return out;
+    }
+    static std::string Name(IZynChannel* c) {
+        CComBSTR n;
+        c->get_Name(&n);
+        return n.ToUtf8();
+    }
+
+    CComPtr<CZynApp> m_app;
+    CComPtr<IZynChart> m_chart;
+};
+
+} // namespace
+
+TEST_F(CsvTest, ExportWritesEveryDistinctTimeWithNearestValues) {
+    SetStart(Ole(2024, 1, 2, 10, 0, 0));
+    auto a = AddChannel(u"CPU");
+    auto b = AddChannel(u"Disk, C:");
+    LONG n = 0;
+    a->AddValueRelTime(1.5, 0, &n);
+    a->AddValueRelTime(2.25, 1000, &n);
+    a->AddValueRelTime(3, 2000, &n);
+    b->AddValueRelTime(-4, 1000, &n);
+    std::string text;
+    ASSERT_TRUE(WriteChartCsv(m_chart, text));
+    // The second channel has no value before its first sample and one value at its only time.
+    EXPECT_EQ(text, "Time,CPU,\"Disk, C:\"\r\n"
+                    "10:00:00  01/02/24,1.500000,\r\n"
+                    "10:00:01  01/02/24,2.250000,-4.000000\r\n"
+                    "10:00:02  01/02/24,3.000000,\r\n");
+}
+
+TEST_F(CsvTest, ExportOfAChartWithoutSamplesFails) {
+    std::string text;
+    EXPECT_FALSE(WriteChartCsv(m_chart, text));
+    AddChannel(u"Empty");
+    EXPECT_FALSE(WriteChartCsv(m_chart, text));
+    const auto path = std::filesystem::temp_directory_path() / "csv-empty-test.csv";
+    EXPECT_FALSE(SaveCsv(path.string(), m_chart));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(CsvTest, SaveNamesTheChartAndRoundTripsQuotedNames) {
+    SetStart(Ole(2024, 3, 4, 23, 59, 58));
+    auto a = AddChannel(u"say \"hi\", twice");
+    auto b = AddChannel(u"Plain");
+    LONG n = 0;
+    for (int i = 0; i < 4; ++i) {
+        a->AddValueRelTime(i * 0.125, i * 1000, &n);
+        b->AddValueRelTime(-i * 1e6, i * 1000, &n);
+    }
+    const auto path = std::filesystem::temp_directory_path() / "roundtrip.csv";
+    ASSERT_TRUE(SaveCsv(path.string(), m_chart));
+    CComBSTR name;
+    m_chart->get_Name(&name);
+    EXPECT_EQ(name.ToUtf8(), "roundtrip");
+
+    CComPtr<IZynChart> other;
+    ASSERT_EQ(m_app->AddChart(&other), S_OK);
+    ASSERT_TRUE(LoadCsv(path.string(), other));
+    std::filesystem::remove(path);
+    CComPtr<IZynChannelIter> it;
+    other->get_Channels(&it);
+    std::vector<CComPtr<IZynChannel>> back;
+    for (;;) {
+        CComPtr<IZynChannel> c;
+        if (it->GetNext(&c) != S_OK || !c) break;
+        back.push_back(c);
+    }
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(Name(back[0]), "say \"hi\", twice");
+    EXPECT_EQ(Name(back[1]), "Plain");
+    // Across midnight: the dates in the text carry the day over.
+    const auto pa = Points(back[0]), pb = Points(back[1]), oa = Points(a);
+    ASSERT_EQ(pa.size(), 4u);
+    ASSERT_EQ(pb.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(pa[i].first, oa[i].first, 1e-9) << i;
+        EXPECT_EQ(pa[i].second, oa[i].second);
+        EXPECT_EQ(pb[i].second, -double(i) * 1e6);
+    }
+    other->Detach();
+}
+
+TEST_F(CsvTest, ImportWithHeaderCreatesNamedChannelsDatedToday) {
+    const double today = Ole(2030, 6, 1);
+    ImportOptions options;
+    options.today = today;
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(Name(created[0]), "CPU");
+    EXPECT_EQ(Name(created[1]), "Disk");
+    OLE_COLOR colour = 0;
+    created[1]->get_Color(&colour);
+    EXPECT_EQ(colour, 0x00FF00u);
+    CComVariant start;
+    m_chart->get_StartTime(&start);
+    EXPECT_NEAR(start.vt == VT_R8 ? start.dblVal : start.date, today + 10.0 / 24, 1e-9);
+    const auto p = Points(created[0]);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_NEAR((p[1].first - p[0].first) * 86400000.0, 1000.0, 1e-3);
+    EXPECT_EQ(p[0].second, 1.0);
+    EXPECT_EQ(Points(created[1])[1].second, 4.0);
+}
+
+TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
+    ImportOptions options;
+    options.today = Ole(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"5,10:00:00,7\r\n6,10:00:02,8\r\n", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_NE(Name(created[0]), "5") << "default names, not the first line's values";
+    const auto p = Points(created[1]);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].second, 7.0);
+    EXPECT_NEAR((p[1].first - p[0].first) * 86400000.0, 2000.0, 1e-3);
+}
+
+TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
+    ImportOptions options;
+    options.today = Ole(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"Time,A,B\n10:00:00,1,\n\n10:00:01,,4\n10:00:02,9,9", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(Points(created[0]).size(), 1u);
+    EXPECT_EQ(Points(created[1]).size(), 1u);
+    EXPECT_EQ(Points(created[1])[0].second, 4.0);
+}
+
+TEST_F(CsvTest, RejectedTextsLeaveTheChartAsItWas) {
+    const char16_t* bad[] = {
+        u"",
+        u"Time,A,B",                                  // no line end
+        u"Time\n10:00:00\n10:00:01\n",                // one column
+        u"Time,A,B\n1,2,3\n",                         // no ':' in the second line
+        u"Time,A,B\n10:00:00,1,2",                    // the only data line has no line end
+        u"Time,A,B\n10:00:00,1,2\r",                  // read, but its time is not (no line end after)
+        u"1,10:00:00,3\n",                            // one data row without header
+    };
+    for (const char16_t* text : bad) {
+        EXPECT_FALSE(ImportText(m_chart, text)) << zyn::com::Utf16ToUtf8(text);
+        EXPECT_EQ(ChannelCount(), 0) << zyn::com::Utf16ToUtf8(text);
+        CComVariant start;
+        m_chart->get_StartTime(&start);
+        EXPECT_EQ(start.vt == VT_R8 ? start.dblVal : start.date, 0.0) << zyn::com::Utf16ToUtf8(text);
+    }
+    std::u16string thirty = u"Time";
+    for (int i = 1; i < 30; ++i) thirty += u",C" + std::u16string(1, char16_t(u'A' + i % 26));
+    EXPECT_FALSE(ImportText(m_chart, thirty + u"\n10:00:00\n10:00:01\n"));
+    std::u16string twentyNine = u"Time";
+    for (int i = 1; i < 29; ++i) twentyNine += u",C";
+    EXPECT_TRUE(ImportText(m_chart, twentyNine + u"\n10:00:00\n10:00:01\n"));
+    EXPECT_EQ(ChannelCount(), 28);
+}
+
+TEST(CsvFields, QuotedFieldsAndTrimming) {
+    std::vector<std::u16string> f;
+    SplitFields(u" a , \"b,\"\"c\"\" \" ,d", f);
+    ASSERT_EQ(f.size(), 3u);
+    EXPECT_EQ(f[0], u"a");
+    EXPECT_EQ(f[1], u"b,\"c\"");
+    EXPECT_EQ(f[2], u"d");
+    SplitFields(u"\"unterminated,x", f);
+    ASSERT_EQ(f.size(), 1u);
+    SplitFields(u"1,2,3,4", f, 2);
+    EXPECT_EQ(f.size(), 2u);
+    SplitFields(u"a,", f);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[1], u"");
+}
+
+TEST(CsvValues, MatchPrintfInTheCLocale) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    const double values[] = {0.0, -0.0, 1.5, -1.5, 1e-7, 0.0000005, 0.0000015, 123456789.123456789, 1e300, -2.5e-300,
+                             3.14159265358979, 1.0 / 3, 5e15, NAN, -NAN, INFINITY, -INFINITY};
+    for (double v : values) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%lf", v);
+        std::string got;
+        AppendValue(got, v);
+        EXPECT_EQ(got, expected);
+    }
+}
+
+TEST(CsvTimes, WriterMatchesTheLocaleTextOfEverySecond) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    CCsvTimeWriter writer;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> dist(Ole(2000, 1, 1), Ole(2040, 1, 1));
+    for (int i = 0; i < 2000; ++i) {
+        const double t = i < 1000 ? Ole(2024, 1, 1) + i * 0.4 / 86400 : dist(rng);
+        char16_t expected[128];
+        const int n = GetLocaleTimeDate(t, expected, 128);
+        ASSERT_GT(n, 0);
+        std::string got;
+        ASSERT_TRUE(writer.Append(t, got));
+        EXPECT_EQ(got, zyn::com::Utf16ToUtf8(std::u16string_view(expected, std::size_t(n)))) << t;
+    }
+}
+
+TEST(CsvTimes, StringToTimeRules) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    CCsvTimeReader reader;
+    const double today = Ole(2031, 2, 3);
+    reader.SetToday(today);
+    EXPECT_EQ(reader.Parse(u""), 0.0);
+    EXPECT_EQ(reader.Parse(u"not a time"), 0.0);
+    EXPECT_EQ(reader.Parse(u"25:00:00"), 0.0);
+    // Found by the fuzzer: one AM/PM letter at the end made the date reader step past the text.
+    EXPECT_NEAR(reader.Parse(u"10:00A"), today + 10.0 / 24, 1e-9);
+    EXPECT_NEAR(reader.Parse(u"10:00:00"), today + 10.0 / 24, 1e-9);
+    EXPECT_NEAR(reader.Parse(u" 10:30 "), today + 10.5 / 24, 1e-9);
+    EXPECT_NEAR(reader.Parse(u"10:00:00  01/02/24"), Ole(2024, 1, 2, 10), 1e-9);
+    EXPECT_NEAR(reader.Parse(u"10:00:01  01/02/24"), Ole(2024, 1, 2, 10, 0, 1), 1e-9) << "cached date";
+    EXPECT_NEAR(reader.Parse(u"2024-01-02 10:00:00"), Ole(2024, 1, 2, 10), 1e-9);
+    EXPECT_NEAR(reader.Parse(u"1/2/2024 10:00:00 PM"), Ole(2024, 1, 2, 22), 1e-9);
+    // Dates before 28 November 2004 are taken as times of today.
+    EXPECT_NEAR(reader.Parse(u"06:00:00  11/27/04"), today + 0.25, 1e-9);
+    EXPECT_NEAR(reader.Parse(u"06:00:00  11/28/04"), 38319.25, 1e-9);
+}

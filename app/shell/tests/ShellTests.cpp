@@ -1,0 +1,364 @@
+// The program's windows under the offscreen platform: menus and commands, files through the
+// document, the channel bar, the status pane, the tips and the command line.
+
+#include "ChannelBar.h"
+#include "ChildFrame.h"
+#include "ChildFrameTabs.h"
+#include "CsvImport.h"
+#include "MainFrame.h"
+#include "StatusPane.h"
+#include "TallonApp.h"
+#include "TallonAppChartDocument.h"
+#include "TallonAppContext.h"
+#include "TallonAppMessage.h"
+#include "Tips.h"
+#include "ZynStrings.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+QStringList MenuTexts(QMenuBar* bar) {
+    QStringList out;
+    for (QAction* a : bar->actions()) out << a->text();
+    return out;
+}
+
+QMenu* TopMenu(QMenuBar* bar, const QString& text) {
+    for (QAction* a : bar->actions())
+        if (a->text() == text) return a->menu();
+    return nullptr;
+}
+
+} // namespace
+
+class ShellTests : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void menusFollowTheActiveView();
+    void commandsReachFramesAndDocuments();
+    void savesAndOpensThroughTheDocument();
+    void malformedFilesShowTheMessageAndOpenNothing();
+    void channelBarRowsAndActions();
+    void columnWidthsKeepTheirBounds();
+    void statusPanePhases();
+    void startupTips();
+    void commandLine();
+    void folderTabsLayout();
+
+private:
+    QTemporaryDir* m_dir = nullptr;
+    CTallonApp* m_app = nullptr;
+    QStringList m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Yes;
+};
+
+void ShellTests::init() {
+    m_dir = new QTemporaryDir;
+    qputenv("ZYN_REGISTRY_DIR", m_dir->filePath(QStringLiteral("reg")).toUtf8());
+    CTallonAppContext::Instance().Reset();
+    m_messages.clear();
+    SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
+        m_messages << text;
+        return m_answer;
+    });
+    m_app = new CTallonApp;
+    m_app->SetDocumentFactory([this](QObject* parent) { return new CTallonAppChartDocument(m_app, parent); });
+    TallonCommandLine cmd;
+    cmd.noArguments = false; // no splash in tests
+    int rc = 0;
+    QVERIFY(m_app->InitInstance(cmd, rc));
+}
+
+void ShellTests::cleanup() {
+    m_app->ExitInstance();
+    delete m_app;
+    m_app = nullptr;
+    SetZynMessageHook(nullptr);
+    CTallonAppContext::Instance().Reset();
+    delete m_dir;
+}
+
+void ShellTests::menusFollowTheActiveView() {
+    CMainFrame* frame = m_app->MainFrame();
+    QCOMPARE(frame->CurrentMenuId(), 129);
+    QCOMPARE(MenuTexts(frame->menuBar()), (QStringList{"&File", "&Edit", "&Chart", "&View", "&Window", "&Help"}));
+    QMenu* chart = TopMenu(frame->menuBar(), QStringLiteral("&Chart"));
+    QVERIFY(chart);
+    QStringList items;
+    for (QAction* a : chart->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(items, (QStringList{"&Add Channel...\tCtrl+A", "Sample &Data", "&Pause", "-", "Auto A&xis", "A&uto Scroll", "-",
+                                 "Add &Event...", "&Stop Event", "-", "&Rerun\tCtrl+R", "R&efresh", "P&roperties..."}));
+    QCOMPARE(frame->Action(ZynCmd::AddChannel)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    QCOMPARE(frame->Action(ZynCmd::EditPaste)->shortcuts().size(), 2);
+
+    // The report tab asks for menu 150.
+    CChildFrame* child = frame->ActiveChild();
+    QVERIFY(child);
+    child->Folder()->ShowTab(1);
+    QCOMPARE(frame->CurrentMenuId(), 150);
+    QVERIFY(TopMenu(frame->menuBar(), QStringLiteral("&Report")));
+    QVERIFY(!TopMenu(frame->menuBar(), QStringLiteral("&Chart")));
+    child->Folder()->ShowTab(0);
+    QCOMPARE(frame->CurrentMenuId(), 129);
+
+    // No document: menu 128.
+    m_app->CloseDocument(child->Document());
+    QTRY_COMPARE(frame->MdiArea()->subWindowList().size(), 0);
+    QCOMPARE(frame->CurrentMenuId(), 128);
+    QCOMPARE(MenuTexts(frame->menuBar()), (QStringList{"&File", "&View", "&Help"}));
+}
+
+void ShellTests::commandsReachFramesAndDocuments() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->Action(ZynCmd::FileNew)->trigger();
+    QCOMPARE(int(m_app->Documents().size()), 2);
+    QCOMPARE(frame->MdiArea()->subWindowList().size(), 2);
+    frame->OnCommand(ZynCmd::Tile);
+    frame->OnCommand(ZynCmd::Cascade);
+    // The channel bar's command toggles the dock and its check follows.
+    frame->Action(ZynCmd::ViewChannelBar)->trigger();
+    frame->UpdateCommands();
+    QCOMPARE(frame->Action(ZynCmd::ViewChannelBar)->isChecked(), frame->ChannelBar()->isVisible());
+    // Pause is the document's: it stops the chart and says so.
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    doc->Chart()->put_Run(1);
+    frame->Action(ZynCmd::Pause)->trigger();
+    LONG run = 1;
+    doc->Chart()->get_Run(&run);
+    QCOMPARE(run, 0);
+    QCOMPARE(frame->StatusPane()->Message(), LoadZynString(50086));
+    frame->UpdateCommands();
+    QVERIFY(frame->Action(ZynCmd::Pause)->isChecked());
+    QVERIFY(!frame->Action(ZynCmd::Rerun)->isEnabled()); // no channels yet
+    // Tool bar drop-downs hold their menus.
+    QVERIFY(frame->ToolButton(1)->menu());
+    QVERIFY(frame->ToolButton(9)->menu());
+    QCOMPARE(frame->ToolButton(9)->menu()->actions().size(), 8);
+}
+
+void ShellTests::savesAndOpensThroughTheDocument() {
+    CMainFrame* frame = m_app->MainFrame();
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n"));
+    const QString base = m_dir->filePath(QStringLiteral("saved"));
+    // The CSV filter with a name typed without extension saves "saved.csv".
+    m_app->SetPromptHook([&](bool open, QString& path, int& filter) {
+        if (open) return false;
+        path = base;
+        filter = 1;
+        return true;
+    });
+    frame->OnCommand(ZynCmd::FileSaveAs);
+    QVERIFY(QFile::exists(base + QStringLiteral(".csv")));
+    QCOMPARE(doc->Title(), QStringLiteral("saved"));
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(m_app->RecentFiles().value(0), base + QStringLiteral(".csv"));
+
+    CTallonAppDocument* opened = m_app->OpenDocumentFile(base + QStringLiteral(".csv"));
+    QVERIFY(opened);
+    QVERIFY(opened != doc || m_app->Documents().size() == 1);
+    LONG channels = 0;
+    opened->Chart()->get_ChannelCount(&channels);
+    QCOMPARE(channels, 2);
+
+    // A chart without samples cannot be saved as CSV: 50110, and no file.
+    CTallonAppDocument* empty = m_app->OnFileNew();
+    QVERIFY(!empty->OnSaveDocument(m_dir->filePath(QStringLiteral("empty.CSV"))));
+    QCOMPARE(m_messages.value(0), LoadZynString(50110));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("empty.CSV"))));
+}
+
+void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
+    const QString path = m_dir->filePath(QStringLiteral("v4.tlon"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromHex("04000000" "5a796e20" "00000000"));
+    f.close();
+    const auto before = m_app->Documents().size();
+    QVERIFY(!m_app->OpenDocumentFile(path));
+    QCOMPARE(m_messages, QStringList{LoadZynString(50111)});
+    QCOMPARE(m_app->Documents().size(), before);
+    QVERIFY(!m_app->RecentFiles().contains(path));
+}
+
+void ShellTests::channelBarRowsAndActions() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->resize(1200, 800);
+    frame->show();
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,8\n"));
+    frame->ChannelBarChartChanged(doc->Chart());
+    frame->ChannelBarShowDocument(doc, true);
+    QTreeWidget* list = frame->ChannelBar()->List();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(0)->text(CChannelBar::ColName), QStringLiteral("CPU"));
+    QCOMPARE(list->topLevelItem(1)->text(CChannelBar::ColVisible), QStringLiteral("1"));
+    QCOMPARE(list->topLevelItem(1)->text(CChannelBar::ColColor), QStringLiteral("65280,0"));
+    QCOMPARE(list->topLevelItem(1)->text(CChannelBar::ColMax), QStringLiteral("8.00"));
+    QCOMPARE(list->columnWidth(0), 24);
+    QCOMPARE(list->columnWidth(1), 50);
+
+    // Selecting a row selects its channel in the frame.
+    list->setCurrentItem(list->topLevelItem(1));
+    QVERIFY(!frame->SelectedChannelId().isEmpty());
+
+    // Delete with Shift asks nothing; without, the question comes and No keeps the channel.
+    m_answer = QMessageBox::No;
+    frame->ChannelBar()->DeleteSelected(false);
+    QCOMPARE(m_messages, QStringList{LoadZynString(50121)});
+    QCOMPARE(list->topLevelItemCount(), 2);
+    frame->ChannelBar()->DeleteSelected(true);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Disk has been deleted"));
+
+    // Nothing selected: 50069.
+    list->clearSelection();
+    frame->ChannelBar()->AutoScaleSelected();
+    QCOMPARE(m_messages.last(), LoadZynString(50069));
+}
+
+void ShellTests::columnWidthsKeepTheirBounds() {
+    const auto rules = ChannelColumnRules();
+    for (int width : {100, 300, 700, 1200, 4000}) {
+        const auto w = ComputeColumnWidths(width, 16, rules);
+        QCOMPARE(w[0], 24);
+        QCOMPARE(w[1], 50);
+        for (std::size_t i = 2; i < rules.size(); ++i) {
+            QVERIFY2(w[i] >= rules[i].min, qPrintable(QStringLiteral("width %1 column %2").arg(width).arg(i)));
+            if (rules[i].max) QVERIFY(w[i] <= rules[i].max);
+        }
+    }
+    // A wide list: every bounded column at its maximum, the counter column takes the rest.
+    const auto wide = ComputeColumnWidths(2000, 16, rules);
+    QCOMPARE(wide[2], 90);
+    QCOMPARE(wide[6], 88);
+    QCOMPARE(wide[3], 2000 - 10 - 16 - 74 - 90 - 120 - 120 - 4 * 88);
+}
+
+void ShellTests::statusPanePhases() {
+    CStatusPane pane;
+    pane.SetMessage(QStringLiteral("Disk full"), 2);
+    QVERIFY(pane.TimerRunning());
+    QCOMPARE(pane.FillColour(), QColor(255, 0, 0));
+    for (int i = 0; i < 19; ++i) pane.Tick();
+    QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::Highlight); // 1.9 s: still on red
+    pane.Tick();
+    QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::BackgroundFade);
+    QCOMPARE(pane.FillColour(), QColor(255, 0, 0)); // 0 % of the way
+    for (int i = 0; i < 10; ++i) pane.Tick();
+    const QColor half = pane.FillColour();
+    QVERIFY(half != QColor(255, 0, 0) && half != pane.palette().color(QPalette::Button));
+    // A new message restarts at the highlight with its own level.
+    pane.SetMessage(QStringLiteral("Note"), 0);
+    QCOMPARE(pane.Ticks(), 0);
+    QCOMPARE(pane.FillColour(), QColor(0, 255, 0));
+    for (int i = 0; i < 90; ++i) pane.Tick();
+    QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::TextFade);
+    QCOMPARE(pane.Message(), QStringLiteral("Note"));
+    pane.Tick();
+    QVERIFY(pane.Message().isEmpty());
+    QVERIFY(!pane.TimerRunning());
+
+    // Clicks: 21 remarks at level 1, then the box and the cycle starts again.
+    QStringList boxes;
+    SetZynMessageHook([&](const QString& text, QMessageBox::StandardButtons) {
+        boxes << text;
+        return QMessageBox::Ok;
+    });
+    for (int i = 0; i < 21; ++i) QTest::mouseClick(&pane, Qt::LeftButton);
+    QCOMPARE(pane.Message(), QStringLiteral("No more. Goodbye and have a nice life."));
+    QCOMPARE(pane.Level(), 1);
+    QTest::mouseClick(&pane, Qt::LeftButton);
+    QCOMPARE(boxes, QStringList{QStringLiteral("That was really the last one.")});
+    QVERIFY(pane.Message().isEmpty());
+    QTest::mouseClick(&pane, Qt::LeftButton);
+    QCOMPARE(pane.Message(), QStringLiteral("You shouldn't click here."));
+}
+
+void ShellTests::startupTips() {
+    int starts = 0;
+    auto tip = ChooseStartupTip(0, starts, 0);
+    QVERIFY(tip && tip->textId == 50140 && tip->button == 5 && tip->showMs == 12000);
+    starts = 9;
+    tip = ChooseStartupTip(3, starts, 0);
+    QCOMPARE(starts, 10);
+    QVERIFY(tip && tip->textId == 50167 && tip->button == 9);
+    starts = 12;
+    QVERIFY(!ChooseStartupTip(3, starts, 0));
+    starts = 29;
+    tip = ChooseStartupTip(5, starts, 0);
+    QVERIFY(tip && tip->textId == 50169 && tip->showMs == 24000);
+    starts = 29;
+    QVERIFY2(!ChooseStartupTip(5, starts, 3), "no tip for users of the detailed counters");
+
+    CMainFrame* frame = m_app->MainFrame();
+    frame->show();
+    frame->RunStartupTasks();
+    QVERIFY(frame->Tip());
+    QCOMPARE(frame->Tip()->Title(), QStringLiteral("Add a channel"));
+    frame->Tip()->close();
+    frame->ToolBar()->hide();
+    QTRY_VERIFY(!frame->Tip());
+    frame->RunStartupTasks();
+    QVERIFY(!frame->Tip());
+}
+
+void ShellTests::commandLine() {
+    using K = TallonCommandLine::Kind;
+    QCOMPARE(ParseTallonCommandLine({}).kind, K::FileNew);
+    QVERIFY(ParseTallonCommandLine({}).noArguments);
+    auto open = ParseTallonCommandLine({QStringLiteral("/tmp/a.tlon")});
+    QCOMPARE(open.kind, K::FileOpen);
+    QCOMPARE(open.file, QStringLiteral("/tmp/a.tlon"));
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/p"), QStringLiteral("a.tlon")}).kind, K::Print);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--print"), QStringLiteral("a.tlon")}).kind, K::Print);
+    auto printTo = ParseTallonCommandLine({QStringLiteral("/pt"), QStringLiteral("a.tlon"), QStringLiteral("Office")});
+    QCOMPARE(printTo.kind, K::PrintTo);
+    QCOMPARE(printTo.printer, QStringLiteral("Office"));
+    QVERIFY(ParseTallonCommandLine({QStringLiteral("/Embedding")}).embedding);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--automation")}).kind, K::Automation);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Unregister")}).kind, K::Unregister);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--unregister")}).kind, K::Unregister);
+    auto image = ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c.tlon"), QStringLiteral("o.png"),
+                                         QStringLiteral("--size"), QStringLiteral("640x480")});
+    QCOMPARE(image.kind, K::ExportImage);
+    QCOMPARE(image.size, QSize(640, 480));
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-csv"), QStringLiteral("c.tlon")}).kind, K::Invalid);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c"), QStringLiteral("o"),
+                                     QStringLiteral("--size"), QStringLiteral("0x5")})
+                 .kind,
+             K::Invalid);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--bogus")}).kind, K::Invalid);
+    QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x"), 1), QStringLiteral("/t/x.csv"));
+    QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x."), 0), QStringLiteral("/t/x.tlon"));
+    QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x.csv"), 0), QStringLiteral("/t/x.csv"));
+}
+
+void ShellTests::folderTabsLayout() {
+    CFolderTabCtrl tabs(LoadZynString(50088), 16, nullptr);
+    QCOMPARE(tabs.Count(), 2);
+    QCOMPARE(tabs.TabText(1), QStringLiteral("Report"));
+    QCOMPARE(tabs.TabRect(1).left(), tabs.TabRect(0).right() + 1 - CFolderTabCtrl::kOverlap);
+    QCOMPARE(tabs.NaturalWidth(), tabs.TabRect(1).right() + 1 + 10);
+    QSignalSpy chosen(&tabs, &CFolderTabCtrl::TabChosen);
+    tabs.resize(tabs.NaturalWidth(), 16);
+    QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.TabRect(1).center());
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(tabs.Selected(), 1);
+    QTest::mouseClick(&tabs, Qt::LeftButton, {}, tabs.TabRect(1).center());
+    QCOMPARE(chosen.count(), 1); // the selected tab sends nothing
+}
+
+QTEST_MAIN(ShellTests)
+#include "ShellTests.moc"

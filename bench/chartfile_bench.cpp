@@ -1,0 +1,116 @@
+// CSV export and import of 10 channels x 1,000,000 samples against a floor that writes and reads
+// the same numbers with to_chars/from_chars, and opening a chart file against LoadChart of the
+// same bytes. Prints the ratios measured in this run.
+
+#include "ChartFile.h"
+#include "CsvExport.h"
+#include "CsvImport.h"
+
+#include "ZynApp.h"
+#include "ZynChart.h"
+#include "com/ccombstr.h"
+#include "com/variant.h"
+
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+constexpr int kChannels = 10;
+constexpr int kSamples = 1000000;
+
+double ValueOf(int c, int i) { return (i % 1000) * 0.125 + c * 1000.5; }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    const int samples = argc > 1 ? std::atoi(argv[1]) : kSamples;
+    auto app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> chart;
+    app->AddChart(&chart);
+    CComVariant start(45000.25);
+    chart->put_StartTime(start);
+    for (int c = 0; c < kChannels; ++c) {
+        CComPtr<IZynChannel> ch;
+        chart->AddStaticChannel(&ch);
+        LONG n = 0;
+        for (int i = 0; i < samples; ++i) ch->AddValueRelTime(ValueOf(c, i), i * 1000, &n);
+    }
+
+    // Floor: the same numbers (the time as a double, ten values) written and read back.
+    std::string floorText;
+    floorText.reserve(std::size_t(samples) * 120);
+    auto t0 = Clock::now();
+    char buf[64];
+    for (int i = 0; i < samples; ++i) {
+        auto r = std::to_chars(buf, buf + sizeof buf, 45000.25 + i / 86400.0, std::chars_format::fixed, 6);
+        floorText.append(buf, r.ptr);
+        for (int c = 0; c < kChannels; ++c) {
+            floorText += ',';
+            r = std::to_chars(buf, buf + sizeof buf, ValueOf(c, i), std::chars_format::fixed, 6);
+            floorText.append(buf, r.ptr);
+        }
+        floorText += "\r\n";
+    }
+    auto t1 = Clock::now();
+    std::vector<double> back;
+    back.reserve(std::size_t(samples) * (kChannels + 1));
+    for (const char* p = floorText.data(); p < floorText.data() + floorText.size();) {
+        double v = 0;
+        auto r = std::from_chars(p, floorText.data() + floorText.size(), v);
+        back.push_back(v);
+        p = r.ptr;
+        while (p < floorText.data() + floorText.size() && (*p == ',' || *p == '\r' || *p == '\n')) ++p;
+    }
+    auto t2 = Clock::now();
+
+    std::string csv;
+    auto t3 = Clock::now();
+    if (!zyn::csv::WriteChartCsv(chart, csv)) return 1;
+    auto t4 = Clock::now();
+    // The import reads the text as the program gets it (UTF-16), so the conversion is part of it.
+    const std::u16string wide(csv.begin(), csv.end());
+    CComPtr<IZynChart> imported;
+    app->AddChart(&imported);
+    auto t5 = Clock::now();
+    if (!zyn::csv::ImportText(imported, wide)) return 1;
+    auto t6 = Clock::now();
+
+    const double floorWrite = Seconds(t0, t1), floorRead = Seconds(t1, t2);
+    const double exportS = Seconds(t3, t4), importS = Seconds(t5, t6);
+    std::printf("samples %d x %d channels, CSV %.1f MB\n", samples, kChannels, csv.size() / 1e6);
+    std::printf("floor write %.3f s, export %.3f s, ratio %.2f\n", floorWrite, exportS, exportS / floorWrite);
+    std::printf("floor read  %.3f s, import %.3f s, ratio %.2f\n", floorRead, importS, importS / floorRead);
+
+    // Chart file: only measurable once the chart can produce its saved form.
+    std::vector<std::uint8_t> chartBytes;
+    if (!zyn::chartfile::SaveChartBytes(chart, chartBytes)) {
+        std::printf("chart file: the object library cannot save charts yet; no ratio\n");
+    } else {
+        std::array<std::uint8_t, zyn::chartfile::kSettingsBytes> settings{};
+        const auto file = zyn::chartfile::ComposeChartFile(chartBytes, settings);
+        auto a = Clock::now();
+        CComPtr<IZynChart> direct = zyn::chartfile::LoadChartBytes(app, chartBytes);
+        auto b = Clock::now();
+        zyn::chartfile::ChartFileParts parts;
+        CComPtr<IZynChart> viaFile;
+        if (zyn::chartfile::ParseChartFile(file, parts) == zyn::chartfile::ChartFileError::None)
+            viaFile = zyn::chartfile::LoadChartBytes(app, parts.chart);
+        auto c = Clock::now();
+        std::printf("LoadChart %.3f s, open chart file %.3f s, ratio %.2f\n", Seconds(a, b), Seconds(b, c),
+                    Seconds(b, c) / Seconds(a, b));
+        if (direct) direct->Detach();
+        if (viaFile) viaFile->Detach();
+    }
+    chart->Detach();
+    imported->Detach();
+    return 0;
+}

@@ -1,0 +1,47 @@
+// Arbitrary bytes through the chart file reader (and the chart loader behind it) and, read as
+// UTF-16 text, through ImportText into a real chart.
+
+#include "ChartFile.h"
+#include "CsvImport.h"
+#include "CsvTime.h"
+
+#include "ZynApp.h"
+#include "ZynChart.h"
+
+#include <clocale>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool init = [] {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        return true;
+    }();
+    (void)init;
+    static CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+
+    if (size > 0 && (data[0] & 1) == 0) {
+        zyn::chartfile::ChartFileParts parts;
+        const std::span<const std::uint8_t> bytes(data + 1, size - 1);
+        if (zyn::chartfile::ParseChartFile(bytes, parts) == zyn::chartfile::ChartFileError::None) {
+            if (parts.chart.size() > bytes.size() || parts.settings.size() > zyn::chartfile::kSettingsBytes) __builtin_trap();
+            if (CComPtr<IZynChart> chart = zyn::chartfile::LoadChartBytes(app, parts.chart)) chart->Detach();
+        }
+        return 0;
+    }
+    std::u16string text;
+    const std::size_t n = size > 0 ? (size - 1) / 2 : 0;
+    text.resize(n);
+    if (n) std::memcpy(text.data(), data + 1, n * 2);
+    CComPtr<IZynChart> chart;
+    app->AddChart(&chart);
+    zyn::csv::ImportOptions options;
+    options.today = 45000.0;
+    (void)zyn::csv::ImportText(chart, text, options);
+    zyn::csv::CCsvTimeReader reader;
+    reader.SetToday(45000.0);
+    (void)reader.Parse(text.substr(0, 64));
+    chart->Detach();
+    return 0;
+}
