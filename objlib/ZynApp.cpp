@@ -70,13 +70,12 @@ HRESULT CZynApp::get_Charts(IZynChartIter** o_ppCharts) {
 // A new chart, handed out and listed before its record is read: a record that fails part-way
 // leaves the chart with what was read, and the caller still gets it.
 HRESULT CZynApp::int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart) {
+    // The record is read before the chart is adopted: no other thread can reach it yet, so no lock
+    // is needed, and none is taken in an order other than the tree's (new channels are locked while
+    // they are made).
     CComPtr<CZynChart> chart = CZynChart::Create();
+    (void)zyn::obj::records::ReadChart(records, *chart);
     int_Adopt(chart);
-    {
-        CZynLockList locks;
-        chart->int_LockTree(locks);
-        (void)zyn::obj::records::ReadChart(records, *chart);
-    }
     *o_ppChart = static_cast<IZynChart*>(chart.Detach());
     return S_OK;
 }

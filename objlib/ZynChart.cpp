@@ -137,7 +137,10 @@ std::u16string CZynChart::int_Comment() const {
 void CZynChart::int_SetLoaded(std::u16string_view name, std::u16string_view comment, LONG rate) {
     {
         std::lock_guard guard(m_textGuard);
-        if (!name.empty()) m_name = name;
+        if (!name.empty()) {
+            m_name = name;
+            m_nameLoaded = true;
+        }
         if (!comment.empty()) m_comment = comment;
     }
     m_rate.store(rate);
@@ -159,7 +162,9 @@ void CZynChart::int_SetOwner(CZynApp* owner, LONG chartNumber) {
         m_owner = owner;
     }
     std::lock_guard guard(m_textGuard);
-    m_name = zyn::obj::NumberedName(m_name, chartNumber);
+    // A chart read from a record before its adoption keeps the name the record gave it, as it would
+    // had the record been read after the adoption renamed it.
+    if (!m_nameLoaded) m_name = zyn::obj::NumberedName(m_name, chartNumber);
 }
 
 void CZynChart::int_ClearOwner() {

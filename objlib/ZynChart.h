@@ -171,6 +171,7 @@ private:
 
     mutable std::mutex m_textGuard;
     std::u16string m_name{u"Chart"};
+    bool m_nameLoaded = false;
     std::u16string m_comment;
     std::u16string m_identifier;
 
