@@ -3,6 +3,8 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
+#include "ZynChannel.h"
+#include "ZynLockList.h"
 #include "ZynNumber.h"
 #include "com/bstr.h"
 #include "com/ccombstr.h"
@@ -111,6 +113,29 @@ double ChartStart(IZynChart* chart) {
 
 } // namespace
 
+namespace {
+
+// The fields of a data line as SplitFields gives them, as views: into the line when it holds no
+// quote (the common line, split without copying), else into `quoted`.
+void SplitViews(std::u16string_view line, std::vector<std::u16string_view>& views,
+                std::vector<std::u16string>& quoted, std::size_t limit) {
+    views.clear();
+    if (line.find(u'"') != std::u16string_view::npos) {
+        SplitFields(line, quoted, limit);
+        for (const auto& f : quoted) views.emplace_back(f);
+        return;
+    }
+    std::size_t pos = 0;
+    while (views.size() < limit) {
+        const std::size_t next = line.find(u',', pos);
+        views.push_back(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
+        if (next == std::u16string_view::npos) break;
+        pos = next + 1;
+    }
+}
+
+} // namespace
+
 void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, std::size_t limit) {
     // The strings of the last line are reused, so a long text splits without allocating.
     std::size_t count = 0;
@@ -197,6 +222,11 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
 
     std::vector<double> values(columns);
     std::vector<bool> present(columns);
+    std::vector<std::u16string_view> views;
+    // The new channels' locks, taken once when they exist: a lock per value cost more than the
+    // reading of the text.
+    CZynLockList channelLocks;
+    std::vector<CZynChannel*> targets(columns, nullptr);
     long rows = 0;
     double firstTime = 0.0;
     bool startChecked = false;
@@ -205,12 +235,12 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     while (walker.Next(line)) {
         line = Trim(line);
         if (line.empty()) continue;
-        SplitFields(line, fields, columns);
+        SplitViews(line, views, fields, columns);
         const bool headerLine = rows == 0 && header;
         bool valid = true;
         double lineTime = 0.0;
         for (std::size_t col = 0; col < columns; ++col) {
-            present[col] = col < fields.size() && !fields[col].empty();
+            present[col] = col < views.size() && !views[col].empty();
             values[col] = 0.0;
             if (col == timeColumn) {
                 if (!present[col]) {
@@ -218,7 +248,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                     continue;
                 }
                 if (headerLine) continue;
-                lineTime = timeReader.Parse(fields[col]);
+                lineTime = timeReader.Parse(views[col]);
                 // A time that cannot be read would land decades away from the others.
                 if (lineTime <= 0.0) valid = false;
                 else if (firstTime == 0.0) firstTime = lineTime;
@@ -227,6 +257,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
             if (rows == 0) {
                 CComPtr<IZynChannel> channel;
                 if (FAILED(chart->AddStaticChannel(&channel)) || !channel) {
+                    channelLocks.UnlockAll();
                     undo.Run();
                     lock->Unlock();
                     return false;
@@ -234,12 +265,15 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                 channel->put_Color(kDefaultChannelColours[created.size() % 10]);
                 created.push_back(channel);
                 byColumn[col] = channel;
+                // The chart made it, so it is the object library's channel.
+                targets[col] = static_cast<CZynChannel*>(channel.p);
+                targets[col]->int_LockInto(channelLocks);
                 if (header) {
-                    if (present[col]) channel->put_Name(CComBSTR(std::u16string_view(fields[col])));
+                    if (present[col]) channel->put_Name(CComBSTR(views[col]));
                     continue;
                 }
             }
-            if (present[col]) values[col] = ReadValue(fields[col]);
+            if (present[col]) values[col] = ReadValue(views[col]);
         }
         if (!valid) continue;
         if (headerLine) {
@@ -257,11 +291,11 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
         LONG offset = 0;
         if (!OffsetMs(lineTime, firstTime, offset)) continue;
         for (std::size_t col = 0; col < columns; ++col) {
-            if (col == timeColumn || !present[col] || !byColumn[col]) continue;
-            LONG count = 0;
-            byColumn[col]->AddValueRelTime(values[col], offset, &count);
+            if (col == timeColumn || !present[col] || !targets[col]) continue;
+            (void)targets[col]->int_AddValueRelTime(values[col], std::uint32_t(offset));
         }
     }
+    channelLocks.UnlockAll();
 
     if (rows < 2) {
         undo.Run();
