@@ -264,7 +264,6 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     std::size_t secondEnd = rest.find(u'\r');
     if (secondEnd == std::u16string_view::npos) secondEnd = rest.find(u'\n');
     if (secondEnd == std::u16string_view::npos) return false;
-    const auto expectedRows = std::uint32_t(std::min<std::size_t>(text.size() / (secondEnd + 1), UINT32_MAX / 2));
     SplitFields(Trim(rest.substr(0, secondEnd)), fields);
     std::size_t timeColumn = SIZE_MAX;
     for (std::size_t i = 0; i < fields.size() && i < columns; ++i) {
@@ -332,10 +331,6 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                 // The chart made it, so it is the object library's channel.
                 targets[col] = static_cast<CZynChannel*>(channel.p);
                 targets[col]->int_LockInto(channelLocks);
-                // Room for as many rows as lines like the second fit in the text: growing a
-                // million values at a time copied them over and over. A refusal only means growing.
-                (void)targets[col]->int_TimeBase()->Reserve(expectedRows);
-                (void)targets[col]->int_DataSet()->int_Reserve(expectedRows);
                 if (header) {
                     if (present[col]) channel->put_Name(CComBSTR(views[col].text));
                     continue;
