@@ -290,12 +290,19 @@ HRESULT CZynChannel::AddValueRelTime(double i_Value, LONG i_RelTime, LONG* o_pCo
     int_LockInto(locks);
     if (m_type.load() != typeStatic) return Raise(E_FAIL, u"Can only add values to a static channel");
     if (i_RelTime < 0) return Raise(E_INVALIDARG, u"Invalid relative time");
-    if (!m_timeBase->AppendRel(static_cast<std::uint32_t>(i_RelTime))) return E_OUTOFMEMORY;
-    if (!int_AppendValue(i_Value)) {
+    const HRESULT hr = int_AddValueRelTime(i_Value, static_cast<std::uint32_t>(i_RelTime));
+    if (FAILED(hr)) return hr;
+    *o_pCount = static_cast<LONG>(m_data->int_Count());
+    return S_OK;
+}
+
+HRESULT CZynChannel::int_AddValueRelTime(double value, std::uint32_t relMs) {
+    if (m_type.load() != typeStatic) return E_FAIL;
+    if (!m_timeBase->AppendRel(relMs)) return E_OUTOFMEMORY;
+    if (!int_AppendValue(value)) {
         m_timeBase->RemoveLast();
         return E_OUTOFMEMORY;
     }
-    *o_pCount = static_cast<LONG>(m_data->int_Count());
     return S_OK;
 }
 

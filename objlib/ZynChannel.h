@@ -119,6 +119,9 @@ public:
     void int_TakeSample();
     // Locked. Appends a value at the time base's newest entry.
     [[nodiscard]] bool int_AppendValue(double value);
+    // Locked. What AddValueRelTime adds, for callers that append many values under one lock:
+    // E_FAIL for a channel that is not static, E_OUTOFMEMORY (nothing added) when the heap refuses.
+    [[nodiscard]] HRESULT int_AddValueRelTime(double value, std::uint32_t relMs);
     // Locked. Copies the source's values onto `chart`'s time axis (the chart's CopyChannel).
     bool int_CopyDataFrom(CZynChannel* source, CZynChartLink* chart);
     // Raises change bits on the channel and the chart's aggregate word.

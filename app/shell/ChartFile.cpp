@@ -107,14 +107,14 @@ bool SaveChartBytes(IZynChart* chart, std::vector<std::uint8_t>& out) {
 
 CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes) {
     if (!app || bytes.size() > kMaxFileBytes) return {};
-    CZynGrowBuff buffer;
-    const auto n = static_cast<std::uint32_t>(bytes.size());
-    // The room the loader has always had behind the chart bytes.
-    if (!buffer.SetCapacity(n + 32)) return {};
-    if (n) std::memcpy(buffer.GetBuffer(), bytes.data(), n);
-    buffer.IncrementSize(n);
+    // The byte-array value straight from the bytes: a chart file is tens of megabytes, and every
+    // copy of it on the way to the loader costs a pass over fresh memory.
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (!array) return {};
+    if (!bytes.empty()) std::memcpy(array->pvData, bytes.data(), bytes.size());
     CComVariant value;
-    if (!buffer.ToVariant(&value)) return {};
+    value.vt = VT_ARRAY | VT_UI1;
+    value.parray = array;
     CComPtr<IZynChart> chart;
     if (FAILED(app->LoadChart(value, &chart))) return {};
     return chart;

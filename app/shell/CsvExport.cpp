@@ -3,6 +3,8 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
+#include "ZynDataSet.h"
+
 #include "com/ccombstr.h"
 #include "com/unknown.h"
 #include "com/variant.h"
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <span>
 #include <vector>
 
@@ -20,6 +23,7 @@ namespace {
 struct ChannelColumn {
     CComPtr<IZynDataSet> data;
     std::vector<double> times; // ascending, as the time base keeps them
+    std::vector<double> values; // the values GetValueAt gives, one per time
     double first = 0.0, last = 0.0;
     bool hasRange = false;
     std::size_t walk = 0; // the first time not below the current row's time
@@ -51,6 +55,12 @@ bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& na
             if (SUCCEEDED(column.data->GetTimeAt(i, &v)) && TimeOf(v, t)) column.times.push_back(t);
         }
     }
+    // Read under the chart's lock, which holds the data set's: one copy instead of a lock per value.
+    // The chart's channels are the object library's, and so are their data sets.
+    const auto* set = static_cast<const CZynDataSet*>(column.data.p);
+    const std::size_t held = std::min<std::size_t>(column.times.size(), set->int_Count());
+    column.values.resize(held);
+    for (std::size_t i = 0; i < held; ++i) column.values[i] = set->int_ValueAt(std::uint32_t(i));
     CComVariant first, last;
     column.hasRange = SUCCEEDED(channel->get_FirstTime(&first)) && SUCCEEDED(channel->get_LastTime(&last)) &&
                       TimeOf(first, column.first) && TimeOf(last, column.last);
@@ -67,6 +77,33 @@ bool IndexAt(ChannelColumn& c, double t, LONG& index) {
         return true;
     }
     return SUCCEEDED(c.data->TimeToIndex(t, &index));
+}
+
+// Every time of any column once, ascending. The columns are ascending already (and mostly the
+// same times), so merging them is linear where sorting the lot was not.
+std::vector<double> DistinctTimes(const std::vector<ChannelColumn>& columns) {
+    std::vector<double> times, merged;
+    for (const auto& c : columns) {
+        if (!std::is_sorted(c.times.begin(), c.times.end())) {
+            std::size_t total = 0;
+            for (const auto& d : columns) total += d.times.size();
+            times.clear();
+            times.reserve(total);
+            for (const auto& d : columns) times.insert(times.end(), d.times.begin(), d.times.end());
+            std::sort(times.begin(), times.end());
+            times.erase(std::unique(times.begin(), times.end()), times.end());
+            return times;
+        }
+    }
+    for (const auto& c : columns) {
+        if (c.times.empty() || c.times == times) continue;
+        merged.clear();
+        merged.reserve(times.size() + c.times.size());
+        std::merge(times.begin(), times.end(), c.times.begin(), c.times.end(), std::back_inserter(merged));
+        merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+        times.swap(merged);
+    }
+    return times;
 }
 
 } // namespace
@@ -120,13 +157,7 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
         }
     }
 
-    std::vector<double> times;
-    std::size_t total = 0;
-    for (const auto& c : columns) total += c.times.size();
-    times.reserve(total);
-    for (const auto& c : columns) times.insert(times.end(), c.times.begin(), c.times.end());
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
+    const std::vector<double> times = DistinctTimes(columns);
     if (times.empty()) {
         lock->Unlock();
         return false;
@@ -150,10 +181,8 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
             out += ',';
             if (!c.hasRange || t < c.first || t > c.last) continue;
             LONG index = -1;
-            double value = 0;
-            if (!IndexAt(c, t, index) || index < 0 || std::size_t(index) >= c.times.size()) continue;
-            if (FAILED(c.data->GetValueAt(index, &value))) continue;
-            AppendValue(out, value);
+            if (!IndexAt(c, t, index) || index < 0 || std::size_t(index) >= c.values.size()) continue;
+            AppendValue(out, c.values[std::size_t(index)]);
         }
         out += "\r\n";
     }

@@ -74,6 +74,8 @@ void ReleaseElement(VARTYPE vt, void* e) {
 }
 
 void ClearElements(SAFEARRAY* psa) {
+    // Only these element types own anything; a chart's byte array runs to tens of megabytes.
+    if (psa->vt != VT_BSTR && psa->vt != VT_UNKNOWN && psa->vt != VT_DISPATCH && psa->vt != VT_VARIANT) return;
     for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) ReleaseElement(psa->vt, ElementAt(psa, i));
 }
 

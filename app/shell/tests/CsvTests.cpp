@@ -117,6 +117,32 @@ TEST_F(CsvTest, ExportWritesEveryDistinctTimeWithNearestValues) {
                     "10:00:02  01/02/24,3.000000,\r\n");
 }
 
+TEST_F(CsvTest, ExportMergesInterleavedTimesAndShowsEditedValues) {
+    SetStart(Ole(2024, 1, 2, 10, 0, 0));
+    auto a = AddChannel(u"A");
+    auto b = AddChannel(u"B");
+    LONG n = 0;
+    a->AddValueRelTime(1, 0, &n);
+    a->AddValueRelTime(2, 2000, &n);
+    a->AddValueRelTime(3, 4000, &n);
+    b->AddValueRelTime(10, 1000, &n);
+    b->AddValueRelTime(20, 2000, &n);
+    b->AddValueRelTime(30, 5000, &n);
+    // A row between a channel's times shows the value the data set finds for it.
+    // An edited value is what the chart shows, and so what the text shows.
+    CComPtr<IZynDataSet> data;
+    ASSERT_EQ(a->get_Data(&data), S_OK);
+    ASSERT_EQ(data->SetValueAt(1, 2.5), S_OK);
+    std::string text;
+    ASSERT_TRUE(WriteChartCsv(m_chart, text));
+    EXPECT_EQ(text, "Time,A,B\r\n"
+                    "10:00:00  01/02/24,1.000000,\r\n"
+                    "10:00:01  01/02/24,2.500000,10.000000\r\n"
+                    "10:00:02  01/02/24,2.500000,20.000000\r\n"
+                    "10:00:04  01/02/24,3.000000,30.000000\r\n"
+                    "10:00:05  01/02/24,,30.000000\r\n");
+}
+
 TEST_F(CsvTest, ExportOfAChartWithoutSamplesFails) {
     std::string text;
     EXPECT_FALSE(WriteChartCsv(m_chart, text));
@@ -213,6 +239,29 @@ TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     EXPECT_EQ(Points(created[0]).size(), 1u);
     EXPECT_EQ(Points(created[1]).size(), 1u);
     EXPECT_EQ(Points(created[1])[0].second, 4.0);
+}
+
+TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {
+    ImportOptions options;
+    options.today = Ole(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart,
+                           u"Time,A,B,C\r\n"
+                           u"10:00:00,\"3\",1e3, -2.5 \r\n"
+                           u"10:00:01,-0.125,\"x,y\",7\r\n"
+                           u"10:00:02,1.5.5,-,0012.50\r\n"
+                           u"10:00:03,0.1000000000000000055511151231257827021181583404541015625,+4,.5\r\n",
+                           options, &created));
+    ASSERT_EQ(created.size(), 3u);
+    auto values = [&](std::size_t i) {
+        std::vector<double> out;
+        for (const auto& p : Points(created[i])) out.push_back(p.second);
+        return out;
+    };
+    // Anything but a plain decimal takes the forgiving reader, which has always read "1e3" as 13.
+    EXPECT_EQ(values(0), (std::vector<double>{3.0, -0.125, 1.55, 0.1}));
+    EXPECT_EQ(values(1), (std::vector<double>{13.0, 0.0, 0.0, 4.0}));
+    EXPECT_EQ(values(2), (std::vector<double>{-2.5, 7.0, 12.5, 0.5}));
 }
 
 TEST_F(CsvTest, RejectedTextsLeaveTheChartAsItWas) {
