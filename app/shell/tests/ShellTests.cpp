@@ -8,11 +8,11 @@
 #include "MainFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
-#include "TallonAppChartDocument.h"
-#include "TallonAppContext.h"
+#include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
 #include "ZynStrings.h"
+#include "com/ccombstr.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -37,6 +37,24 @@ QMenu* TopMenu(QMenuBar* bar, const QString& text) {
     return nullptr;
 }
 
+// Each channel's name with its number of samples, in chart order.
+QStringList ChannelsAndCounts(IZynChart* chart) {
+    QStringList out;
+    CComPtr<IZynChannelIter> it;
+    if (!chart || FAILED(chart->get_Channels(&it)) || !it) return out;
+    for (;;) {
+        CComPtr<IZynChannel> channel;
+        if (it->GetNext(&channel) != S_OK || !channel) break;
+        CComBSTR name;
+        channel->get_Name(&name);
+        CComPtr<IZynDataSet> data;
+        LONG count = -1;
+        if (SUCCEEDED(channel->get_Data(&data)) && data) data->get_Count(&count);
+        out << QStringLiteral("%1:%2").arg(QString::fromUtf16(name.View().data(), qsizetype(name.View().size()))).arg(count);
+    }
+    return out;
+}
+
 } // namespace
 
 class ShellTests : public QObject {
@@ -47,6 +65,7 @@ private slots:
     void menusFollowTheActiveView();
     void commandsReachFramesAndDocuments();
     void savesAndOpensThroughTheDocument();
+    void chartFileRoundTripOpensInANewWindow();
     void malformedFilesShowTheMessageAndOpenNothing();
     void channelBarRowsAndActions();
     void columnWidthsKeepTheirBounds();
@@ -65,14 +84,12 @@ private:
 void ShellTests::init() {
     m_dir = new QTemporaryDir;
     qputenv("ZYN_REGISTRY_DIR", m_dir->filePath(QStringLiteral("reg")).toUtf8());
-    CTallonAppContext::Instance().Reset();
     m_messages.clear();
     SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
         m_messages << text;
         return m_answer;
     });
     m_app = new CTallonApp;
-    m_app->SetDocumentFactory([this](QObject* parent) { return new CTallonAppChartDocument(m_app, parent); });
     TallonCommandLine cmd;
     cmd.noArguments = false; // no splash in tests
     int rc = 0;
@@ -84,7 +101,6 @@ void ShellTests::cleanup() {
     delete m_app;
     m_app = nullptr;
     SetZynMessageHook(nullptr);
-    CTallonAppContext::Instance().Reset();
     delete m_dir;
 }
 
@@ -176,6 +192,45 @@ void ShellTests::savesAndOpensThroughTheDocument() {
     QVERIFY(!empty->OnSaveDocument(m_dir->filePath(QStringLiteral("empty.CSV"))));
     QCOMPARE(m_messages.value(0), LoadZynString(50110));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("empty.CSV"))));
+}
+
+void ShellTests::chartFileRoundTripOpensInANewWindow() {
+    CMainFrame* frame = m_app->MainFrame();
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n10:00:03,7,8\n"));
+    const QStringList expected = ChannelsAndCounts(doc->Chart());
+    QCOMPARE(expected, (QStringList{"CPU:4", "Disk:4"}));
+    // The first filter with a name typed without extension saves "kept.tlon".
+    const QString base = m_dir->filePath(QStringLiteral("kept"));
+    m_app->SetPromptHook([&](bool open, QString& path, int& filter) {
+        if (open) return false;
+        path = base;
+        filter = 0;
+        return true;
+    });
+    frame->OnCommand(ZynCmd::FileSaveAs);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(u'|')));
+    QVERIFY(QFile::exists(base + QStringLiteral(".tlon")));
+    QCOMPARE(doc->Title(), QStringLiteral("kept"));
+    QVERIFY(!doc->IsModified());
+
+    // A copy under another name is a different document: it opens in a window of its own.
+    const QString copy = m_dir->filePath(QStringLiteral("copy.tlon"));
+    QVERIFY(QFile::copy(base + QStringLiteral(".tlon"), copy));
+    CTallonAppDocument* opened = m_app->OpenDocumentFile(copy);
+    QVERIFY(opened);
+    QVERIFY(opened != doc);
+    QVERIFY(opened->Chart() != doc->Chart());
+    QCOMPARE(frame->MdiArea()->subWindowList().size(), 2);
+    QCOMPARE(frame->ActiveDocument(), opened);
+    QCOMPARE(ChannelsAndCounts(opened->Chart()), expected);
+    QCOMPARE(opened->Title(), QStringLiteral("kept")); // the chart's name as saved
+    QVERIFY(m_messages.isEmpty());
+    // The channel bar lists the opened chart.
+    frame->ChannelBarShowDocument(opened, true);
+    QVERIFY(frame->ChannelBar()->isVisible());
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 2);
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
 }
 
 void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
