@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     auto* doc = qobject_cast<CChartWindowDocument*>(frame->ActiveDocument());
     if (!doc) return 1;
     // As the counter browser adds them: default colours, the status text of each.
-    for (const char* p : {"\\Processor(_Total)\\% Processor Time", "\\Memory\\% Committed Bytes In Use", "\\System\\Processes"})
+    for (const char* p : {"\\Processor(_Total)\\% Processor Time", "\\Memory\\% Committed Bytes In Use"})
         doc->Document()->AddChannelByPath(QString::fromLatin1(p));
     doc->Chart()->put_Rate(250);
     doc->Chart()->put_Run(1);

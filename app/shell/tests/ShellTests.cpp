@@ -2,6 +2,9 @@
 // document, the channel bar, the status pane, the tips and the command line.
 
 #include "ChannelBar.h"
+#include "ChartView.h"
+#include "ChartWindowDocument.h"
+#include "CTallonChart.h"
 #include "ChildFrame.h"
 #include "ChildFrameTabs.h"
 #include "CsvImport.h"
@@ -66,6 +69,7 @@ private slots:
     void commandsReachFramesAndDocuments();
     void savesAndOpensThroughTheDocument();
     void chartFileRoundTripOpensInANewWindow();
+    void documentAndViewReachTheFrames();
     void malformedFilesShowTheMessageAndOpenNothing();
     void channelBarRowsAndActions();
     void columnWidthsKeepTheirBounds();
@@ -231,6 +235,59 @@ void ShellTests::chartFileRoundTripOpensInANewWindow() {
     QVERIFY(frame->ChannelBar()->isVisible());
     QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 2);
     QCOMPARE(frame->ChannelBar()->List()->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
+}
+
+void ShellTests::documentAndViewReachTheFrames() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->resize(1200, 800);
+    frame->show();
+    auto* doc = qobject_cast<CChartWindowDocument*>(frame->ActiveDocument());
+    QVERIFY(doc);
+    CChildFrame* child = frame->ActiveChild();
+    auto* view = qobject_cast<CTallonView*>(child->Folder()->View());
+    QVERIFY(view);
+    QCOMPARE(doc->ActiveView(), view);
+
+    // A counter added as the counter browser adds it: its status text, a channel bar row, the
+    // modified mark on the window.
+    QVERIFY(doc->Document()->AddChannelByPath(QStringLiteral("\\Memory\\% Committed Bytes In Use")));
+    QVERIFY(frame->StatusPane()->Message().startsWith(QStringLiteral("Added counter")));
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 1);
+    QVERIFY(child->isWindowModified());
+
+    // The frame's check follows the view's auto-scroll, and its command reaches the view.
+    const bool autoScroll = view->AutoScroll();
+    frame->UpdateCommands();
+    QCOMPARE(frame->Action(ZynCmd::AutoScroll)->isChecked(), autoScroll);
+    frame->Action(ZynCmd::AutoScroll)->trigger();
+    QCOMPARE(view->AutoScroll(), !autoScroll);
+    frame->UpdateCommands();
+    QCOMPARE(frame->Action(ZynCmd::AutoScroll)->isChecked(), !autoScroll);
+    // The zoom slots carry the spans the view offers.
+    QCOMPARE(frame->Action(ZynCmd::Zoom1)->text(), view->Action(CTallonView::kCmdZoomSlot0)->text());
+
+    // The channel bar's selection is the shared one: the document's value-axis channel and the
+    // Delete command naming the channel follow it.
+    QTreeWidget* list = frame->ChannelBar()->List();
+    list->setCurrentItem(list->topLevelItem(0));
+    QCOMPARE(m_app->Context().channelBar.selectedChart, doc->Document()->Identifier());
+    QVERIFY(!m_app->Context().channelBar.selectedChannel.isEmpty());
+    QVERIFY(doc->Document()->SelectedChannel());
+    frame->UpdateCommands();
+    QVERIFY(frame->Action(ZynCmd::DeleteChannel)->isEnabled());
+    QVERIFY(frame->Action(ZynCmd::DeleteChannel)->text().contains(QStringLiteral("Channel-1")));
+    // Delete through the frame's command: the question, then the channel goes.
+    m_answer = QMessageBox::Yes;
+    frame->Action(ZynCmd::DeleteChannel)->trigger();
+    QCOMPARE(m_messages, QStringList{LoadZynString(50121)});
+    QCOMPARE(doc->Document()->ChannelCount(), 0);
+    QCOMPARE(list->topLevelItemCount(), 0);
+
+    // The view's properties request reaches the frame's placeholder.
+    m_messages.clear();
+    frame->OnCommand(ZynCmd::ChartProperties);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].startsWith(QStringLiteral("Chart Properties")));
 }
 
 void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
