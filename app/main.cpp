@@ -1,42 +1,54 @@
 // Tallon: the program. The window modes start the application; the export modes run without a
 // window and end with 0 on success.
 
-#include "ChartFile.h"
+#include "AppContext.h"
+#include "CTallonChart.h"
+#include "ChartWindowDocument.h"
 #include "CsvExport.h"
-#include "MainFrame.h"
+#include "ImageExport.h"
 #include "TallonApp.h"
-#include "TallonAppChartDocument.h"
-#include "TallonAppContext.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-int ExportCsv(const TallonCommandLine& cmd) {
-    using namespace zyn::chartfile;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(cmd.file.toStdString(), bytes)) {
-        std::fprintf(stderr, "Tallon: cannot read %s\n", cmd.file.toLocal8Bit().constData());
-        return 1;
+void Complain(const char* format, const QString& arg) { std::fprintf(stderr, format, arg.toLocal8Bit().constData()); }
+
+// The export modes load the chart file into a document as a chart window would, then write it.
+int Export(const TallonCommandLine& cmd, int argc, char** argv) {
+    // No window is shown: a display is not needed, unless the caller asks for a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication qapp(argc, argv);
+    CAppContext context;
+    int rc = 0;
+    {
+        CTallonChart doc(context);
+        if (!doc.Chart()) {
+            std::fprintf(stderr, "Tallon: the chart objects cannot be made\n");
+            return 1;
+        }
+        if (!zyn::shell::LoadChartFile(doc, cmd.file)) {
+            Complain("Tallon: %s cannot be opened as a chart file\n", cmd.file);
+            return 1;
+        }
+        if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
+            if (!zyn::csv::SaveCsv(cmd.output.toStdString(), doc.Chart())) {
+                Complain("Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output);
+                rc = 1;
+            }
+        } else {
+            const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
+            if (!zyn::display::ExportChartImage(doc, size, cmd.output)) {
+                Complain("Tallon: cannot write the image %s\n", cmd.output);
+                rc = 1;
+            }
+        }
     }
-    ChartFileParts parts;
-    if (ParseChartFile(bytes, parts) != ChartFileError::None) {
-        std::fprintf(stderr, "Tallon: %s is not a chart file\n", cmd.file.toLocal8Bit().constData());
-        return 1;
-    }
-    IZynApp* app = CTallonAppContext::Instance().App();
-    CComPtr<IZynChart> chart = LoadChartBytes(app, parts.chart);
-    if (!chart) {
-        std::fprintf(stderr, "Tallon: the chart in %s cannot be loaded\n", cmd.file.toLocal8Bit().constData());
-        return 1;
-    }
-    const bool ok = zyn::csv::SaveCsv(cmd.output.toStdString(), chart);
-    chart->Detach();
-    if (!ok) std::fprintf(stderr, "Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output.toLocal8Bit().constData());
-    return ok ? 0 : 1;
+    context.Close();
+    return rc;
 }
 
 } // namespace
@@ -49,20 +61,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
         return 2;
     }
-    if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
-        const int rc = ExportCsv(cmd);
-        CTallonAppContext::Instance().ReleaseObjects();
-        return rc;
-    }
-    if (cmd.kind == TallonCommandLine::Kind::ExportImage) {
-        std::fprintf(stderr, "Tallon: image export is not part of this build yet\n");
-        return 1;
-    }
+    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
+        return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallon"));
     CTallonApp app;
-    app.SetDocumentFactory([&app](QObject* parent) { return new CTallonAppChartDocument(&app, parent); });
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {
         app.ExitInstance();

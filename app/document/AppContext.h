@@ -60,6 +60,7 @@ public:
     CComPtr<IZynApp> App();
 
     CNumberedSettings& Settings() { return m_settings; }
+    const CNumberedSettings& Settings() const { return m_settings; }
     // The record every new document copies; its fonts are live.
     ChartSettings& DefaultChartSettings() { return m_defaults; }
 

@@ -3,7 +3,7 @@
 #include "ChartColours.h"
 #include "DisplayFormat.h"
 #include "MainFrame.h"
-#include "TallonAppContext.h"
+#include "AppContext.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "ZynStrings.h"
@@ -116,7 +116,7 @@ void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         QApplication::style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, option.widget);
     } else if (index.column() == CChannelBar::ColColor) {
         const QRect cell = option.rect.adjusted(2, 1, -2, -1);
-        const COLORREF back = COLORREF(CTallonAppContext::Instance().Setting(ZynSetting::ChartBackground, 0));
+        const COLORREF back = settings ? COLORREF(settings->Get(CNumberedSettings::kLastViewBackground)) : 0;
         painter->fillRect(cell, ToQColor(back));
         const int comma = int(text.indexOf(u','));
         const COLORREF colour = comma < 0 ? 255u : text.left(comma).toUInt();
@@ -149,7 +149,9 @@ CChannelBar::CChannelBar(CMainFrame* frame) : QDockWidget(frame), m_frame(frame)
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setItemDelegate(new CChannelListDelegate(m_list));
+    auto* delegate = new CChannelListDelegate(m_list);
+    delegate->settings = &m_frame->Context().Settings();
+    m_list->setItemDelegate(delegate);
     QStringList headers;
     for (int id : kHeaderIds) headers << (id ? LoadZynString(id) : QStringLiteral(" "));
     m_list->setHeaderLabels(headers);
@@ -330,7 +332,7 @@ void CChannelBar::DeleteSelected(bool shiftHeld) {
         ZynMessageBox(LoadZynString(50069));
         return;
     }
-    if (!shiftHeld && !CTallonAppContext::Instance().Setting(ZynSetting::ExpertMode, 0) &&
+    if (!shiftHeld && !m_frame->Context().Settings().Get(CNumberedSettings::kExpertMode) &&
         ZynMessageBox(LoadZynString(50121), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
         return;
     const QString name = StringProp(channel, &IZynChannel::get_Name);

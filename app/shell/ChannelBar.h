@@ -19,6 +19,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class CTallonAppDocument;
 class CMainFrame;
+class CNumberedSettings;
 
 // One column's width rule: a fixed width, or a weight with bounds (a maximum of 0 means none).
 struct ChannelColumnRule {
@@ -36,6 +37,8 @@ std::span<const ChannelColumnRule> ChannelColumnRules();
 class CChannelListDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    // The colour cell's background is the last activated chart view's (black without settings).
+    const CNumberedSettings* settings = nullptr;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 

@@ -4,6 +4,7 @@
 #include "TallonAppDocument.h"
 #include "ZynStrings.h"
 
+#include <QAbstractScrollArea>
 #include <QCloseEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -17,7 +18,37 @@ CFolderFrame::CFolderFrame(CTallonAppDocument* doc, QWidget* parent) : QWidget(p
     m_vscroll->setObjectName(QStringLiteral("ScrollBar59905"));
     connect(m_tabs, &CFolderTabCtrl::TabChosen, this, &CFolderFrame::ShowTab);
     m_view = m_doc->CreateView(0, this);
+    AdoptScrollBar();
     Relayout();
+}
+
+void CFolderFrame::AdoptScrollBar() {
+    // Nothing of the previous view's bar may stay connected: that view is on its way out.
+    m_hscroll->disconnect(this);
+    m_hscroll->setRange(0, 0);
+    auto* area = qobject_cast<QAbstractScrollArea*>(m_view.data());
+    if (!area) return;
+    // The frame's bar beside the tabs stands in for the view's own: the view keeps its hidden bar
+    // as the model of its scrolling, this one mirrors it and hands the user's actions on to it.
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QScrollBar* inner = area->horizontalScrollBar();
+    const auto mirror = [this, inner] {
+        const QSignalBlocker block(m_hscroll);
+        m_hscroll->setRange(inner->minimum(), inner->maximum());
+        m_hscroll->setPageStep(inner->pageStep());
+        m_hscroll->setSingleStep(inner->singleStep());
+        m_hscroll->setValue(inner->value());
+    };
+    mirror();
+    connect(inner, &QScrollBar::rangeChanged, m_hscroll, mirror);
+    connect(inner, &QScrollBar::valueChanged, m_hscroll, mirror);
+    connect(m_hscroll, &QScrollBar::actionTriggered, this, [this, inner](int action) {
+        // A drag moves the slider; setting the view's slider position runs its SliderMove action.
+        if (action == QAbstractSlider::SliderMove) inner->setSliderPosition(m_hscroll->sliderPosition());
+        else inner->triggerAction(QAbstractSlider::SliderAction(action));
+    });
+    connect(m_hscroll, &QScrollBar::sliderPressed, this, [inner] { inner->setSliderDown(true); });
+    connect(m_hscroll, &QScrollBar::sliderReleased, this, [inner] { inner->setSliderDown(false); });
 }
 
 void CFolderFrame::SetTabStripWidth(int width) {
@@ -31,6 +62,7 @@ void CFolderFrame::ShowTab(int tab) {
     m_view = nullptr;
     m_view = m_doc->CreateView(tab, this);
     m_viewTab = tab;
+    AdoptScrollBar();
     m_tabs->Select(tab);
     Relayout();
     if (m_view) {
@@ -70,8 +102,12 @@ CChildFrame::CChildFrame(CTallonAppDocument* doc, QWidget* parent) : QMdiSubWind
     setWidget(m_folder);
     // The chart page shows its tabs and scroll bars once it is set up.
     m_folder->SetTabStripWidth(-1);
-    setWindowTitle(doc->Title());
-    connect(doc, &CTallonAppDocument::TitleChanged, this, &QWidget::setWindowTitle);
+    // "[*]" shows the modified mark.
+    setWindowTitle(doc->Title() + QStringLiteral("[*]"));
+    setWindowModified(doc->IsModified());
+    connect(doc, &CTallonAppDocument::TitleChanged, this,
+            [this](const QString& title) { setWindowTitle(title + QStringLiteral("[*]")); });
+    connect(doc, &CTallonAppDocument::ModifiedChanged, this, &QWidget::setWindowModified);
     connect(m_folder, &CFolderFrame::ViewChanged, this, &CChildFrame::MenuChanged);
 }
 

@@ -34,6 +34,7 @@ protected:
 
 private:
     void Relayout();
+    void AdoptScrollBar();
 
     CTallonAppDocument* m_doc;
     QPointer<QWidget> m_view;

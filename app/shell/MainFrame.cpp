@@ -4,7 +4,7 @@
 #include "ChildFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
-#include "TallonAppContext.h"
+#include "AppContext.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
@@ -103,8 +103,7 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
 CMainFrame::~CMainFrame() {
     // Windows closing below must not reach a half-destroyed frame.
     disconnect(m_mdi, nullptr, this, nullptr);
-    auto& context = CTallonAppContext::Instance();
-    context.mainFrameGone = true;
+    if (m_app) Context().SetMainFrameGone(true);
     if (CZynRegistry* reg = GetUserReg(u"Settings")) {
         reg->Store(u"ToolbarVer", DWORD(1));
         const QByteArray state = saveState(1);
@@ -287,6 +286,7 @@ void CMainFrame::OnActiveChildChanged() {
     // The MDI area reports no active window while the frame itself lacks focus: keep the last.
     if (!child && m_lastActive && m_mdi->subWindowList().contains(m_lastActive)) child = m_lastActive;
     m_lastActive = child;
+    if (child) child->Document()->ActivateView(child->Folder()->View());
     SetMenuResource(child ? child->MenuId() : 128);
     ChannelBarShowDocument(child ? child->Document() : nullptr, true);
     UpdateCommands();
@@ -297,53 +297,84 @@ void CMainFrame::ChannelBarShowDocument(CTallonAppDocument* doc, bool force) {
     if (m_channelBarRefresh) force = true;
     m_channelBarRefresh = false;
     m_channelBar->ShowDocument(doc, force);
+    if (m_app) Context().channelBar.shownChart = m_channelBar->ChartIdentifier();
 }
 
 void CMainFrame::ChannelBarChartChanged(IZynChart* chart) {
     if (m_channelBar) m_channelBar->ChartChanged(chart);
 }
 
+CAppContext& CMainFrame::Context() const { return m_app->Context(); }
+
+QString CMainFrame::SelectedChartId() const { return Context().channelBar.selectedChart; }
+QString CMainFrame::SelectedChannelId() const { return Context().channelBar.selectedChannel; }
+QString CMainFrame::HighlightedChartId() const { return Context().channelBar.highlightedChart; }
+QString CMainFrame::HighlightedChannelId() const { return Context().channelBar.highlightedChannel; }
+
 void CMainFrame::SelectChannel(const QString& chartId, const QString& channelId) {
-    if (chartId == m_selChart && channelId == m_selChannel) return;
-    m_selChart = chartId;
-    m_selChannel = channelId;
-    auto& context = CTallonAppContext::Instance();
-    if (context.mainFrameGone || !context.Setting(ZynSetting::SelectionBroadcast, 1) || !m_app) return;
+    CAppContext& context = Context();
+    CChannelBarState& bar = context.channelBar;
+    if (chartId == bar.selectedChart && channelId == bar.selectedChannel) return;
+    bar.selectedChart = chartId;
+    bar.selectedChannel = channelId;
+    if (context.MainFrameGone() || !context.Settings().Get(CNumberedSettings::kBroadcastSelection)) return;
     for (CTallonAppDocument* doc : m_app->Documents()) doc->SyncSelectedChannel();
 }
 
 void CMainFrame::HighlightChannel(const QString& chartId, const QString& channelId) {
+    CAppContext& context = Context();
+    CChannelBarState& bar = context.channelBar;
     const bool clear = chartId.isEmpty() || channelId.isEmpty();
-    const bool changed = chartId != m_hiChart || channelId != m_hiChannel;
-    m_hiChart = clear ? QString() : chartId;
-    m_hiChannel = clear ? QString() : channelId;
+    const bool changed = chartId != bar.highlightedChart || channelId != bar.highlightedChannel;
+    bar.highlightedChart = clear ? QString() : chartId;
+    bar.highlightedChannel = clear ? QString() : channelId;
     m_highlightAge.restart();
-    if (!changed || CTallonAppContext::Instance().mainFrameGone || !m_app) return;
+    if (!changed || context.MainFrameGone()) return;
     for (CTallonAppDocument* doc : m_app->Documents()) doc->UpdateAllViews(clear ? 16 : 15);
+}
+
+void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
+    connect(doc, &CTallonAppDocument::StatusMessage, this,
+            [this](const QString& text, int level) { ShowStatusMessage(text, level); });
+    connect(doc, &CTallonAppDocument::ChartChanged, this, [this, doc] {
+        ChannelBarChartChanged(doc->Chart());
+        // The bar's values follow the active chart's samples (at most once per refresh period).
+        if (ActiveDocument() == doc) ChannelBarShowDocument(doc, false);
+    });
+    connect(doc, &CTallonAppDocument::ShowInChannelBar, this, [this, doc](bool refill) {
+        if (ActiveDocument() == doc) ChannelBarShowDocument(doc, refill);
+    });
+    connect(doc, &CTallonAppDocument::DeleteChannelRequested, this,
+            [this](const QString& chartId, const QString& channelId) {
+                if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
+                m_channelBar->DeleteSelected(Context().ShiftDown());
+            });
+    connect(doc, &CTallonAppDocument::PropertiesRequested, this, [this, doc](int page) { ShowChartProperties(doc, page); });
+}
+
+void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
+    if (!doc) return;
+    // Until the chart property sheet exists, its caption, the chart and the page asked for.
+    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2").arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
+                  QMessageBox::Ok, QMessageBox::Information);
 }
 
 void CMainFrame::OnTimer() {
     if (m_channelBar) m_channelBar->CheckPressAndHold();
     // Tool bar buttons follow their update handlers as the menus do.
     UpdateCommands();
-    if (!m_hiChannel.isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000) HighlightChannel({}, {});
-}
-
-int CMainFrame::OnChartNotify(CTallonAppDocument* doc) {
-    if (CTallonAppContext::Instance().mainFrameGone || !doc) return 0;
-    doc->OnChartNotify();
-    return 42;
+    if (!HighlightedChannelId().isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000) HighlightChannel({}, {});
 }
 
 void CMainFrame::TileWindows() { m_mdi->tileSubWindows(); }
 void CMainFrame::CascadeWindows() { m_mdi->cascadeSubWindows(); }
 
 void CMainFrame::RunStartupTasks() {
-    auto& context = CTallonAppContext::Instance();
-    int starts = context.Setting(ZynSetting::StartupCount, 0);
-    const auto tip = ChooseStartupTip(context.Setting(ZynSetting::AddChannelUses, 0), starts,
-                                      context.Setting(ZynSetting::CounterDetail, 0));
-    context.SetSetting(ZynSetting::StartupCount, starts);
+    CNumberedSettings& settings = Context().Settings();
+    int starts = int(settings.Get(CNumberedSettings::kStartupCounter));
+    const auto tip = ChooseStartupTip(int(settings.Get(CNumberedSettings::kAddChannelUses)), starts,
+                                      int(settings.Get(CNumberedSettings::kCounterDetail)));
+    settings.Set(CNumberedSettings::kStartupCounter, std::uint32_t(starts));
     if (!tip || !m_toolBar->isVisible()) return;
     QToolButton* button = ToolButton(tip->button);
     if (!button) return;
@@ -396,8 +427,10 @@ void CMainFrame::OnCommand(int command) {
                       QMessageBox::Information);
         return;
     case ZynCmd::DeleteChannel:
-        if (!m_selChart.isEmpty() && !m_selChannel.isEmpty())
-            m_channelBar->DeleteSelected(QApplication::keyboardModifiers() & Qt::ShiftModifier);
+        // The document's command when a chart is active; its request comes back through
+        // DeleteChannelRequested.
+        if (HandleDocumentCommand(command)) return;
+        if (!SelectedChartId().isEmpty() && !SelectedChannelId().isEmpty()) m_channelBar->DeleteSelected(Context().ShiftDown());
         return;
     default: HandleDocumentCommand(command); return;
     }
@@ -405,6 +438,7 @@ void CMainFrame::OnCommand(int command) {
 
 void CMainFrame::UpdateCommands() {
     CTallonAppDocument* doc = ActiveDocument();
+    if (doc) doc->UpdateCommandStates();
     for (auto& [id, action] : m_actions) {
         switch (id) {
         case ZynCmd::FileNew:
@@ -429,7 +463,7 @@ void CMainFrame::UpdateCommands() {
             break;
         case ZynCmd::DeleteChannel:
             if (doc && doc->OnUpdateCommand(id, action)) break;
-            action->setEnabled(doc && !m_selChannel.isEmpty());
+            action->setEnabled(doc && !SelectedChannelId().isEmpty());
             break;
         default:
             // The document decides for its own commands; what nobody handles yet stays disabled.

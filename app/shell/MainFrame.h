@@ -15,6 +15,7 @@
 
 #include <map>
 
+class CAppContext;
 class CChannelBar;
 class CChildFrame;
 class CStatusPane;
@@ -47,13 +48,17 @@ public:
     void SetChannelBarRefreshRequest() { m_channelBarRefresh = true; }
     void SelectChannel(const QString& chartId, const QString& channelId);
     void HighlightChannel(const QString& chartId, const QString& channelId);
-    QString SelectedChartId() const { return m_selChart; }
-    QString SelectedChannelId() const { return m_selChannel; }
-    QString HighlightedChartId() const { return m_hiChart; }
-    QString HighlightedChannelId() const { return m_hiChannel; }
+    // The selection and highlight live in the shared context, where documents and views read them.
+    QString SelectedChartId() const;
+    QString SelectedChannelId() const;
+    QString HighlightedChartId() const;
+    QString HighlightedChannelId() const;
 
-    // The chart-notify message: 42 when the document handled it, 0 once the frame is going.
-    int OnChartNotify(CTallonAppDocument* doc);
+    CAppContext& Context() const;
+    // Follows a new document's signals: status texts, channel bar, channel deletion, properties.
+    void ConnectDocument(CTallonAppDocument* doc);
+    // The chart properties sheet of `doc` at `page` (0 display, 3 axis).
+    void ShowChartProperties(CTallonAppDocument* doc, int page);
     // The start-up tasks (message 0x0403): at most one tip balloon.
     void RunStartupTasks();
     void TileWindows();
@@ -91,7 +96,6 @@ private:
     std::map<int, QAction*> m_actions;
     int m_menuId = 0;
     QTimer m_timer;
-    QString m_selChart, m_selChannel, m_hiChart, m_hiChannel;
     QElapsedTimer m_highlightAge;
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;

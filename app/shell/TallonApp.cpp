@@ -2,7 +2,7 @@
 
 #include "ChildFrame.h"
 #include "MainFrame.h"
-#include "TallonAppContext.h"
+#include "ChartWindowDocument.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
@@ -114,11 +114,19 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
     return out;
 }
 
-CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
+    // The documents' questions and messages go through the program's one message function.
+    m_context.ui.askYesNo = [](QWidget*, const QString& text) {
+        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) == QMessageBox::Yes;
+    };
+    m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
+}
 
 CTallonApp::~CTallonApp() {
     delete std::exchange(m_frame, nullptr);
     for (CTallonAppDocument* doc : m_documents) delete doc;
+    // Documents closed but not yet deleted: they must go before the context they use.
+    qDeleteAll(findChildren<CTallonAppDocument*>(Qt::FindDirectChildrenOnly));
     delete m_splash;
 }
 
@@ -137,7 +145,7 @@ bool CTallonApp::UnregisterObjectLibrary() {
 }
 
 int CTallonApp::RecentFileLimit() const {
-    return std::clamp(CTallonAppContext::Instance().Setting(ZynSetting::RecentFileCount, 8), 0, kMaxRecentFiles);
+    return std::clamp(int(m_context.Settings().Get(CNumberedSettings::kRecentFileCount)), 0, kMaxRecentFiles);
 }
 
 void CTallonApp::LoadRecentFiles() {
@@ -192,7 +200,6 @@ void CTallonApp::ShowSplash(bool firstRun) {
 
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
-    auto& context = CTallonAppContext::Instance();
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
@@ -202,11 +209,12 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     const bool automated = cmd.kind == TallonCommandLine::Kind::Automation;
     if (cmd.noArguments && !automated) ShowSplash(ReadToolbarVer() == 0);
 
-    context.Load();
+    m_context.LoadFromRegistry();
     LoadRecentFiles();
     if (!automated) RegisterObjectLibraryIfNeeded();
 
     m_frame = new CMainFrame(this);
+    m_context.mainWindow = m_frame;
     m_automationStarted = automated;
 
     switch (cmd.kind) {
@@ -252,17 +260,17 @@ bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
 }
 
 void CTallonApp::ExitInstance() {
-    auto& context = CTallonAppContext::Instance();
+    // No chart notification reaches the frames from here on.
+    m_context.SetMainFrameGone(true);
     SaveRecentFiles();
-    context.Save();
-    context.closed = true;
-    context.ReleaseObjects();
+    m_context.SaveToRegistry();
+    m_context.Close();
 }
 
 CTallonAppDocument* CTallonApp::CreateDocument() {
-    if (!m_factory) return nullptr;
-    CTallonAppDocument* doc = m_factory(this);
-    if (doc) m_documents.push_back(doc);
+    auto* doc = new CChartWindowDocument(m_context, this);
+    m_documents.push_back(doc);
+    if (m_frame) m_frame->ConnectDocument(doc);
     return doc;
 }
 
@@ -354,9 +362,8 @@ bool CTallonApp::SaveDocument(CTallonAppDocument* doc, bool saveAs) {
 }
 
 bool CTallonApp::SaveModified(CTallonAppDocument* doc) {
-    const bool quiet = (QApplication::keyboardModifiers() & Qt::ShiftModifier) ||
-                       CTallonAppContext::Instance().Setting(ZynSetting::ExpertMode, 0);
-    if (quiet) doc->SetModifiedFlag(false);
+    // Shift held or expert mode: no question, the changes are dropped.
+    if (m_context.NoPrompts()) doc->SetModifiedFlag(false);
     if (!doc->IsModified()) return true;
     switch (ZynMessageBox(QStringLiteral("Save changes to %1?").arg(doc->Title()),
                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {

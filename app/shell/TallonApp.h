@@ -2,6 +2,8 @@
 // CTallonApp: start-up, the command line, the document list, the file dialog, recent files and
 // shutdown of the program.
 
+#include "AppContext.h"
+
 #include <QObject>
 #include <QSize>
 #include <QStringList>
@@ -36,14 +38,15 @@ QString ApplyExtensionRule(const QString& name, int filterIndex);
 class CTallonApp : public QObject {
     Q_OBJECT
 public:
-    using DocumentFactory = std::function<CTallonAppDocument*(QObject* parent)>;
     // Tests answer the file dialog: the path chosen and the filter index, false for Cancel.
     using PromptHook = std::function<bool(bool open, QString& path, int& filterIndex)>;
 
     explicit CTallonApp(QObject* parent = nullptr);
     ~CTallonApp() override;
 
-    void SetDocumentFactory(DocumentFactory factory) { m_factory = std::move(factory); }
+    // What every document of the process shares: the application object, the numbered settings,
+    // the default chart settings, the channel bar's selection and the dialogs' owner.
+    CAppContext& Context() { return m_context; }
     void SetPromptHook(PromptHook hook) { m_prompt = std::move(hook); }
 
     // Start-up; false when the process must end, with its exit code.
@@ -84,8 +87,9 @@ private:
     void ShowSplash(bool firstRun);
     bool PrintFile(const TallonCommandLine& cmd);
 
+    // First member: it outlives the frame and every document.
+    CAppContext m_context;
     CMainFrame* m_frame = nullptr;
-    DocumentFactory m_factory;
     PromptHook m_prompt;
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;

@@ -120,12 +120,13 @@ TEST(ChartFile, ChartBytesRoundTripThroughTheApplication) {
     ASSERT_EQ(app->AddChart(&chart), S_OK);
     chart->put_Name(CComBSTR(u"Saved"));
     std::vector<std::uint8_t> bytes;
-    CComVariant probe;
-    if (chart->SaveChart(&probe) == E_NOTIMPL) GTEST_SKIP() << "the object library cannot save charts yet";
     ASSERT_TRUE(SaveChartBytes(chart, bytes));
     ASSERT_FALSE(bytes.empty());
     CComPtr<IZynChart> loaded = LoadChartBytes(app, bytes);
     ASSERT_TRUE(loaded);
+    CComBSTR name;
+    ASSERT_EQ(loaded->get_Name(&name), S_OK);
+    EXPECT_EQ(name.View(), std::u16string_view(u"Saved"));
     EXPECT_FALSE(LoadChartBytes(app, Bytes({1, 2, 3, 4})));
     chart->Detach();
     loaded->Detach();

@@ -5,8 +5,8 @@
 #include "ChannelBar.h"
 #include "MainFrame.h"
 #include "TallonApp.h"
-#include "TallonAppChartDocument.h"
-#include "TallonAppContext.h"
+#include "CTallonChart.h"
+#include "ChartWindowDocument.h"
 #include "com/ccombstr.h"
 
 #include <QApplication>
@@ -21,7 +21,6 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 8;
     CTallonApp app;
-    app.SetDocumentFactory([&app](QObject* parent) { return new CTallonAppChartDocument(&app, parent); });
     TallonCommandLine cmd;
     cmd.noArguments = false;
     int rc = 0;
@@ -29,18 +28,13 @@ int main(int argc, char** argv) {
     CMainFrame* frame = app.MainFrame();
     frame->resize(1100, 720);
     frame->MdiArea()->activeSubWindow()->showMaximized();
-    CTallonAppDocument* doc = frame->ActiveDocument();
-    const char16_t* paths[] = {u"\\Processor(_Total)\\% Processor Time", u"\\Memory\\% Committed Bytes In Use",
-                               u"\\System\\Processes"};
-    const COLORREF colours[] = {0x0000FF, 0x00FF00, 0x00FFFF};
-    int n = 0;
-    for (const char16_t* p : paths) {
-        CComPtr<IZynChannel> c;
-        if (SUCCEEDED(doc->Chart()->AddChannel(CComBSTR(p), &c)) && c) c->put_Color(colours[n++]);
-    }
+    auto* doc = qobject_cast<CChartWindowDocument*>(frame->ActiveDocument());
+    if (!doc) return 1;
+    // As the counter browser adds them: default colours, the status text of each.
+    for (const char* p : {"\\Processor(_Total)\\% Processor Time", "\\Memory\\% Committed Bytes In Use"})
+        doc->Document()->AddChannelByPath(QString::fromLatin1(p));
     doc->Chart()->put_Rate(250);
     doc->Chart()->put_Run(1);
-    frame->ShowStatusMessage(QStringLiteral("Added counter % Processor Time"), 0);
     QTimer::singleShot(seconds * 1000, [&] {
         frame->ChannelBarShowDocument(doc, true);
         if (frame->ChannelBar()->List()->topLevelItemCount()) frame->ChannelBar()->List()->setCurrentItem(frame->ChannelBar()->List()->topLevelItem(0));

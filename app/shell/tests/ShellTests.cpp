@@ -2,17 +2,20 @@
 // document, the channel bar, the status pane, the tips and the command line.
 
 #include "ChannelBar.h"
+#include "ChartView.h"
+#include "ChartWindowDocument.h"
+#include "CTallonChart.h"
 #include "ChildFrame.h"
 #include "ChildFrameTabs.h"
 #include "CsvImport.h"
 #include "MainFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
-#include "TallonAppChartDocument.h"
-#include "TallonAppContext.h"
+#include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
 #include "ZynStrings.h"
+#include "com/ccombstr.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -37,6 +40,24 @@ QMenu* TopMenu(QMenuBar* bar, const QString& text) {
     return nullptr;
 }
 
+// Each channel's name with its number of samples, in chart order.
+QStringList ChannelsAndCounts(IZynChart* chart) {
+    QStringList out;
+    CComPtr<IZynChannelIter> it;
+    if (!chart || FAILED(chart->get_Channels(&it)) || !it) return out;
+    for (;;) {
+        CComPtr<IZynChannel> channel;
+        if (it->GetNext(&channel) != S_OK || !channel) break;
+        CComBSTR name;
+        channel->get_Name(&name);
+        CComPtr<IZynDataSet> data;
+        LONG count = -1;
+        if (SUCCEEDED(channel->get_Data(&data)) && data) data->get_Count(&count);
+        out << QStringLiteral("%1:%2").arg(QString::fromUtf16(name.View().data(), qsizetype(name.View().size()))).arg(count);
+    }
+    return out;
+}
+
 } // namespace
 
 class ShellTests : public QObject {
@@ -47,6 +68,8 @@ private slots:
     void menusFollowTheActiveView();
     void commandsReachFramesAndDocuments();
     void savesAndOpensThroughTheDocument();
+    void chartFileRoundTripOpensInANewWindow();
+    void documentAndViewReachTheFrames();
     void malformedFilesShowTheMessageAndOpenNothing();
     void channelBarRowsAndActions();
     void columnWidthsKeepTheirBounds();
@@ -65,14 +88,12 @@ private:
 void ShellTests::init() {
     m_dir = new QTemporaryDir;
     qputenv("ZYN_REGISTRY_DIR", m_dir->filePath(QStringLiteral("reg")).toUtf8());
-    CTallonAppContext::Instance().Reset();
     m_messages.clear();
     SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
         m_messages << text;
         return m_answer;
     });
     m_app = new CTallonApp;
-    m_app->SetDocumentFactory([this](QObject* parent) { return new CTallonAppChartDocument(m_app, parent); });
     TallonCommandLine cmd;
     cmd.noArguments = false; // no splash in tests
     int rc = 0;
@@ -84,7 +105,6 @@ void ShellTests::cleanup() {
     delete m_app;
     m_app = nullptr;
     SetZynMessageHook(nullptr);
-    CTallonAppContext::Instance().Reset();
     delete m_dir;
 }
 
@@ -176,6 +196,98 @@ void ShellTests::savesAndOpensThroughTheDocument() {
     QVERIFY(!empty->OnSaveDocument(m_dir->filePath(QStringLiteral("empty.CSV"))));
     QCOMPARE(m_messages.value(0), LoadZynString(50110));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("empty.CSV"))));
+}
+
+void ShellTests::chartFileRoundTripOpensInANewWindow() {
+    CMainFrame* frame = m_app->MainFrame();
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n10:00:03,7,8\n"));
+    const QStringList expected = ChannelsAndCounts(doc->Chart());
+    QCOMPARE(expected, (QStringList{"CPU:4", "Disk:4"}));
+    // The first filter with a name typed without extension saves "kept.tlon".
+    const QString base = m_dir->filePath(QStringLiteral("kept"));
+    m_app->SetPromptHook([&](bool open, QString& path, int& filter) {
+        if (open) return false;
+        path = base;
+        filter = 0;
+        return true;
+    });
+    frame->OnCommand(ZynCmd::FileSaveAs);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(u'|')));
+    QVERIFY(QFile::exists(base + QStringLiteral(".tlon")));
+    QCOMPARE(doc->Title(), QStringLiteral("kept"));
+    QVERIFY(!doc->IsModified());
+
+    // A copy under another name is a different document: it opens in a window of its own.
+    const QString copy = m_dir->filePath(QStringLiteral("copy.tlon"));
+    QVERIFY(QFile::copy(base + QStringLiteral(".tlon"), copy));
+    CTallonAppDocument* opened = m_app->OpenDocumentFile(copy);
+    QVERIFY(opened);
+    QVERIFY(opened != doc);
+    QVERIFY(opened->Chart() != doc->Chart());
+    QCOMPARE(frame->MdiArea()->subWindowList().size(), 2);
+    QCOMPARE(frame->ActiveDocument(), opened);
+    QCOMPARE(ChannelsAndCounts(opened->Chart()), expected);
+    QCOMPARE(opened->Title(), QStringLiteral("kept")); // the chart's name as saved
+    QVERIFY(m_messages.isEmpty());
+    // The channel bar lists the opened chart.
+    frame->ChannelBarShowDocument(opened, true);
+    QVERIFY(frame->ChannelBar()->isVisible());
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 2);
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
+}
+
+void ShellTests::documentAndViewReachTheFrames() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->resize(1200, 800);
+    frame->show();
+    auto* doc = qobject_cast<CChartWindowDocument*>(frame->ActiveDocument());
+    QVERIFY(doc);
+    CChildFrame* child = frame->ActiveChild();
+    auto* view = qobject_cast<CTallonView*>(child->Folder()->View());
+    QVERIFY(view);
+    QCOMPARE(doc->ActiveView(), view);
+
+    // A counter added as the counter browser adds it: its status text, a channel bar row, the
+    // modified mark on the window.
+    QVERIFY(doc->Document()->AddChannelByPath(QStringLiteral("\\Memory\\% Committed Bytes In Use")));
+    QVERIFY(frame->StatusPane()->Message().startsWith(QStringLiteral("Added counter")));
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 1);
+    QVERIFY(child->isWindowModified());
+
+    // The frame's check follows the view's auto-scroll, and its command reaches the view.
+    const bool autoScroll = view->AutoScroll();
+    frame->UpdateCommands();
+    QCOMPARE(frame->Action(ZynCmd::AutoScroll)->isChecked(), autoScroll);
+    frame->Action(ZynCmd::AutoScroll)->trigger();
+    QCOMPARE(view->AutoScroll(), !autoScroll);
+    frame->UpdateCommands();
+    QCOMPARE(frame->Action(ZynCmd::AutoScroll)->isChecked(), !autoScroll);
+    // The zoom slots carry the spans the view offers.
+    QCOMPARE(frame->Action(ZynCmd::Zoom1)->text(), view->Action(CTallonView::kCmdZoomSlot0)->text());
+
+    // The channel bar's selection is the shared one: the document's value-axis channel and the
+    // Delete command naming the channel follow it.
+    QTreeWidget* list = frame->ChannelBar()->List();
+    list->setCurrentItem(list->topLevelItem(0));
+    QCOMPARE(m_app->Context().channelBar.selectedChart, doc->Document()->Identifier());
+    QVERIFY(!m_app->Context().channelBar.selectedChannel.isEmpty());
+    QVERIFY(doc->Document()->SelectedChannel());
+    frame->UpdateCommands();
+    QVERIFY(frame->Action(ZynCmd::DeleteChannel)->isEnabled());
+    QVERIFY(frame->Action(ZynCmd::DeleteChannel)->text().contains(QStringLiteral("Channel-1")));
+    // Delete through the frame's command: the question, then the channel goes.
+    m_answer = QMessageBox::Yes;
+    frame->Action(ZynCmd::DeleteChannel)->trigger();
+    QCOMPARE(m_messages, QStringList{LoadZynString(50121)});
+    QCOMPARE(doc->Document()->ChannelCount(), 0);
+    QCOMPARE(list->topLevelItemCount(), 0);
+
+    // The view's properties request reaches the frame's placeholder.
+    m_messages.clear();
+    frame->OnCommand(ZynCmd::ChartProperties);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_messages[0].startsWith(QStringLiteral("Chart Properties")));
 }
 
 void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {

@@ -1,0 +1,71 @@
+#pragma once
+// CChartWindowDocument: a chart window's document as the frames see it, over the chart document
+// (CTallonChart) and its chart pages (CTallonView). It forwards the document's and the views'
+// signals to the frames, runs the frames' commands on the document's and the active view's own
+// actions, and reads and writes chart files and CSV.
+//
+// The chart file functions below work on a bare CTallonChart as well, so that the headless
+// command-line modes load charts exactly as a window does.
+
+#include "TallonAppDocument.h"
+
+#include <QPointer>
+
+#include <vector>
+
+class CAppContext;
+class CTallonChart;
+class CTallonView;
+
+namespace zyn::shell {
+
+// Reads a ".tlon" file into the document: the chart through the application object's LoadChart,
+// the settings record over the document's. False, with the document unchanged, when the file is
+// unreadable, malformed or its chart does not load.
+[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path);
+// Writes the document as a ".tlon" file (the chart through SaveChart); the chart takes its name
+// from the file. False when the chart cannot be saved or the file cannot be written.
+[[nodiscard]] bool SaveChartFile(CTallonChart& doc, const QString& path);
+// A path whose extension is "csv" in any case.
+bool IsCsvPath(const QString& path);
+
+} // namespace zyn::shell
+
+class CChartWindowDocument : public CTallonAppDocument {
+    Q_OBJECT
+public:
+    CChartWindowDocument(CAppContext& context, QObject* parent);
+    ~CChartWindowDocument() override;
+
+    CTallonChart* Document() const { return m_doc; }
+    // The chart page the frames' commands go to (the last activated one), or null.
+    CTallonView* ActiveView() const;
+
+    IZynChart* Chart() const override;
+    ChartSettings& Settings() override;
+    QString Title() const override;
+    QString PathName() const override { return m_path; }
+    bool IsModified() const override;
+    void SetModifiedFlag(bool modified) override;
+    bool OnNewDocument() override;
+    bool OnOpenDocument(const QString& path) override;
+    bool OnSaveDocument(const QString& path) override;
+    QWidget* CreateView(int tab, QWidget* parent) override;
+    void ActivateView(QWidget* view) override;
+    void UpdateAllViews(int hint) override;
+    void SyncSelectedChannel() override;
+    void ApplySettings(bool all) override;
+    bool OnCommand(int command) override;
+    void UpdateCommandStates() override;
+    bool OnUpdateCommand(int command, QAction* action) override;
+    bool PrintDirect(const QString& printer) override;
+
+private:
+    QAction* CommandAction(int command) const;
+
+    CAppContext& m_context;
+    CTallonChart* m_doc; // a child: deleted (its notification thread joined) with this object
+    QString m_path;
+    std::vector<QPointer<CTallonView>> m_views;
+    QPointer<CTallonView> m_active;
+};
