@@ -75,6 +75,17 @@ HRESULT CZynApp::int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart) {
     // they are made).
     CComPtr<CZynChart> chart = CZynChart::Create();
     (void)zyn::obj::records::ReadChart(records, *chart);
+    // A chart of static channels only (imported text, values added by scripts) has no entries of
+    // its own, so its record carries no start; it would open at the load time and show none of its
+    // data. It starts where its earliest channel does instead.
+    if (chart->int_TimeBase()->GetStart() == 0.0) {
+        double earliest = 0.0;
+        for (CZynChannel* channel : chart->int_Channels()) {
+            const double start = channel->int_TimeBase()->GetStart();
+            if (start > 0.0 && (earliest == 0.0 || start < earliest)) earliest = start;
+        }
+        chart->int_TimeBase()->SetStart(earliest);
+    }
     int_Adopt(chart);
     *o_ppChart = static_cast<IZynChart*>(chart.Detach());
     return S_OK;

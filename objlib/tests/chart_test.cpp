@@ -364,3 +364,29 @@ TEST_F(ChartTest, RealCountersForTwoSecondsArePlausibleAndRegular) {
 }
 
 } // namespace
+
+namespace {
+
+// A chart holding only static channels has no entries of its own and its record no start: loaded
+// again it must still start where its data does, not at the load time.
+TEST_F(ChartTest, ALoadedChartOfStaticChannelsStartsAtItsData) {
+    auto app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> chart;
+    app->AddChart(&chart);
+    CComPtr<IZynChannel> stat;
+    chart->AddStaticChannel(&stat);
+    LONG n = 0;
+    CComVariant when = CComVariant::Date(44000.5);
+    ASSERT_EQ(stat->AddValueAbsTime(3.0, when, &n), S_OK);
+    CComVariant later = CComVariant::Date(44000.5 + 1.0 / 1440);
+    ASSERT_EQ(stat->AddValueAbsTime(4.0, later, &n), S_OK);
+    ASSERT_EQ(chart->put_StartTime(CComVariant::Date(0.0)), S_OK); // as an import leaves it: no own start
+    CComBSTR text;
+    ASSERT_EQ(chart->SaveChartAsString(&text), S_OK);
+    CComPtr<IZynChart> loaded;
+    ASSERT_EQ(app->LoadChartFromString(text, &loaded), S_OK);
+    EXPECT_NEAR(Date(&IZynChart::get_StartTime, loaded), 44000.5, 1e-9);
+    EXPECT_NEAR(Date(&IZynChart::get_LastTime, loaded), 44000.5 + 1.0 / 1440, 1e-8);
+}
+
+} // namespace
