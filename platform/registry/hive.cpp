@@ -5,10 +5,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +216,7 @@ void Hive::int_Close() {
 }
 
 bool Hive::int_OpenWritable() {
+    m_openContended = false;
     MakeFolders(m_folder);
     int rc = sqlite3_open_v2(m_file.c_str(), &m_db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -234,11 +237,13 @@ bool Hive::int_OpenWritable() {
     }
     if (!wal || !Exec(m_db, "PRAGMA synchronous=NORMAL") || !Exec(m_db, "BEGIN IMMEDIATE")) {
         int_Close();
+        m_openContended = true;
         return false;
     }
     if (!Exec(m_db, kSchema) || !Exec(m_db, "COMMIT")) {
         Exec(m_db, "ROLLBACK");
         int_Close();
+        m_openContended = true;
         return false;
     }
     m_writable = true;
@@ -262,9 +267,17 @@ bool Hive::int_OpenReadOnly() {
 
 bool Hive::int_Open() {
     if (m_db) return true;
+    // Several processes creating the same new hive at once: switching a fresh database to WAL
+    // needs it to themselves for a moment and fails rather than waits, so a writable file is tried
+    // again for up to about two seconds before falling back to reading.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (int_OpenWritable()) return true;
+        if (!m_openContended) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     // A hive that cannot be written may still be read; one that cannot even be read is retried on
     // the next call, so a folder that appears later is picked up.
-    return int_OpenWritable() || int_OpenReadOnly();
+    return int_OpenReadOnly();
 }
 
 bool Hive::Writable() {

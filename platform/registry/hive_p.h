@@ -84,6 +84,9 @@ private:
     std::string m_file;
     sqlite3* m_db = nullptr;
     bool m_writable = false;
+    // The last writable open failed on a file that can be written: another process was creating or
+    // converting the database at that moment, which a retry gets past.
+    bool m_openContended = false;
 };
 
 // One RegNotifyChangeKeyValue call: which key, how widely, and the last change already seen.
