@@ -354,7 +354,7 @@ TEST_F(ChartTest, RealCountersForTwoSecondsArePlausibleAndRegular) {
     for (std::uint32_t i = 2; i < axis->GetCount(); ++i) {
         const std::uint32_t gap = axis->GetRel(i) - axis->GetRel(i - 1);
         EXPECT_GE(gap, 195u);
-        EXPECT_LE(gap, 320u);
+        EXPECT_LE(gap, 600u); // generous: sanitizer builds and a loaded CI machine stretch a sample
     }
     CComVariant first, last;
     cpu->get_FirstTime(&first);
