@@ -7,7 +7,7 @@
 #include "dispatchbridge.h"
 #include "scripthost.h"
 
-#include "ZynInterfaces.h"
+#include "ZynDataSet.h"
 
 #include <QCoreApplication>
 #include <QJSEngine>
@@ -22,35 +22,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kValues = 1000;
 
-class CBenchDataSet final : public zyn::com::ComRefCount, public zyn::com::DispatchImpl<IZynDataSet> {
-public:
-    ZYN_COM_IUNKNOWN(CBenchDataSet, IZynDataSet, IDispatch)
-    CBenchDataSet() : m_values(kValues) {
-        for (int i = 0; i < kValues; ++i) m_values[static_cast<std::size_t>(i)] = i * 0.25;
-    }
-    HRESULT GetValueAt(LONG i, double* out) override {
-        if (i < 0 || i >= kValues) return E_INVALIDARG;
-        *out = m_values[static_cast<std::size_t>(i)];
-        return S_OK;
-    }
-    HRESULT SetValueAt(LONG, double) override { return E_NOTIMPL; }
-    HRESULT GetTimeAt(LONG, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT GetRawValueAt(LONG i, double* out) override { return GetValueAt(i, out); }
-    HRESULT TimeToIndex(double, LONG*) override { return E_NOTIMPL; }
-    HRESULT LockObject(IZynObjLock**) override { return E_NOTIMPL; }
-    HRESULT get_IndexMax(LONG*) override { return E_NOTIMPL; }
-    HRESULT get_IndexMin(LONG*) override { return E_NOTIMPL; }
-    HRESULT get_Count(LONG* out) override {
-        *out = kValues;
-        return S_OK;
-    }
-    HRESULT get_Max(double*) override { return E_NOTIMPL; }
-    HRESULT get_Min(double*) override { return E_NOTIMPL; }
-    HRESULT get_Average(double*) override { return E_NOTIMPL; }
-
-private:
-    std::vector<double> m_values;
-};
+// The real data set, filled the way a static channel's would be.
+CComPtr<CZynDataSet> MakeDataSet() {
+    CComPtr<CZynDataSet> set = CZynDataSet::Create();
+    CZynLockList locks;
+    set->int_LockInto(locks);
+    for (int i = 0; i < kValues; ++i) (void)set->int_Append(i * 0.25);
+    return set;
+}
 
 template <class F>
 double BestNsPerCall(int runs, long calls, F&& f) {
@@ -67,7 +46,7 @@ double BestNsPerCall(int runs, long calls, F&& f) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    auto dataSet = zyn::com::MakeObject<CBenchDataSet>();
+    CComPtr<CZynDataSet> dataSet = MakeDataSet();
     // Through a volatile pointer so the compiler cannot see the class and inline the call.
     IZynDataSet* volatile iface = dataSet.p;
 
