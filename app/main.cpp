@@ -1,12 +1,12 @@
 // Tallon: the program. The window modes start the application; the export modes run without a
 // window and end with 0 on success.
 
-#include "AppContext.h"
-#include "CTallonChart.h"
-#include "ChartWindowDocument.h"
-#include "CsvExport.h"
-#include "ImageExport.h"
-#include "TallonApp.h"
+#include "document/AppContext.h"
+#include "document/CTallonChart.h"
+#include "shell/ChartWindowDocument.h"
+#include "exchange/CsvExport.h"
+#include "view/ImageExport.h"
+#include "shell/TallonApp.h"
 
 #include <QApplication>
 #include <QGuiApplication>

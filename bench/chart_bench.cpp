@@ -4,7 +4,7 @@
 //  2. the achieved period at a 200 ms rate over 50 samples while the other core is kept busy
 //     (the period is the rate plus one sample's duration; reported as mean and worst deviation).
 
-#include "ZynChart.h"
+#include "objlib/ZynChart.h"
 
 #include "pdh/pdh.h"
 

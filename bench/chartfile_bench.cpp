@@ -2,13 +2,13 @@
 // the same numbers with to_chars/from_chars, and opening a chart file against LoadChart of the
 // same bytes. Prints the ratios measured in this run.
 
-#include "ChartFile.h"
-#include "CsvExport.h"
-#include "CsvImport.h"
+#include "exchange/ChartFile.h"
+#include "exchange/CsvExport.h"
+#include "exchange/CsvImport.h"
 
-#include "ZynApp.h"
-#include "ZynChart.h"
-#include "ZynGrowBuff.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
+#include "utils/ZynGrowBuff.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
 

@@ -4,7 +4,7 @@
 //    std::vector<double>::push_back, with the bytes of memory per value, worst and average.
 // Prints times and ratios; exits non-zero if the pixel rows differ from the baseline's.
 
-#include "ZynDataSet.h"
+#include "objlib/ZynDataSet.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 //  - CZynGrowBuff appends of doubles and 32-bit offsets versus std::vector<uint8_t>.
 // Prints times, sizes and ratios; exits non-zero if a packed stream does not read back.
 
-#include "ZynGrowBuff.h"
+#include "utils/ZynGrowBuff.h"
 
 #include <zlib.h>
 

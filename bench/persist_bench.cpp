@@ -7,9 +7,9 @@
 //    against the memory the loaded chart keeps.
 // Prints times and ratios; exits non-zero if the loaded chart does not hold what was saved.
 
-#include "ZynApp.h"
-#include "ZynChart.h"
-#include "ZynRecords.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
+#include "objlib/ZynRecords.h"
 
 #include <zlib.h>
 

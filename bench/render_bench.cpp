@@ -4,11 +4,11 @@
 // 10,000 samples. Prints the ratios and how many pixels differ from the baseline picture.
 // Antialiasing of lines is off, as the chart has always drawn them. Run: build/bin/render_bench
 
-#include "ChartFonts.h"
-#include "ChartRenderer.h"
+#include "display/ChartFonts.h"
+#include "display/ChartRenderer.h"
 
-#include "ZynDataSet.h"
-#include "ZynTimeBase.h"
+#include "objlib/ZynDataSet.h"
+#include "objlib/ZynTimeBase.h"
 
 #include <QGuiApplication>
 #include <QImage>

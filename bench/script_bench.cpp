@@ -4,10 +4,10 @@
 // floor of any script loop. Prints nanoseconds per call and the ratios; exits non-zero when the
 // loops disagree on the sum.
 
-#include "dispatchbridge.h"
-#include "scripthost.h"
+#include "zynscript/dispatchbridge.h"
+#include "zynscript/scripthost.h"
 
-#include "ZynDataSet.h"
+#include "objlib/ZynDataSet.h"
 
 #include <QCoreApplication>
 #include <QJSEngine>

@@ -1,12 +1,12 @@
 // Arbitrary bytes through the chart file reader (and the chart loader behind it) and, read as
 // UTF-16 text, through ImportText into a real chart.
 
-#include "ChartFile.h"
-#include "CsvImport.h"
-#include "CsvTime.h"
+#include "exchange/ChartFile.h"
+#include "exchange/CsvImport.h"
+#include "exchange/CsvTime.h"
 
-#include "ZynApp.h"
-#include "ZynChart.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
 
 #include <clocale>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Arbitrary bytes through every way untrusted data enters a CZynGrowBuff: text (FromString),
 // Base64 (Decode64), the compressed container (Decompress) and the typed reads of a record reader.
 
-#include "ZynGrowBuff.h"
+#include "utils/ZynGrowBuff.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,9 +3,9 @@
 // the loading members expect them, and as raw VARIANT or text input to those members. Whatever
 // loads is saved again, so that the writers meet every state a forged record can leave behind.
 
-#include "ZynApp.h"
-#include "ZynChart.h"
-#include "ZynRecords.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
+#include "objlib/ZynRecords.h"
 
 #include "com/errorinfo.h"
 

@@ -3,8 +3,8 @@
 // percent escaping round-trips every code up to 0xFF, and a tree whose names, values and texts are
 // escaped survives writing and reading unchanged.
 
-#include "CXmlNode.h"
-#include "XmlEscape.h"
+#include "xml/CXmlNode.h"
+#include "xml/XmlEscape.h"
 
 #include "com/bstr.h"
 

@@ -3,7 +3,7 @@
 // (Chart-1, Chart-2 …). Each one is independent; the object factory makes a new one per request.
 
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <mutex>
 #include <vector>

@@ -6,9 +6,9 @@
 #include "ZynRecords.h"
 #include "ZynText.h"
 
-#include "ZynIdentifier.h"
-#include "ZynNumber.h"
-#include "ZynTime.h"
+#include "utils/ZynIdentifier.h"
+#include "utils/ZynNumber.h"
+#include "utils/ZynTime.h"
 
 #include "com/errorinfo.h"
 

@@ -2,11 +2,11 @@
 
 #include "ZynApp.h"
 #include "ZynErrors.h"
-#include "ZynIdentifier.h"
+#include "utils/ZynIdentifier.h"
 #include "ZynIterators.h"
 #include "ZynObjLock.h"
 #include "ZynText.h"
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 
 #include "sync/event.h"
 #include "sync/thread.h"

@@ -8,7 +8,7 @@
 #include "ZynDispatchImpl.h"
 #include "ZynEvent.h"
 #include "ZynLockList.h"
-#include "ZynRelTime.h"
+#include "utils/ZynRelTime.h"
 #include "ZynTimeBase.h"
 
 #include "pdh/pdh.h"

@@ -2,7 +2,7 @@
 // What a channel needs from the chart it belongs to. The chart implements it; a channel holds it as
 // a plain back pointer that the chart clears when it lets the channel go.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 class CZynChannel;
 class CZynTimeBase;

@@ -4,7 +4,7 @@
 
 #include "ZynApp.h"
 #include "ZynRecords.h"
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 
 CComPtr<CZynEvent> CZynChart::int_CreateEvent() {
     return zyn::com::MakeObject<CZynEvent>(std::u16string_view(), static_cast<CZynEventOwner*>(this));

@@ -5,7 +5,7 @@
 
 #include "ZynCritSec.h"
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "ZynLockList.h"
 #include "ZynTimeBase.h"
 #include "ZynValueStore.h"

@@ -2,7 +2,7 @@
 // Failures leave the library as an HRESULT with the thread's error object naming the raising class
 // (by its ProgID) and carrying the message text.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <string_view>
 

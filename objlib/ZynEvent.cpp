@@ -1,7 +1,7 @@
 #include "ZynEvent.h"
 
-#include "ZynIdentifier.h"
-#include "ZynTime.h"
+#include "utils/ZynIdentifier.h"
+#include "utils/ZynTime.h"
 
 namespace {
 

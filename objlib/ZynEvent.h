@@ -4,7 +4,7 @@
 // start time.
 
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include "com/ccombstr.h"
 

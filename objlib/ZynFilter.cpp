@@ -3,7 +3,7 @@
 #include "ZynChannel.h"
 #include "ZynText.h"
 
-#include "ZynIdentifier.h"
+#include "utils/ZynIdentifier.h"
 
 CComPtr<CZynFilter> CZynFilter::Create(CZynChannel* owner, LONG number) {
     CComPtr<CZynFilter> filter(new CZynFilter);

@@ -3,7 +3,7 @@
 // iterator is made: later additions and removals do not change what it walks.
 
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 #include "ZynChannel.h"
 #include "ZynChart.h"
 #include "ZynEvent.h"
-#include "ZynIdentifier.h"
+#include "utils/ZynIdentifier.h"
 #include "ZynIterators.h"
 #include "ZynObjFactory.h"
 #include "ZynUtilsObj.h"

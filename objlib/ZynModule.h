@@ -2,7 +2,7 @@
 // The library as an in-process server: its exported entry points and the table of the classes
 // clients may create.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include "com/classregistry.h"
 

@@ -3,7 +3,7 @@
 // free charts and free channels.
 
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 class CZynObjFactory final : public zyn::com::ComRefCount, public CZynDispatchImpl<IZynObjFactory> {
 public:

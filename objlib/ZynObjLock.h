@@ -3,7 +3,7 @@
 // Unlock or the final release. Locks belong to the thread that took them.
 
 #include "ZynDispatchImpl.h"
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "ZynLockList.h"
 
 #include <thread>

@@ -10,7 +10,7 @@
 #include "ZynText.h"
 #include "ZynTimeBase.h"
 
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,8 +9,8 @@
 // The writers expect nothing of their caller's locks beyond what they take themselves (the
 // channel's lock list); the chart's writer and reader expect the caller to hold the chart's tree.
 
-#include "ZynGrowBuff.h"
-#include "ZynInterfaces.h"
+#include "utils/ZynGrowBuff.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "ZynUtilsObj.h"
 
-#include "ZynNumber.h"
-#include "ZynTime.h"
+#include "utils/ZynNumber.h"
+#include "utils/ZynTime.h"
 
 HRESULT CZynUtilsObj::Log(BSTR) { return S_OK; }
 

@@ -2,7 +2,7 @@
 // The Utils class: small services for scripts (time, number parsing and formatting, colours,
 // the product's version).
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include "com/unknown.h"
 

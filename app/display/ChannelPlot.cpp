@@ -1,6 +1,6 @@
 #include "ChannelPlot.h"
 
-#include "ZynDataSet.h"
+#include "objlib/ZynDataSet.h"
 
 #include <algorithm>
 #include <climits>

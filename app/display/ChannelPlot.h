@@ -8,7 +8,7 @@
 
 #include "LinearMap.h"
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 
 #include <QPoint>

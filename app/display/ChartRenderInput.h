@@ -4,7 +4,7 @@
 
 #include "ChartSettings.h"
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 
 #include <QString>

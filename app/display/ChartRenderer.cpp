@@ -4,7 +4,7 @@
 #include "ChartFonts.h"
 #include "DisplayFormat.h"
 
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 
 #include <QPaintDevice>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "DisplayFormat.h"
 
-#include "ZynStrings.h"
+#include "resources/ZynStrings.h"
 
-#include "ZynNumber.h"
-#include "ZynTime.h"
+#include "utils/ZynNumber.h"
+#include "utils/ZynTime.h"
 
 #include <QStringList>
 

@@ -1,9 +1,9 @@
 #include "AppContext.h"
 
-#include "ChartFonts.h"
+#include "display/ChartFonts.h"
 
-#include "ZynModule.h"
-#include "ZynRegistry.h"
+#include "objlib/ZynModule.h"
+#include "utils/ZynRegistry.h"
 #include "com/classregistry.h"
 
 #include <QApplication>

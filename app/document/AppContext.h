@@ -10,11 +10,11 @@
 // - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
 //   browser. They default to the real dialogs; tests replace them.
 
-#include "ChartSettings.h"
+#include "display/ChartSettings.h"
 #include "CounterBrowser.h"
 #include "NumberedSettings.h"
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 
 #include <QPointer>

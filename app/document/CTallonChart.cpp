@@ -1,10 +1,10 @@
 #include "CTallonChart.h"
 
-#include "ChartColours.h"
-#include "ChartFonts.h"
+#include "display/ChartColours.h"
+#include "display/ChartFonts.h"
 #include "CommandActions.h"
 
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
 #include "com/winerror.h"

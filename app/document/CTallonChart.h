@@ -25,9 +25,9 @@
 // read the chart's aggregate changes; the document clears them after the views have run.
 
 #include "AppContext.h"
-#include "ChartSettings.h"
+#include "display/ChartSettings.h"
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 #include "sync/handle.h"
 

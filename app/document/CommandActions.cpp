@@ -1,6 +1,6 @@
 #include "CommandActions.h"
 
-#include "ZynStrings.h"
+#include "resources/ZynStrings.h"
 
 #include <QAction>
 

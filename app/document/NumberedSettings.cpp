@@ -1,6 +1,6 @@
 #include "NumberedSettings.h"
 
-#include "ZynRegistry.h"
+#include "utils/ZynRegistry.h"
 
 #include <array>
 #include <memory>

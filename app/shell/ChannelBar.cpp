@@ -1,12 +1,11 @@
 #include "ChannelBar.h"
 
-#include "ChartColours.h"
-#include "DisplayFormat.h"
-#include "MainFrame.h"
-#include "AppContext.h"
+#include "display/ChartColours.h"
+#include "display/DisplayFormat.h"
+#include "document/AppContext.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
-#include "ZynStrings.h"
+#include "resources/ZynStrings.h"
 #include "com/ccombstr.h"
 
 #include <QApplication>
@@ -136,7 +135,7 @@ void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->restore();
 }
 
-CChannelBar::CChannelBar(CMainFrame* frame) : QDockWidget(frame), m_frame(frame) {
+CChannelBar::CChannelBar(CAppContext& context, QWidget* parent) : QDockWidget(parent), m_context(context) {
     setObjectName(QStringLiteral("ChannelBar"));
     SetBaseCaption(QStringLiteral("Channels"));
     setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
@@ -150,7 +149,7 @@ CChannelBar::CChannelBar(CMainFrame* frame) : QDockWidget(frame), m_frame(frame)
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
     auto* delegate = new CChannelListDelegate(m_list);
-    delegate->settings = &m_frame->Context().Settings();
+    delegate->settings = &m_context.Settings();
     m_list->setItemDelegate(delegate);
     QStringList headers;
     for (int id : kHeaderIds) headers << (id ? LoadZynString(id) : QStringLiteral(" "));
@@ -332,11 +331,11 @@ void CChannelBar::DeleteSelected(bool shiftHeld) {
         ZynMessageBox(LoadZynString(50069));
         return;
     }
-    if (!shiftHeld && !m_frame->Context().Settings().Get(CNumberedSettings::kExpertMode) &&
+    if (!shiftHeld && !m_context.Settings().Get(CNumberedSettings::kExpertMode) &&
         ZynMessageBox(LoadZynString(50121), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
         return;
     const QString name = StringProp(channel, &IZynChannel::get_Name);
-    m_frame->ShowStatusMessage(ZynFormat(50083, {name}), 0);
+    emit statusMessage(ZynFormat(50083, {name}), 0);
     channel->Detach();
     if (m_doc) m_doc->SetModifiedFlag(true);
     m_rebuild = true;
@@ -356,10 +355,10 @@ void CChannelBar::AutoScaleSelected() {
         double lo = 0, hi = 0;
         channel->get_ScaleMin(&lo);
         channel->get_ScaleMax(&hi);
-        m_frame->ShowStatusMessage(ZynFormat(50084, {FormatNumber(lo), FormatNumber(hi)}), 0);
+        emit statusMessage(ZynFormat(50084, {FormatNumber(lo), FormatNumber(hi)}), 0);
         if (m_doc) m_doc->UpdateAllViews(1);
     } else {
-        m_frame->ShowStatusMessage(LoadZynString(50139), 1);
+        emit statusMessage(LoadZynString(50139), 1);
     }
 }
 
@@ -392,9 +391,9 @@ void CChannelBar::ToggleVisible(int row) {
 void CChannelBar::OnSelectionChanged() {
     CComPtr<IZynChannel> channel = SelectedChannel();
     const QString channelId = channel ? StringProp(channel, &IZynChannel::get_Identifier) : QString();
-    m_frame->SelectChannel(m_chartId, channelId);
-    if (QApplication::keyboardModifiers() & Qt::ShiftModifier) m_frame->HighlightChannel(m_chartId, channelId);
-    else m_frame->HighlightChannel({}, {});
+    emit channelSelected(m_chartId, channelId);
+    if (QApplication::keyboardModifiers() & Qt::ShiftModifier) emit channelHighlighted(m_chartId, channelId);
+    else emit channelHighlighted({}, {});
 }
 
 bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
@@ -417,13 +416,13 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
         const QPoint d = me->position().toPoint() - m_pressPos;
         if (m_pressed && (std::abs(d.x()) > kHoldSlop || std::abs(d.y()) > kHoldSlop)) {
             m_pressed = false;
-            if (std::exchange(m_holding, false)) m_frame->HighlightChannel({}, {});
+            if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
         }
         break;
     }
     case QEvent::MouseButtonRelease:
         m_pressed = false;
-        if (std::exchange(m_holding, false)) m_frame->HighlightChannel({}, {});
+        if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
         break;
     default: break;
     }
@@ -435,5 +434,5 @@ void CChannelBar::CheckPressAndHold() {
     CComPtr<IZynChannel> channel = ChannelOfRow(m_pressRow);
     if (!channel) return;
     m_holding = true;
-    m_frame->HighlightChannel(m_chartId, StringProp(channel, &IZynChannel::get_Identifier));
+    emit channelHighlighted(m_chartId, StringProp(channel, &IZynChannel::get_Identifier));
 }

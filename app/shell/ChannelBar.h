@@ -3,7 +3,7 @@
 // and width, names, counter, last/min/max/average) and the buttons that delete, autoscale and
 // show a channel's properties.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 
 #include <QDockWidget>
@@ -18,7 +18,7 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CTallonAppDocument;
-class CMainFrame;
+class CAppContext;
 class CNumberedSettings;
 
 // One column's width rule: a fixed width, or a weight with bounds (a maximum of 0 means none).
@@ -51,7 +51,7 @@ public:
     static constexpr int kHoldSlop = 6;
     enum Column { ColVisible, ColColor, ColName, ColCounter, ColObject, ColMachine, ColLast, ColMin, ColMax, ColAvg };
 
-    explicit CChannelBar(CMainFrame* frame);
+    CChannelBar(CAppContext& context, QWidget* parent);
 
     void ShowDocument(CTallonAppDocument* doc, bool force);
     void ChartChanged(IZynChart* chart);
@@ -70,6 +70,14 @@ public:
     void SetBaseCaption(const QString& caption);
     void RelayoutColumns();
 
+signals:
+    // A text for the main frame's status pane, with its level (0 information, 1 warning, 2 error).
+    void statusMessage(const QString& text, int level);
+    // The row chosen by the user, broadcast to every chart window.
+    void channelSelected(const QString& chartId, const QString& channelId);
+    // A channel to draw highlighted; empty identifiers end the highlight.
+    void channelHighlighted(const QString& chartId, const QString& channelId);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -82,7 +90,7 @@ private:
     void OnSelectionChanged();
     void UpdateCaption();
 
-    CMainFrame* m_frame;
+    CAppContext& m_context;
     QTreeWidget* m_list = nullptr;
     QPushButton* m_delete = nullptr;
     QPushButton* m_autoScale = nullptr;

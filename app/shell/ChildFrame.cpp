@@ -2,7 +2,7 @@
 
 #include "ChildFrameTabs.h"
 #include "TallonAppDocument.h"
-#include "ZynStrings.h"
+#include "resources/ZynStrings.h"
 
 #include <QAbstractScrollArea>
 #include <QCloseEvent>

@@ -4,12 +4,12 @@
 #include "ChildFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
-#include "AppContext.h"
+#include "document/AppContext.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
-#include "ZynRegistry.h"
-#include "ZynStrings.h"
+#include "utils/ZynRegistry.h"
+#include "resources/ZynStrings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -73,7 +73,11 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     CreateActions();
     CreateToolBar();
 
-    m_channelBar = new CChannelBar(this);
+    m_channelBar = new CChannelBar(Context(), this);
+    connect(m_channelBar, &CChannelBar::statusMessage, this,
+            [this](const QString& text, int level) { ShowStatusMessage(text, level); });
+    connect(m_channelBar, &CChannelBar::channelSelected, this, &CMainFrame::SelectChannel);
+    connect(m_channelBar, &CChannelBar::channelHighlighted, this, &CMainFrame::HighlightChannel);
     addDockWidget(Qt::BottomDockWidgetArea, m_channelBar);
     setDockNestingEnabled(true);
 

@@ -4,8 +4,8 @@
 // action by its number, and is the hub between documents: chart notifications, channel selection
 // and highlighting, and the start-up tips.
 
-#include "ZynInterfaces.h"
-#include "ZynMenus.h"
+#include "objlib/ZynInterfaces.h"
+#include "resources/ZynMenus.h"
 #include "Tips.h"
 
 #include <QElapsedTimer>

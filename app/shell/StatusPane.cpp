@@ -1,6 +1,6 @@
 #include "StatusPane.h"
 
-#include "ChartColours.h"
+#include "display/ChartColours.h"
 #include "TallonAppMessage.h"
 
 #include <QMouseEvent>

@@ -2,7 +2,7 @@
 // The status bar's message pane: a message appears on the colour of its level, the colour fades
 // into the bar's, then the text fades and the message is gone, all on a 100 ms tick.
 
-#include "ChartSettings.h"
+#include "display/ChartSettings.h"
 
 #include <QColor>
 #include <QTimer>

@@ -6,8 +6,8 @@
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
-#include "ZynRegistry.h"
-#include "ZynStrings.h"
+#include "utils/ZynRegistry.h"
+#include "resources/ZynStrings.h"
 #include "com/classregistry.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // CTallonApp: start-up, the command line, the document list, the file dialog, recent files and
 // shutdown of the program.
 
-#include "AppContext.h"
+#include "document/AppContext.h"
 
 #include <QObject>
 #include <QSize>

@@ -3,8 +3,8 @@
 // the channel bar make of a document, and the signals they follow. CChartWindowDocument
 // implements it over the chart document and its views; the frames depend on nothing else of it.
 
-#include "ChartSettings.h"
-#include "ZynInterfaces.h"
+#include "display/ChartSettings.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "TallonAppMessage.h"
 
-#include "ZynStrings.h"
+#include "resources/ZynStrings.h"
 
 #include <QApplication>
 

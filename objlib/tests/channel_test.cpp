@@ -1,8 +1,8 @@
-#include "ZynChannel.h"
+#include "objlib/ZynChannel.h"
 
 #include "ObjTestUtil.h"
 
-#include "ZynNumber.h"
+#include "utils/ZynNumber.h"
 
 #include <algorithm>
 #include <cmath>

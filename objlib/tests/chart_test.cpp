@@ -1,9 +1,9 @@
 // The chart and sampling engine, the application object and the object factory.
 
 #include "ObjTestUtil.h"
-#include "ZynApp.h"
-#include "ZynChart.h"
-#include "ZynObjFactory.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
+#include "objlib/ZynObjFactory.h"
 
 #include "sync/event.h"
 #include "sync/handle.h"

@@ -1,4 +1,4 @@
-#include "ZynDataSet.h"
+#include "objlib/ZynDataSet.h"
 
 #include "ObjTestUtil.h"
 

@@ -1,9 +1,9 @@
 // Events on their own (the chart's side is tested with the chart) and the snapshot iterators.
 
 #include "ObjTestUtil.h"
-#include "ZynEvent.h"
-#include "ZynIterators.h"
-#include "ZynModule.h"
+#include "objlib/ZynEvent.h"
+#include "objlib/ZynIterators.h"
+#include "objlib/ZynModule.h"
 
 #include <atomic>
 #include <thread>

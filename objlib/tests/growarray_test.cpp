@@ -1,4 +1,4 @@
-#include "ZynGrowArray.h"
+#include "objlib/ZynGrowArray.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // client-creatable classes, refusal of the others, and the Utils services.
 
 #include "ObjTestUtil.h"
-#include "ZynModule.h"
+#include "objlib/ZynModule.h"
 
 #include "com/classregistry.h"
 #include "registry/registry.h"

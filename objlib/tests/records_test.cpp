@@ -1,12 +1,12 @@
-#include "ZynRecords.h"
+#include "objlib/ZynRecords.h"
 
 #include "ObjTestUtil.h"
 
-#include "ZynApp.h"
-#include "ZynChannel.h"
-#include "ZynChart.h"
-#include "ZynEvent.h"
-#include "ZynTime.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChannel.h"
+#include "objlib/ZynChart.h"
+#include "objlib/ZynEvent.h"
+#include "utils/ZynTime.h"
 
 #include <cstring>
 #include <vector>

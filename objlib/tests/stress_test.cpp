@@ -4,8 +4,8 @@
 // no leaked object.
 
 #include "ObjTestUtil.h"
-#include "ZynApp.h"
-#include "ZynChart.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
 
 #include <atomic>
 #include <chrono>

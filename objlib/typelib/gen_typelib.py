@@ -275,7 +275,7 @@ def main():
     if not interfaces or not classes:
         raise SystemExit('gen_typelib: no interfaces or classes found')
     write_header(header, lib, interfaces, classes)
-    write_source(source, header.rsplit('/', 1)[-1], lib, interfaces, classes)
+    write_source(source, 'objlib/' + header.rsplit('/', 1)[-1], lib, interfaces, classes)
 
 
 if __name__ == '__main__':

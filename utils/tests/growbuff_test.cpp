@@ -1,4 +1,4 @@
-#include "ZynGrowBuff.h"
+#include "utils/ZynGrowBuff.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

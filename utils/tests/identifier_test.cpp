@@ -1,4 +1,4 @@
-#include "ZynIdentifier.h"
+#include "utils/ZynIdentifier.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ZynNumber.h"
+#include "utils/ZynNumber.h"
 
 #include <gtest/gtest.h>
 

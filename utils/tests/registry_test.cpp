@@ -1,4 +1,4 @@
-#include "ZynRegistry.h"
+#include "utils/ZynRegistry.h"
 
 #include <gtest/gtest.h>
 

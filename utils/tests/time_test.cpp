@@ -1,6 +1,6 @@
-#include "ZynHighResTimer.h"
-#include "ZynRelTime.h"
-#include "ZynTime.h"
+#include "utils/ZynHighResTimer.h"
+#include "utils/ZynRelTime.h"
+#include "utils/ZynTime.h"
 
 #include "sync/tick.h"
 

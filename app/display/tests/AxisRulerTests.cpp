@@ -1,5 +1,5 @@
-#include "AxisRuler.h"
-#include "LinearMap.h"
+#include "display/AxisRuler.h"
+#include "display/LinearMap.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
-#include "ChartRenderer.h"
+#include "display/ChartRenderer.h"
 
-#include "ChartColours.h"
+#include "display/ChartColours.h"
 #include "RenderTestUtil.h"
 
 #include <QPainter>

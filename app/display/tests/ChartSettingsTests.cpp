@@ -1,7 +1,7 @@
-#include "ChartSettings.h"
+#include "display/ChartSettings.h"
 
-#include "ChartColours.h"
-#include "ChartFonts.h"
+#include "display/ChartColours.h"
+#include "display/ChartFonts.h"
 
 #include <QFontDatabase>
 

@@ -1,7 +1,7 @@
-#include "DisplayFormat.h"
+#include "display/DisplayFormat.h"
 
-#include "ChartColours.h"
-#include "ZynStrings.h"
+#include "display/ChartColours.h"
+#include "resources/ZynStrings.h"
 
 #include <gtest/gtest.h>
 

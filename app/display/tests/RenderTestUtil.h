@@ -2,11 +2,11 @@
 // Data sets with known samples for the renderer's tests, built through the object library's own
 // data set on a time base of its own.
 
-#include "ChartFonts.h"
-#include "ChartRenderInput.h"
+#include "display/ChartFonts.h"
+#include "display/ChartRenderInput.h"
 
-#include "ZynDataSet.h"
-#include "ZynTimeBase.h"
+#include "objlib/ZynDataSet.h"
+#include "objlib/ZynTimeBase.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "CounterBrowser.h"
+#include "document/CounterBrowser.h"
 
 #include "pdh/pdh.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // A context whose user-interface hooks answer from the test instead of showing dialogs.
 
-#include "AppContext.h"
+#include "document/AppContext.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "CTallonChart.h"
-#include "CommandActions.h"
+#include "document/CTallonChart.h"
+#include "document/CommandActions.h"
 #include "DocTestUtil.h"
 
-#include "ChartColours.h"
+#include "display/ChartColours.h"
 
 #include "com/ccombstr.h"
 

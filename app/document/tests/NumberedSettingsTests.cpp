@@ -1,4 +1,4 @@
-#include "NumberedSettings.h"
+#include "document/NumberedSettings.h"
 
 #include <gtest/gtest.h>
 

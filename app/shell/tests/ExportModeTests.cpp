@@ -1,9 +1,9 @@
 // The Tallon program's headless modes, run as a user runs them: a chart file made here, then
 // `Tallon --export-image` and `Tallon --export-csv` on it, and their output files checked.
 
-#include "AppContext.h"
-#include "CTallonChart.h"
-#include "ChartWindowDocument.h"
+#include "document/AppContext.h"
+#include "document/CTallonChart.h"
+#include "shell/ChartWindowDocument.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
 

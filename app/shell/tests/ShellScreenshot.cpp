@@ -2,11 +2,11 @@
 // writes a picture of the window, so that a person can look at it.
 //   ShellScreenshot OUT.png [seconds]
 
-#include "ChannelBar.h"
-#include "MainFrame.h"
-#include "TallonApp.h"
-#include "CTallonChart.h"
-#include "ChartWindowDocument.h"
+#include "shell/ChannelBar.h"
+#include "shell/MainFrame.h"
+#include "shell/TallonApp.h"
+#include "document/CTallonChart.h"
+#include "shell/ChartWindowDocument.h"
 #include "com/ccombstr.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "CXmlNode.h"
+#include "xml/CXmlNode.h"
 
 #include <gtest/gtest.h>
 

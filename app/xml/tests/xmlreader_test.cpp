@@ -1,6 +1,6 @@
-#include "CXmlNode.h"
-#include "CXmlReader_p.h"
-#include "XmlEscape.h"
+#include "xml/CXmlNode.h"
+#include "xml/CXmlReader_p.h"
+#include "xml/XmlEscape.h"
 
 #include <gtest/gtest.h>
 

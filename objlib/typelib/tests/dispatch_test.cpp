@@ -2,7 +2,7 @@
 // counting, optional arguments with defaults, and errors surfacing as exceptions with the error
 // object's text.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"

@@ -4,8 +4,8 @@
 
 #include "testobjects.h"
 
-#include "dispatchbridge.h"
-#include "scripthost.h"
+#include "zynscript/dispatchbridge.h"
+#include "zynscript/scripthost.h"
 
 #include "com/classregistry.h"
 #include "com/oledate.h"

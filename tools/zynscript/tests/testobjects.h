@@ -3,7 +3,7 @@
 // the test server library that zynscript loads through the classes root. They follow the
 // generated interfaces, so the host meets them exactly as it meets the object library's classes.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"

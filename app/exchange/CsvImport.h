@@ -3,7 +3,7 @@
 // The first line names the channels when two or more of its fields hold a letter; the time column
 // is the first field of the second line that holds a ':'.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
 
 #include <string>

@@ -1,7 +1,7 @@
-#include "ImageExport.h"
+#include "view/ImageExport.h"
 #include "ViewFixture.h"
 
-#include "ChartColours.h"
+#include "display/ChartColours.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
-#include "ChartFile.h"
+#include "exchange/ChartFile.h"
 
-#include "ZynApp.h"
-#include "ZynChart.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
 #include "com/ccombstr.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // The chart as comma-separated text: a header line "Time,<channel names>" and one line per
 // distinct sample time of any channel, oldest first, with each channel's value at that time.
 
-#include "ZynInterfaces.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <string>
 

@@ -3,9 +3,9 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
-#include "ZynChannel.h"
-#include "ZynLockList.h"
-#include "ZynNumber.h"
+#include "objlib/ZynChannel.h"
+#include "objlib/ZynLockList.h"
+#include "utils/ZynNumber.h"
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"

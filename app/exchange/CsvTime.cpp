@@ -1,6 +1,6 @@
 #include "CsvTime.h"
 
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 #include "com/bstr.h"
 #include "com/oledate.h"
 

@@ -1,6 +1,6 @@
 #include "ChartFile.h"
 
-#include "ZynGrowBuff.h"
+#include "utils/ZynGrowBuff.h"
 #include "com/bstr.h"
 #include "com/variant.h"
 

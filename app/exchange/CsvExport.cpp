@@ -3,7 +3,7 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
-#include "ZynDataSet.h"
+#include "objlib/ZynDataSet.h"
 
 #include "com/ccombstr.h"
 #include "com/unknown.h"

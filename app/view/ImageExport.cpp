@@ -1,8 +1,8 @@
 #include "ImageExport.h"
 
-#include "CTallonChart.h"
+#include "document/CTallonChart.h"
 #include "ChartRenderSource.h"
-#include "ChartRenderer.h"
+#include "display/ChartRenderer.h"
 
 #include <QPainter>
 #include <QRegularExpression>

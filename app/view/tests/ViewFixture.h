@@ -1,10 +1,10 @@
 #pragma once
 // A document whose chart holds a static channel with a known recording, and a view on it.
 
-#include "ChartView.h"
-#include "DocTestUtil.h"
+#include "view/ChartView.h"
+#include "document/tests/DocTestUtil.h"
 
-#include "ZynTime.h"
+#include "utils/ZynTime.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
 

@@ -1,6 +1,6 @@
 #include "ChartRenderSource.h"
 
-#include "CTallonChart.h"
+#include "document/CTallonChart.h"
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
