@@ -3,10 +3,10 @@
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
-#include "shell/ChartWindowDocument.h"
 #include "exchange/CsvExport.h"
-#include "view/ImageExport.h"
+#include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
+#include "view/ImageExport.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -15,7 +15,9 @@
 
 namespace {
 
-void Complain(const char* format, const QString& arg) { std::fprintf(stderr, format, arg.toLocal8Bit().constData()); }
+void Complain(const char* format, const QString& arg) {
+    std::fprintf(stderr, format, arg.toLocal8Bit().constData());
+}
 
 // The export modes load the chart file into a document as a chart window would, then write it.
 int Export(const TallonCommandLine& cmd, int argc, char** argv) {
@@ -55,7 +57,8 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     const TallonCommandLine cmd = ParseTallonCommandLine(args);
     if (cmd.kind == TallonCommandLine::Kind::Invalid) {
         std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());

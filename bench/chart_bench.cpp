@@ -20,13 +20,25 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char16_t* const kPaths[] = {
-    u"\\Processor(_Total)\\% Processor Time", u"\\Processor(_Total)\\% User Time",
-    u"\\Processor(_Total)\\% Privileged Time", u"\\Processor(_Total)\\% Idle Time",
-    u"\\Processor(_Total)\\% Interrupt Time", u"\\Processor(0)\\% Processor Time",
-    u"\\Processor(1)\\% Processor Time", u"\\Memory\\Available MBytes", u"\\Memory\\Available KBytes",
-    u"\\Memory\\Committed Bytes", u"\\Memory\\Cache Bytes", u"\\Memory\\Pages/sec", u"\\Memory\\Page Faults/sec",
-    u"\\System\\Context Switches/sec", u"\\System\\Processes", u"\\System\\Threads",
-    u"\\System\\Processor Queue Length", u"\\System\\System Up Time", u"\\Processor(_Total)\\Interrupts/sec",
+    u"\\Processor(_Total)\\% Processor Time",
+    u"\\Processor(_Total)\\% User Time",
+    u"\\Processor(_Total)\\% Privileged Time",
+    u"\\Processor(_Total)\\% Idle Time",
+    u"\\Processor(_Total)\\% Interrupt Time",
+    u"\\Processor(0)\\% Processor Time",
+    u"\\Processor(1)\\% Processor Time",
+    u"\\Memory\\Available MBytes",
+    u"\\Memory\\Available KBytes",
+    u"\\Memory\\Committed Bytes",
+    u"\\Memory\\Cache Bytes",
+    u"\\Memory\\Pages/sec",
+    u"\\Memory\\Page Faults/sec",
+    u"\\System\\Context Switches/sec",
+    u"\\System\\Processes",
+    u"\\System\\Threads",
+    u"\\System\\Processor Queue Length",
+    u"\\System\\System Up Time",
+    u"\\Processor(_Total)\\Interrupts/sec",
     u"\\Memory\\Available Bytes",
 };
 
@@ -62,7 +74,8 @@ int main() {
         collectUs.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
     }
     const double sample = MedianUs(sampleUs), collect = MedianUs(collectUs);
-    std::printf("one sample of 100 dynamic channels: %.1f us; collection alone: %.1f us; ratio %.2f (target <= 1.3)\n",
+    std::printf("one sample of 100 dynamic channels: %.1f us; collection alone: %.1f us; ratio %.2f (target "
+                "<= 1.3)\n",
                 sample, collect, sample / collect);
     PdhCloseQuery(bare);
     chart.Release();
@@ -71,7 +84,8 @@ int main() {
     std::atomic<bool> stop{false};
     std::thread busy([&] {
         volatile unsigned long x = 0;
-        while (!stop.load(std::memory_order_relaxed)) x = x + 1;
+        while (!stop.load(std::memory_order_relaxed))
+            x = x + 1;
     });
     auto timed = CZynChart::Create();
     for (int i = 0; i < 10; ++i) {
@@ -81,7 +95,8 @@ int main() {
     }
     timed->put_Rate(200);
     timed->put_Run(1);
-    while (timed->int_TimeBase()->GetCount() < 52) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (timed->int_TimeBase()->GetCount() < 52)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     timed->put_Run(0);
     stop = true;
     busy.join();
@@ -97,8 +112,9 @@ int main() {
             worstGap = gap;
         }
     }
-    std::printf("period at 200 ms over %d samples, other core busy: mean %.2f ms (deviation %+.2f ms), worst %.0f ms "
-                "(deviation %+.0f ms)\n",
-                n, sum / n, sum / n - 200.0, worstGap, worstGap - 200.0);
+    std::printf(
+        "period at 200 ms over %d samples, other core busy: mean %.2f ms (deviation %+.2f ms), worst %.0f ms "
+        "(deviation %+.0f ms)\n",
+        n, sum / n, sum / n - 200.0, worstGap, worstGap - 200.0);
     return 0;
 }

@@ -6,11 +6,11 @@
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
 
+#include "com/ccombstr.h"
+#include "com/variant.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
 #include "utils/ZynGrowBuff.h"
-#include "com/ccombstr.h"
-#include "com/variant.h"
 
 #include <algorithm>
 #include <array>
@@ -27,12 +27,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
 
 constexpr int kChannels = 10;
 constexpr int kSamples = 1000000;
 
-double ValueOf(int c, int i) { return (i % 1000) * 0.125 + c * 1000.5; }
+double ValueOf(int c, int i) {
+    return (i % 1000) * 0.125 + c * 1000.5;
+}
 
 } // namespace
 
@@ -48,7 +52,8 @@ int main(int argc, char** argv) {
         CComPtr<IZynChannel> ch;
         chart->AddStaticChannel(&ch);
         LONG n = 0;
-        for (int i = 0; i < samples; ++i) ch->AddValueRelTime(ValueOf(c, i), i * 1000, &n);
+        for (int i = 0; i < samples; ++i)
+            ch->AddValueRelTime(ValueOf(c, i), i * 1000, &n);
     }
 
     // Floor: the same numbers (the time as a double, ten values) written and read back.
@@ -74,7 +79,8 @@ int main(int argc, char** argv) {
         auto r = std::from_chars(p, floorText.data() + floorText.size(), v);
         back.push_back(v);
         p = r.ptr;
-        while (p < floorText.data() + floorText.size() && (*p == ',' || *p == '\r' || *p == '\n')) ++p;
+        while (p < floorText.data() + floorText.size() && (*p == ',' || *p == '\r' || *p == '\n'))
+            ++p;
     }
     auto t2 = Clock::now();
 
@@ -104,10 +110,11 @@ int main(int argc, char** argv) {
         std::printf("chart file: the object library cannot save charts yet; no ratio\n");
     } else {
         std::array<std::uint8_t, zyn::chartfile::kSettingsBytes> settings{};
-        const std::string path =
-            (std::filesystem::temp_directory_path() / ("chartfile_bench." + std::to_string(::getpid()) + ".tlon"))
-                .string();
-        if (!zyn::chartfile::WriteFileAtomically(path, zyn::chartfile::ComposeChartFile(chartBytes, settings)))
+        const std::string path = (std::filesystem::temp_directory_path() /
+                                  ("chartfile_bench." + std::to_string(::getpid()) + ".tlon"))
+                                     .string();
+        if (!zyn::chartfile::WriteFileAtomically(path,
+                                                 zyn::chartfile::ComposeChartFile(chartBytes, settings)))
             return 1;
         CZynGrowBuff buffer;
         if (!buffer.Write(chartBytes.data(), static_cast<unsigned long>(chartBytes.size()))) return 1;
@@ -136,12 +143,13 @@ int main(int argc, char** argv) {
             return bool(viaFile);
         };
         for (int round = 0; round < 4; ++round) {
-            const bool ok = round % 2 ? openFile(openS) && loadDirect(loadS) : loadDirect(loadS) && openFile(openS);
+            const bool ok =
+                round % 2 ? openFile(openS) && loadDirect(loadS) : loadDirect(loadS) && openFile(openS);
             if (!ok) return 1;
         }
         std::remove(path.c_str());
-        std::printf("chart %.1f MB: LoadChart %.3f s, open chart file %.3f s, ratio %.2f\n", chartBytes.size() / 1e6,
-                    loadS, openS, openS / loadS);
+        std::printf("chart %.1f MB: LoadChart %.3f s, open chart file %.3f s, ratio %.2f\n",
+                    chartBytes.size() / 1e6, loadS, openS, openS / loadS);
     }
     chart->Detach();
     imported->Detach();

@@ -16,8 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <class F>
-double BestMs(int runs, F&& f) {
+template <class F> double BestMs(int runs, F&& f) {
     double best = 1e300;
     for (int i = 0; i < runs; ++i) {
         auto t0 = Clock::now();
@@ -27,7 +26,9 @@ double BestMs(int runs, F&& f) {
     return best;
 }
 
-double Wave(int i) { return 50.0 + 45.0 * std::sin(i * 0.001) + (i % 7); }
+double Wave(int i) {
+    return 50.0 + 45.0 * std::sin(i * 0.001) + (i % 7);
+}
 
 } // namespace
 
@@ -63,8 +64,8 @@ int main() {
         std::printf("GetDataEx rows differ from the baseline\n");
         status = 1;
     }
-    std::printf("GetDataEx 1,000,000 values: %.3f ms, plain loop %.3f ms, ratio %.2fx (target <= 1.5x)\n", getDataMs,
-                loopMs, getDataMs / loopMs);
+    std::printf("GetDataEx 1,000,000 values: %.3f ms, plain loop %.3f ms, ratio %.2fx (target <= 1.5x)\n",
+                getDataMs, loopMs, getDataMs / loopMs);
     set.Release();
 
     // Appends.
@@ -74,11 +75,13 @@ int main() {
         CComPtr<CZynDataSet> target = CZynDataSet::Create();
         CZynLockList locks;
         target->int_LockInto(locks);
-        for (int i = 0; i < kAppends; ++i) (void)target->int_Append(double(i));
+        for (int i = 0; i < kAppends; ++i)
+            (void)target->int_Append(double(i));
     });
     const double pushMs = BestMs(3, [&] {
         std::vector<double> v;
-        for (int i = 0; i < kAppends; ++i) v.push_back(double(i));
+        for (int i = 0; i < kAppends; ++i)
+            v.push_back(double(i));
         if (v.size() != std::size_t(kAppends)) std::printf("?");
     });
     const double lockedEachMs = BestMs(1, [&] {
@@ -100,13 +103,16 @@ int main() {
             const double bytes = double(target->int_AllocatedBytes()) / n;
             worstBytes = std::max(worstBytes, bytes);
             sumBytes += bytes;
-            worstWithTime = std::max(worstWithTime, double(target->int_AllocatedBytes() + axis->AllocatedBytes()) / n);
+            worstWithTime =
+                std::max(worstWithTime, double(target->int_AllocatedBytes() + axis->AllocatedBytes()) / n);
         }
     }
-    std::printf("append 10,000,000 values: %.2f ns each (lock list held), push_back %.2f ns, ratio %.2fx (target <= "
-                "1.5x); taking the lock list per append: %.2f ns\n",
-                appendMs * 1e6 / kAppends, pushMs * 1e6 / kAppends, appendMs / pushMs, lockedEachMs * 1e6 / kAppends);
-    std::printf("memory per value: worst %.2f bytes, average %.2f bytes (bound 12); with the 4-byte time entry: worst "
+    std::printf(
+        "append 10,000,000 values: %.2f ns each (lock list held), push_back %.2f ns, ratio %.2fx (target <= "
+        "1.5x); taking the lock list per append: %.2f ns\n",
+        appendMs * 1e6 / kAppends, pushMs * 1e6 / kAppends, appendMs / pushMs, lockedEachMs * 1e6 / kAppends);
+    std::printf("memory per value: worst %.2f bytes, average %.2f bytes (bound 12); with the 4-byte time "
+                "entry: worst "
                 "%.2f bytes\n",
                 worstBytes, sumBytes / kAppends, worstWithTime);
     return status;

@@ -19,8 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <class F>
-double BestMs(int runs, F&& f) {
+template <class F> double BestMs(int runs, F&& f) {
     double best = 1e300;
     for (int i = 0; i < runs; ++i) {
         auto t0 = Clock::now();
@@ -120,9 +119,10 @@ int main() {
                 unsigned(zSize), double(n) / zSize);
     std::printf("Compress(3)+Decompress:       %8.1f + %7.1f ms, %u bytes (%.2f:1)\n", ourComp, ourDecomp,
                 packedSize, double(n) / packedSize);
-    std::printf("packing speed-up over zlib level 3: %.2fx (compress %.2fx, decompress %.2fx); size ratio %.3f\n",
-                (zComp + zDecomp) / (ourComp + ourDecomp), zComp / ourComp, zDecomp / ourDecomp,
-                double(packedSize) / double(zSize + 12));
+    std::printf(
+        "packing speed-up over zlib level 3: %.2fx (compress %.2fx, decompress %.2fx); size ratio %.3f\n",
+        (zComp + zDecomp) / (ourComp + ourDecomp), zComp / ourComp, zDecomp / ourDecomp,
+        double(packedSize) / double(zSize + 12));
     std::printf("packed stream reads back with zlib and Decompress: %s\n", intact ? "yes" : "NO");
 
     // Appends: 10,000,000 values alternating doubles and 32-bit offsets.
@@ -152,7 +152,8 @@ int main() {
     std::size_t sink = 0;
     double growMs = BestMs(3, [&] { sink += appendGrow(); });
     double vecMs = BestMs(3, [&] { sink += appendVector(); });
-    std::printf("appends of %d values: CZynGrowBuff %.1f ms, std::vector<uint8_t> %.1f ms, ratio %.2f (sink %zu)\n",
-                values, growMs, vecMs, growMs / vecMs, sink % 10);
+    std::printf(
+        "appends of %d values: CZynGrowBuff %.1f ms, std::vector<uint8_t> %.1f ms, ratio %.2f (sink %zu)\n",
+        values, growMs, vecMs, growMs / vecMs, sink % 10);
     return intact ? 0 : 1;
 }

@@ -28,8 +28,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChannels = 10;
 constexpr std::uint32_t kSamples = 1000000;
 
-template <class F>
-double BestMs(int runs, F&& f) {
+template <class F> double BestMs(int runs, F&& f) {
     double best = 1e300;
     for (int i = 0; i < runs; ++i) {
         auto t0 = Clock::now();
@@ -69,8 +68,8 @@ CComPtr<CZynChart> RecordedChart(CZynApp* app) {
     std::vector<CComPtr<CZynChannel>> channels;
     for (int c = 0; c < kChannels; ++c) {
         CComPtr<IZynChannel> channel;
-        chart->AddChannel(CComBSTR(u"\\\\bench\\Nothing(" + std::u16string(1, char16_t(u'0' + c)) + u")\\Value"),
-                          &channel);
+        chart->AddChannel(
+            CComBSTR(u"\\\\bench\\Nothing(" + std::u16string(1, char16_t(u'0' + c)) + u")\\Value"), &channel);
         channels.emplace_back(static_cast<CZynChannel*>(channel.p));
     }
     CZynLockList locks;
@@ -80,7 +79,8 @@ CComPtr<CZynChart> RecordedChart(CZynApp* app) {
     std::uint64_t seed = 42;
     for (std::uint32_t i = 0; i < kSamples; ++i) {
         (void)axis->AppendRel(i * 1000);
-        for (int c = 0; c < kChannels; ++c) (void)channels[c]->int_AppendValue(Reading(c, i, seed));
+        for (int c = 0; c < kChannels; ++c)
+            (void)channels[c]->int_AppendValue(Reading(c, i, seed));
     }
     return chart;
 }
@@ -124,7 +124,8 @@ int main() {
     });
     const std::vector<double> firstValues = [&] {
         std::vector<double> v;
-        for (CZynChannel* c : chart->int_Channels()) v.push_back(c->int_DataSet()->int_ValueAt(kSamples - 1));
+        for (CZynChannel* c : chart->int_Channels())
+            v.push_back(c->int_DataSet()->int_ValueAt(kSamples - 1));
         return v;
     }();
     const std::uint32_t recordBytes = raw.GetSize();
@@ -161,17 +162,18 @@ int main() {
     const double peakMiB = (peak - before) / 1024.0;
     LONG upper = -1;
     SafeArrayGetUBound(saved.parray, 1, &upper);
-    std::printf("chart: %d channels x %u samples; records %.1f MiB, saved blob %.1f MiB (zlib level 3: %.1f MiB)\n",
-                kChannels, kSamples, recordBytes / 1048576.0, (upper + 1) / 1048576.0,
-                packedSize / 1048576.0);
+    std::printf(
+        "chart: %d channels x %u samples; records %.1f MiB, saved blob %.1f MiB (zlib level 3: %.1f MiB)\n",
+        kChannels, kSamples, recordBytes / 1048576.0, (upper + 1) / 1048576.0, packedSize / 1048576.0);
     std::printf("SaveChart          %8.1f ms   compress2(3)  %8.1f ms   ratio %.2f\n", saveMs, compressMs,
                 saveMs / compressMs);
     std::printf("LoadChart          %8.1f ms   uncompress    %8.1f ms   ratio %.2f\n", loadMs, uncompressMs,
                 loadMs / uncompressMs);
     if (peakReset)
-        std::printf("LoadChart peak     %8.1f MiB  = %.2f x records, %.2f x the %.1f MiB the loaded chart keeps\n",
-                    peakMiB, peakMiB * 1048576.0 / recordBytes, peakMiB * 1048576.0 / keptBytes,
-                    keptBytes / 1048576.0);
+        std::printf(
+            "LoadChart peak     %8.1f MiB  = %.2f x records, %.2f x the %.1f MiB the loaded chart keeps\n",
+            peakMiB, peakMiB * 1048576.0 / recordBytes, peakMiB * 1048576.0 / keptBytes,
+            keptBytes / 1048576.0);
     else
         std::printf("LoadChart peak: cannot reset the high-water mark here\n");
     if (status) std::printf("FAILED: the loaded chart differs from the saved one\n");

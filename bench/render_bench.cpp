@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
 
     PaintMs(everyScene, every); // lays out and warms caches
     std::vector<double> everyMs;
-    for (int i = 0; i < 2; ++i) everyMs.push_back(PaintMs(everyScene, every));
+    for (int i = 0; i < 2; ++i)
+        everyMs.push_back(PaintMs(everyScene, every));
     const double firstMs = PaintMs(reducedScene, reduced); // builds the summary
     std::vector<double> cachedMs, smallMs;
     PaintMs(smallScene, tiny);
@@ -123,15 +124,19 @@ int main(int argc, char** argv) {
         }
     const double total = double(kWidth) * kHeight;
     const double e = Median(everyMs), c = Median(cachedMs), s = Median(smallMs);
-    std::printf("render_bench: one channel zoomed to all data on a %dx%d image (plot %d px wide)\n", kWidth, kHeight,
-                reducedScene.renderer.PlotRect().width());
+    std::printf("render_bench: one channel zoomed to all data on a %dx%d image (plot %d px wide)\n", kWidth,
+                kHeight, reducedScene.renderer.PlotRect().width());
     std::printf("  every sample a vertex, 10,000,000 samples:        %9.2f ms\n", e);
-    std::printf("  per-column reduction, first paint (builds summary): %7.2f ms  (%.1fx faster)\n", firstMs, e / firstMs);
-    std::printf("  per-column reduction, summary cached:               %7.2f ms  (%.1fx faster, target >= 20x)\n", c, e / c);
+    std::printf("  per-column reduction, first paint (builds summary): %7.2f ms  (%.1fx faster)\n", firstMs,
+                e / firstMs);
+    std::printf(
+        "  per-column reduction, summary cached:               %7.2f ms  (%.1fx faster, target >= 20x)\n", c,
+        e / c);
     std::printf("  per-column reduction, 10,000 samples:               %7.2f ms\n", s);
     std::printf("  10,000,000 vs 10,000 samples, cached:               %7.2fx (target <= 2x)\n", c / s);
-    std::printf("  pixels differing from the every-vertex picture:     %ld of %.0f (%.4f %%, target <= 0.1 %%)\n", differ,
-                total, 100.0 * differ / total);
+    std::printf(
+        "  pixels differing from the every-vertex picture:     %ld of %.0f (%.4f %%, target <= 0.1 %%)\n",
+        differ, total, 100.0 * differ / total);
     std::printf("  ... first (uncached) paint:                         %ld (%.4f %%)\n", differFirst,
                 100.0 * differFirst / total);
     if (argc > 1) {

@@ -27,17 +27,18 @@ CComPtr<CZynDataSet> MakeDataSet() {
     CComPtr<CZynDataSet> set = CZynDataSet::Create();
     CZynLockList locks;
     set->int_LockInto(locks);
-    for (int i = 0; i < kValues; ++i) (void)set->int_Append(i * 0.25);
+    for (int i = 0; i < kValues; ++i)
+        (void)set->int_Append(i * 0.25);
     return set;
 }
 
-template <class F>
-double BestNsPerCall(int runs, long calls, F&& f) {
+template <class F> double BestNsPerCall(int runs, long calls, F&& f) {
     double best = 1e300;
     for (int r = 0; r < runs; ++r) {
         auto t0 = Clock::now();
         f();
-        best = std::min(best, std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / double(calls));
+        best = std::min(best,
+                        std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / double(calls));
     }
     return best;
 }
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
             arg.lVal = static_cast<LONG>(i % kValues);
             DISPPARAMS params{&arg, nullptr, 1, 0};
             CComVariant result;
-            disp->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr);
+            disp->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr,
+                         nullptr);
             sum += result.dblVal;
         }
         invokeSum = sum;
@@ -85,11 +87,12 @@ int main(int argc, char** argv) {
     zyn::script::CScriptHost host;
     host.SetGlobalObject(QStringLiteral("ds"), dataSet);
     QJSEngine& engine = host.Engine();
-    engine.evaluate(QStringLiteral(
-        "var data = []; for (var k = 0; k < 1000; ++k) data.push(k * 0.25);\n"
-        "function getValueAt(i) { return data[i]; }\n"
-        "function viaBridge(n) { var s = 0; for (var i = 0; i < n; ++i) s += ds.GetValueAt(i % 1000); return s; }\n"
-        "function plain(n) { var s = 0; for (var i = 0; i < n; ++i) s += getValueAt(i % 1000); return s; }\n"));
+    engine.evaluate(QStringLiteral("var data = []; for (var k = 0; k < 1000; ++k) data.push(k * 0.25);\n"
+                                   "function getValueAt(i) { return data[i]; }\n"
+                                   "function viaBridge(n) { var s = 0; for (var i = 0; i < n; ++i) s += "
+                                   "ds.GetValueAt(i % 1000); return s; }\n"
+                                   "function plain(n) { var s = 0; for (var i = 0; i < n; ++i) s += "
+                                   "getValueAt(i % 1000); return s; }\n"));
     const QString callCount = QString::number(scriptCalls);
     double bridgeSum = 0, plainSum = 0;
     const double bridgeNs = BestNsPerCall(5, scriptCalls, [&] {

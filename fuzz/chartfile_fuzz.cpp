@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zyn::chartfile::ChartFileParts parts;
         const std::span<const std::uint8_t> bytes(data + 1, size - 1);
         if (zyn::chartfile::ParseChartFile(bytes, parts) == zyn::chartfile::ChartFileError::None) {
-            if (parts.chart.size() > bytes.size() || parts.settings.size() > zyn::chartfile::kSettingsBytes) __builtin_trap();
+            if (parts.chart.size() > bytes.size() || parts.settings.size() > zyn::chartfile::kSettingsBytes)
+                __builtin_trap();
             if (CComPtr<IZynChart> chart = zyn::chartfile::LoadChartBytes(app, parts.chart)) chart->Detach();
         }
         return 0;

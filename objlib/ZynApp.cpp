@@ -8,7 +8,8 @@
 
 CZynApp::~CZynApp() {
     // Charts still referenced elsewhere live on, detached.
-    for (CZynChart* chart : m_charts) chart->int_ClearOwner();
+    for (CZynChart* chart : m_charts)
+        chart->int_ClearOwner();
 }
 
 void CZynApp::int_Adopt(CZynChart* chart) {
@@ -24,7 +25,8 @@ void CZynApp::int_Adopt(CZynChart* chart) {
 void CZynApp::int_RemoveChart(CZynChart* chart) {
     CComPtr<CZynChart> released; // let go outside the lock: it may be the last reference
     std::lock_guard guard(m_guard);
-    auto it = std::find_if(m_charts.begin(), m_charts.end(), [&](const CComPtr<CZynChart>& c) { return c.p == chart; });
+    auto it = std::find_if(m_charts.begin(), m_charts.end(),
+                           [&](const CComPtr<CZynChart>& c) { return c.p == chart; });
     if (it == m_charts.end()) return;
     released = *it;
     m_charts.erase(it);
@@ -60,7 +62,8 @@ HRESULT CZynApp::get_Charts(IZynChartIter** o_ppCharts) {
     std::vector<CComPtr<IZynChart>> items;
     {
         std::lock_guard guard(m_guard);
-        for (CZynChart* c : m_charts) items.emplace_back(static_cast<IZynChart*>(c));
+        for (CZynChart* c : m_charts)
+            items.emplace_back(static_cast<IZynChart*>(c));
     }
     auto it = zyn::com::MakeObject<CZynChartIter>(std::move(items));
     *o_ppCharts = static_cast<IZynChartIter*>(it.Detach());

@@ -16,9 +16,12 @@
 
 namespace {
 
-HRESULT Raise(HRESULT hr, std::u16string_view text) { return zyn::obj::RaiseError(CLSID_Channel, hr, text); }
+HRESULT Raise(HRESULT hr, std::u16string_view text) {
+    return zyn::obj::RaiseError(CLSID_Channel, hr, text);
+}
 
-constexpr std::u16string_view kNotConnected = u"Cannot add data to a channel that is not connected to a chart object.";
+constexpr std::u16string_view kNotConnected =
+    u"Cannot add data to a channel that is not connected to a chart object.";
 
 } // namespace
 
@@ -47,7 +50,8 @@ CZynChannel::~CZynChannel() {
         m_data->int_SetOwner(nullptr, m_offset);
         filters.swap(m_filters);
     }
-    for (CZynFilter* filter : filters) filter->int_ClearOwner();
+    for (CZynFilter* filter : filters)
+        filter->int_ClearOwner();
 }
 
 void CZynChannel::int_LockInto(CZynLockList& locks, bool keepAlive) {
@@ -92,8 +96,8 @@ void CZynChannel::int_Attach(CZynChartLink* chart) {
 
 HRESULT CZynChannel::int_SetType(ZynChannelType type) {
     const DWORD state = m_data->int_WriteState();
-    const DWORD firstWriteCopies =
-        state == CZynDataSet::kWritePrivateCopy ? CZynDataSet::kWritePrivateCopy : CZynDataSet::kWriteCopyOnFirst;
+    const DWORD firstWriteCopies = state == CZynDataSet::kWritePrivateCopy ? CZynDataSet::kWritePrivateCopy
+                                                                           : CZynDataSet::kWriteCopyOnFirst;
     if (type == typeStatic) {
         // A static channel owns its times from now on.
         CComPtr<CZynTimeBase> copy = m_timeBase->Clone();
@@ -204,16 +208,20 @@ void CZynChannel::int_RemoveFilter(const std::u16string& identifier) {
 HRESULT CZynChannel::DataSetTimeAt(LONG index, VARIANT* out) {
     CZynLockList locks;
     int_LockInto(locks);
-    auto fail = [](HRESULT hr, const std::u16string& text) { return zyn::obj::RaiseError(CLSID_DataSet, hr, text); };
+    auto fail = [](HRESULT hr, const std::u16string& text) {
+        return zyn::obj::RaiseError(CLSID_DataSet, hr, text);
+    };
     const LONG entries = static_cast<LONG>(m_timeBase->GetCount());
     if (m_data->int_Count() == 0) return fail(E_FAIL, u"Channel has no data");
     if (index < 0)
-        return fail(E_INVALIDARG, zyn::obj::FormatText("Negative index passed to GetTimeAt() Size=%d Offset=%d",
-                                                       int(entries), int(m_offset)));
+        return fail(E_INVALIDARG,
+                    zyn::obj::FormatText("Negative index passed to GetTimeAt() Size=%d Offset=%d",
+                                         int(entries), int(m_offset)));
     const std::int64_t entry = std::int64_t(index) + m_offset;
     if (entry >= entries || entry < 0)
-        return fail(E_INVALIDARG, zyn::obj::FormatText("Invalid index passed to GetTimeAt(%lld) Size=%d Offset=%d",
-                                                       static_cast<long long>(entry), int(entries), int(m_offset)));
+        return fail(E_INVALIDARG,
+                    zyn::obj::FormatText("Invalid index passed to GetTimeAt(%lld) Size=%d Offset=%d",
+                                         static_cast<long long>(entry), int(entries), int(m_offset)));
     VariantInit(out);
     out->vt = VT_DATE;
     out->date = m_timeBase->GetTimeAt(std::uint32_t(entry));
@@ -321,7 +329,8 @@ HRESULT CZynChannel::AddValueAbsTime(double i_Value, VARIANT i_AbsTime, LONG* o_
         chart->SetChartStartTime(time.date);
         start = time.date;
     }
-    if (time.date < start) return Raise(E_FAIL, u"Time for data point cannot be earlier than the chart start time.");
+    if (time.date < start)
+        return Raise(E_FAIL, u"Time for data point cannot be earlier than the chart start time.");
     // A date carries about a microsecond of rounding error at today's dates: a time meant to lie on
     // a whole millisecond must not be truncated to the one before.
     const double ms = std::trunc((time.date - start) * CZynTimeBase::kMsPerDay + 1e-3);
@@ -494,7 +503,9 @@ HRESULT CZynChannel::put_ScaleMax(double newVal) {
     return S_OK;
 }
 
-HRESULT CZynChannel::get_Identifier(BSTR* pIdentifier) { return int_StringOut(m_identifier, pIdentifier); }
+HRESULT CZynChannel::get_Identifier(BSTR* pIdentifier) {
+    return int_StringOut(m_identifier, pIdentifier);
+}
 
 HRESULT CZynChannel::get_Visible(LONG* pVal) {
     if (!pVal) return E_POINTER;
@@ -524,14 +535,24 @@ HRESULT CZynChannel::get_CounterPath(BSTR* pStr) {
     return int_StringOut(m_counter, pStr);
 }
 
-HRESULT CZynChannel::get_CounterMachine(BSTR* pStr) { return int_CounterField(&CZynCounterInfo::machine, pStr); }
-HRESULT CZynChannel::get_CounterObject(BSTR* pStr) { return int_CounterField(&CZynCounterInfo::object, pStr); }
-HRESULT CZynChannel::get_CounterInstance(BSTR* pStr) { return int_CounterField(&CZynCounterInfo::instance, pStr); }
-HRESULT CZynChannel::get_CounterParent(BSTR* pStr) { return int_CounterField(&CZynCounterInfo::parent, pStr); }
+HRESULT CZynChannel::get_CounterMachine(BSTR* pStr) {
+    return int_CounterField(&CZynCounterInfo::machine, pStr);
+}
+HRESULT CZynChannel::get_CounterObject(BSTR* pStr) {
+    return int_CounterField(&CZynCounterInfo::object, pStr);
+}
+HRESULT CZynChannel::get_CounterInstance(BSTR* pStr) {
+    return int_CounterField(&CZynCounterInfo::instance, pStr);
+}
+HRESULT CZynChannel::get_CounterParent(BSTR* pStr) {
+    return int_CounterField(&CZynCounterInfo::parent, pStr);
+}
 HRESULT CZynChannel::get_CounterDescription(BSTR* pStr) {
     return int_CounterField(&CZynCounterInfo::description, pStr);
 }
-HRESULT CZynChannel::get_CounterName(BSTR* pStr) { return int_CounterField(&CZynCounterInfo::counterName, pStr); }
+HRESULT CZynChannel::get_CounterName(BSTR* pStr) {
+    return int_CounterField(&CZynCounterInfo::counterName, pStr);
+}
 
 HRESULT CZynChannel::get_Units(BSTR* pStr) {
     std::lock_guard guard(m_textGuard);
@@ -558,8 +579,12 @@ HRESULT CZynChannel::int_TimeOfValue(bool last, VARIANT* out) {
     return m_data->GetTimeAt(last ? static_cast<LONG>(count - 1) : 0, out);
 }
 
-HRESULT CZynChannel::get_FirstTime(VARIANT* o_TimeVal) { return int_TimeOfValue(false, o_TimeVal); }
-HRESULT CZynChannel::get_LastTime(VARIANT* o_TimeVal) { return int_TimeOfValue(true, o_TimeVal); }
+HRESULT CZynChannel::get_FirstTime(VARIANT* o_TimeVal) {
+    return int_TimeOfValue(false, o_TimeVal);
+}
+HRESULT CZynChannel::get_LastTime(VARIANT* o_TimeVal) {
+    return int_TimeOfValue(true, o_TimeVal);
+}
 
 HRESULT CZynChannel::get_DataCount(LONG* pCount) {
     if (!pCount) return E_POINTER;

@@ -2,10 +2,10 @@
 
 #include "ZynApp.h"
 #include "ZynErrors.h"
-#include "utils/ZynIdentifier.h"
 #include "ZynIterators.h"
 #include "ZynObjLock.h"
 #include "ZynText.h"
+#include "utils/ZynIdentifier.h"
 #include "utils/ZynTime.h"
 
 #include "sync/event.h"
@@ -35,11 +35,12 @@ HRESULT TextOut(const std::u16string& value, BSTR* out) {
     return *out || value.empty() ? S_OK : E_OUTOFMEMORY;
 }
 
-std::u16string_view View(BSTR s) { return zyn::com::BstrView(s); }
+std::u16string_view View(BSTR s) {
+    return zyn::com::BstrView(s);
+}
 
 // Hands out `obj` as interface `I` with a new reference.
-template <class I, class T>
-HRESULT HandOut(T* obj, I** out) {
+template <class I, class T> HRESULT HandOut(T* obj, I** out) {
     if (!out) return E_POINTER;
     *out = static_cast<I*>(obj);
     if (obj) obj->AddRef();
@@ -50,7 +51,9 @@ HRESULT HandOut(T* obj, I** out) {
 
 // --- life ---
 
-CComPtr<CZynChart> CZynChart::Create() { return CComPtr<CZynChart>(new CZynChart()); }
+CComPtr<CZynChart> CZynChart::Create() {
+    return CComPtr<CZynChart>(new CZynChart());
+}
 
 CZynChart::CZynChart() : m_timeBase(CZynTimeBase::Create()) {
     char16_t id[128] = {};
@@ -74,7 +77,8 @@ CZynChart::~CZynChart() {
         channel->int_ClearChart();
         (void)channel->int_SetType(typeStatic);
     }
-    for (CZynEvent* event : events) event->ClearOwner();
+    for (CZynEvent* event : events)
+        event->ClearOwner();
     if (m_query) PdhCloseQuery(m_query);
     if (m_notification) CloseHandle(m_notification);
 }
@@ -111,7 +115,8 @@ void CZynChart::int_LockTree(CZynLockList& locks) {
         }
         const std::size_t mark = locks.Size();
         locks.Add(m_timeBase->Lock(), m_timeBase.p);
-        for (CZynChannel* channel : channels) channel->int_LockInto(locks);
+        for (CZynChannel* channel : channels)
+            channel->int_LockInto(locks);
         locks.Add(m_lock, this);
         {
             std::lock_guard guard(m_listGuard);
@@ -303,8 +308,12 @@ HRESULT CZynChart::CreateChannelOut(ZynChannelType type, IZynChannel** out) {
     return channel->QueryInterface(IZynChannel::kIID, reinterpret_cast<void**>(out));
 }
 
-HRESULT CZynChart::AddStaticChannel(IZynChannel** o_ppChannel) { return CreateChannelOut(typeStatic, o_ppChannel); }
-HRESULT CZynChart::AddVirtualChannel(IZynChannel** o_ppChannel) { return CreateChannelOut(typeVirtual, o_ppChannel); }
+HRESULT CZynChart::AddStaticChannel(IZynChannel** o_ppChannel) {
+    return CreateChannelOut(typeStatic, o_ppChannel);
+}
+HRESULT CZynChart::AddVirtualChannel(IZynChannel** o_ppChannel) {
+    return CreateChannelOut(typeVirtual, o_ppChannel);
+}
 
 HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
     if (!o_ppChannel) return E_POINTER;
@@ -378,8 +387,10 @@ HRESULT CZynChart::get_ChannelCount(LONG* pCount) {
 HRESULT CZynChart::get_Channels(IZynChannelIter** o_ppChannelIter) {
     if (!o_ppChannelIter) return E_POINTER;
     std::vector<CComPtr<IZynChannel>> items;
-    for (CZynChannel* c : int_Channels()) items.emplace_back(static_cast<IZynChannel*>(c));
-    return HandOut<IZynChannelIter>(zyn::com::MakeObject<CZynChannelIter>(std::move(items)).p, o_ppChannelIter);
+    for (CZynChannel* c : int_Channels())
+        items.emplace_back(static_cast<IZynChannel*>(c));
+    return HandOut<IZynChannelIter>(zyn::com::MakeObject<CZynChannelIter>(std::move(items)).p,
+                                    o_ppChannelIter);
 }
 
 // --- events ---
@@ -435,13 +446,15 @@ HRESULT CZynChart::get_Events(IZynEventIter** o_ppEventIter) {
     {
         CZynLockList locks;
         int_LockTree(locks);
-        for (CZynEvent* e : int_Events()) items.emplace_back(static_cast<IZynEvent*>(e));
+        for (CZynEvent* e : int_Events())
+            items.emplace_back(static_cast<IZynEvent*>(e));
     }
     return HandOut<IZynEventIter>(zyn::com::MakeObject<CZynEventIter>(std::move(items)).p, o_ppEventIter);
 }
 
 void CZynChart::StopEvents() {
-    for (CZynEvent* event : int_Events()) event->Stop();
+    for (CZynEvent* event : int_Events())
+        event->Stop();
 }
 
 // --- running and sampling ---
@@ -624,7 +637,8 @@ HRESULT CZynChart::Clear() {
         std::lock_guard guard(m_listGuard);
         released.swap(m_events);
     }
-    for (CZynEvent* event : released) event->ClearOwner();
+    for (CZynEvent* event : released)
+        event->ClearOwner();
     if (wasRunning) StartRunning();
     return S_OK;
 }
@@ -659,7 +673,8 @@ HRESULT CZynChart::Rerun() {
             replaced.emplace_back(old);
         }
     }
-    for (CZynChannel* old : replaced) old->Detach();
+    for (CZynChannel* old : replaced)
+        old->Detach();
     Clear();
     StartRunning();
     return S_OK;
@@ -682,7 +697,9 @@ HRESULT CZynChart::SetChartStartTime(double start) {
     return S_OK;
 }
 
-HRESULT CZynChart::get_StartTime(VARIANT* o_TimeVal) { return DateOut(m_timeBase->GetStart(), o_TimeVal); }
+HRESULT CZynChart::get_StartTime(VARIANT* o_TimeVal) {
+    return DateOut(m_timeBase->GetStart(), o_TimeVal);
+}
 
 HRESULT CZynChart::put_StartTime(VARIANT newVal) {
     CComVariant date;
@@ -703,14 +720,17 @@ HRESULT CZynChart::get_LastTime(VARIANT* o_TimeVal) {
         CComVariant t;
         LONG count = 0;
         channel->get_DataCount(&count);
-        if (count > 0 && SUCCEEDED(channel->get_LastTime(&t)) && t.vt == VT_DATE) last = std::max(last, t.date);
+        if (count > 0 && SUCCEEDED(channel->get_LastTime(&t)) && t.vt == VT_DATE)
+            last = std::max(last, t.date);
     }
     return DateOut(last, o_TimeVal);
 }
 
 // --- plain attributes ---
 
-HRESULT CZynChart::get_Name(BSTR* pNameVal) { return TextOut(int_Name(), pNameVal); }
+HRESULT CZynChart::get_Name(BSTR* pNameVal) {
+    return TextOut(int_Name(), pNameVal);
+}
 
 HRESULT CZynChart::put_Name(BSTR newVal) {
     {
@@ -721,7 +741,9 @@ HRESULT CZynChart::put_Name(BSTR newVal) {
     return S_OK;
 }
 
-HRESULT CZynChart::get_Comment(BSTR* pComment) { return TextOut(int_Comment(), pComment); }
+HRESULT CZynChart::get_Comment(BSTR* pComment) {
+    return TextOut(int_Comment(), pComment);
+}
 
 HRESULT CZynChart::put_Comment(BSTR newVal) {
     {
@@ -744,7 +766,9 @@ HRESULT CZynChart::put_Rate(LONG newVal) {
     return S_OK;
 }
 
-HRESULT CZynChart::get_Identifier(BSTR* pIdentifier) { return TextOut(m_identifier, pIdentifier); }
+HRESULT CZynChart::get_Identifier(BSTR* pIdentifier) {
+    return TextOut(m_identifier, pIdentifier);
+}
 
 HRESULT CZynChart::LockObject(IZynObjLock** o_ppLock) {
     return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockTree(locks); });

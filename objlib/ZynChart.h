@@ -8,8 +8,8 @@
 #include "ZynDispatchImpl.h"
 #include "ZynEvent.h"
 #include "ZynLockList.h"
-#include "utils/ZynRelTime.h"
 #include "ZynTimeBase.h"
+#include "utils/ZynRelTime.h"
 
 #include "pdh/pdh.h"
 #include "sync/handle.h"

@@ -67,7 +67,8 @@ HRESULT CZynChart::LoadChannelFromString(BSTR i_StringData, IZynChannel** o_ppCh
     if (!o_ppChannel) return E_POINTER;
     *o_ppChannel = nullptr;
     CZynGrowBuff records;
-    const HRESULT hr = zyn::obj::UnpackString(i_StringData, records, CLSID_Chart, zyn::obj::RecordKind::Channel);
+    const HRESULT hr =
+        zyn::obj::UnpackString(i_StringData, records, CLSID_Chart, zyn::obj::RecordKind::Channel);
     if (FAILED(hr)) return hr;
     return LoadChannelRecords(*this, int_CreateChannel(), records, o_ppChannel);
 }

@@ -5,14 +5,18 @@
 
 namespace {
 
-std::u16string Text(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+std::u16string Text(const char16_t* s) {
+    return s ? std::u16string(s) : std::u16string();
+}
 
 bool IsLetterOrDigit(char16_t c) {
     if (c < 0x80) return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
     return std::iswalnum(static_cast<wint_t>(c)) != 0;
 }
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
+char16_t Lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+}
 
 } // namespace
 
@@ -24,13 +28,16 @@ double DefaultScaleMax(LONG exponent) {
     if (exponent > 400) exponent = 400;
     if (exponent < -400) exponent = -400;
     double scale = 100.0;
-    for (LONG d = exponent; d > 0; --d) scale *= 0.1;
-    for (LONG d = exponent; d < 0; ++d) scale *= 10.0;
+    for (LONG d = exponent; d > 0; --d)
+        scale *= 0.1;
+    for (LONG d = exponent; d < 0; ++d)
+        scale *= 10.0;
     return scale;
 }
 
 std::u16string StripInstanceUnderscores(std::u16string_view instance) {
-    while (instance.size() >= 2 && instance.front() == u'_') instance.remove_prefix(1);
+    while (instance.size() >= 2 && instance.front() == u'_')
+        instance.remove_prefix(1);
     return std::u16string(instance);
 }
 
@@ -47,11 +54,12 @@ std::u16string CounterDisplayText(std::u16string_view counterName, std::u16strin
 std::u16string UnitsFromCounterName(std::u16string_view name, std::u16string_view current) {
     if (name.size() > 510) return std::u16string(current);
     std::u16string lower(name);
-    for (char16_t& c : lower) c = Lower(c);
+    for (char16_t& c : lower)
+        c = Lower(c);
     static constexpr struct {
         std::u16string_view contains, units;
-    } kRules[] = {{u"%", u"%"},          {u"mbyte", u"MBytes"}, {u"kbyte", u"KBytes"},
-                  {u"byte", u"Bytes"},   {u" read", u"Reads"},  {u" write", u"Writes"}};
+    } kRules[] = {{u"%", u"%"},        {u"mbyte", u"MBytes"}, {u"kbyte", u"KBytes"},
+                  {u"byte", u"Bytes"}, {u" read", u"Reads"},  {u" write", u"Writes"}};
     for (const auto& rule : kRules)
         if (lower.find(rule.contains) != std::u16string::npos) return std::u16string(rule.units);
     if (!current.empty()) return std::u16string(current);
@@ -61,16 +69,19 @@ std::u16string UnitsFromCounterName(std::u16string_view name, std::u16string_vie
     if (sep == std::u16string_view::npos) sep = name.find(u'/');
     if (sep == std::u16string_view::npos) return {};
     std::size_t end = sep;
-    while (end > 0 && !IsLetterOrDigit(name[end - 1])) --end;
+    while (end > 0 && !IsLetterOrDigit(name[end - 1]))
+        --end;
     std::size_t begin = end;
-    while (begin > 0 && IsLetterOrDigit(name[begin - 1])) --begin;
+    while (begin > 0 && IsLetterOrDigit(name[begin - 1]))
+        --begin;
     if (end - begin < 2) return {};
     return std::u16string(name.substr(begin, end - begin));
 }
 
 } // namespace zyn::obj
 
-std::unique_ptr<CZynCounterInfo> CZynCounterInfo::FromCounter(PDH_HCOUNTER counter, std::u16string_view path) {
+std::unique_ptr<CZynCounterInfo> CZynCounterInfo::FromCounter(PDH_HCOUNTER counter,
+                                                              std::u16string_view path) {
     std::unique_ptr<CZynCounterInfo> info(new CZynCounterInfo);
     info->path = path;
     info->counter = counter;
@@ -107,9 +118,10 @@ CZynCounterInfo::~CZynCounterInfo() {
 
 double CZynCounterInfo::ReadValue() {
     PDH_FMT_COUNTERVALUE value{};
-    const PDH_STATUS status = PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE | PDH_FMT_NOSCALE, nullptr, &value);
-    const bool good = status == ERROR_SUCCESS &&
-                      (value.CStatus == DWORD(PDH_CSTATUS_VALID_DATA) || value.CStatus == DWORD(PDH_CSTATUS_NEW_DATA));
+    const PDH_STATUS status =
+        PdhGetFormattedCounterValue(counter, PDH_FMT_DOUBLE | PDH_FMT_NOSCALE, nullptr, &value);
+    const bool good = status == ERROR_SUCCESS && (value.CStatus == DWORD(PDH_CSTATUS_VALID_DATA) ||
+                                                  value.CStatus == DWORD(PDH_CSTATUS_NEW_DATA));
     lastValue = good ? value.doubleValue : 0.0;
     return lastValue;
 }

@@ -26,7 +26,8 @@ struct PixelRowRange {
           hi(std::min(2147483647.0, double(tall) + 2147483648.0)) {}
 };
 
-inline LONG PixelRow(double v, double dMin, double dOffset, double scale, LONG tall, const PixelRowRange& range) {
+inline LONG PixelRow(double v, double dMin, double dOffset, double scale, LONG tall,
+                     const PixelRowRange& range) {
     double x = ((v + dOffset) - dMin) * scale * tall;
     x = x == x ? x : 0.0;
     x = x < range.lo ? range.lo : x;
@@ -78,7 +79,9 @@ void CZynDataSet::int_SetOwner(CZynDataSetOwner* owner, LONG ownOffset) {
     m_ownOffset = ownOffset;
 }
 
-LONG CZynDataSet::int_Offset() const { return m_owner ? m_owner->DataSetOffset() : m_ownOffset; }
+LONG CZynDataSet::int_Offset() const {
+    return m_owner ? m_owner->DataSetOffset() : m_ownOffset;
+}
 
 std::size_t CZynDataSet::int_AllocatedBytes() const {
     std::size_t bytes = m_raw->values.AllocatedBytes();
@@ -185,8 +188,9 @@ HRESULT CZynDataSet::GetValueAt(LONG i_Idx, double* o_pValue) {
     int_LockInto(locks);
     const std::uint32_t count = m_values->values.Count();
     if (i_Idx < 0 || std::uint32_t(i_Idx) >= count)
-        return Raise(E_INVALIDARG, zyn::obj::FormatText("Invalid index(%d) passed to GetValueAt. There are %d values.",
-                                                        int(i_Idx), int(count)));
+        return Raise(E_INVALIDARG,
+                     zyn::obj::FormatText("Invalid index(%d) passed to GetValueAt. There are %d values.",
+                                          int(i_Idx), int(count)));
     *o_pValue = m_values->values[std::uint32_t(i_Idx)];
     return S_OK;
 }
@@ -197,8 +201,9 @@ HRESULT CZynDataSet::GetRawValueAt(LONG i_Idx, double* o_pValue) {
     int_LockInto(locks);
     const std::uint32_t count = m_raw->values.Count();
     if (i_Idx < 0 || std::uint32_t(i_Idx) >= count)
-        return Raise(E_INVALIDARG, zyn::obj::FormatText("Invalid index(%d) passed to GetValueAt. There are %d values.",
-                                                        int(i_Idx), int(count)));
+        return Raise(E_INVALIDARG,
+                     zyn::obj::FormatText("Invalid index(%d) passed to GetValueAt. There are %d values.",
+                                          int(i_Idx), int(count)));
     *o_pValue = m_raw->values[std::uint32_t(i_Idx)];
     return S_OK;
 }
@@ -208,8 +213,9 @@ HRESULT CZynDataSet::SetValueAt(LONG i_Idx, double i_Value) {
     int_LockInto(locks);
     const std::uint32_t count = m_values->values.Count();
     if (i_Idx < 0 || std::uint32_t(i_Idx) >= count)
-        return Raise(E_INVALIDARG, zyn::obj::FormatText("Invalid index(%d) passed to SetValueAt. There are %d values.",
-                                                        int(i_Idx), int(count)));
+        return Raise(E_INVALIDARG,
+                     zyn::obj::FormatText("Invalid index(%d) passed to SetValueAt. There are %d values.",
+                                          int(i_Idx), int(count)));
     if (m_writeState == kWriteReadOnly) return Raise(E_FAIL, u"Data cannot be written to");
     if (m_writeState == kWriteCopyOnFirst) {
         // The raw values keep what was measured: the first edit gets a store of its own.
@@ -320,8 +326,9 @@ HRESULT CZynDataSet::GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, doubl
     int_LockInto(locks);
     const std::uint32_t avail = m_values->values.Count();
     if (i_dwMany < 0 || i_dwIdx < 0 || std::int64_t(i_dwIdx) + i_dwMany > std::int64_t(avail))
-        return Raise(E_INVALIDARG, zyn::obj::FormatText("Invalid parameter passed to GetDataEx. Idx=%d Many=%d Avail=%d",
-                                                        int(i_dwIdx), int(i_dwMany), int(avail)));
+        return Raise(E_INVALIDARG,
+                     zyn::obj::FormatText("Invalid parameter passed to GetDataEx. Idx=%d Many=%d Avail=%d",
+                                          int(i_dwIdx), int(i_dwMany), int(avail)));
     if (!i_pData) return Raise(E_INVALIDARG, u"Null pointer in GetDataEx");
     if (i_dwMany == 0 || i_Tall == 0 || i_dMin == i_dMax) return S_OK;
 
@@ -364,8 +371,9 @@ HRESULT CZynDataSet::GetTimeAtEx(LONG iStartIdx, LONG dwMany, double* pTimeBuff,
     if (!o_pManyReturned) return E_POINTER;
     *o_pManyReturned = 0;
     if (dwMany < 0 || iStartIdx < 0)
-        return Raise(E_INVALIDARG, zyn::obj::FormatText("Invalid parameter passed to GetTimeAtEx. Idx=%d Many=%d",
-                                                        int(iStartIdx), int(dwMany)));
+        return Raise(E_INVALIDARG,
+                     zyn::obj::FormatText("Invalid parameter passed to GetTimeAtEx. Idx=%d Many=%d",
+                                          int(iStartIdx), int(dwMany)));
     if (!pTimeBuff) return Raise(E_INVALIDARG, u"Null pointer in GetDataEx");
     CZynLockList locks;
     int_LockInto(locks);
@@ -376,7 +384,8 @@ HRESULT CZynDataSet::GetTimeAtEx(LONG iStartIdx, LONG dwMany, double* pTimeBuff,
     std::int64_t n = entries - first;
     if (n > dwMany) n = dwMany;
     if (n < 0) n = 0;
-    for (std::int64_t k = 0; k < n; ++k) pTimeBuff[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
+    for (std::int64_t k = 0; k < n; ++k)
+        pTimeBuff[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
     *o_pManyReturned = static_cast<LONG>(n);
     return S_OK;
 }

@@ -5,10 +5,10 @@
 
 #include "ZynCritSec.h"
 #include "ZynDispatchImpl.h"
-#include "objlib/ZynInterfaces.h"
 #include "ZynLockList.h"
 #include "ZynTimeBase.h"
 #include "ZynValueStore.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <atomic>
 #include <mutex>
@@ -66,8 +66,8 @@ public:
     HRESULT get_Average(double* pAvgVal) override;
 
     // IZynDataSetPrivate
-    HRESULT GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, double i_dMax, double i_dOffset, LONG i_Tall,
-                      LONG* i_pData, LONG* o_pManyReturned) override;
+    HRESULT GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, double i_dMax, double i_dOffset,
+                      LONG i_Tall, LONG* i_pData, LONG* o_pManyReturned) override;
     HRESULT GetChangedProperty(LONG* pVal) override;
     HRESULT SetChangedProperty(LONG newVal) override;
     HRESULT ClearChangedProperty(LONG newVal) override;

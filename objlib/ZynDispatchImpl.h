@@ -4,5 +4,4 @@
 
 #include "objlib/ZynInterfaces.h"
 
-template <class Interface>
-using CZynDispatchImpl = zyn::com::DispatchImpl<Interface>;
+template <class Interface> using CZynDispatchImpl = zyn::com::DispatchImpl<Interface>;

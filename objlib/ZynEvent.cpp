@@ -65,8 +65,12 @@ HRESULT CZynEvent::put_Name(BSTR newVal) {
     return S_OK;
 }
 
-HRESULT CZynEvent::get_StartTime(VARIANT* pTime) { return DateOut(StartDate(), pTime); }
-HRESULT CZynEvent::get_StopTime(VARIANT* pTime) { return DateOut(StopDate(), pTime); }
+HRESULT CZynEvent::get_StartTime(VARIANT* pTime) {
+    return DateOut(StartDate(), pTime);
+}
+HRESULT CZynEvent::get_StopTime(VARIANT* pTime) {
+    return DateOut(StopDate(), pTime);
+}
 
 HRESULT CZynEvent::get_Identifier(BSTR* pVal) {
     std::lock_guard lock(m_mutex);

@@ -9,8 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
-template <class T>
-class CZynGrowArray {
+template <class T> class CZynGrowArray {
     static_assert(std::is_trivially_copyable_v<T>);
 
 public:

@@ -3,10 +3,10 @@
 #include "ZynChannel.h"
 #include "ZynChart.h"
 #include "ZynEvent.h"
-#include "utils/ZynIdentifier.h"
 #include "ZynIterators.h"
 #include "ZynObjFactory.h"
 #include "ZynUtilsObj.h"
+#include "utils/ZynIdentifier.h"
 
 #include "com/bstr.h"
 
@@ -17,8 +17,7 @@
 namespace zyn::obj {
 namespace {
 
-template <class T>
-HRESULT Create(REFIID iid, void** out) {
+template <class T> HRESULT Create(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<T> obj(new (std::nothrow) T());
@@ -27,8 +26,7 @@ HRESULT Create(REFIID iid, void** out) {
 }
 
 // Classes whose construction goes through their own Create().
-template <class T>
-HRESULT CreateVia(REFIID iid, void** out) {
+template <class T> HRESULT CreateVia(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<T> obj = T::Create();
@@ -42,12 +40,9 @@ struct CreatableClass {
 };
 
 const CreatableClass kCreatable[] = {
-    {&CLSID_Channel, &CreateVia<CZynChannel>},
-    {&CLSID_ZynObjFactory, &Create<CZynObjFactory>},
-    {&CLSID_Chart, &CreateVia<CZynChart>},
-    {&CLSID_Utils, &Create<CZynUtilsObj>},
-    {&CLSID_Event, &Create<CZynEvent>},
-    {&CLSID_EventIter, &Create<CZynEventIter>},
+    {&CLSID_Channel, &CreateVia<CZynChannel>}, {&CLSID_ZynObjFactory, &Create<CZynObjFactory>},
+    {&CLSID_Chart, &CreateVia<CZynChart>},     {&CLSID_Utils, &Create<CZynUtilsObj>},
+    {&CLSID_Event, &Create<CZynEvent>},        {&CLSID_EventIter, &Create<CZynEventIter>},
 };
 
 // A class factory that hands each request to the class's creator.
@@ -68,7 +63,9 @@ private:
 };
 
 // Names the loading thread as the library always has; it changes nothing else.
-__attribute__((constructor)) void OnLoad() { SetThreadName("Main", 0xFFFFFFFFu); }
+__attribute__((constructor)) void OnLoad() {
+    SetThreadName("Main", 0xFFFFFFFFu);
+}
 
 } // namespace
 
@@ -98,7 +95,9 @@ extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 
 // Objects of this library are counted with every other object of the process: unloading is safe
 // only when none is alive anywhere, which is the conservative answer.
-extern "C" HRESULT DllCanUnloadNow() { return zyn::com::LiveObjectCount() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT DllCanUnloadNow() {
+    return zyn::com::LiveObjectCount() == 0 ? S_OK : S_FALSE;
+}
 
 extern "C" HRESULT DllRegisterServer() {
     std::u16string path = zyn::obj::ModulePath();
@@ -106,4 +105,6 @@ extern "C" HRESULT DllRegisterServer() {
     return zyn::obj::RegisterClasses(path);
 }
 
-extern "C" HRESULT DllUnregisterServer() { return zyn::obj::UnregisterClasses(); }
+extern "C" HRESULT DllUnregisterServer() {
+    return zyn::obj::UnregisterClasses();
+}

@@ -3,8 +3,8 @@
 // Unlock or the final release. Locks belong to the thread that took them.
 
 #include "ZynDispatchImpl.h"
-#include "objlib/ZynInterfaces.h"
 #include "ZynLockList.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <thread>
 
@@ -24,8 +24,7 @@ private:
 
 // A new lock object holding what `takeLocks(CZynLockList&)` collects on the calling thread, handed
 // out as the result of a LockObject member.
-template <class TakeLocks>
-HRESULT HandOutObjLock(IZynObjLock** out, TakeLocks&& takeLocks) {
+template <class TakeLocks> HRESULT HandOutObjLock(IZynObjLock** out, TakeLocks&& takeLocks) {
     if (!out) return E_POINTER;
     CComPtr<CZynObjLock> lock = zyn::com::MakeObject<CZynObjLock>();
     takeLocks(lock->Locks());

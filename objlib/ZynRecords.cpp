@@ -20,7 +20,9 @@ namespace zyn::obj::records {
 
 namespace {
 
-bool WriteU32(CZynGrowBuff& out, std::uint32_t v) { return out.Write(static_cast<unsigned long>(v)); }
+bool WriteU32(CZynGrowBuff& out, std::uint32_t v) {
+    return out.Write(static_cast<unsigned long>(v));
+}
 
 bool ReadU32(CZynGrowBuff& in, std::uint32_t& v) {
     unsigned long read = 0;
@@ -49,8 +51,8 @@ bool ReadText(CZynGrowBuff& in, std::u16string& target) {
 
 bool Incompatible(const CLSID& source, std::uint32_t found, std::uint32_t expected) {
     RaiseError(source, E_FAIL,
-               FormatText("Incompatible data format. Found version=%d Expected version=%d", static_cast<int>(found),
-                          static_cast<int>(expected)));
+               FormatText("Incompatible data format. Found version=%d Expected version=%d",
+                          static_cast<int>(found), static_cast<int>(expected)));
     return false;
 }
 
@@ -93,9 +95,10 @@ bool ChannelFields::Write(CZynGrowBuff& out, CZynChannel& c, bool withTimes) {
     const ZynChannelType type = c.m_type.load();
     const bool times = withTimes || type == typeStatic;
     const CZynCounterInfo* info = c.m_info.get();
-    return WriteU32(out, kSigChannel) && WriteU32(out, kChannelVersion) && WriteU32(out, std::uint32_t(type)) &&
-           WriteText(out, name) && WriteText(out, comment) && WriteText(out, counter) && WriteText(out, units) &&
-           out.Write(c.m_visible.load()) && WriteU32(out, c.m_color.load()) && out.Write(long(c.m_width.load())) &&
+    return WriteU32(out, kSigChannel) && WriteU32(out, kChannelVersion) &&
+           WriteU32(out, std::uint32_t(type)) && WriteText(out, name) && WriteText(out, comment) &&
+           WriteText(out, counter) && WriteText(out, units) && out.Write(c.m_visible.load()) &&
+           WriteU32(out, c.m_color.load()) && out.Write(long(c.m_width.load())) &&
            out.Write(c.m_scaleMin.load()) && out.Write(c.m_scaleMax.load()) &&
            WriteU32(out, static_cast<std::uint32_t>(c.m_offset)) && WriteDataSet(out, *c.m_data) &&
            out.Write(info != nullptr) && (!info || WriteCounterInfo(out, *info)) && out.Write(times) &&
@@ -109,8 +112,8 @@ bool ChannelFields::ReadBody(CZynGrowBuff& in, CZynChannel& c) {
     // leave the channel with a type no other code expects.
     c.m_type.store(type >= typeDynamic && type <= typeVirtual ? ZynChannelType(type) : typeStatic);
 
-    for (std::u16string CZynChannel::*field : {&CZynChannel::m_name, &CZynChannel::m_comment, &CZynChannel::m_counter,
-                                                &CZynChannel::m_units}) {
+    for (std::u16string CZynChannel::*field :
+         {&CZynChannel::m_name, &CZynChannel::m_comment, &CZynChannel::m_counter, &CZynChannel::m_units}) {
         std::u16string text;
         {
             std::lock_guard guard(c.m_textGuard);
@@ -220,8 +223,8 @@ bool WriteDataSet(CZynGrowBuff& out, CZynDataSet& data) {
     data.int_LockInto(locks);
     const CZynGrowArray<double>& raw = data.int_RawValues();
     const std::uint32_t n = raw.Count();
-    return WriteU32(out, kSigDataSet) && WriteU32(out, kDataSetVersion) && out.Write(data.int_SharesStores()) &&
-           WriteU32(out, data.int_DataMode()) && WriteU32(out, n) &&
+    return WriteU32(out, kSigDataSet) && WriteU32(out, kDataSetVersion) &&
+           out.Write(data.int_SharesStores()) && WriteU32(out, data.int_DataMode()) && WriteU32(out, n) &&
            (n == 0 || out.Write(raw.Data(), 8ul * n));
 }
 
@@ -255,8 +258,9 @@ bool ReadDataSet(CZynGrowBuff& in, CZynDataSet& data) {
 bool WriteCounterInfo(CZynGrowBuff& out, const CZynCounterInfo& info) {
     return WriteU32(out, kSigInfo) && WriteU32(out, kInfoVersion) && WriteText(out, info.path) &&
            WriteText(out, info.machine) && WriteText(out, info.object) && WriteText(out, info.instance) &&
-           WriteText(out, info.parent) && WriteText(out, info.description) && WriteText(out, info.counterName) &&
-           out.Write(info.defaultScaleMin) && out.Write(info.defaultScaleMax);
+           WriteText(out, info.parent) && WriteText(out, info.description) &&
+           WriteText(out, info.counterName) && out.Write(info.defaultScaleMin) &&
+           out.Write(info.defaultScaleMax);
 }
 
 std::unique_ptr<CZynCounterInfo> ReadCounterInfo(CZynGrowBuff& in) {
@@ -264,10 +268,10 @@ std::unique_ptr<CZynCounterInfo> ReadCounterInfo(CZynGrowBuff& in) {
     std::uint32_t signature = 0, version = 0;
     std::unique_ptr<CZynCounterInfo> info = CZynCounterInfo::CreateLoaded();
     const bool ok = ReadU32(in, signature) && ReadU32(in, version) && ReadText(in, info->path) &&
-                    ReadText(in, info->machine) && ReadText(in, info->object) && ReadText(in, info->instance) &&
-                    ReadText(in, info->parent) && ReadText(in, info->description) &&
-                    ReadText(in, info->counterName) && in.Read(info->defaultScaleMin) &&
-                    in.Read(info->defaultScaleMax);
+                    ReadText(in, info->machine) && ReadText(in, info->object) &&
+                    ReadText(in, info->instance) && ReadText(in, info->parent) &&
+                    ReadText(in, info->description) && ReadText(in, info->counterName) &&
+                    in.Read(info->defaultScaleMin) && in.Read(info->defaultScaleMax);
     if (!ok) return nullptr;
     return info;
 }
@@ -343,8 +347,8 @@ bool WriteChart(CZynGrowBuff& out, CZynChart& chart) {
     const CZynTimeBase& axis = *chart.int_TimeBase();
     const std::uint32_t n = axis.GetCount();
     if (!WriteU32(out, kSigChart) || !WriteU32(out, kChartVersion) || !WriteText(out, chart.int_Name()) ||
-        !WriteText(out, chart.int_Comment()) || !WriteU32(out, static_cast<std::uint32_t>(chart.int_Rate())) ||
-        !WriteU32(out, n))
+        !WriteText(out, chart.int_Comment()) ||
+        !WriteU32(out, static_cast<std::uint32_t>(chart.int_Rate())) || !WriteU32(out, n))
         return false;
     if (n > 0) {
         const std::uint64_t bytes = 4ull * n;
@@ -385,8 +389,9 @@ bool ReadChart(CZynGrowBuff& in, CZynChart& chart) {
     const bool header = ReadText(in, name) && ReadText(in, comment) && ReadU32(in, rate);
     // A rate outside what the Rate property allows would make the sampling thread spin (0) or
     // never wake (negative): a forged record gets the nearest rate the chart can run at.
-    const LONG runnable = header ? std::clamp(static_cast<LONG>(rate), CZynChart::kMinRate, CZynChart::kMaxRate)
-                                 : chart.int_Rate();
+    const LONG runnable = header
+                              ? std::clamp(static_cast<LONG>(rate), CZynChart::kMinRate, CZynChart::kMaxRate)
+                              : chart.int_Rate();
     chart.int_SetLoaded(name, comment, runnable);
     if (!header) return false;
 
@@ -458,7 +463,8 @@ HRESULT SaveToString(CZynGrowBuff& records, BSTR* out) {
 namespace {
 
 HRESULT UnpackFailed(const CLSID& raiser, RecordKind kind) {
-    return RaiseError(raiser, E_FAIL, kind == RecordKind::Chart ? u"Error loading chart" : u"Error loading channel");
+    return RaiseError(raiser, E_FAIL,
+                      kind == RecordKind::Chart ? u"Error loading chart" : u"Error loading channel");
 }
 
 } // namespace
@@ -481,8 +487,8 @@ HRESULT UnpackString(BSTR text, CZynGrowBuff& records, const CLSID& raiser, Reco
     // Borrow the caller's string rather than copy what may be many megabytes of text.
     CComBSTR borrowed;
     borrowed.m_str = text;
-    const bool ok = records.FromString(borrowed) && records.Decode64() && records.IsCompressed() &&
-                    records.Decompress();
+    const bool ok =
+        records.FromString(borrowed) && records.Decode64() && records.IsCompressed() && records.Decompress();
     borrowed.Detach();
     if (!ok) return UnpackFailed(raiser, kind);
     records.SetReadPos(0);

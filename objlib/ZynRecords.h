@@ -9,8 +9,8 @@
 // The writers expect nothing of their caller's locks beyond what they take themselves (the
 // channel's lock list); the chart's writer and reader expect the caller to hold the chart's tree.
 
-#include "utils/ZynGrowBuff.h"
 #include "objlib/ZynInterfaces.h"
+#include "utils/ZynGrowBuff.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,12 +24,12 @@ class CZynEvent;
 namespace zyn::obj::records {
 
 // Signatures are four ASCII letters read as a little-endian u32.
-inline constexpr std::uint32_t kSigChart = 0x74726843;    // "Chrt"
-inline constexpr std::uint32_t kSigChannel = 0x6E616843;  // "Chan"
-inline constexpr std::uint32_t kSigDataSet = 0x61746144;  // "Data"
-inline constexpr std::uint32_t kSigInfo = 0x6F666E49;     // "Info"
-inline constexpr std::uint32_t kSigTimes = 0x656D6954;    // "Time"
-inline constexpr std::uint32_t kSigEvent = 0x746E7645;    // "Evnt"
+inline constexpr std::uint32_t kSigChart = 0x74726843;   // "Chrt"
+inline constexpr std::uint32_t kSigChannel = 0x6E616843; // "Chan"
+inline constexpr std::uint32_t kSigDataSet = 0x61746144; // "Data"
+inline constexpr std::uint32_t kSigInfo = 0x6F666E49;    // "Info"
+inline constexpr std::uint32_t kSigTimes = 0x656D6954;   // "Time"
+inline constexpr std::uint32_t kSigEvent = 0x746E7645;   // "Evnt"
 
 inline constexpr std::uint32_t kChartVersion = 2;
 inline constexpr std::uint32_t kChannelVersion = 1;
@@ -83,7 +83,8 @@ enum class RecordKind { Chart, Channel };
 
 // Unpacks a saved blob into `records`, ready to read from position 0. Failures are raised with
 // `raiser` as the error source and the texts of the loading operation of `kind`.
-[[nodiscard]] HRESULT UnpackVariant(const VARIANT& data, CZynGrowBuff& records, const CLSID& raiser, RecordKind kind);
+[[nodiscard]] HRESULT UnpackVariant(const VARIANT& data, CZynGrowBuff& records, const CLSID& raiser,
+                                    RecordKind kind);
 [[nodiscard]] HRESULT UnpackString(BSTR text, CZynGrowBuff& records, const CLSID& raiser, RecordKind kind);
 
 } // namespace zyn::obj

@@ -10,12 +10,14 @@
 namespace zyn::obj {
 namespace {
 
-std::u16string Str(const GUID& g) { return zyn::com::GuidToString(g); }
+std::u16string Str(const GUID& g) {
+    return zyn::com::GuidToString(g);
+}
 
 bool SetString(const std::u16string& keyPath, const char16_t* name, const std::u16string& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
@@ -23,18 +25,21 @@ bool SetString(const std::u16string& keyPath, const char16_t* name, const std::u
     return rc == ERROR_SUCCESS;
 }
 
-bool SetDefault(const std::u16string& keyPath, const std::u16string& value) { return SetString(keyPath, u"", value); }
+bool SetDefault(const std::u16string& keyPath, const std::u16string& value) {
+    return SetString(keyPath, u"", value);
+}
 
 bool CreateKey(const std::u16string& keyPath) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
 }
 
-bool RegisterClass(const zyn::com::CoClassInfo& c, const std::u16string& libraryPath, const std::u16string& libid) {
+bool RegisterClass(const zyn::com::CoClassInfo& c, const std::u16string& libraryPath,
+                   const std::u16string& libid) {
     const std::u16string clsid = Str(*c.clsid);
     const std::u16string clsKey = u"CLSID\\" + clsid;
     bool ok = true;
@@ -76,7 +81,8 @@ HRESULT RegisterClasses(const std::u16string& libraryPath) {
     const zyn::com::TypeLibInfo& lib = ZYNTALLONOBJLib_TypeLib();
     const std::u16string libid = Str(*lib.libid);
     bool ok = true;
-    for (const zyn::com::CoClassInfo& c : lib.classes) ok &= RegisterClass(c, libraryPath, libid);
+    for (const zyn::com::CoClassInfo& c : lib.classes)
+        ok &= RegisterClass(c, libraryPath, libid);
     ok &= RegisterTypeLibrary(lib, libraryPath);
     return ok ? S_OK : SELFREG_E_CLASS;
 }

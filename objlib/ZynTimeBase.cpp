@@ -37,6 +37,7 @@ LONG CZynTimeBase::Search(double time, LONG offset) const {
             result = mid;
     }
     if (result < 0) result = hi;
-    while (result > offset && result > 0 && m_rel[static_cast<std::uint32_t>(result - 1)] == target) --result;
+    while (result > offset && result > 0 && m_rel[static_cast<std::uint32_t>(result - 1)] == target)
+        --result;
     return result;
 }

@@ -3,7 +3,9 @@
 #include "utils/ZynNumber.h"
 #include "utils/ZynTime.h"
 
-HRESULT CZynUtilsObj::Log(BSTR) { return S_OK; }
+HRESULT CZynUtilsObj::Log(BSTR) {
+    return S_OK;
+}
 
 HRESULT CZynUtilsObj::CurrentTime(VARIANT* o_TimeVal) {
     if (!o_TimeVal) return E_POINTER;

@@ -68,9 +68,15 @@ bool CZynGrowBuff::Write(bool v) {
     unsigned char b = v ? 1 : 0;
     return int_WriteRaw(&b, 1);
 }
-bool CZynGrowBuff::Write(unsigned char v) { return int_WriteRaw(&v, 1); }
-bool CZynGrowBuff::Write(unsigned short v) { return int_WriteRaw(&v, 2); }
-bool CZynGrowBuff::Write(int v) { return int_WriteRaw(&v, 4); }
+bool CZynGrowBuff::Write(unsigned char v) {
+    return int_WriteRaw(&v, 1);
+}
+bool CZynGrowBuff::Write(unsigned short v) {
+    return int_WriteRaw(&v, 2);
+}
+bool CZynGrowBuff::Write(int v) {
+    return int_WriteRaw(&v, 4);
+}
 bool CZynGrowBuff::Write(long v) {
     auto v32 = static_cast<std::int32_t>(v);
     return int_WriteRaw(&v32, 4);
@@ -79,7 +85,9 @@ bool CZynGrowBuff::Write(unsigned long v) {
     auto v32 = static_cast<std::uint32_t>(v);
     return int_WriteRaw(&v32, 4);
 }
-bool CZynGrowBuff::Write(double v) { return int_WriteRaw(&v, 8); }
+bool CZynGrowBuff::Write(double v) {
+    return int_WriteRaw(&v, 8);
+}
 
 bool CZynGrowBuff::Write(const void* data, unsigned long length) {
     if (length > 0xFFFFFFFFul || (length && !data)) return false;
@@ -120,9 +128,15 @@ bool CZynGrowBuff::Read(bool& v) {
     v = b != 0;
     return ok;
 }
-bool CZynGrowBuff::Read(unsigned char& v) { return int_ReadRaw(&v, 1); }
-bool CZynGrowBuff::Read(unsigned short& v) { return int_ReadRaw(&v, 2); }
-bool CZynGrowBuff::Read(int& v) { return int_ReadRaw(&v, 4); }
+bool CZynGrowBuff::Read(unsigned char& v) {
+    return int_ReadRaw(&v, 1);
+}
+bool CZynGrowBuff::Read(unsigned short& v) {
+    return int_ReadRaw(&v, 2);
+}
+bool CZynGrowBuff::Read(int& v) {
+    return int_ReadRaw(&v, 4);
+}
 bool CZynGrowBuff::Read(long& v) {
     std::int32_t v32 = 0;
     bool ok = int_ReadRaw(&v32, 4);
@@ -135,7 +149,9 @@ bool CZynGrowBuff::Read(unsigned long& v) {
     v = v32;
     return ok;
 }
-bool CZynGrowBuff::Read(double& v) { return int_ReadRaw(&v, 8); }
+bool CZynGrowBuff::Read(double& v) {
+    return int_ReadRaw(&v, 8);
+}
 
 bool CZynGrowBuff::Read(CComBSTR& s) {
     std::uint32_t n = 0;

@@ -75,7 +75,9 @@ public:
 
     static std::uint32_t int_GetCompressSig() { return 0xC0DA1A01u; }
     static std::uint32_t int_EncodedSize(std::uint32_t n) { return (n + 2) / 3 * 4; }
-    static std::uint32_t int_DecodeSize(std::uint32_t n) { return static_cast<std::uint32_t>((3ull * n + 3) / 4); }
+    static std::uint32_t int_DecodeSize(std::uint32_t n) {
+        return static_cast<std::uint32_t>((3ull * n + 3) / 4);
+    }
 
     // Internal, public for the packing code and tests as in the original layout.
     void int_Free();

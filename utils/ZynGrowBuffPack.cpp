@@ -53,7 +53,8 @@ bool StoreWithZlib(const unsigned char* data, std::uint32_t size, CZynGrowBuff& 
 
 // Streams a zlib inflate when the whole-buffer decoder found more output than announced (the
 // announced size is not trusted either way).
-bool InflateStreaming(const unsigned char* in, std::uint32_t inSize, std::uint32_t reserve, CZynGrowBuff& out) {
+bool InflateStreaming(const unsigned char* in, std::uint32_t inSize, std::uint32_t reserve,
+                      CZynGrowBuff& out) {
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK) return false;
     if (!out.SetCapacity(reserve)) {
@@ -88,8 +89,10 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 struct DecodeTable {
     signed char value[256];
     constexpr DecodeTable() : value{} {
-        for (int i = 0; i < 256; ++i) value[i] = -1;
-        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
+        for (int i = 0; i < 256; ++i)
+            value[i] = -1;
+        for (int i = 0; i < 64; ++i)
+            value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
     }
 };
 constexpr DecodeTable kDecode;
@@ -97,10 +100,13 @@ constexpr DecodeTable kDecode;
 } // namespace
 
 bool CZynGrowBuff::IsCompressed() const {
-    return m_size > 11 && LoadU32(m_buffer) == int_GetCompressSig() && LoadU32(m_buffer + 8) == int_GetCompressSig();
+    return m_size > 11 && LoadU32(m_buffer) == int_GetCompressSig() &&
+           LoadU32(m_buffer + 8) == int_GetCompressSig();
 }
 
-std::uint32_t CZynGrowBuff::GetUncompressedSize() const { return IsCompressed() ? LoadU32(m_buffer + 4) : m_size; }
+std::uint32_t CZynGrowBuff::GetUncompressedSize() const {
+    return IsCompressed() ? LoadU32(m_buffer + 4) : m_size;
+}
 
 bool CZynGrowBuff::Compress(int level) {
     CZynGrowBuff temp;
@@ -117,9 +123,11 @@ bool CZynGrowBuff::Compress(int level) {
             libdeflate_alloc_compressor(level > 12 ? 12 : level));
         if (!c) return false;
         std::size_t bound = libdeflate_zlib_compress_bound(c.get(), m_size);
-        if (bound > 0xFFFFFFFFull - kHeaderSize || !temp.SetCapacity(static_cast<std::uint32_t>(kHeaderSize + bound)))
+        if (bound > 0xFFFFFFFFull - kHeaderSize ||
+            !temp.SetCapacity(static_cast<std::uint32_t>(kHeaderSize + bound)))
             return false;
-        std::size_t n = libdeflate_zlib_compress(c.get(), m_buffer, m_size, temp.GetBuffer() + kHeaderSize, bound);
+        std::size_t n =
+            libdeflate_zlib_compress(c.get(), m_buffer, m_size, temp.GetBuffer() + kHeaderSize, bound);
         if (n == 0) return false;
         temp.IncrementSize(static_cast<std::uint32_t>(n));
     }
@@ -132,14 +140,16 @@ bool CZynGrowBuff::Decompress() {
     const std::uint32_t announced = LoadU32(m_buffer + 4);
     const unsigned char* in = m_buffer + kHeaderSize;
     const std::uint32_t inSize = m_size - kHeaderSize;
-    if (announced > kMaxUncompressed || announced > std::uint64_t(inSize) * kMaxInflateRatio + 64) return false;
+    if (announced > kMaxUncompressed || announced > std::uint64_t(inSize) * kMaxInflateRatio + 64)
+        return false;
 
     CZynGrowBuff temp;
     if (!temp.SetCapacity(announced + 32)) return false;
     std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(libdeflate_alloc_decompressor());
     if (!d) return false;
     std::size_t produced = 0;
-    libdeflate_result rc = libdeflate_zlib_decompress(d.get(), in, inSize, temp.GetBuffer(), announced, &produced);
+    libdeflate_result rc =
+        libdeflate_zlib_decompress(d.get(), in, inSize, temp.GetBuffer(), announced, &produced);
     if (rc == LIBDEFLATE_SUCCESS) {
         temp.IncrementSize(static_cast<std::uint32_t>(produced));
     } else if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
@@ -163,7 +173,8 @@ std::uint32_t CZynGrowBuff::Crc232() const {
     return static_cast<std::uint32_t>(::adler32_z(kCrcSeed, m_buffer, m_size));
 }
 
-void CZynGrowBuff::int_Encode(const unsigned char* data, std::uint32_t length, bool pad, unsigned char*& out) {
+void CZynGrowBuff::int_Encode(const unsigned char* data, std::uint32_t length, bool pad,
+                              unsigned char*& out) {
     std::uint32_t i = 0;
     for (; i + 3 <= length; i += 3) {
         std::uint32_t v = std::uint32_t(data[i]) << 16 | std::uint32_t(data[i + 1]) << 8 | data[i + 2];
@@ -194,7 +205,8 @@ bool CZynGrowBuff::int_DecodeQuantum(unsigned char*& out, const unsigned char qu
     return true;
 }
 
-void CZynGrowBuff::int_Decode(const unsigned char* data, std::uint32_t length, unsigned char*& out, bool& ok) {
+void CZynGrowBuff::int_Decode(const unsigned char* data, std::uint32_t length, unsigned char*& out,
+                              bool& ok) {
     unsigned char quad[4];
     int count = 0;
     for (std::uint32_t i = 0; i < length; ++i) {
@@ -240,8 +252,10 @@ bool CZynGrowBuff::ToString(CComBSTR& text) const {
     if (!m_buffer) return true;
     // Never read past the written size, terminator or not.
     const void* zero = std::memchr(m_buffer, 0, m_size);
-    std::size_t len = zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - m_buffer) : m_size;
-    std::u16string wide = zyn::com::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(m_buffer), len));
+    std::size_t len =
+        zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - m_buffer) : m_size;
+    std::u16string wide =
+        zyn::com::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(m_buffer), len));
     BSTR fresh = zyn::com::AllocBstr(wide);
     if (!fresh) return false;
     text.Attach(fresh);
@@ -276,7 +290,8 @@ bool CZynGrowBuff::FromVariant(const VARIANT* v) {
     VARTYPE element = static_cast<VARTYPE>(v->vt & VT_TYPEMASK);
     if (element != VT_UI1 && element != VT_I1) return false;
     // A script host may hand the array by reference; follow it once.
-    SAFEARRAY* psa = (v->vt & VT_BYREF) ? (v->byref ? *static_cast<SAFEARRAY**>(v->byref) : nullptr) : v->parray;
+    SAFEARRAY* psa =
+        (v->vt & VT_BYREF) ? (v->byref ? *static_cast<SAFEARRAY**>(v->byref) : nullptr) : v->parray;
     if (!psa) return false;
     if (FAILED(SafeArrayLock(psa))) return false;
     LONG lo = 0, hi = -1;

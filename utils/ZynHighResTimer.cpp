@@ -2,9 +2,13 @@
 
 #include "sync/tick.h"
 
-CZynHighResTimer::CZynHighResTimer() { Start(); }
+CZynHighResTimer::CZynHighResTimer() {
+    Start();
+}
 
-LONGLONG CZynHighResTimer::int_GetHighResTime() { return static_cast<LONGLONG>(zyn::sync::ReadCycleCounter()); }
+LONGLONG CZynHighResTimer::int_GetHighResTime() {
+    return static_cast<LONGLONG>(zyn::sync::ReadCycleCounter());
+}
 
 LONGLONG CZynHighResTimer::Stop() {
     m_llStop = int_GetHighResTime();

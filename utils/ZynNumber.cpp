@@ -9,7 +9,9 @@
 
 namespace {
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // The one printf conversion a caller may choose: '%', flags, width, precision, an optional 'l',
 // and a floating conversion, with nothing before or after it. Width and precision are limited to
@@ -18,7 +20,8 @@ bool IsSafeFloatFormat(const char16_t* fmt, std::string& narrow) {
     narrow.clear();
     const char16_t* p = fmt;
     if (*p++ != u'%') return false;
-    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') ++p;
+    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0')
+        ++p;
     int digits = 0;
     while (IsDigit(*p)) {
         if (++digits > 3) return false;
@@ -34,13 +37,19 @@ bool IsSafeFloatFormat(const char16_t* fmt, std::string& narrow) {
     }
     if (*p == u'l') ++p;
     switch (*p) {
-    case u'f': case u'F': case u'e': case u'E': case u'g': case u'G':
+    case u'f':
+    case u'F':
+    case u'e':
+    case u'E':
+    case u'g':
+    case u'G':
         break;
     default:
         return false;
     }
     if (*++p != u'\0') return false;
-    for (const char16_t* q = fmt; q != p; ++q) narrow.push_back(static_cast<char>(*q));
+    for (const char16_t* q = fmt; q != p; ++q)
+        narrow.push_back(static_cast<char>(*q));
     return true;
 }
 
@@ -82,8 +91,10 @@ double StringToDouble(const char16_t* s) {
 bool CommaNumber(double x, char16_t* dst, int cch, const char16_t* fmt) {
     if (!dst || cch < 64) return false;
     std::string format;
-    if (!fmt || fmt[0] == u'\0' || fmt[1] == u'\0') format = AutomaticFormat(x);
-    else if (!IsSafeFloatFormat(fmt, format)) return false;
+    if (!fmt || fmt[0] == u'\0' || fmt[1] == u'\0')
+        format = AutomaticFormat(x);
+    else if (!IsSafeFloatFormat(fmt, format))
+        return false;
 
     char text[64];
 #pragma GCC diagnostic push
@@ -95,24 +106,31 @@ bool CommaNumber(double x, char16_t* dst, int cch, const char16_t* fmt) {
     // Padding and sign stay in front; only the run of integer digits is grouped; the decimals,
     // an exponent or trailing padding follow unchanged.
     int i = 0;
-    while (i < len && text[i] == ' ') ++i;
+    while (i < len && text[i] == ' ')
+        ++i;
     if (i < len && (text[i] == '-' || text[i] == '+')) ++i;
     const int digitsAt = i;
-    while (i < len && text[i] >= '0' && text[i] <= '9') ++i;
+    while (i < len && text[i] >= '0' && text[i] <= '9')
+        ++i;
     const int digits = i - digitsAt;
     const int separators = digits > 0 ? (digits - 1) / 3 : 0;
     if (len + separators + 1 > cch) return false;
 
-    for (int k = 0; k < cch; ++k) dst[k] = u'\0';
+    for (int k = 0; k < cch; ++k)
+        dst[k] = u'\0';
     int out = 0;
-    for (int k = 0; k < digitsAt; ++k) dst[out++] = static_cast<char16_t>(text[k]);
+    for (int k = 0; k < digitsAt; ++k)
+        dst[out++] = static_cast<char16_t>(text[k]);
     const int lead = digits % 3;
-    for (int k = 0; k < lead; ++k) dst[out++] = static_cast<char16_t>(text[digitsAt + k]);
+    for (int k = 0; k < lead; ++k)
+        dst[out++] = static_cast<char16_t>(text[digitsAt + k]);
     for (int k = lead; k < digits; k += 3) {
         if (k > 0) dst[out++] = u',';
-        for (int m = 0; m < 3; ++m) dst[out++] = static_cast<char16_t>(text[digitsAt + k + m]);
+        for (int m = 0; m < 3; ++m)
+            dst[out++] = static_cast<char16_t>(text[digitsAt + k + m]);
     }
-    for (int k = digitsAt + digits; k < len; ++k) dst[out++] = static_cast<char16_t>(text[k]);
+    for (int k = digitsAt + digits; k < len; ++k)
+        dst[out++] = static_cast<char16_t>(text[k]);
     return true;
 }
 
@@ -123,10 +141,12 @@ namespace {
 // bound lies near the end of the 32-bit range.
 double RoundBound(double value, int g, int d) {
     std::int64_t n = static_cast<std::int32_t>(value);
-    for (int k = 0; k < g; ++k) n /= 10;
+    for (int k = 0; k < g; ++k)
+        n /= 10;
     std::int64_t c = n + d;
     if (c % 2 != 0) c += d;
-    for (int k = 0; k < g; ++k) c *= 10;
+    for (int k = 0; k < g; ++k)
+        c *= 10;
     return static_cast<double>(c);
 }
 

@@ -7,7 +7,9 @@ DWORD CZynRelTime::int_GetTickCount() {
     return tick ? tick : 1;
 }
 
-DWORD CZynRelTime::TickCount() const { return int_GetTickCount() + m_dwOffset; }
+DWORD CZynRelTime::TickCount() const {
+    return int_GetTickCount() + m_dwOffset;
+}
 
 void CZynRelTime::Start() {
     m_dwStart = TickCount();

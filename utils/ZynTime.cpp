@@ -8,7 +8,9 @@
 
 namespace {
 
-bool ValidClock(const SYSTEMTIME& st) { return st.wHour < 24 && st.wMinute < 60 && st.wSecond < 60; }
+bool ValidClock(const SYSTEMTIME& st) {
+    return st.wHour < 24 && st.wMinute < 60 && st.wSecond < 60;
+}
 
 std::tm ToTm(const SYSTEMTIME& st) {
     std::tm tm{};
@@ -58,7 +60,9 @@ double GetTimeAsDouble(const SYSTEMTIME* st) {
     return t < 0 ? t - ms : t + ms;
 }
 
-bool DoubleToSysTime(double t, SYSTEMTIME* st, bool) { return st && VariantTimeToSystemTime(t, st) != FALSE; }
+bool DoubleToSysTime(double t, SYSTEMTIME* st, bool) {
+    return st && VariantTimeToSystemTime(t, st) != FALSE;
+}
 
 int GetLocaleTime(const SYSTEMTIME* st, char16_t* dst, int cch) {
     if (!st || !ValidClock(*st)) return 0;

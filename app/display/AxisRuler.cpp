@@ -40,7 +40,8 @@ bool AxisRuler::FitsStep(double candidate) {
 AxisRuler::Steps AxisRuler::StepsFor(const QRect& rect) const {
     Steps st;
     const double range = maximum - minimum;
-    if (step <= 0 || !std::isfinite(range) || range == 0 || axisLength == 0 || axisLength == unsigned(-1)) return st;
+    if (step <= 0 || !std::isfinite(range) || range == 0 || axisLength == 0 || axisLength == unsigned(-1))
+        return st;
     st.pixelsPerUnit = double(axisLength) / range;
     st.step = maximum < minimum ? -step : step;
     const double c = std::trunc(range / st.step + 0.4999);
@@ -58,7 +59,8 @@ AxisRuler::Steps AxisRuler::StepsFor(const QRect& rect) const {
 int AxisRuler::FirstIndex(const Steps& st, const QRect& rect, bool horizontal) const {
     const double pixelsPerStep = std::fabs(st.step * st.pixelsPerUnit);
     if (!(pixelsPerStep > 0)) return 0;
-    const double skipped = horizontal ? double(st.clip.left() - rect.left()) : double(rect.bottom() - st.clip.bottom());
+    const double skipped =
+        horizontal ? double(st.clip.left() - rect.left()) : double(rect.bottom() - st.clip.bottom());
     const double first = std::floor(skipped / pixelsPerStep) - 1;
     return first > 0 ? int(std::min(first, double(st.count))) : 0;
 }
@@ -83,16 +85,20 @@ std::vector<QLine> AxisRuler::TickLines(const QRect& rect, int flags) {
             const int x = rect.left() + position;
             if (x < st.clip.left() || x > st.clip.right()) return false;
             if (flags & kTicksTop)
-                lines.emplace_back(clampX(x), rect.top(), clampX(x), full ? rect.bottom() : clampY(rect.top() + length));
+                lines.emplace_back(clampX(x), rect.top(), clampX(x),
+                                   full ? rect.bottom() : clampY(rect.top() + length));
             if (flags & kTicksBottom)
-                lines.emplace_back(clampX(x), rect.bottom(), clampX(x), full ? rect.top() : clampY(rect.bottom() - length));
+                lines.emplace_back(clampX(x), rect.bottom(), clampX(x),
+                                   full ? rect.top() : clampY(rect.bottom() - length));
         } else {
             const int y = rect.bottom() - position;
             if (y < st.clip.top() || y > st.clip.bottom()) return false;
             if (flags & kTicksLeft)
-                lines.emplace_back(rect.left(), clampY(y), full ? rect.right() : clampX(rect.left() + length), clampY(y));
+                lines.emplace_back(rect.left(), clampY(y), full ? rect.right() : clampX(rect.left() + length),
+                                   clampY(y));
             if (flags & kTicksRight)
-                lines.emplace_back(rect.right(), clampY(y), full ? rect.left() : clampX(rect.right() - length), clampY(y));
+                lines.emplace_back(rect.right(), clampY(y),
+                                   full ? rect.left() : clampX(rect.right() - length), clampY(y));
         }
         return true;
     };

@@ -15,11 +15,11 @@ class QPainter;
 
 namespace RulerFlags {
 enum : int {
-    kTicksTop = 0x1,     // top edge, pointing down
-    kTicksBottom = 0x2,  // bottom edge, pointing up
-    kTicksLeft = 0x4,    // left edge, pointing right
-    kTicksRight = 0x8,   // right edge, pointing left
-    kGrid = 0x10,        // major marks run to the opposite edge
+    kTicksTop = 0x1,    // top edge, pointing down
+    kTicksBottom = 0x2, // bottom edge, pointing up
+    kTicksLeft = 0x4,   // left edge, pointing right
+    kTicksRight = 0x8,  // right edge, pointing left
+    kGrid = 0x10,       // major marks run to the opposite edge
     kNoMinor = 0x20,
     kLabelsTop = 0x40,
     kLabelsBottom = 0x80,
@@ -34,7 +34,8 @@ enum : int {
     kVFirstCentred = 0x10000,
     kTickKinds = kTicksTop | kTicksBottom | kTicksLeft | kTicksRight,
     kLabelKinds = kLabelsTop | kLabelsBottom | kLabelsLeft | kLabelsRight,
-    kPlacement = kShift | kCentre | kEndsShifted | kHFirstCentred | kHLastCentred | kVLastCentred | kVFirstCentred,
+    kPlacement =
+        kShift | kCentre | kEndsShifted | kHFirstCentred | kHLastCentred | kVLastCentred | kVFirstCentred,
 };
 // Keeps one of kEndsShifted, kShift, kCentre (in that priority) and, only with kEndsShifted, one of
 // kHFirstCentred, kVFirstCentred, kHLastCentred, kVLastCentred.
@@ -50,12 +51,12 @@ struct RulerLabel {
 
 class AxisRuler {
 public:
-    QString labelFormat;            // printf format; empty means "%1.3lf"
-    int minimumSpacing = -1;        // pixels one label needs along the axis
+    QString labelFormat;     // printf format; empty means "%1.3lf"
+    int minimumSpacing = -1; // pixels one label needs along the axis
     unsigned axisLength = unsigned(-1);
     double minimum = 0.0;
     double maximum = 0.0;
-    double step = -1.0;             // -1: no step fits
+    double step = -1.0; // -1: no step fits
     bool drawMinorTicks = true;
     int minorTickLength = 4;
     int majorTickLength = 10;

@@ -16,7 +16,8 @@ HRESULT FetchRows(const ChannelWindow& w, std::int64_t a, std::int64_t n, Channe
     got = 0;
     if (n <= 0) return S_OK;
     if (buf.rows.size() < std::size_t(2 * n)) buf.rows.resize(std::size_t(2 * n));
-    return w.dataPrivate->GetDataEx(LONG(a), LONG(n), w.scaleMin, w.scaleMax, 0.0, w.tall, buf.rows.data(), &got);
+    return w.dataPrivate->GetDataEx(LONG(a), LONG(n), w.scaleMin, w.scaleMax, 0.0, w.tall, buf.rows.data(),
+                                    &got);
 }
 
 // Times of the samples, fetched in aligned blocks so that neighbouring look-ups share a call.
@@ -57,14 +58,16 @@ std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, const Cha
         // The block before the first one starting at or after px holds the answer (or it is
         // beyond the summarised part).
         const auto& starts = summary->BlockTimes();
-        const auto it = std::partition_point(starts.begin(), starts.end(), [&](double t) { return w.xMap.Map(t) < px; });
+        const auto it =
+            std::partition_point(starts.begin(), starts.end(), [&](double t) { return w.xMap.Map(t) < px; });
         const std::int64_t j = it - starts.begin();
         guess = LONG(j == 0 ? 0 : (j - 1) * ChannelSummary::kBlock);
     } else if (w.data) {
         w.data->TimeToIndex(w.xMap.Unmap(px) - 2 * kOneMs, &guess);
     }
     std::int64_t g = std::clamp<std::int64_t>(guess, lo, hi);
-    // Bracket [left, right] so that PixelOf(left - 1) < px (or left = lo) and PixelOf(right) >= px (or right = hi).
+    // Bracket [left, right] so that PixelOf(left - 1) < px (or left = lo) and PixelOf(right) >= px (or right
+    // = hi).
     std::int64_t left = g, right = g;
     std::int64_t stride = 1;
     while (left > lo && times.PixelOf(left - 1) >= px) {
@@ -102,8 +105,8 @@ public:
             LONG got = 0;
             const std::int64_t n = std::min<std::int64_t>(kSize, m_count - block * kSize);
             if (n <= 0) return E_FAIL;
-            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(n), m_w.scaleMin, m_w.scaleMax,
-                                                          0.0, m_w.tall, m_rows, &got);
+            const HRESULT hr = m_w.dataPrivate->GetDataEx(LONG(block * kSize), LONG(n), m_w.scaleMin,
+                                                          m_w.scaleMax, 0.0, m_w.tall, m_rows, &got);
             if (FAILED(hr)) return hr;
             m_block = block;
             m_valid = got;
@@ -133,14 +136,15 @@ struct Extremes {
 };
 
 // Scans raw rows of [a, b) into e; records the first and last row when they fall inside.
-HRESULT ScanRaw(const ChannelWindow& w, std::int64_t a, std::int64_t b, std::int64_t colFirst, std::int64_t colLast,
-                ChannelBuffers& buf, Extremes& e) {
+HRESULT ScanRaw(const ChannelWindow& w, std::int64_t a, std::int64_t b, std::int64_t colFirst,
+                std::int64_t colLast, ChannelBuffers& buf, Extremes& e) {
     for (std::int64_t s = a; s < b; s += kChunk) {
         const std::int64_t n = std::min(kChunk, b - s);
         LONG got = 0;
         const HRESULT hr = FetchRows(w, s, n, buf, got);
         if (FAILED(hr)) return hr;
-        for (LONG k = 0; k < got; ++k) e.Take(buf.rows[2 * std::size_t(k) + 1]);
+        for (LONG k = 0; k < got; ++k)
+            e.Take(buf.rows[2 * std::size_t(k) + 1]);
         if (got > 0 && s == colFirst) e.first = buf.rows[1];
         if (got > 0 && s + got - 1 == colLast) e.last = buf.rows[2 * std::size_t(got - 1) + 1];
     }
@@ -209,7 +213,8 @@ HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double 
         const std::int64_t n = std::min<std::int64_t>(target - m_covered, kChunk);
         rows.resize(std::size_t(2 * n));
         LONG got = 0;
-        const HRESULT hr = set->GetDataEx(LONG(m_covered), LONG(n), scaleMin, scaleMax, 0.0, tall, rows.data(), &got);
+        const HRESULT hr =
+            set->GetDataEx(LONG(m_covered), LONG(n), scaleMin, scaleMax, 0.0, tall, rows.data(), &got);
         if (FAILED(hr)) return hr;
         if (got != n) return E_FAIL;
         std::vector<double> times(static_cast<std::size_t>(n));
@@ -241,8 +246,9 @@ HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double 
 const std::vector<ChannelSummary::Column>* ChannelSummary::ColumnsFor(const LinearMap& xMap) {
     if (!m_editsKnown) return nullptr;
     const LinearMap& m = m_columnMap;
-    if (m.Enabled() != xMap.Enabled() || m.OffsetMode() != xMap.OffsetMode() || m.PixelStart() != xMap.PixelStart() ||
-        m.PixelEnd() != xMap.PixelEnd() || m.ValueStart() != xMap.ValueStart() || m.ValueEnd() != xMap.ValueEnd()) {
+    if (m.Enabled() != xMap.Enabled() || m.OffsetMode() != xMap.OffsetMode() ||
+        m.PixelStart() != xMap.PixelStart() || m.PixelEnd() != xMap.PixelEnd() ||
+        m.ValueStart() != xMap.ValueStart() || m.ValueEnd() != xMap.ValueEnd()) {
         m_columns.clear();
         m_columnMap = xMap;
     }
@@ -293,18 +299,21 @@ bool ChannelSummary::BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, 
     return true;
 }
 
-HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf, std::vector<QPoint>& out) {
+HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf,
+                    std::vector<QPoint>& out) {
     out.clear();
     LONG got = 0;
     HRESULT hr = FetchRows(w, first, n, buf, got);
     if (FAILED(hr)) return hr;
-    if (buf.times.size() < std::size_t(std::max<LONG>(got, 1))) buf.times.resize(std::size_t(std::max<LONG>(got, 1)));
+    if (buf.times.size() < std::size_t(std::max<LONG>(got, 1)))
+        buf.times.resize(std::size_t(std::max<LONG>(got, 1)));
     LONG gotTimes = 0;
     hr = w.dataPrivate->GetTimeAtEx(first, got, buf.times.data(), &gotTimes);
     if (FAILED(hr)) return hr;
     const LONG m = std::min(got, gotTimes);
     out.reserve(std::size_t(m));
-    for (LONG k = 0; k < m; ++k) out.emplace_back(w.xMap.Map(buf.times[std::size_t(k)]), buf.rows[2 * std::size_t(k) + 1]);
+    for (LONG k = 0; k < m; ++k)
+        out.emplace_back(w.xMap.Map(buf.times[std::size_t(k)]), buf.rows[2 * std::size_t(k) + 1]);
     return S_OK;
 }
 

@@ -8,8 +8,8 @@
 
 #include "LinearMap.h"
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QPoint>
 
@@ -22,9 +22,9 @@ struct ChannelWindow {
     IZynDataSetPrivate* dataPrivate = nullptr;
     double scaleMin = 0.0;
     double scaleMax = 0.0;
-    int tall = 0;       // plot height H
-    LinearMap xMap;     // time to pixel, in the scroll range's coordinates
-    int clipLeft = 0;   // visible columns, same coordinates
+    int tall = 0;     // plot height H
+    LinearMap xMap;   // time to pixel, in the scroll range's coordinates
+    int clipLeft = 0; // visible columns, same coordinates
     int clipRight = -1;
 };
 
@@ -67,7 +67,7 @@ private:
     std::uint32_t m_edits = 0;
     LinearMap m_columnMap;
     std::vector<Column> m_columns; // ordered by a
-    std::int64_t m_covered = 0; // samples summarised, always whole blocks
+    std::int64_t m_covered = 0;    // samples summarised, always whole blocks
     std::vector<std::int32_t> m_min, m_max, m_superMin, m_superMax;
     std::vector<double> m_blockTime;
 };
@@ -92,7 +92,8 @@ struct ChannelBuffers {
 };
 
 // Every sample of [first, first + n) as a vertex; x = Map(time), y = row from the top of the plot.
-HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf, std::vector<QPoint>& out);
+HRESULT AllVertices(const ChannelWindow& w, LONG first, LONG n, ChannelBuffers& buf,
+                    std::vector<QPoint>& out);
 
 // The visible window of a channel with at least 2 samples: the samples under the clip columns plus
 // 2 on each side, every one a vertex when they are few, reduced per column when they are many.

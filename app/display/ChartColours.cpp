@@ -4,8 +4,7 @@
 
 namespace {
 
-template <typename F>
-COLORREF PerComponent(COLORREF c, F f) {
+template <typename F> COLORREF PerComponent(COLORREF c, F f) {
     return ZynRGB(f(ZynRed(c)), f(ZynGreen(c)), f(ZynBlue(c)));
 }
 
@@ -25,7 +24,8 @@ COLORREF AutoTextColour(COLORREF background) {
 
 COLORREF Blend(COLORREF c, COLORREF t, int percent) {
     const int p = std::clamp(percent, 0, 100);
-    return ZynRGB(ZynRed(c) + (ZynRed(t) - ZynRed(c)) * p / 100, ZynGreen(c) + (ZynGreen(t) - ZynGreen(c)) * p / 100,
+    return ZynRGB(ZynRed(c) + (ZynRed(t) - ZynRed(c)) * p / 100,
+                  ZynGreen(c) + (ZynGreen(t) - ZynGreen(c)) * p / 100,
                   ZynBlue(c) + (ZynBlue(t) - ZynBlue(c)) * p / 100);
 }
 

@@ -9,11 +9,21 @@
 constexpr COLORREF ZynRGB(int r, int g, int b) {
     return COLORREF(r & 0xFF) | (COLORREF(g & 0xFF) << 8) | (COLORREF(b & 0xFF) << 16);
 }
-constexpr int ZynRed(COLORREF c) { return int(c & 0xFF); }
-constexpr int ZynGreen(COLORREF c) { return int((c >> 8) & 0xFF); }
-constexpr int ZynBlue(COLORREF c) { return int((c >> 16) & 0xFF); }
-inline QColor ToQColor(COLORREF c) { return QColor(ZynRed(c), ZynGreen(c), ZynBlue(c)); }
-inline COLORREF FromQColor(const QColor& c) { return ZynRGB(c.red(), c.green(), c.blue()); }
+constexpr int ZynRed(COLORREF c) {
+    return int(c & 0xFF);
+}
+constexpr int ZynGreen(COLORREF c) {
+    return int((c >> 8) & 0xFF);
+}
+constexpr int ZynBlue(COLORREF c) {
+    return int((c >> 16) & 0xFF);
+}
+inline QColor ToQColor(COLORREF c) {
+    return QColor(ZynRed(c), ZynGreen(c), ZynBlue(c));
+}
+inline COLORREF FromQColor(const QColor& c) {
+    return ZynRGB(c.red(), c.green(), c.blue());
+}
 
 // A component above 126 moves down by n, any other up by n (grid colours 80, watermark 16 or 30).
 COLORREF ContrastShift(COLORREF c, int n);

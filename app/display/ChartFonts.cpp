@@ -51,7 +51,8 @@ int MulDiv(int a, int b, int c) {
     if (c == 0) return -1;
     const long long p = static_cast<long long>(a) * b;
     const long long half = std::llabs(c) / 2;
-    const long long q = ((p < 0) != (c < 0)) ? -((std::llabs(p) + half) / std::llabs(c)) : (std::llabs(p) + half) / std::llabs(c);
+    const long long q = ((p < 0) != (c < 0)) ? -((std::llabs(p) + half) / std::llabs(c))
+                                             : (std::llabs(p) + half) / std::llabs(c);
     return static_cast<int>(q);
 }
 
@@ -108,10 +109,18 @@ QFont ReportFont(ChartSettings& s) {
     return s.reportFontSlot ? s.reportFontSlot->font : ChartFont(s);
 }
 
-void SetChartFont(ChartSettings& s, const ZynLogFont& lf) { s.chartFontSlot = MakeSlot(lf); }
-void SetChartFont(ChartSettings& s, const QFont& font) { SetChartFont(s, LogFontFromFont(font)); }
-void SetReportFont(ChartSettings& s, const ZynLogFont& lf) { s.reportFontSlot = MakeSlot(lf); }
-void SetReportFont(ChartSettings& s, const QFont& font) { SetReportFont(s, LogFontFromFont(font)); }
+void SetChartFont(ChartSettings& s, const ZynLogFont& lf) {
+    s.chartFontSlot = MakeSlot(lf);
+}
+void SetChartFont(ChartSettings& s, const QFont& font) {
+    SetChartFont(s, LogFontFromFont(font));
+}
+void SetReportFont(ChartSettings& s, const ZynLogFont& lf) {
+    s.reportFontSlot = MakeSlot(lf);
+}
+void SetReportFont(ChartSettings& s, const QFont& font) {
+    SetReportFont(s, LogFontFromFont(font));
+}
 
 void RefreshStoredFonts(ChartSettings& s) {
     if (s.chartFontSlot) s.chartFont = s.chartFontSlot->logFont;
@@ -132,7 +141,8 @@ void FinishChartSettings(ChartSettings& s, bool fromStorage, COLORREF systemWind
         s.chartFontSlot = MakeSlot(DefaultChartLogFont());
         s.reportFontSlot = s.chartFontSlot;
     }
-    if (s.backgroundPaletteIndex == ChartSettings::kSystemWindowPaletteIndex) s.ColorBackGround = systemWindowColour;
+    if (s.backgroundPaletteIndex == ChartSettings::kSystemWindowPaletteIndex)
+        s.ColorBackGround = systemWindowColour;
     if (s.reportBackgroundPaletteIndex == ChartSettings::kSystemWindowPaletteIndex)
         s.reportBackgroundColour = systemWindowColour;
 }
@@ -183,4 +193,6 @@ void AdaptForPrinter(ChartSettings& s, int printerDpiY, int screenDpiY) {
     toPrinter(s.reportFontSlot);
 }
 
-void AdaptForPrinter(ChartSettings& s, const QPaintDevice& printer) { AdaptForPrinter(s, printer.logicalDpiY()); }
+void AdaptForPrinter(ChartSettings& s, const QPaintDevice& printer) {
+    AdaptForPrinter(s, printer.logicalDpiY());
+}

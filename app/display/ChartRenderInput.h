@@ -4,8 +4,8 @@
 
 #include "ChartSettings.h"
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QString>
 

@@ -22,19 +22,35 @@ constexpr double kMinute = 1.0 / 1440;
 constexpr double kHour = 1.0 / 24;
 
 // Distances between labelled time ticks, shortest first.
-constexpr std::array<double, 21> kTimeSteps = {
-    1 * kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 30 * kSecond, 1 * kMinute, 2 * kMinute,
-    5 * kMinute, 10 * kMinute, 30 * kMinute, 1 * kHour, 2 * kHour, 4 * kHour, 6 * kHour,
-    12 * kHour, 1, 2, 3, 4, 5, 7};
+constexpr std::array<double, 21> kTimeSteps = {1 * kSecond,
+                                               2 * kSecond,
+                                               5 * kSecond,
+                                               10 * kSecond,
+                                               30 * kSecond,
+                                               1 * kMinute,
+                                               2 * kMinute,
+                                               5 * kMinute,
+                                               10 * kMinute,
+                                               30 * kMinute,
+                                               1 * kHour,
+                                               2 * kHour,
+                                               4 * kHour,
+                                               6 * kHour,
+                                               12 * kHour,
+                                               1,
+                                               2,
+                                               3,
+                                               4,
+                                               5,
+                                               7};
 
 // Distances between labelled value ticks (there is no 50000).
 constexpr std::array<double, 29> kValueSteps = {
-    1, 2, 5, 10, 20, 25, 50, 100, 200, 500, 1000, 2500, 5000, 10000, 25000, 100000, 250000, 500000,
-    1000000, 2500000, 5000000, 10000000, 25000000, 50000000, 100000000, 250000000, 500000000,
-    1000000000, 2000000000};
+    1,       2,        5,        10,       20,        25,        50,        100,        200,       500,
+    1000,    2500,     5000,     10000,    25000,     100000,    250000,    500000,     1000000,   2500000,
+    5000000, 10000000, 25000000, 50000000, 100000000, 250000000, 500000000, 1000000000, 2000000000};
 
-template <std::size_t N>
-bool FitFirstStep(AxisRuler& ruler, const std::array<double, N>& steps) {
+template <std::size_t N> bool FitFirstStep(AxisRuler& ruler, const std::array<double, N>& steps) {
     return std::any_of(steps.begin(), steps.end(), [&](double s) { return ruler.FitsStep(s); });
 }
 
@@ -43,14 +59,33 @@ int DpiY(const QPainter& painter) {
     return device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
 }
 
-QPen GridPen(const ChartSettings& s) { return QPen(ToQColor(EffectiveGridColour(s)), 0, Qt::SolidLine); }
+QPen GridPen(const ChartSettings& s) {
+    return QPen(ToQColor(EffectiveGridColour(s)), 0, Qt::SolidLine);
+}
 
 } // namespace
 
 const std::array<double, 20>& CChartRenderer::SpanTable() {
-    static const std::array<double, 20> table = {
-        1 * kMinute, 2 * kMinute, 3 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 20 * kMinute,
-        30 * kMinute, 1 * kHour, 2 * kHour, 4 * kHour, 8 * kHour, 12 * kHour, 1, 2, 3, 4, 5, 10, 15};
+    static const std::array<double, 20> table = {1 * kMinute,
+                                                 2 * kMinute,
+                                                 3 * kMinute,
+                                                 5 * kMinute,
+                                                 10 * kMinute,
+                                                 15 * kMinute,
+                                                 20 * kMinute,
+                                                 30 * kMinute,
+                                                 1 * kHour,
+                                                 2 * kHour,
+                                                 4 * kHour,
+                                                 8 * kHour,
+                                                 12 * kHour,
+                                                 1,
+                                                 2,
+                                                 3,
+                                                 4,
+                                                 5,
+                                                 10,
+                                                 15};
     return table;
 }
 
@@ -60,7 +95,8 @@ double CChartRenderer::SpanAtLeast(double span) {
     // Spans computed from dates near 45000 days carry rounding of some 1e-11 days; within a
     // millisecond of an entry they are that entry.
     constexpr double kTolerance = 1.0 / 86400000.0;
-    const auto it = std::find_if(table.begin(), table.end(), [&](double e) { return e >= span - kTolerance; });
+    const auto it =
+        std::find_if(table.begin(), table.end(), [&](double e) { return e >= span - kTolerance; });
     return it == table.end() ? table.back() : *it;
 }
 
@@ -119,7 +155,8 @@ QString CChartRenderer::FormatTimeLabel(double t) const {
 }
 
 QString CChartRenderer::FormatValueLabel(double v, const ChartRenderInput& in) const {
-    if (in.selectedChannel >= 0 && std::size_t(in.selectedChannel) < in.channels.size()) return FormatNumber(v);
+    if (in.selectedChannel >= 0 && std::size_t(in.selectedChannel) < in.channels.size())
+        return FormatNumber(v);
     return QString::asprintf("%3.0f%%", v);
 }
 
@@ -137,10 +174,17 @@ void CChartRenderer::Layout(QPainter& painter, const QRect& client, const ChartR
     const QString timeSample = FormatTimeLabel(timeMode == 1 ? 10 * kMinute : GetTimeAsDouble());
     int w = metrics.horizontalAdvance(timeSample);
     switch (s.xGridSpacing) {
-    case 0: w *= 2; break;
-    case 1: w += w / 2; break;
-    case 2: w += w / 3; break;
-    default: break;
+    case 0:
+        w *= 2;
+        break;
+    case 1:
+        w += w / 2;
+        break;
+    case 2:
+        w += w / 3;
+        break;
+    default:
+        break;
     }
     m_timeLabel = QSize(w, metrics.height());
 
@@ -155,17 +199,26 @@ void CChartRenderer::Layout(QPainter& painter, const QRect& client, const ChartR
     valueSample += u' ';
     int h = metrics.height();
     switch (s.yGridSpacing) {
-    case 0: h = h * 2 + h / 2; break;
-    case 1: h *= 2; break;
-    case 2: h += h / 2; break;
-    default: break;
+    case 0:
+        h = h * 2 + h / 2;
+        break;
+    case 1:
+        h *= 2;
+        break;
+    case 2:
+        h += h / 2;
+        break;
+    default:
+        break;
     }
     m_valueLabel = QSize(metrics.horizontalAdvance(valueSample), h);
 
-    m_timeBand = QRect(client.left(), client.bottom() - m_timeLabel.height() + 1, client.width(), m_timeLabel.height());
+    m_timeBand = QRect(client.left(), client.bottom() - m_timeLabel.height() + 1, client.width(),
+                       m_timeLabel.height());
     m_valueColumn = QRect(QPoint(client.left(), client.top()),
                           QPoint(client.left() + m_valueLabel.width() - 1, m_timeBand.top() - 1));
-    m_plot = QRect(QPoint(client.left() + m_valueLabel.width(), client.top()), QPoint(client.right(), m_timeBand.top() - 1));
+    m_plot = QRect(QPoint(client.left() + m_valueLabel.width(), client.top()),
+                   QPoint(client.right(), m_timeBand.top() - 1));
     ComputeTickLengths(s);
     m_laidOutFor = client;
     m_layoutDirty = false;
@@ -173,7 +226,8 @@ void CChartRenderer::Layout(QPainter& painter, const QRect& client, const ChartR
     TotalScrollWidth(in);
 }
 
-void CChartRenderer::Draw(QPainter& painter, const QRect& area, const QRect& update, const ChartRenderInput& in) {
+void CChartRenderer::Draw(QPainter& painter, const QRect& area, const QRect& update,
+                          const ChartRenderInput& in) {
     if (!in.settings || area.width() <= 0 || area.height() <= 0) return;
     ChartSettings& s = *in.settings;
     const bool dataOnly = !dataOnlyRect.isEmpty() && update == dataOnlyRect;
@@ -248,7 +302,8 @@ void CChartRenderer::DrawTimeAxis(QPainter& painter, const QRect& area, const Ch
     r.minorTickLength = s.XMinorTicks ? m_minorTick : 0;
     r.majorTickLength = s.XMajorTicks ? m_majorTick : 0;
     painter.setClipRect(m_plot);
-    r.Draw(painter, axis, RulerFlags::kTicksTop | RulerFlags::kTicksBottom | (s.XGridLines ? RulerFlags::kGrid : 0));
+    r.Draw(painter, axis,
+           RulerFlags::kTicksTop | RulerFlags::kTicksBottom | (s.XGridLines ? RulerFlags::kGrid : 0));
     painter.restore();
 }
 
@@ -277,7 +332,8 @@ void CChartRenderer::DrawValueAxis(QPainter& painter, const ChartRenderInput& in
     painter.setPen(GridPen(s));
     r.minorTickLength = s.YMinorTicks ? m_minorTick : 0;
     r.majorTickLength = s.YMajorTicks ? m_majorTick : 0;
-    r.Draw(painter, m_plot, RulerFlags::kTicksLeft | RulerFlags::kTicksRight | (s.YGridLines ? RulerFlags::kGrid : 0));
+    r.Draw(painter, m_plot,
+           RulerFlags::kTicksLeft | RulerFlags::kTicksRight | (s.YGridLines ? RulerFlags::kGrid : 0));
     painter.restore();
 }
 
@@ -336,10 +392,11 @@ void CChartRenderer::DrawChannels(QPainter& painter, const QRect& update, const 
             w.xMap.Setup(0, total, start, end);
             w.clipLeft = clip.left() - m_plot.left() + scrollX;
             w.clipRight = clip.right() - m_plot.left() + scrollX;
-            hr = WindowPolyline(w, count, reduceDenseWindows ? &m_summaries.For(c.dataPrivate) : nullptr, m_buffers,
-                                m_points, reduceDenseWindows);
+            hr = WindowPolyline(w, count, reduceDenseWindows ? &m_summaries.For(c.dataPrivate) : nullptr,
+                                m_buffers, m_points, reduceDenseWindows);
         }
-        if (SUCCEEDED(hr) && m_points.size() >= 2) painter.drawPolyline(m_points.data(), int(m_points.size()));
+        if (SUCCEEDED(hr) && m_points.size() >= 2)
+            painter.drawPolyline(m_points.data(), int(m_points.size()));
     }
     painter.restore();
 }
@@ -368,7 +425,8 @@ void CChartRenderer::DrawMarkers(QPainter& painter, const QRect& update, const C
     painter.translate(m_plot.left() - scrollX, m_plot.top());
     painter.setFont(MarkerFont(painter, in));
     for (const EventMarker& m : m_markers) {
-        const QPoint triangle[] = {m.apex, QPoint(m.rect.left(), m.rect.bottom()), QPoint(m.rect.right(), m.rect.bottom())};
+        const QPoint triangle[] = {m.apex, QPoint(m.rect.left(), m.rect.bottom()),
+                                   QPoint(m.rect.right(), m.rect.bottom())};
         painter.setPen(QPen(Qt::black, 0));
         painter.setBrush(ToQColor(m.fill));
         painter.drawPolygon(triangle, 3);

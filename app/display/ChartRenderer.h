@@ -34,11 +34,11 @@ public:
     int timeMode = 1;
     int relativeTimeFormat = 1;
     int absoluteTimeFormat = 0;
-    bool scrolling = false;     // hides the watermark while a scroll runs
-    bool printingPage = false;  // set while a print page is drawn
+    bool scrolling = false;    // hides the watermark while a scroll runs
+    bool printingPage = false; // set while a print page is drawn
     double pageTimeOffset = 0.0;
-    int scrollX = 0;            // horizontal scroll position in pixels
-    QRect dataOnlyRect;         // a Draw whose update rect equals it draws only channels and markers
+    int scrollX = 0;                // horizontal scroll position in pixels
+    QRect dataOnlyRect;             // a Draw whose update rect equals it draws only channels and markers
     bool reduceDenseWindows = true; // per-column reduction of windows with more samples than columns
 
     void CopyViewSettings(const ChartSettings& s);

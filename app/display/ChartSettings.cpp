@@ -55,13 +55,15 @@ public:
     explicit Writer(ChartSettingsBytes& b) : m_b(b) {}
     void U8(std::size_t off, std::uint8_t v) { m_b[off] = v; }
     void U32(std::size_t off, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) m_b[off + i] = std::uint8_t(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            m_b[off + i] = std::uint8_t(v >> (8 * i));
     }
     void I32(std::size_t off, std::int32_t v) { U32(off, static_cast<std::uint32_t>(v)); }
     void F64(std::size_t off, double v) {
         std::uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
-        for (int i = 0; i < 8; ++i) m_b[off + i] = std::uint8_t(bits >> (8 * i));
+        for (int i = 0; i < 8; ++i)
+            m_b[off + i] = std::uint8_t(bits >> (8 * i));
     }
     void Font(std::size_t off, const ZynLogFont& f) {
         I32(off + 0, f.lfHeight);
@@ -93,13 +95,15 @@ public:
     std::uint8_t U8(std::size_t off) const { return m_b[off]; }
     std::uint32_t U32(std::size_t off) const {
         std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= std::uint32_t(m_b[off + i]) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= std::uint32_t(m_b[off + i]) << (8 * i);
         return v;
     }
     std::int32_t I32(std::size_t off) const { return static_cast<std::int32_t>(U32(off)); }
     double F64(std::size_t off) const {
         std::uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i) bits |= std::uint64_t(m_b[off + i]) << (8 * i);
+        for (int i = 0; i < 8; ++i)
+            bits |= std::uint64_t(m_b[off + i]) << (8 * i);
         double v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
@@ -170,7 +174,8 @@ ChartSettingsBytes WriteChartSettings(const ChartSettings& s) {
     w.U8(kOffChartPrinterFriendly, s.chartPrinterFriendly);
     w.U32(kOffReportOrientation, s.reportPrintOrientation);
     w.U32(kOffChartOrientation, s.chartPrintOrientation);
-    for (std::size_t i = 0; i < s.reportFieldMasks.size(); ++i) w.U32(kOffFieldMasks + 4 * i, s.reportFieldMasks[i]);
+    for (std::size_t i = 0; i < s.reportFieldMasks.size(); ++i)
+        w.U32(kOffFieldMasks + 4 * i, s.reportFieldMasks[i]);
     w.U8(kOffAutoScroll, s.autoScroll);
     return b;
 }
@@ -216,7 +221,8 @@ bool ReadChartSettings(const std::uint8_t* data, std::size_t len, ChartSettings&
     s.chartPrinterFriendly = r.U8(kOffChartPrinterFriendly);
     s.reportPrintOrientation = r.U32(kOffReportOrientation);
     s.chartPrintOrientation = r.U32(kOffChartOrientation);
-    for (std::size_t i = 0; i < s.reportFieldMasks.size(); ++i) s.reportFieldMasks[i] = r.U32(kOffFieldMasks + 4 * i);
+    for (std::size_t i = 0; i < s.reportFieldMasks.size(); ++i)
+        s.reportFieldMasks[i] = r.U32(kOffFieldMasks + 4 * i);
     s.autoScroll = r.U8(kOffAutoScroll);
     s.chartFontSlot.reset();
     s.reportFontSlot.reset();

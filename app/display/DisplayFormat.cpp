@@ -68,8 +68,10 @@ bool FormatDuration(double days, int style, QString& out) {
         QStringList parts;
         if (p.days > 0) parts << QString::asprintf("%lld ", p.days) + WithPlural(p.days, UnitWord(0));
         if (p.hours > 0) parts << QString::asprintf("%lld-", p.hours) + WithPlural(p.hours, UnitWord(1));
-        if (p.minutes > 0) parts << QString::asprintf("%lld ", p.minutes) + WithPlural(p.minutes, UnitWord(2));
-        if (p.seconds > 0) parts << QString::asprintf("%lld ", p.seconds) + WithPlural(p.seconds, UnitWord(3));
+        if (p.minutes > 0)
+            parts << QString::asprintf("%lld ", p.minutes) + WithPlural(p.minutes, UnitWord(2));
+        if (p.seconds > 0)
+            parts << QString::asprintf("%lld ", p.seconds) + WithPlural(p.seconds, UnitWord(3));
         out = parts.isEmpty() ? QStringLiteral("0 sec") : parts.join(QStringLiteral(", "));
         break;
     }

@@ -14,8 +14,8 @@ bool Overlaps(const QRect& candidate, const std::vector<EventMarker>& placed) {
     });
 }
 
-void Place(const QFontMetrics& metrics, int x, int top, const QString& label, COLORREF fill, int index, bool stop,
-           std::vector<EventMarker>& placed) {
+void Place(const QFontMetrics& metrics, int x, int top, const QString& label, COLORREF fill, int index,
+           bool stop, std::vector<EventMarker>& placed) {
     const int cx = metrics.horizontalAdvance(label);
     const int cy = metrics.height();
     const int w = cx + cx / 2;
@@ -23,7 +23,8 @@ void Place(const QFontMetrics& metrics, int x, int top, const QString& label, CO
     // Width 2w and height h, like the half-open rectangles markers have always been tested with.
     QRect r(x - w, top, 2 * w, h);
     // Bounded: one step per marker already placed is always enough to clear them all.
-    for (std::size_t guard = 0; Overlaps(r, placed) && guard <= placed.size(); ++guard) r.translate(0, h);
+    for (std::size_t guard = 0; Overlaps(r, placed) && guard <= placed.size(); ++guard)
+        r.translate(0, h);
     placed.push_back({r, QPoint(x, r.top()), label, fill, index, stop});
 }
 
@@ -39,7 +40,8 @@ std::vector<EventMarker> LayoutEventMarkers(const QFontMetrics& metrics, const L
         const bool finished = e.stopTime > 0;
         Place(metrics, xMap.Map(e.startTime), top, label, finished ? ZynRGB(0, 255, 0) : ZynRGB(255, 255, 0),
               number - 1, false, placed);
-        if (finished) Place(metrics, xMap.Map(e.stopTime), top, label, ZynRGB(255, 0, 0), number - 1, true, placed);
+        if (finished)
+            Place(metrics, xMap.Map(e.stopTime), top, label, ZynRGB(255, 0, 0), number - 1, true, placed);
     }
     return placed;
 }

@@ -2,9 +2,9 @@
 
 #include "display/ChartFonts.h"
 
+#include "com/classregistry.h"
 #include "objlib/ZynModule.h"
 #include "utils/ZynRegistry.h"
-#include "com/classregistry.h"
 
 #include <QApplication>
 #include <QMessageBox>

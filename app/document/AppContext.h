@@ -10,12 +10,12 @@
 // - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
 //   browser. They default to the real dialogs; tests replace them.
 
-#include "display/ChartSettings.h"
 #include "CounterBrowser.h"
 #include "NumberedSettings.h"
+#include "display/ChartSettings.h"
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,16 +1,16 @@
 #include "CTallonChart.h"
 
+#include "CommandActions.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
-#include "CommandActions.h"
 
-#include "utils/ZynTime.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
 #include "com/winerror.h"
 #include "pdh/pdh.h"
 #include "sync/event.h"
 #include "sync/thread.h"
+#include "utils/ZynTime.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -27,8 +27,8 @@
 #include "AppContext.h"
 #include "display/ChartSettings.h"
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 #include "sync/handle.h"
 
 #include <QHash>

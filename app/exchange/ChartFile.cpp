@@ -1,8 +1,8 @@
 #include "ChartFile.h"
 
-#include "utils/ZynGrowBuff.h"
 #include "com/bstr.h"
 #include "com/variant.h"
+#include "utils/ZynGrowBuff.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,7 +25,8 @@ public:
     bool U32(std::uint32_t& v) {
         if (Remaining() < 4) return false;
         const std::uint8_t* p = m_bytes.data() + m_pos;
-        v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+        v = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+            std::uint32_t(p[3]) << 24;
         m_pos += 4;
         return true;
     }
@@ -43,7 +44,8 @@ private:
 };
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(std::uint8_t(v >> shift));
 }
 
 } // namespace
@@ -160,8 +162,10 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     while (ok && done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += std::size_t(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += std::size_t(n);
     }
     // The new file keeps the permissions an ordinary create would give it.
     const mode_t mask = ::umask(0);

@@ -8,8 +8,8 @@
 // This layer knows bytes only, so that it can be fuzzed and used without a window; the document
 // turns the settings bytes into its record.
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <cstdint>
 #include <span>

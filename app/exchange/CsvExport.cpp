@@ -22,7 +22,7 @@ namespace {
 
 struct ChannelColumn {
     CComPtr<IZynDataSet> data;
-    std::vector<double> times; // ascending, as the time base keeps them
+    std::vector<double> times;  // ascending, as the time base keeps them
     std::vector<double> values; // the values GetValueAt gives, one per time
     double first = 0.0, last = 0.0;
     bool hasRange = false;
@@ -30,9 +30,12 @@ struct ChannelColumn {
 };
 
 bool TimeOf(const VARIANT& v, double& t) {
-    if (v.vt == VT_DATE) t = v.date;
-    else if (v.vt == VT_R8) t = v.dblVal;
-    else return false;
+    if (v.vt == VT_DATE)
+        t = v.date;
+    else if (v.vt == VT_R8)
+        t = v.dblVal;
+    else
+        return false;
     return std::isfinite(t);
 }
 
@@ -60,7 +63,8 @@ bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& na
     const auto* set = static_cast<const CZynDataSet*>(column.data.p);
     const std::size_t held = std::min<std::size_t>(column.times.size(), set->int_Count());
     column.values.resize(held);
-    for (std::size_t i = 0; i < held; ++i) column.values[i] = set->int_ValueAt(std::uint32_t(i));
+    for (std::size_t i = 0; i < held; ++i)
+        column.values[i] = set->int_ValueAt(std::uint32_t(i));
     CComVariant first, last;
     column.hasRange = SUCCEEDED(channel->get_FirstTime(&first)) && SUCCEEDED(channel->get_LastTime(&last)) &&
                       TimeOf(first, column.first) && TimeOf(last, column.last);
@@ -71,7 +75,8 @@ bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& na
 // Rows walk forward, so an exact match is found by a moving cursor; anything else asks the set.
 bool IndexAt(ChannelColumn& c, double t, LONG& index) {
     const std::size_t n = c.times.size();
-    while (c.walk < n && c.times[c.walk] < t) ++c.walk;
+    while (c.walk < n && c.times[c.walk] < t)
+        ++c.walk;
     if (c.walk < n && c.times[c.walk] == t && (c.walk + 1 == n || c.times[c.walk + 1] != t)) {
         index = LONG(c.walk);
         return true;
@@ -86,10 +91,12 @@ std::vector<double> DistinctTimes(const std::vector<ChannelColumn>& columns) {
     for (const auto& c : columns) {
         if (!std::is_sorted(c.times.begin(), c.times.end())) {
             std::size_t total = 0;
-            for (const auto& d : columns) total += d.times.size();
+            for (const auto& d : columns)
+                total += d.times.size();
             times.clear();
             times.reserve(total);
-            for (const auto& d : columns) times.insert(times.end(), d.times.begin(), d.times.end());
+            for (const auto& d : columns)
+                times.insert(times.end(), d.times.begin(), d.times.end());
             std::sort(times.begin(), times.end());
             times.erase(std::unique(times.begin(), times.end()), times.end());
             return times;

@@ -3,12 +3,12 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
-#include "objlib/ZynChannel.h"
-#include "objlib/ZynLockList.h"
-#include "utils/ZynNumber.h"
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "objlib/ZynChannel.h"
+#include "objlib/ZynLockList.h"
+#include "utils/ZynNumber.h"
 
 #include <algorithm>
 #include <charconv>
@@ -24,11 +24,15 @@ namespace zyn::csv {
 
 namespace {
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
 
 std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -60,7 +64,8 @@ public:
     // The next line (untrimmed); false when the rest has no line end.
     bool Next(std::u16string_view& line) {
         if (m_pos >= m_text.size()) return false;
-        if (m_nextCr != std::u16string_view::npos && m_nextCr < m_pos) m_nextCr = Find16(m_text, u'\r', m_pos);
+        if (m_nextCr != std::u16string_view::npos && m_nextCr < m_pos)
+            m_nextCr = Find16(m_text, u'\r', m_pos);
         std::size_t end = m_nextCr;
         if (end == std::u16string_view::npos) end = Find16(m_text, u'\n', m_pos);
         if (end == std::u16string_view::npos) return false;
@@ -90,9 +95,12 @@ double ReadValue(std::u16string_view field) {
     bool dot = false, digits = false;
     for (std::size_t i = 0; simple && i < field.size(); ++i) {
         const char16_t c = field[i];
-        if (c >= u'0' && c <= u'9') digits = true;
-        else if (c == u'.' && !dot) dot = true;
-        else if (!(c == u'-' && i == 0)) simple = false;
+        if (c >= u'0' && c <= u'9')
+            digits = true;
+        else if (c == u'.' && !dot)
+            dot = true;
+        else if (!(c == u'-' && i == 0))
+            simple = false;
         plain[n++] = char(c);
     }
     if (simple && digits) {
@@ -118,7 +126,8 @@ struct Undo {
     bool startWasZero = false;
     std::vector<CComPtr<IZynChannel>>& channels;
     void Run() {
-        for (auto& c : channels) c->Detach();
+        for (auto& c : channels)
+            c->Detach();
         channels.clear();
         if (startWasZero) {
             CComVariant zero(0.0);
@@ -156,9 +165,12 @@ bool ReadPlainField(std::u16string_view line, std::size_t pos, FieldView& field,
     for (; i < line.size(); ++i) {
         const char16_t c = line[i];
         if (c == u',') break;
-        if (unsigned(c - u'0') < 10u) digits = true;
-        else if (c == u'.' && !dot) dot = true;
-        else if (!(c == u'-' && i == pos)) return false;
+        if (unsigned(c - u'0') < 10u)
+            digits = true;
+        else if (c == u'.' && !dot)
+            dot = true;
+        else if (!(c == u'-' && i == pos))
+            return false;
         if (n + 1 == sizeof plain) return false;
         plain[n++] = char(c);
     }
@@ -180,7 +192,8 @@ void SplitViews(std::u16string_view line, std::vector<FieldView>& views, std::ve
     views.clear();
     if (Find16(line, u'"', 0) != std::u16string_view::npos) {
         SplitFields(line, quoted, limit);
-        for (const auto& f : quoted) views.push_back({f});
+        for (const auto& f : quoted)
+            views.push_back({f});
         return;
     }
     std::size_t pos = 0;
@@ -212,7 +225,8 @@ void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, 
     while (count < limit) {
         // Leading white space before an opening quote does not count.
         std::size_t start = pos;
-        while (start < line.size() && (line[start] == u' ' || line[start] == u'\t')) ++start;
+        while (start < line.size() && (line[start] == u' ' || line[start] == u'\t'))
+            ++start;
         std::u16string& field = next_field();
         std::size_t next;
         if (start < line.size() && line[start] == u'"') {
@@ -230,7 +244,8 @@ void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, 
             // Anything between the closing quote and the next comma is kept as written.
             next = line.find(u',', std::min(i, line.size()));
             const std::size_t tailStart = std::min(i + 1, line.size());
-            field.append(line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
+            field.append(
+                line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
             const std::u16string trimmed(Trim(field));
             field = trimmed;
         } else {
@@ -256,7 +271,8 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     const std::size_t columns = fields.size();
     if (columns < 2 || columns >= std::size_t(kMaxColumns)) return false;
     int letterFields = 0;
-    for (const auto& f : fields) letterFields += HasLetter(f) ? 1 : 0;
+    for (const auto& f : fields)
+        letterFields += HasLetter(f) ? 1 : 0;
     const bool header = letterFields >= 2;
 
     // The time column: the first field of the second line that holds a ':'.
@@ -313,8 +329,10 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                 if (headerLine) continue;
                 lineTime = timeReader.Parse(views[col].text);
                 // A time that cannot be read would land decades away from the others.
-                if (lineTime <= 0.0) valid = false;
-                else if (firstTime == 0.0) firstTime = lineTime;
+                if (lineTime <= 0.0)
+                    valid = false;
+                else if (firstTime == 0.0)
+                    firstTime = lineTime;
                 continue;
             }
             if (rows == 0) {

@@ -3,8 +3,8 @@
 // The first line names the channels when two or more of its fields hold a letter; the time column
 // is the first field of the second line that holds a ':'.
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <string>
 #include <string_view>
@@ -15,8 +15,8 @@ namespace zyn::csv {
 inline constexpr int kMaxColumns = 30; // a first line of this many fields or more is refused
 
 // The channel colours of a new chart, by the channel's position modulo 10 (0x00BBGGRR).
-inline constexpr std::uint32_t kDefaultChannelColours[10] = {0x0000FF, 0x00FF00, 0x00FFFF, 0xFFFF00, 0xFF00FF,
-                                                             0x008CFF, 0x808000, 0x9314FF, 0x8FBC8F, 0xFF0000};
+inline constexpr std::uint32_t kDefaultChannelColours[10] = {
+    0x0000FF, 0x00FF00, 0x00FFFF, 0xFFFF00, 0xFF00FF, 0x008CFF, 0x808000, 0x9314FF, 0x8FBC8F, 0xFF0000};
 
 // Splits one line at commas. A field that starts with '"' runs to its closing quote, with ""
 // standing for one quote (as the writer quotes names). Fields are trimmed. At most `limit` fields.

@@ -1,8 +1,8 @@
 #include "CsvTime.h"
 
-#include "utils/ZynTime.h"
 #include "com/bstr.h"
 #include "com/oledate.h"
+#include "utils/ZynTime.h"
 
 #include <langinfo.h>
 
@@ -25,11 +25,15 @@ bool OnlyClockFields(const char* form) {
     return true;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -39,12 +43,14 @@ bool ParseWhole(const std::string& text, const std::string& form, std::tm& tm) {
     tm.tm_mday = 0;
     const char* end = ::strptime(text.c_str(), form.c_str(), &tm);
     if (!end) return false;
-    while (IsSpace(*end)) ++end;
+    while (IsSpace(*end))
+        ++end;
     return *end == '\0';
 }
 
 bool ClockFrom(const std::tm& tm, double& frac) {
-    if (tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0 || tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60)
+    if (tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0 || tm.tm_min > 59 || tm.tm_sec < 0 ||
+        tm.tm_sec > 60)
         return false;
     frac = (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
     return true;
@@ -180,7 +186,8 @@ double CCsvTimeReader::ParseUtf8(std::string_view text) {
         return MoveToToday(day + frac);
     if (ParseWhole(whole, m_timeForm, tm) && ClockFrom(tm, frac)) return MoveToToday(frac);
     // The automation forms: "M/D/YYYY h:mm:ss AM", ISO dates, times alone.
-    if (auto v = zyn::com::ParseVariantDate(zyn::com::Utf8ToUtf16(whole)); v && std::isfinite(*v) && *v != 0.0)
+    if (auto v = zyn::com::ParseVariantDate(zyn::com::Utf8ToUtf16(whole));
+        v && std::isfinite(*v) && *v != 0.0)
         return MoveToToday(*v);
     return 0.0;
 }

@@ -51,11 +51,14 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50105, u"Machine"},
     {50106, u"Last"},
     {50107, u"Added counter %ls"},
-    {50110, u"Error saving chart. Check to make sure there is enough free space on the disk or try saving the chart again in a different format."},
-    {50111, u"Unable to open the chart file. Please make sure the file is the correct type and has not been damaged."},
+    {50110, u"Error saving chart. Check to make sure there is enough free space on the disk or try saving "
+            u"the chart again in a different format."},
+    {50111, u"Unable to open the chart file. Please make sure the file is the correct type and has not been "
+            u"damaged."},
     {50113, u"Auto-scroll is enabled"},
     {50114, u"Auto-scroll is now disabled."},
-    {50121, u"Are you sure that you want to delete this channel?\nAll of the data for this channel will be lost."},
+    {50121,
+     u"Are you sure that you want to delete this channel?\nAll of the data for this channel will be lost."},
     {50129, u"%ls has been stopped."},
     {50130, u"Error stopping the event you selected."},
     {50137, u"&Delete\tDel"},
@@ -82,6 +85,7 @@ bool ZynStringTableIsSorted() {
     return std::is_sorted(std::begin(kZynStrings), std::end(kZynStrings),
                           [](const ZynStringEntry& a, const ZynStringEntry& b) { return a.id < b.id; }) &&
            std::adjacent_find(std::begin(kZynStrings), std::end(kZynStrings),
-                              [](const ZynStringEntry& a, const ZynStringEntry& b) { return a.id == b.id; }) ==
-               std::end(kZynStrings);
+                              [](const ZynStringEntry& a, const ZynStringEntry& b) {
+                                  return a.id == b.id;
+                              }) == std::end(kZynStrings);
 }

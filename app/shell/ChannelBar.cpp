@@ -1,12 +1,12 @@
 #include "ChannelBar.h"
 
+#include "TallonAppDocument.h"
+#include "TallonAppMessage.h"
+#include "com/ccombstr.h"
 #include "display/ChartColours.h"
 #include "display/DisplayFormat.h"
 #include "document/AppContext.h"
-#include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "resources/ZynStrings.h"
-#include "com/ccombstr.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -35,13 +35,15 @@ constexpr std::array<ChannelColumnRule, CChannelBar::kColumnCount> kRules{{
     {0, 12, 88, 32},
     {0, 12, 88, 32},
 }};
-constexpr int kHeaderIds[CChannelBar::kColumnCount] = {0, 50076, 50047, 50103, 50104, 50105, 50106, 50048, 50049, 50050};
+constexpr int kHeaderIds[CChannelBar::kColumnCount] = {0,     50076, 50047, 50103, 50104,
+                                                       50105, 50106, 50048, 50049, 50050};
 constexpr int kRoleIdentifier = Qt::UserRole + 1;
 
-QString Text(BSTR b) { return QString::fromUtf16(b ? b : u""); }
+QString Text(BSTR b) {
+    return QString::fromUtf16(b ? b : u"");
+}
 
-template <class Getter>
-QString StringProp(IZynChannel* c, Getter get) {
+template <class Getter> QString StringProp(IZynChannel* c, Getter get) {
     CComBSTR s;
     if (FAILED((c->*get)(&s))) return {};
     return Text(s);
@@ -55,9 +57,12 @@ bool SetCell(QTreeWidgetItem* item, int col, const QString& text) {
 
 } // namespace
 
-std::span<const ChannelColumnRule> ChannelColumnRules() { return kRules; }
+std::span<const ChannelColumnRule> ChannelColumnRules() {
+    return kRules;
+}
 
-std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::span<const ChannelColumnRule> rules) {
+std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
+                                     std::span<const ChannelColumnRule> rules) {
     std::vector<double> widths(rules.size(), 0.0);
     std::vector<bool> pooled(rules.size(), false);
     double available = listWidth - int(rules.size()) - scrollBarWidth;
@@ -80,8 +85,10 @@ std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::spa
             if (!pooled[i]) continue;
             const double share = available * rules[i].weight / total;
             double bound = -1;
-            if (rules[i].max != 0 && share > rules[i].max) bound = rules[i].max;
-            else if (share < rules[i].min) bound = rules[i].min;
+            if (rules[i].max != 0 && share > rules[i].max)
+                bound = rules[i].max;
+            else if (share < rules[i].min)
+                bound = rules[i].min;
             if (bound >= 0) {
                 widths[i] = bound;
                 available -= bound;
@@ -95,11 +102,13 @@ std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::spa
                 if (pooled[i]) widths[i] = available * rules[i].weight / total;
     }
     std::vector<int> out;
-    for (double w : widths) out.push_back(int(w));
+    for (double w : widths)
+        out.push_back(int(w));
     return out;
 }
 
-void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette& pal = option.palette;
     painter->save();
@@ -111,7 +120,8 @@ void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         QStyleOptionButton box;
         box.rect = QRect(0, 0, side, side);
         box.rect.moveCenter(option.rect.center());
-        box.state = QStyle::State_Enabled | (text == QLatin1String("1") ? QStyle::State_On : QStyle::State_Off);
+        box.state =
+            QStyle::State_Enabled | (text == QLatin1String("1") ? QStyle::State_On : QStyle::State_Off);
         QApplication::style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, option.widget);
     } else if (index.column() == CChannelBar::ColColor) {
         const QRect cell = option.rect.adjusted(2, 1, -2, -1);
@@ -152,7 +162,8 @@ CChannelBar::CChannelBar(CAppContext& context, QWidget* parent) : QDockWidget(pa
     delegate->settings = &m_context.Settings();
     m_list->setItemDelegate(delegate);
     QStringList headers;
-    for (int id : kHeaderIds) headers << (id ? LoadZynString(id) : QStringLiteral(" "));
+    for (int id : kHeaderIds)
+        headers << (id ? LoadZynString(id) : QStringLiteral(" "));
     m_list->setHeaderLabels(headers);
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setMinimumSectionSize(0);
@@ -168,7 +179,8 @@ CChannelBar::CChannelBar(CAppContext& context, QWidget* parent) : QDockWidget(pa
     m_autoScale->setToolTip(QStringLiteral("Automatically scale the axis"));
     m_properties = new QPushButton(QStringLiteral("Properties"), body);
     m_properties->setToolTip(QStringLiteral("View the channel properties"));
-    for (auto* b : {m_delete, m_autoScale, m_properties}) buttons->addWidget(b);
+    for (auto* b : {m_delete, m_autoScale, m_properties})
+        buttons->addWidget(b);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     setWidget(body);
@@ -205,7 +217,8 @@ void CChannelBar::resizeEvent(QResizeEvent* event) {
 void CChannelBar::RelayoutColumns() {
     const int sb = m_list->verticalScrollBar()->sizeHint().width();
     const auto widths = ComputeColumnWidths(m_list->width(), sb, kRules);
-    for (int i = 0; i < kColumnCount; ++i) m_list->setColumnWidth(i, widths[std::size_t(i)]);
+    for (int i = 0; i < kColumnCount; ++i)
+        m_list->setColumnWidth(i, widths[std::size_t(i)]);
 }
 
 void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
@@ -229,7 +242,8 @@ void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
         m_chartId = Text(id);
     }
     UpdateCaption();
-    if (!m_refreshRequest && !chartChange && m_lastRefill.isValid() && m_lastRefill.elapsed() < kRefreshMs) return;
+    if (!m_refreshRequest && !chartChange && m_lastRefill.isValid() && m_lastRefill.elapsed() < kRefreshMs)
+        return;
     if (chartChange || m_rebuild) Rebuild(chartChange);
     m_refreshRequest = false;
     RefreshCells();
@@ -288,7 +302,8 @@ void CChannelBar::WriteRow(QTreeWidgetItem* item, IZynChannel* channel, bool val
     CComPtr<IZynDataSet> set;
     LONG count = 0;
     if (FAILED(channel->get_Data(&set)) || !set || FAILED(set->get_Count(&count)) || count <= 0) {
-        for (int c : {ColLast, ColMin, ColMax, ColAvg}) SetCell(item, c, QString());
+        for (int c : {ColLast, ColMin, ColMax, ColAvg})
+            SetCell(item, c, QString());
         return;
     }
     double last = 0, lo = 0, hi = 0, avg = 0;
@@ -332,7 +347,8 @@ void CChannelBar::DeleteSelected(bool shiftHeld) {
         return;
     }
     if (!shiftHeld && !m_context.Settings().Get(CNumberedSettings::kExpertMode) &&
-        ZynMessageBox(LoadZynString(50121), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
+        ZynMessageBox(LoadZynString(50121), QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) !=
+            QMessageBox::Yes)
         return;
     const QString name = StringProp(channel, &IZynChannel::get_Name);
     emit statusMessage(ZynFormat(50083, {name}), 0);
@@ -373,8 +389,9 @@ void CChannelBar::ShowPropertiesOfSelected() {
     channel->get_ScaleMin(&lo);
     channel->get_ScaleMax(&hi);
     ZynMessageBox(QStringLiteral("Channel Properties\n\n%1\n%2\nScale: %3 to %4")
-                      .arg(StringProp(channel, &IZynChannel::get_Name), StringProp(channel, &IZynChannel::get_CounterPath),
-                           FormatNumber(lo), FormatNumber(hi)),
+                      .arg(StringProp(channel, &IZynChannel::get_Name),
+                           StringProp(channel, &IZynChannel::get_CounterPath), FormatNumber(lo),
+                           FormatNumber(hi)),
                   QMessageBox::Ok, QMessageBox::Information);
 }
 
@@ -392,8 +409,10 @@ void CChannelBar::OnSelectionChanged() {
     CComPtr<IZynChannel> channel = SelectedChannel();
     const QString channelId = channel ? StringProp(channel, &IZynChannel::get_Identifier) : QString();
     emit channelSelected(m_chartId, channelId);
-    if (QApplication::keyboardModifiers() & Qt::ShiftModifier) emit channelHighlighted(m_chartId, channelId);
-    else emit channelHighlighted({}, {});
+    if (QApplication::keyboardModifiers() & Qt::ShiftModifier)
+        emit channelHighlighted(m_chartId, channelId);
+    else
+        emit channelHighlighted({}, {});
 }
 
 bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
@@ -424,7 +443,8 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
         m_pressed = false;
         if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
         break;
-    default: break;
+    default:
+        break;
     }
     return QDockWidget::eventFilter(watched, event);
 }

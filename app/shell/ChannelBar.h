@@ -3,8 +3,8 @@
 // and width, names, counter, last/min/max/average) and the buttons that delete, autoscale and
 // show a channel's properties.
 
-#include "objlib/ZynInterfaces.h"
 #include "com/unknown.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QDockWidget>
 #include <QElapsedTimer>
@@ -30,7 +30,8 @@ struct ChannelColumnRule {
 };
 
 // The widths of the channel list's columns for a list `listWidth` wide.
-std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth, std::span<const ChannelColumnRule> rules);
+std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
+                                     std::span<const ChannelColumnRule> rules);
 std::span<const ChannelColumnRule> ChannelColumnRules();
 
 // Paints the check box of column 0 and the colour line of column 1; the rest as elided text.
@@ -39,7 +40,8 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     // The colour cell's background is the last activated chart view's (black without settings).
     const CNumberedSettings* settings = nullptr;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 };
 
 class CChannelBar : public QDockWidget {
@@ -49,7 +51,18 @@ public:
     static constexpr int kRefreshMs = 1200;
     static constexpr int kHoldMs = 1000;
     static constexpr int kHoldSlop = 6;
-    enum Column { ColVisible, ColColor, ColName, ColCounter, ColObject, ColMachine, ColLast, ColMin, ColMax, ColAvg };
+    enum Column {
+        ColVisible,
+        ColColor,
+        ColName,
+        ColCounter,
+        ColObject,
+        ColMachine,
+        ColLast,
+        ColMin,
+        ColMax,
+        ColAvg
+    };
 
     CChannelBar(CAppContext& context, QWidget* parent);
 

@@ -1,16 +1,16 @@
 #include "ChartWindowDocument.h"
 
+#include "TallonAppMessage.h"
+#include "com/ccombstr.h"
+#include "display/ChartFonts.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/ChartFile.h"
-#include "display/ChartFonts.h"
-#include "view/ChartView.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
-#include "TallonAppMessage.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
-#include "com/ccombstr.h"
+#include "view/ChartView.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -29,7 +29,10 @@ COLORREF SystemWindowColour() {
 
 } // namespace
 
-bool IsCsvPath(const QString& path) { return path.section(u'.', -1).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0 && path.contains(u'.'); }
+bool IsCsvPath(const QString& path) {
+    return path.section(u'.', -1).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0 &&
+           path.contains(u'.');
+}
 
 bool LoadChartFile(CTallonChart& doc, const QString& path) {
     using namespace zyn::chartfile;
@@ -93,11 +96,21 @@ CTallonView* CChartWindowDocument::ActiveView() const {
     return nullptr;
 }
 
-IZynChart* CChartWindowDocument::Chart() const { return m_doc->Chart(); }
-ChartSettings& CChartWindowDocument::Settings() { return m_doc->Settings(); }
-QString CChartWindowDocument::Title() const { return m_doc->Title(); }
-bool CChartWindowDocument::IsModified() const { return m_doc->IsModified(); }
-void CChartWindowDocument::SetModifiedFlag(bool modified) { m_doc->SetModifiedFlag(modified); }
+IZynChart* CChartWindowDocument::Chart() const {
+    return m_doc->Chart();
+}
+ChartSettings& CChartWindowDocument::Settings() {
+    return m_doc->Settings();
+}
+QString CChartWindowDocument::Title() const {
+    return m_doc->Title();
+}
+bool CChartWindowDocument::IsModified() const {
+    return m_doc->IsModified();
+}
+void CChartWindowDocument::SetModifiedFlag(bool modified) {
+    m_doc->SetModifiedFlag(modified);
+}
 
 bool CChartWindowDocument::OnNewDocument() {
     m_doc->OnNewDocument();
@@ -165,9 +178,15 @@ void CChartWindowDocument::ActivateView(QWidget* widget) {
     view->OnActivateView();
 }
 
-void CChartWindowDocument::UpdateAllViews(int hint) { m_doc->UpdateAllViews(hint); }
-void CChartWindowDocument::SyncSelectedChannel() { m_doc->SyncSelectedChannel(); }
-void CChartWindowDocument::ApplySettings(bool all) { m_doc->ApplySettings(all); }
+void CChartWindowDocument::UpdateAllViews(int hint) {
+    m_doc->UpdateAllViews(hint);
+}
+void CChartWindowDocument::SyncSelectedChannel() {
+    m_doc->SyncSelectedChannel();
+}
+void CChartWindowDocument::ApplySettings(bool all) {
+    m_doc->ApplySettings(all);
+}
 
 QAction* CChartWindowDocument::CommandAction(int command) const {
     if (CTallonView* view = ActiveView())
@@ -185,8 +204,10 @@ bool CChartWindowDocument::OnCommand(int command) {
 
 void CChartWindowDocument::UpdateCommandStates() {
     // The view's update handlers run the document's as well.
-    if (CTallonView* view = ActiveView()) view->UpdateActions();
-    else m_doc->UpdateActions();
+    if (CTallonView* view = ActiveView())
+        view->UpdateActions();
+    else
+        m_doc->UpdateActions();
 }
 
 bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
@@ -206,7 +227,8 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
 bool CChartWindowDocument::PrintDirect(const QString& printerName) {
     CTallonView* view = ActiveView();
     if (!view) return false;
-    const QPrinterInfo info = printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
+    const QPrinterInfo info =
+        printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
     if (info.isNull()) return false;
     QPrinter printer(info, QPrinter::HighResolution);
     view->PrintPages(printer);

@@ -44,8 +44,10 @@ void CFolderFrame::AdoptScrollBar() {
     connect(inner, &QScrollBar::valueChanged, m_hscroll, mirror);
     connect(m_hscroll, &QScrollBar::actionTriggered, this, [this, inner](int action) {
         // A drag moves the slider; setting the view's slider position runs its SliderMove action.
-        if (action == QAbstractSlider::SliderMove) inner->setSliderPosition(m_hscroll->sliderPosition());
-        else inner->triggerAction(QAbstractSlider::SliderAction(action));
+        if (action == QAbstractSlider::SliderMove)
+            inner->setSliderPosition(m_hscroll->sliderPosition());
+        else
+            inner->triggerAction(QAbstractSlider::SliderAction(action));
     });
     connect(m_hscroll, &QScrollBar::sliderPressed, this, [inner] { inner->setSliderDown(true); });
     connect(m_hscroll, &QScrollBar::sliderReleased, this, [inner] { inner->setSliderDown(false); });
@@ -85,7 +87,8 @@ void CFolderFrame::Relayout() {
     m_vscroll->setVisible(bars);
     QRect client = rect();
     if (bars) {
-        const int strip = std::min(m_stripWidth == -1 ? m_tabs->NaturalWidth() : m_stripWidth, client.width());
+        const int strip =
+            std::min(m_stripWidth == -1 ? m_tabs->NaturalWidth() : m_stripWidth, client.width());
         const int bottom = client.height() - thick;
         m_tabs->setGeometry(0, bottom, strip, thick);
         m_hscroll->setGeometry(strip, bottom, std::max(0, client.width() - strip - thick), thick);
@@ -111,6 +114,10 @@ CChildFrame::CChildFrame(CTallonAppDocument* doc, QWidget* parent) : QMdiSubWind
     connect(m_folder, &CFolderFrame::ViewChanged, this, &CChildFrame::MenuChanged);
 }
 
-int CChildFrame::MenuId() const { return m_folder->ViewTab() == 1 ? 150 : 129; }
+int CChildFrame::MenuId() const {
+    return m_folder->ViewTab() == 1 ? 150 : 129;
+}
 
-void CChildFrame::closeEvent(QCloseEvent* event) { QMdiSubWindow::closeEvent(event); }
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+}

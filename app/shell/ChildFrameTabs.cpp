@@ -9,7 +9,8 @@ CFolderTabCtrl::CFolderTabCtrl(const QString& tabs, int height, QWidget* parent)
     m_normal.setWeight(QFont::Normal);
     m_bold = m_normal;
     m_bold.setWeight(QFont::DemiBold); // weight 600
-    for (const QString& t : tabs.split(u'\n', Qt::SkipEmptyParts)) m_tabs.push_back({t, {}});
+    for (const QString& t : tabs.split(u'\n', Qt::SkipEmptyParts))
+        m_tabs.push_back({t, {}});
     setFixedHeight(height);
     Layout();
 }
@@ -24,12 +25,15 @@ void CFolderTabCtrl::Layout() {
     }
 }
 
-int CFolderTabCtrl::NaturalWidth() const { return m_tabs.empty() ? kTrailing : m_tabs.back().rect.right() + 1 + kTrailing; }
+int CFolderTabCtrl::NaturalWidth() const {
+    return m_tabs.empty() ? kTrailing : m_tabs.back().rect.right() + 1 + kTrailing;
+}
 
 QPolygon CFolderTabCtrl::TabShape(int index) const {
     const QRect r = TabRect(index);
     const int left = r.left(), right = r.left() + r.width(), top = r.top(), bottom = r.top() + r.height() - 1;
-    return QPolygon({QPoint(left, top), QPoint(left + 8, bottom), QPoint(right - 9, bottom), QPoint(right - 1, top)});
+    return QPolygon(
+        {QPoint(left, top), QPoint(left + 8, bottom), QPoint(right - 9, bottom), QPoint(right - 1, top)});
 }
 
 void CFolderTabCtrl::Select(int index) {

@@ -4,12 +4,12 @@
 #include "ChildFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
-#include "document/AppContext.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
-#include "utils/ZynRegistry.h"
+#include "document/AppContext.h"
 #include "resources/ZynStrings.h"
+#include "utils/ZynRegistry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,18 +46,30 @@ QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
 
 QString ToolTipOf(int command) {
     switch (command) {
-    case ZynCmd::FileNew: return QStringLiteral("New chart");
-    case ZynCmd::FileOpen: return QStringLiteral("Open a chart");
-    case ZynCmd::FileSave: return QStringLiteral("Save the chart");
-    case ZynCmd::Print: return QStringLiteral("Print");
-    case ZynCmd::AddChannel: return QStringLiteral("Add channel");
-    case ZynCmd::Pause: return QStringLiteral("Pause");
-    case ZynCmd::SampleData: return QStringLiteral("Sample data");
-    case ZynCmd::ZoomButton: return QStringLiteral("Zoom");
-    case ZynCmd::AddEvent: return QStringLiteral("Add event");
-    case ZynCmd::ChartProperties: return QStringLiteral("Chart properties");
-    case ZynCmd::About: return QStringLiteral("About Tallon");
-    default: return {};
+    case ZynCmd::FileNew:
+        return QStringLiteral("New chart");
+    case ZynCmd::FileOpen:
+        return QStringLiteral("Open a chart");
+    case ZynCmd::FileSave:
+        return QStringLiteral("Save the chart");
+    case ZynCmd::Print:
+        return QStringLiteral("Print");
+    case ZynCmd::AddChannel:
+        return QStringLiteral("Add channel");
+    case ZynCmd::Pause:
+        return QStringLiteral("Pause");
+    case ZynCmd::SampleData:
+        return QStringLiteral("Sample data");
+    case ZynCmd::ZoomButton:
+        return QStringLiteral("Zoom");
+    case ZynCmd::AddEvent:
+        return QStringLiteral("Add event");
+    case ZynCmd::ChartProperties:
+        return QStringLiteral("Chart properties");
+    case ZynCmd::About:
+        return QStringLiteral("About Tallon");
+    default:
+        return {};
     }
 }
 
@@ -125,15 +137,20 @@ void CMainFrame::CreateActions() {
         return a;
     };
     // Every item of every menu becomes one action; the texts are the menus' own.
-    std::function<void(const std::vector<ZynMenuItem>&)> collect = [&](const std::vector<ZynMenuItem>& items) {
-        for (const auto& item : items) {
-            if (item.IsPopup()) collect(item.items);
-            else if (item.command && !m_actions.count(item.command)) add(item.command, item.text);
-        }
-    };
-    for (int id : {129, 150, 128, 151, 152, 164, 165}) collect(LoadZynMenu(id));
+    std::function<void(const std::vector<ZynMenuItem>&)> collect =
+        [&](const std::vector<ZynMenuItem>& items) {
+            for (const auto& item : items) {
+                if (item.IsPopup())
+                    collect(item.items);
+                else if (item.command && !m_actions.count(item.command))
+                    add(item.command, item.text);
+            }
+        };
+    for (int id : {129, 150, 128, 151, 152, 164, 165})
+        collect(LoadZynMenu(id));
     add(ZynCmd::ZoomButton, QStringLiteral("Zoom"));
-    for (int id : {ZynCmd::NextWindow, ZynCmd::PrevWindow, ZynCmd::EditUndo, ZynCmd::Help, ZynCmd::ContextHelp})
+    for (int id :
+         {ZynCmd::NextWindow, ZynCmd::PrevWindow, ZynCmd::EditUndo, ZynCmd::Help, ZynCmd::ContextHelp})
         if (!m_actions.count(id)) add(id, QString());
     for (const auto& acc : ZynAccelerators()) {
         QAction* a = m_actions[acc.command];
@@ -143,8 +160,8 @@ void CMainFrame::CreateActions() {
         a->setShortcutContext(Qt::ApplicationShortcut);
         addAction(a);
     }
-    for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause, ZynCmd::AutoScroll,
-                   ZynCmd::AutoAxis})
+    for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause,
+                   ZynCmd::AutoScroll, ZynCmd::AutoAxis})
         m_actions[id]->setCheckable(true);
     const QStyle* s = style();
     m_actions[ZynCmd::FileNew]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
@@ -236,7 +253,10 @@ void CMainFrame::CreateToolBar() {
         auto* button = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(a));
         if (!button) continue;
         // Open, Zoom and Add Event carry drop-down menus 149, 151 and 165.
-        const int dropMenu = id == ZynCmd::FileOpen ? 149 : id == ZynCmd::ZoomButton ? 151 : id == ZynCmd::AddEvent ? 165 : 0;
+        const int dropMenu = id == ZynCmd::FileOpen     ? 149
+                             : id == ZynCmd::ZoomButton ? 151
+                             : id == ZynCmd::AddEvent   ? 165
+                                                        : 0;
         if (dropMenu) {
             auto* menu = new QMenu(button);
             BuildMenu(LoadZynMenu(dropMenu), menu);
@@ -266,10 +286,16 @@ void CMainFrame::CreateStatusBar() {
     }
 }
 
-void CMainFrame::ShowStatusMessage(const QString& text, int level) { m_statusPane->SetMessage(text, level); }
-void CMainFrame::ShowStatusMessage(int textId, int level) { ShowStatusMessage(LoadZynString(textId), level); }
+void CMainFrame::ShowStatusMessage(const QString& text, int level) {
+    m_statusPane->SetMessage(text, level);
+}
+void CMainFrame::ShowStatusMessage(int textId, int level) {
+    ShowStatusMessage(LoadZynString(textId), level);
+}
 
-CChildFrame* CMainFrame::ActiveChild() const { return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow()); }
+CChildFrame* CMainFrame::ActiveChild() const {
+    return qobject_cast<CChildFrame*>(m_mdi->activeSubWindow());
+}
 
 CTallonAppDocument* CMainFrame::ActiveDocument() const {
     CChildFrame* child = ActiveChild();
@@ -308,12 +334,22 @@ void CMainFrame::ChannelBarChartChanged(IZynChart* chart) {
     if (m_channelBar) m_channelBar->ChartChanged(chart);
 }
 
-CAppContext& CMainFrame::Context() const { return m_app->Context(); }
+CAppContext& CMainFrame::Context() const {
+    return m_app->Context();
+}
 
-QString CMainFrame::SelectedChartId() const { return Context().channelBar.selectedChart; }
-QString CMainFrame::SelectedChannelId() const { return Context().channelBar.selectedChannel; }
-QString CMainFrame::HighlightedChartId() const { return Context().channelBar.highlightedChart; }
-QString CMainFrame::HighlightedChannelId() const { return Context().channelBar.highlightedChannel; }
+QString CMainFrame::SelectedChartId() const {
+    return Context().channelBar.selectedChart;
+}
+QString CMainFrame::SelectedChannelId() const {
+    return Context().channelBar.selectedChannel;
+}
+QString CMainFrame::HighlightedChartId() const {
+    return Context().channelBar.highlightedChart;
+}
+QString CMainFrame::HighlightedChannelId() const {
+    return Context().channelBar.highlightedChannel;
+}
 
 void CMainFrame::SelectChannel(const QString& chartId, const QString& channelId) {
     CAppContext& context = Context();
@@ -322,7 +358,8 @@ void CMainFrame::SelectChannel(const QString& chartId, const QString& channelId)
     bar.selectedChart = chartId;
     bar.selectedChannel = channelId;
     if (context.MainFrameGone() || !context.Settings().Get(CNumberedSettings::kBroadcastSelection)) return;
-    for (CTallonAppDocument* doc : m_app->Documents()) doc->SyncSelectedChannel();
+    for (CTallonAppDocument* doc : m_app->Documents())
+        doc->SyncSelectedChannel();
 }
 
 void CMainFrame::HighlightChannel(const QString& chartId, const QString& channelId) {
@@ -334,7 +371,8 @@ void CMainFrame::HighlightChannel(const QString& chartId, const QString& channel
     bar.highlightedChannel = clear ? QString() : channelId;
     m_highlightAge.restart();
     if (!changed || context.MainFrameGone()) return;
-    for (CTallonAppDocument* doc : m_app->Documents()) doc->UpdateAllViews(clear ? 16 : 15);
+    for (CTallonAppDocument* doc : m_app->Documents())
+        doc->UpdateAllViews(clear ? 16 : 15);
 }
 
 void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
@@ -353,13 +391,15 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
                 if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
                 m_channelBar->DeleteSelected(Context().ShiftDown());
             });
-    connect(doc, &CTallonAppDocument::PropertiesRequested, this, [this, doc](int page) { ShowChartProperties(doc, page); });
+    connect(doc, &CTallonAppDocument::PropertiesRequested, this,
+            [this, doc](int page) { ShowChartProperties(doc, page); });
 }
 
 void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
     if (!doc) return;
     // Until the chart property sheet exists, its caption, the chart and the page asked for.
-    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2").arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
+    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
+                      .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
                   QMessageBox::Ok, QMessageBox::Information);
 }
 
@@ -367,11 +407,16 @@ void CMainFrame::OnTimer() {
     if (m_channelBar) m_channelBar->CheckPressAndHold();
     // Tool bar buttons follow their update handlers as the menus do.
     UpdateCommands();
-    if (!HighlightedChannelId().isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000) HighlightChannel({}, {});
+    if (!HighlightedChannelId().isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000)
+        HighlightChannel({}, {});
 }
 
-void CMainFrame::TileWindows() { m_mdi->tileSubWindows(); }
-void CMainFrame::CascadeWindows() { m_mdi->cascadeSubWindows(); }
+void CMainFrame::TileWindows() {
+    m_mdi->tileSubWindows();
+}
+void CMainFrame::CascadeWindows() {
+    m_mdi->cascadeSubWindows();
+}
 
 void CMainFrame::RunStartupTasks() {
     CNumberedSettings& settings = Context().Settings();
@@ -410,18 +455,34 @@ void CMainFrame::OnCommand(int command) {
     case ZynCmd::FileSaveAs:
         if (m_app) m_app->SaveDocument(ActiveDocument(), command == ZynCmd::FileSaveAs);
         return;
-    case ZynCmd::AppExit: close(); return;
-    case ZynCmd::ViewToolbar: m_toolBar->setVisible(!m_toolBar->isVisible()); return;
-    case ZynCmd::ViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); return;
+    case ZynCmd::AppExit:
+        close();
+        return;
+    case ZynCmd::ViewToolbar:
+        m_toolBar->setVisible(!m_toolBar->isVisible());
+        return;
+    case ZynCmd::ViewStatusBar:
+        statusBar()->setVisible(!statusBar()->isVisible());
+        return;
     case ZynCmd::ViewChannelBar:
         m_channelBar->setVisible(!m_channelBar->isVisible());
         if (m_channelBar->isVisible()) ChannelBarShowDocument(ActiveDocument(), true);
         return;
-    case ZynCmd::Cascade: CascadeWindows(); return;
-    case ZynCmd::Tile: TileWindows(); return;
-    case ZynCmd::ArrangeIcons: m_mdi->tileSubWindows(); return;
-    case ZynCmd::NextWindow: m_mdi->activateNextSubWindow(); return;
-    case ZynCmd::PrevWindow: m_mdi->activatePreviousSubWindow(); return;
+    case ZynCmd::Cascade:
+        CascadeWindows();
+        return;
+    case ZynCmd::Tile:
+        TileWindows();
+        return;
+    case ZynCmd::ArrangeIcons:
+        m_mdi->tileSubWindows();
+        return;
+    case ZynCmd::NextWindow:
+        m_mdi->activateNextSubWindow();
+        return;
+    case ZynCmd::PrevWindow:
+        m_mdi->activatePreviousSubWindow();
+        return;
     case ZynCmd::NewWindow:
         if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
         return;
@@ -434,9 +495,12 @@ void CMainFrame::OnCommand(int command) {
         // The document's command when a chart is active; its request comes back through
         // DeleteChannelRequested.
         if (HandleDocumentCommand(command)) return;
-        if (!SelectedChartId().isEmpty() && !SelectedChannelId().isEmpty()) m_channelBar->DeleteSelected(Context().ShiftDown());
+        if (!SelectedChartId().isEmpty() && !SelectedChannelId().isEmpty())
+            m_channelBar->DeleteSelected(Context().ShiftDown());
         return;
-    default: HandleDocumentCommand(command); return;
+    default:
+        HandleDocumentCommand(command);
+        return;
     }
 }
 

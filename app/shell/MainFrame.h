@@ -4,9 +4,9 @@
 // action by its number, and is the hub between documents: chart notifications, channel selection
 // and highlighting, and the start-up tips.
 
+#include "Tips.h"
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
-#include "Tips.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #include "StatusPane.h"
 
-#include "display/ChartColours.h"
 #include "TallonAppMessage.h"
+#include "display/ChartColours.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -48,9 +48,12 @@ CStatusPane::CStatusPane(QWidget* parent) : QWidget(parent) {
 
 COLORREF CStatusPane::LevelColour(int level) {
     switch (std::clamp(level, 0, 2)) {
-    case 0: return 0x00FF00;
-    case 1: return 0x00FFFF;
-    default: return 0x0000FF;
+    case 0:
+        return 0x00FF00;
+    case 1:
+        return 0x00FFFF;
+    default:
+        return 0x0000FF;
     }
 }
 
@@ -83,26 +86,37 @@ CStatusPane::Phase CStatusPane::CurrentPhase() const {
     return Phase::TextFade;
 }
 
-COLORREF CStatusPane::Face() const { return FromQColor(palette().color(QPalette::Button)); }
-COLORREF CStatusPane::FaceText() const { return FromQColor(palette().color(QPalette::ButtonText)); }
+COLORREF CStatusPane::Face() const {
+    return FromQColor(palette().color(QPalette::Button));
+}
+COLORREF CStatusPane::FaceText() const {
+    return FromQColor(palette().color(QPalette::ButtonText));
+}
 
 QColor CStatusPane::FillColour() const {
     switch (CurrentPhase()) {
-    case Phase::Highlight: return ToQColor(LevelColour(m_level));
+    case Phase::Highlight:
+        return ToQColor(LevelColour(m_level));
     case Phase::BackgroundFade:
-        return ToQColor(Blend(LevelColour(m_level), Face(), (m_ticks - kFadeStart) * 100 / (kFadeEnd - kFadeStart)));
-    default: return {};
+        return ToQColor(
+            Blend(LevelColour(m_level), Face(), (m_ticks - kFadeStart) * 100 / (kFadeEnd - kFadeStart)));
+    default:
+        return {};
     }
 }
 
 QColor CStatusPane::TextColour() const {
     switch (CurrentPhase()) {
-    case Phase::Highlight: return Qt::black;
+    case Phase::Highlight:
+        return Qt::black;
     case Phase::BackgroundFade:
-        return (m_ticks - kFadeStart) * 100 / (kFadeEnd - kFadeStart) >= 90 ? ToQColor(FaceText()) : QColor(Qt::black);
+        return (m_ticks - kFadeStart) * 100 / (kFadeEnd - kFadeStart) >= 90 ? ToQColor(FaceText())
+                                                                            : QColor(Qt::black);
     case Phase::TextFade:
-        return ToQColor(Blend(FaceText(), Face(), (m_ticks - kTextFadeStart) * 100 / (kTextFadeEnd - kTextFadeStart)));
-    default: return ToQColor(FaceText());
+        return ToQColor(
+            Blend(FaceText(), Face(), (m_ticks - kTextFadeStart) * 100 / (kTextFadeEnd - kTextFadeStart)));
+    default:
+        return ToQColor(FaceText());
     }
 }
 

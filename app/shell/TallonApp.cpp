@@ -1,14 +1,14 @@
 #include "TallonApp.h"
 
+#include "ChartWindowDocument.h"
 #include "ChildFrame.h"
 #include "MainFrame.h"
-#include "ChartWindowDocument.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
-#include "utils/ZynRegistry.h"
-#include "resources/ZynStrings.h"
 #include "com/classregistry.h"
+#include "resources/ZynStrings.h"
+#include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -26,13 +26,18 @@ namespace {
 constexpr int kMaxRecentFiles = 16;
 
 // "Zynthar Tallon. Version 2.4  Build#1439"
-QString VersionText() { return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439); }
+QString VersionText() {
+    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
+}
 
-bool IsSwitch(const QString& arg) { return arg.startsWith(u'/') || arg.startsWith(u'-'); }
+bool IsSwitch(const QString& arg) {
+    return arg.startsWith(u'/') || arg.startsWith(u'-');
+}
 
 QString SwitchName(const QString& arg) {
     QString s = arg;
-    while (s.startsWith(u'-') || s.startsWith(u'/')) s.remove(0, 1);
+    while (s.startsWith(u'-') || s.startsWith(u'/'))
+        s.remove(0, 1);
     return s.toLower();
 }
 
@@ -71,7 +76,8 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
         } else if (name == u"export-csv" || name == u"export-image") {
-            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv : TallonCommandLine::Kind::ExportImage;
+            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv
+                                             : TallonCommandLine::Kind::ExportImage;
             if (i + 2 >= args.size()) {
                 cmd.kind = TallonCommandLine::Kind::Invalid;
                 cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
@@ -98,8 +104,10 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
         }
     }
     if (!files.isEmpty() && cmd.file.isEmpty()) cmd.file = files.first();
-    if (cmd.kind == TallonCommandLine::Kind::FileNew && !cmd.file.isEmpty()) cmd.kind = TallonCommandLine::Kind::FileOpen;
-    if ((cmd.kind == TallonCommandLine::Kind::Print || cmd.kind == TallonCommandLine::Kind::PrintTo) && cmd.file.isEmpty()) {
+    if (cmd.kind == TallonCommandLine::Kind::FileNew && !cmd.file.isEmpty())
+        cmd.kind = TallonCommandLine::Kind::FileOpen;
+    if ((cmd.kind == TallonCommandLine::Kind::Print || cmd.kind == TallonCommandLine::Kind::PrintTo) &&
+        cmd.file.isEmpty()) {
         cmd.kind = TallonCommandLine::Kind::Invalid;
         cmd.error = QStringLiteral("printing needs a chart file");
     }
@@ -117,14 +125,16 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
 CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
     // The documents' questions and messages go through the program's one message function.
     m_context.ui.askYesNo = [](QWidget*, const QString& text) {
-        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) == QMessageBox::Yes;
+        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
+               QMessageBox::Yes;
     };
     m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
 }
 
 CTallonApp::~CTallonApp() {
     delete std::exchange(m_frame, nullptr);
-    for (CTallonAppDocument* doc : m_documents) delete doc;
+    for (CTallonAppDocument* doc : m_documents)
+        delete doc;
     // Documents closed but not yet deleted: they must go before the context they use.
     qDeleteAll(findChildren<CTallonAppDocument*>(Qt::FindDirectChildrenOnly));
     delete m_splash;
@@ -137,11 +147,13 @@ QString CTallonApp::ObjectLibraryPath() {
 bool CTallonApp::RegisterObjectLibraryIfNeeded() {
     CLSID clsid{};
     if (SUCCEEDED(CLSIDFromProgID(u"ZynTallonObj.ZynObjFactory.1", &clsid))) return true;
-    return SUCCEEDED(zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
+    return SUCCEEDED(
+        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
 }
 
 bool CTallonApp::UnregisterObjectLibrary() {
-    return SUCCEEDED(zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
+    return SUCCEEDED(
+        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
 }
 
 int CTallonApp::RecentFileLimit() const {
@@ -176,7 +188,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
     const QString full = QFileInfo(path).absoluteFilePath();
     m_recent.removeAll(full);
     m_recent.prepend(full);
-    while (m_recent.size() > RecentFileLimit()) m_recent.removeLast();
+    while (m_recent.size() > RecentFileLimit())
+        m_recent.removeLast();
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
@@ -193,7 +206,8 @@ void CTallonApp::ShowSplash(bool firstRun) {
     m_splashShown = true;
     QElapsedTimer shown;
     shown.start();
-    while (shown.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (shown.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     // A first run keeps the splash up a while longer.
     QThread::msleep(firstRun ? 4000 : 100);
 }
@@ -235,7 +249,8 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     case TallonCommandLine::Kind::PrintTo:
         exitCode = PrintFile(cmd) ? 0 : 1;
         return false;
-    default: break;
+    default:
+        break;
     }
 
     m_frame->show();
@@ -245,7 +260,8 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     } else {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < 500 && !m_automationStarted) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (t.elapsed() < 500 && !m_automationStarted)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         m_splash->close();
         m_splash->deleteLater();
         m_splash = nullptr;
@@ -303,7 +319,8 @@ CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
     for (CTallonAppDocument* d : m_documents) {
         if (d->PathName() == full) {
             for (QMdiSubWindow* w : m_frame->MdiArea()->subWindowList())
-                if (auto* c = qobject_cast<CChildFrame*>(w); c && c->Document() == d) m_frame->MdiArea()->setActiveSubWindow(c);
+                if (auto* c = qobject_cast<CChildFrame*>(w); c && c->Document() == d)
+                    m_frame->MdiArea()->setActiveSubWindow(c);
             return d;
         }
     }
@@ -330,7 +347,8 @@ bool CTallonApp::DoPromptFileName(QString& path, bool open) {
     if (m_prompt) {
         ok = m_prompt(open, chosen, filter);
     } else {
-        const QStringList filters = {QStringLiteral("Tallon files(*.tlon) (*.tlon)"), QStringLiteral("CSV files(*.csv) (*.csv)"),
+        const QStringList filters = {QStringLiteral("Tallon files(*.tlon) (*.tlon)"),
+                                     QStringLiteral("CSV files(*.csv) (*.csv)"),
                                      QStringLiteral("All Files (*.*) (*)")};
         QFileDialog dialog(m_frame, open ? QStringLiteral("Open") : QStringLiteral("Save As"), path);
         dialog.setNameFilters(filters);
@@ -367,9 +385,12 @@ bool CTallonApp::SaveModified(CTallonAppDocument* doc) {
     if (!doc->IsModified()) return true;
     switch (ZynMessageBox(QStringLiteral("Save changes to %1?").arg(doc->Title()),
                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question)) {
-    case QMessageBox::Yes: return SaveDocument(doc, false);
-    case QMessageBox::No: return true;
-    default: return false;
+    case QMessageBox::Yes:
+        return SaveDocument(doc, false);
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
     }
 }
 

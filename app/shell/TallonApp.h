@@ -16,7 +16,17 @@ class CTallonAppDocument;
 class QWidget;
 
 struct TallonCommandLine {
-    enum class Kind { FileNew, FileOpen, Print, PrintTo, Automation, Unregister, ExportCsv, ExportImage, Invalid };
+    enum class Kind {
+        FileNew,
+        FileOpen,
+        Print,
+        PrintTo,
+        Automation,
+        Unregister,
+        ExportCsv,
+        ExportImage,
+        Invalid
+    };
     Kind kind = Kind::FileNew;
     QString file;    // the chart file to open, print or export
     QString output;  // export target

@@ -11,7 +11,9 @@ ZynMessageHook& Hook() {
 }
 } // namespace
 
-void SetZynMessageHook(ZynMessageHook hook) { Hook() = std::move(hook); }
+void SetZynMessageHook(ZynMessageHook hook) {
+    Hook() = std::move(hook);
+}
 
 QMessageBox::StandardButton ZynMessageBox(const QString& text, QMessageBox::StandardButtons buttons,
                                           QMessageBox::Icon icon) {
@@ -31,4 +33,6 @@ QString ZynFormatText(QString text, const QStringList& args) {
     return text;
 }
 
-QString ZynFormat(int id, const QStringList& args) { return ZynFormatText(LoadZynString(id), args); }
+QString ZynFormat(int id, const QStringList& args) {
+    return ZynFormatText(LoadZynString(id), args);
+}

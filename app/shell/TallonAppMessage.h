@@ -6,7 +6,8 @@
 
 #include <functional>
 
-using ZynMessageHook = std::function<QMessageBox::StandardButton(const QString& text, QMessageBox::StandardButtons buttons)>;
+using ZynMessageHook =
+    std::function<QMessageBox::StandardButton(const QString& text, QMessageBox::StandardButtons buttons)>;
 
 // Installs a hook that answers instead of a modal box (null restores the boxes).
 void SetZynMessageHook(ZynMessageHook hook);

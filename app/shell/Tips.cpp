@@ -64,10 +64,13 @@ void CTipBalloon::paintEvent(QPaintEvent*) {
     bold.setBold(true);
     p.setFont(bold);
     const int x = kPad * 2 + kIcon;
-    p.drawText(QRect(x, kArrow + kPad, width() - x - kPad, QFontMetrics(bold).height()), Qt::AlignLeft, m_title);
+    p.drawText(QRect(x, kArrow + kPad, width() - x - kPad, QFontMetrics(bold).height()), Qt::AlignLeft,
+               m_title);
     p.setFont(font());
     p.drawText(QRect(x, kArrow + kPad + QFontMetrics(bold).height() + 4, width() - x - kPad, height()),
                Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, m_text);
 }
 
-void CTipBalloon::mousePressEvent(QMouseEvent*) { close(); }
+void CTipBalloon::mousePressEvent(QMouseEvent*) {
+    close();
+}

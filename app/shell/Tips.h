@@ -7,8 +7,8 @@
 #include <optional>
 
 struct StartupTip {
-    int textId = 0;    // "title~text"
-    int button = 0;    // tool bar button index
+    int textId = 0; // "title~text"
+    int button = 0; // tool bar button index
     int showMs = 12000;
 };
 

@@ -1,13 +1,13 @@
 #include "ChartView.h"
 
-#include "document/AppContext.h"
-#include "document/CTallonChart.h"
+#include "ChartRenderSource.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
-#include "ChartRenderSource.h"
-#include "document/CommandActions.h"
 #include "display/DisplayFormat.h"
 #include "display/LinearMap.h"
+#include "document/AppContext.h"
+#include "document/CTallonChart.h"
+#include "document/CommandActions.h"
 
 #include "com/ccombstr.h"
 #include "com/variant.h"

@@ -17,8 +17,8 @@
 //   printing: view->FilePrint(), FilePrintPreview(), FilePrintDirect(), or PrintPages(printer).
 // The view follows its document through CTallonChart::updateViews; it never touches the main frame.
 
-#include "document/CTallonChart.h"
 #include "display/ChartRenderer.h"
+#include "document/CTallonChart.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "ImageExport.h"
 
-#include "document/CTallonChart.h"
 #include "ChartRenderSource.h"
 #include "display/ChartRenderer.h"
+#include "document/CTallonChart.h"
 
 #include <QPainter>
 #include <QRegularExpression>

@@ -27,7 +27,9 @@ inline RaisedError TakeError() {
     return e;
 }
 
-inline void ClearError() { SetErrorInfo(0, nullptr); }
+inline void ClearError() {
+    SetErrorInfo(0, nullptr);
+}
 
 class LeakCheckedTest : public ::testing::Test {
 protected:

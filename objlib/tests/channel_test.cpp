@@ -20,7 +20,8 @@ public:
     int pokes = 0;
 
     ~FakeChart() {
-        for (CZynChannel* channel : channels) channel->int_ClearChart();
+        for (CZynChannel* channel : channels)
+            channel->int_ClearChart();
     }
     CComPtr<CZynChannel> Add(ZynChannelType type) {
         CComPtr<CZynChannel> channel = CZynChannel::Create();
@@ -69,7 +70,9 @@ LONG Changed(CZynChannel* channel) {
 }
 
 constexpr double kStart = 45000.25;
-double At(std::uint32_t ms) { return kStart + ms * CZynTimeBase::kDaysPerMs; }
+double At(std::uint32_t ms) {
+    return kStart + ms * CZynTimeBase::kDaysPerMs;
+}
 
 using ChannelTest = LeakCheckedTest;
 
@@ -143,7 +146,8 @@ TEST_F(ChannelTest, StaticValuesTakeRelativeTimesOnTheChartClock) {
     LONG count = 0;
     CComPtr<CZynChannel> loose = CZynChannel::Create();
     EXPECT_EQ(loose->AddValueRelTime(1, 0, &count), E_FAIL);
-    EXPECT_EQ(TakeError().description, "Cannot add data to a channel that is not connected to a chart object.");
+    EXPECT_EQ(TakeError().description,
+              "Cannot add data to a channel that is not connected to a chart object.");
 
     FakeChart chart;
     auto dynamicChannel = chart.Add(typeDynamic);
@@ -242,7 +246,8 @@ TEST_F(ChannelTest, ADataSetOutlivingItsChannelStillResolvesTimes) {
     {
         CZynLockList locks;
         channel->int_LockInto(locks);
-        for (std::uint32_t ms : {0u, 100u, 200u}) ASSERT_TRUE(chart.timeBase->AppendRel(ms));
+        for (std::uint32_t ms : {0u, 100u, 200u})
+            ASSERT_TRUE(chart.timeBase->AppendRel(ms));
         ASSERT_TRUE(channel->int_AppendValue(1));
         ASSERT_TRUE(chart.timeBase->AppendRel(300));
         ASSERT_TRUE(channel->int_AppendValue(2));
@@ -377,9 +382,11 @@ TEST_F(ChannelTest, BoundCountersNameTheChannelAndInvalidReadingsRecordZero) {
         // A rate counter has no value after a single collection: the tick still records 0.0.
         auto sample = [&] {
             CZynLockList locks;
-            for (CZynChannel* channel : chart.channels) channel->int_LockInto(locks);
+            for (CZynChannel* channel : chart.channels)
+                channel->int_LockInto(locks);
             ASSERT_TRUE(chart.timeBase->AppendRel(chart.timeBase->GetCount() * 1000));
-            for (CZynChannel* channel : chart.channels) channel->int_TakeSample();
+            for (CZynChannel* channel : chart.channels)
+                channel->int_TakeSample();
         };
         PdhCollectQueryData(query);
         sample();

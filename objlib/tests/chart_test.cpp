@@ -359,8 +359,8 @@ TEST_F(ChartTest, RealCountersForTwoSecondsArePlausibleAndRegular) {
     CComVariant first, last;
     cpu->get_FirstTime(&first);
     cpu->get_LastTime(&last);
-    EXPECT_NEAR((last.date - first.date) * 86400.0, (axis->GetRel(axis->GetCount() - 1) - axis->GetRel(0)) / 1000.0,
-                0.002);
+    EXPECT_NEAR((last.date - first.date) * 86400.0,
+                (axis->GetRel(axis->GetCount() - 1) - axis->GetRel(0)) / 1000.0, 0.002);
 }
 
 } // namespace

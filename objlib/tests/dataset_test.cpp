@@ -33,7 +33,8 @@ class DataSetTest : public LeakCheckedTest {
 protected:
     static CComPtr<CZynDataSet> WithValues(std::initializer_list<double> values, CZynTimeBase* tb = nullptr) {
         CComPtr<CZynDataSet> set = CZynDataSet::Create(tb);
-        for (double v : values) EXPECT_TRUE(set->int_Append(v));
+        for (double v : values)
+            EXPECT_TRUE(set->int_Append(v));
         return set;
     }
     static double Value(IZynDataSet* set, LONG i) {
@@ -64,7 +65,8 @@ protected:
     static CComPtr<CZynTimeBase> Axis(std::initializer_list<std::uint32_t> ms) {
         CComPtr<CZynTimeBase> tb = CZynTimeBase::Create();
         tb->SetStart(40000.0);
-        for (std::uint32_t m : ms) EXPECT_TRUE(tb->AppendRel(m));
+        for (std::uint32_t m : ms)
+            EXPECT_TRUE(tb->AppendRel(m));
         return tb;
     }
     static double At(std::uint32_t ms) { return 40000.0 + ms * CZynTimeBase::kDaysPerMs; }
@@ -196,7 +198,8 @@ TEST_F(DataSetTest, TimeToIndexFindsTheFirstValueAtOrAfterATime) {
 
     // A channel whose values start at entry 2: indexes count from there and clamp to the count.
     set->int_Clear();
-    for (double v : {3.0, 4.0, 5.0}) ASSERT_TRUE(set->int_Append(v));
+    for (double v : {3.0, 4.0, 5.0})
+        ASSERT_TRUE(set->int_Append(v));
     owner.offset = 2;
     EXPECT_EQ(find(At(0)), 0);
     EXPECT_EQ(find(At(1500)), 0);
@@ -373,7 +376,8 @@ TEST_F(DataSetTest, ReadersSeeWholeAppendsWhileASamplerWrites) {
         LONG count = 0, many = 0;
         set->get_Count(&count);
         if (count > 0) {
-            ASSERT_EQ(set->GetDataEx(0, count, 0.0, double(kSamples), 0.0, kSamples, pairs.data(), &many), S_OK);
+            ASSERT_EQ(set->GetDataEx(0, count, 0.0, double(kSamples), 0.0, kSamples, pairs.data(), &many),
+                      S_OK);
             ASSERT_EQ(many, count);
             ASSERT_EQ(pairs[2 * std::size_t(count - 1) + 1], kSamples - (count - 1));
         }

@@ -97,7 +97,8 @@ TEST_F(EventTest, ClientsCanCreateEventsAndEventIterators) {
     e->get_InProgress(&inProgress);
     EXPECT_EQ(inProgress, 1);
     CComPtr<IZynEventIter> it;
-    ASSERT_EQ(zyn::obj::CreatorFor(CLSID_EventIter)(IZynEventIter::kIID, reinterpret_cast<void**>(&it)), S_OK);
+    ASSERT_EQ(zyn::obj::CreatorFor(CLSID_EventIter)(IZynEventIter::kIID, reinterpret_cast<void**>(&it)),
+              S_OK);
     LONG count = -1, hasNext = -1;
     it->get_Count(&count);
     it->get_HasNext(&hasNext);
@@ -107,7 +108,8 @@ TEST_F(EventTest, ClientsCanCreateEventsAndEventIterators) {
 
 TEST_F(EventTest, IteratorWalksItsSnapshotAndStartsOver) {
     std::vector<CComPtr<IZynEvent>> items;
-    for (const char16_t* n : {u"one", u"two"}) items.emplace_back(zyn::com::MakeObject<CZynEvent>(n));
+    for (const char16_t* n : {u"one", u"two"})
+        items.emplace_back(zyn::com::MakeObject<CZynEvent>(n));
     auto it = zyn::com::MakeObject<CZynEventIter>(items);
     items.emplace_back(zyn::com::MakeObject<CZynEvent>(u"later")); // not seen by the iterator
     LONG count = 0, hasNext = 0;

@@ -17,11 +17,13 @@ TEST(GrowArray, AppendKeepsEveryValueAndCapacityFollowsTheRule) {
     CZynGrowArray<std::uint32_t> a;
     std::uint32_t capacity = 0;
     for (std::uint32_t i = 0; i < 100000; ++i) {
-        if (a.Count() == a.Capacity()) capacity = CZynGrowArray<std::uint32_t>::NextCapacity(a.Count(), capacity);
+        if (a.Count() == a.Capacity())
+            capacity = CZynGrowArray<std::uint32_t>::NextCapacity(a.Count(), capacity);
         ASSERT_TRUE(a.Append(i));
         ASSERT_EQ(a.Capacity(), capacity);
     }
-    for (std::uint32_t i = 0; i < 100000; i += 997) ASSERT_EQ(a[i], i);
+    for (std::uint32_t i = 0; i < 100000; i += 997)
+        ASSERT_EQ(a[i], i);
 
     CZynGrowArray<std::uint32_t> b;
     ASSERT_TRUE(b.CopyFrom(a));

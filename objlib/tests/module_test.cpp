@@ -30,7 +30,8 @@ protected:
 
     static std::u16string ReadDefault(const std::u16string& key, const char16_t* name = u"") {
         HKEY h = nullptr;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return u"<missing>";
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+            return u"<missing>";
         char16_t buf[512] = {};
         DWORD bytes = sizeof buf, type = 0;
         LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
@@ -52,7 +53,8 @@ TEST_F(ModuleTest, RegistrationWritesEveryClassAndUnregistrationRemovesThem) {
     EXPECT_EQ(ReadDefault(chart + u"\\TypeLib"), u"{0EA143EB-8F88-44A1-BAAD-708658A0536F}");
     EXPECT_EQ(ReadDefault(u"ZynTallonObj.Chart\\CurVer"), u"ZynTallonObj.Chart.1");
     EXPECT_EQ(ReadDefault(u"ZynTallonObj.EventIter.1"), u"Zynthar EventIter Class");
-    EXPECT_EQ(ReadDefault(u"TypeLib\\{0EA143EB-8F88-44A1-BAAD-708658A0536F}\\1.0"), u"ZynTallonObj 1.0 Type Library");
+    EXPECT_EQ(ReadDefault(u"TypeLib\\{0EA143EB-8F88-44A1-BAAD-708658A0536F}\\1.0"),
+              u"ZynTallonObj 1.0 Type Library");
 
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"ZynTallonObj.Utils", &clsid), S_OK);
@@ -66,10 +68,11 @@ TEST_F(ModuleTest, RegistrationWritesEveryClassAndUnregistrationRemovesThem) {
 TEST_F(ModuleTest, OnlyClientCreatableClassesHaveFactories) {
     ASSERT_EQ(DllRegisterServer(), S_OK);
     CComPtr<IZynUtils> utils;
-    ASSERT_EQ(CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_ALL, IZynUtils::kIID, reinterpret_cast<void**>(&utils)),
-              S_OK);
-    for (const CLSID* c : {&CLSID_App, &CLSID_DataSet, &CLSID_ChannelIter, &CLSID_Filter, &CLSID_ChartIter,
-                           &CLSID_ObjLock}) {
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_ALL, IZynUtils::kIID, reinterpret_cast<void**>(&utils)),
+        S_OK);
+    for (const CLSID* c :
+         {&CLSID_App, &CLSID_DataSet, &CLSID_ChannelIter, &CLSID_Filter, &CLSID_ChartIter, &CLSID_ObjLock}) {
         CComPtr<IUnknown> obj;
         EXPECT_EQ(CoCreateInstance(*c, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
                   CLASS_E_CLASSNOTAVAILABLE);
@@ -106,9 +109,9 @@ TEST_F(ModuleTest, UtilsServices) {
     CComVariant one(1);
     EXPECT_EQ(format(1234.6, one), "1,235"); // the automatic format
     EXPECT_EQ(format(12345.6789, CComVariant(u"%0.4lf")), "12,345.6789");
-    EXPECT_EQ(format(12345.6789, CComVariant(u"%f")), "12,346");  // two characters: ignored
+    EXPECT_EQ(format(12345.6789, CComVariant(u"%f")), "12,346");      // two characters: ignored
     EXPECT_EQ(format(12345.6789, CComVariant(u"x%0.2lf")), "12,346"); // not starting with %: ignored
-    EXPECT_EQ(format(5, CComVariant(u"%s%s%s")), "");              // refused format: empty text
+    EXPECT_EQ(format(5, CComVariant(u"%s%s%s")), "");                 // refused format: empty text
 
     CComVariant now;
     ASSERT_EQ(u->CurrentTime(&now), S_OK);

@@ -25,7 +25,8 @@ public:
 
     explicit AxisChart(double start) { timeBase->SetStart(start); }
     ~AxisChart() {
-        for (CZynChannel* channel : channels) channel->int_ClearChart();
+        for (CZynChannel* channel : channels)
+            channel->int_ClearChart();
     }
     CComPtr<CZynChannel> Add(ZynChannelType type) {
         CComPtr<CZynChannel> channel = CZynChannel::Create();
@@ -52,7 +53,9 @@ public:
     }
 };
 
-Bytes Content(const CZynGrowBuff& b) { return Bytes(b.GetBuffer(), b.GetBuffer() + b.GetSize()); }
+Bytes Content(const CZynGrowBuff& b) {
+    return Bytes(b.GetBuffer(), b.GetBuffer() + b.GetSize());
+}
 
 void Load(CZynGrowBuff& b, const Bytes& bytes) {
     b.Release();
@@ -80,7 +83,8 @@ std::vector<double> Values(CZynChannel* channel, bool raw = false) {
     LONG n = 0;
     data->get_Count(&n);
     std::vector<double> out(static_cast<std::size_t>(n));
-    for (LONG i = 0; i < n; ++i) raw ? data->GetRawValueAt(i, &out[i]) : data->GetValueAt(i, &out[i]);
+    for (LONG i = 0; i < n; ++i)
+        raw ? data->GetRawValueAt(i, &out[i]) : data->GetValueAt(i, &out[i]);
     return out;
 }
 
@@ -110,34 +114,34 @@ CComPtr<CZynChannel> SmallStaticChannel(AxisChart& chart) {
 
 // Field by field from the record tables, not from the code under test.
 const Bytes kSmallChannelRecord = {
-    0x43, 0x68, 0x61, 0x6E,                         // "Chan"
-    0x01, 0x00, 0x00, 0x00,                         // version 1
-    0x02, 0x00, 0x00, 0x00,                         // static
+    0x43, 0x68, 0x61, 0x6E,                                     // "Chan"
+    0x01, 0x00, 0x00, 0x00,                                     // version 1
+    0x02, 0x00, 0x00, 0x00,                                     // static
     0x02, 0x00, 0x00, 0x00, 0x41, 0x00, 0x62, 0x00, 0x00, 0x00, // name "Ab"
-    0x00, 0x00, 0x00, 0x00,                         // comment: empty
-    0x00, 0x00, 0x00, 0x00,                         // counter: empty
-    0x01, 0x00, 0x00, 0x00, 0x56, 0x00, 0x00, 0x00, // units "V"
-    0x01,                                           // visible
-    0x33, 0x22, 0x11, 0x00,                         // colour
-    0x02, 0x00, 0x00, 0x00,                         // width
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, // scale min 0.0
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x59, 0x40, // scale max 100.0
-    0x00, 0x00, 0x00, 0x00,                         // offset
-    0x44, 0x61, 0x74, 0x61,                         // "Data"
-    0x01, 0x00, 0x00, 0x00,                         // version 1
-    0x01,                                           // one store: nothing edited
-    0x04, 0x00, 0x00, 0x00,                         // data mode: static
-    0x02, 0x00, 0x00, 0x00,                         // two values
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0x3F, // 1.5
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, // -2.0
-    0x00,                                           // no counter info
-    0x01,                                           // times follow
-    0x54, 0x69, 0x6D, 0x65,                         // "Time"
-    0x00, 0x00, 0x00, 0x00,                         // offset
-    0x02, 0x00, 0x00, 0x00,                         // two times
-    0x00, 0x00, 0x00, 0x00, 0x00, 0xF9, 0xE5, 0x40, // first value at 45000.0
-    0x00, 0x00, 0x00, 0x00,                         // +0 ms
-    0xFA, 0x00, 0x00, 0x00,                         // +250 ms
+    0x00, 0x00, 0x00, 0x00,                                     // comment: empty
+    0x00, 0x00, 0x00, 0x00,                                     // counter: empty
+    0x01, 0x00, 0x00, 0x00, 0x56, 0x00, 0x00, 0x00,             // units "V"
+    0x01,                                                       // visible
+    0x33, 0x22, 0x11, 0x00,                                     // colour
+    0x02, 0x00, 0x00, 0x00,                                     // width
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,             // scale min 0.0
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x59, 0x40,             // scale max 100.0
+    0x00, 0x00, 0x00, 0x00,                                     // offset
+    0x44, 0x61, 0x74, 0x61,                                     // "Data"
+    0x01, 0x00, 0x00, 0x00,                                     // version 1
+    0x01,                                                       // one store: nothing edited
+    0x04, 0x00, 0x00, 0x00,                                     // data mode: static
+    0x02, 0x00, 0x00, 0x00,                                     // two values
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0x3F,             // 1.5
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0,             // -2.0
+    0x00,                                                       // no counter info
+    0x01,                                                       // times follow
+    0x54, 0x69, 0x6D, 0x65,                                     // "Time"
+    0x00, 0x00, 0x00, 0x00,                                     // offset
+    0x02, 0x00, 0x00, 0x00,                                     // two times
+    0x00, 0x00, 0x00, 0x00, 0x00, 0xF9, 0xE5, 0x40,             // first value at 45000.0
+    0x00, 0x00, 0x00, 0x00,                                     // +0 ms
+    0xFA, 0x00, 0x00, 0x00,                                     // +250 ms
 };
 
 using RecordsTest = LeakCheckedTest;
@@ -245,8 +249,8 @@ TEST_F(RecordsTest, CounterInfoRecordIsReadAsLoadedAndWrittenBackUnchanged) {
     u32(records::kSigDataSet), u32(1), in.Write(true), u32(3), u32(1), in.Write(12.0);
     in.Write(true);
     u32(records::kSigInfo), u32(1);
-    for (const char16_t* s : {u"\\\\host\\Processor(_Total)\\% Processor Time", u"host", u"Processor", u"Total", u"",
-                              u"Share of time busy", u"% Processor Time"})
+    for (const char16_t* s : {u"\\\\host\\Processor(_Total)\\% Processor Time", u"host", u"Processor",
+                              u"Total", u"", u"Share of time busy", u"% Processor Time"})
         text(s);
     in.Write(0.0), in.Write(100.0);
     in.Write(false);
@@ -296,7 +300,8 @@ TEST_F(RecordsTest, SaveLoadSaveGivesTheSameRecordsWithTimesRebased) {
     channel->put_ScaleMin(-5.0);
     channel->put_Visible(0);
     LONG count = 0;
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(channel->AddValueRelTime(i * 0.25, 1000 + 10 * i, &count), S_OK);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(channel->AddValueRelTime(i * 0.25, 1000 + 10 * i, &count), S_OK);
 
     const Bytes first = SavedChannelRecords(channel);
     CComPtr<CZynChannel> loaded = CZynChannel::Create();
@@ -307,7 +312,8 @@ TEST_F(RecordsTest, SaveLoadSaveGivesTheSameRecordsWithTimesRebased) {
     const std::vector<double> before = Times(channel), after = Times(loaded);
     ASSERT_EQ(after.size(), 64u);
     // Rebased: the start moved to the first value, the times did not.
-    for (std::size_t i = 0; i < after.size(); ++i) EXPECT_NEAR(after[i], before[i], 1e-9) << i;
+    for (std::size_t i = 0; i < after.size(); ++i)
+        EXPECT_NEAR(after[i], before[i], 1e-9) << i;
     EXPECT_EQ(SavedChannelRecords(loaded), first);
 }
 
@@ -375,7 +381,8 @@ TEST_F(RecordsTest, ForgedCountsAllocateNothing) {
     CComPtr<CZynChannel> channel = CZynChannel::Create();
     CZynGrowBuff in;
     Bytes record(kSmallChannelRecord.begin(), kSmallChannelRecord.begin() + 80);
-    for (unsigned char b : {0xFF, 0xFF, 0xFF, 0x7F}) record.push_back(b); // 2^31-1 values announced
+    for (unsigned char b : {0xFF, 0xFF, 0xFF, 0x7F})
+        record.push_back(b); // 2^31-1 values announced
     record.insert(record.end(), 16, 0);
     Load(in, record);
     EXPECT_FALSE(records::ReadChannel(in, *channel));
@@ -490,7 +497,9 @@ CComPtr<CZynChart> LoadedChart(CZynApp* app, const Bytes& records) {
     return CComPtr<CZynChart>(static_cast<CZynChart*>(loaded.p));
 }
 
-std::vector<CComPtr<CZynChannel>> ChannelsOf(CZynChart* chart) { return chart->int_Channels(); }
+std::vector<CComPtr<CZynChannel>> ChannelsOf(CZynChart* chart) {
+    return chart->int_Channels();
+}
 
 ZynChannelType TypeOf(CZynChannel* channel) {
     ZynChannelType type{};
@@ -567,7 +576,8 @@ TEST_F(RecordsTest, ChartRoundTripLoadsStaticChannelsAndStoppedEvents) {
     const Bytes second = SavedChartRecords(loaded);
     const Bytes third = SavedChartRecords(LoadedChart(app, second));
     ASSERT_EQ(third.size(), second.size());
-    for (std::size_t i = 0; i < third.size(); ++i) ASSERT_EQ(third[i], second[i]) << "first difference at " << i;
+    for (std::size_t i = 0; i < third.size(); ++i)
+        ASSERT_EQ(third[i], second[i]) << "first difference at " << i;
     // Only the dynamic channel's record (now static, with its times) and the stop of the event
     // that was in progress differ from the first save.
     EXPECT_GT(second.size(), first.size());
@@ -585,7 +595,8 @@ TEST_F(RecordsTest, AllStaticChartWithStoppedEventsSavesIdenticallyAfterLoading)
     CComPtr<IZynChannel> fixed;
     chart->AddStaticChannel(&fixed);
     LONG count = 0;
-    for (int i = 0; i < 50; ++i) fixed->AddValueRelTime(i, 40 + 20 * i, &count);
+    for (int i = 0; i < 50; ++i)
+        fixed->AddValueRelTime(i, 40 + 20 * i, &count);
     CComPtr<IZynEvent> event;
     chart->AddEvent(CComBSTR(u"e"), &event);
     event->Stop();

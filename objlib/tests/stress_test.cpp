@@ -24,8 +24,9 @@ std::chrono::milliseconds StressDuration() {
 }
 
 const char16_t* const kPaths[] = {
-    u"\\Processor(_Total)\\% Processor Time", u"\\Memory\\Available MBytes", u"\\System\\Context Switches/sec",
-    u"\\System\\Processes", u"\\Processor(_Total)\\% User Time", u"\\Memory\\Committed Bytes",
+    u"\\Processor(_Total)\\% Processor Time", u"\\Memory\\Available MBytes",
+    u"\\System\\Context Switches/sec",        u"\\System\\Processes",
+    u"\\Processor(_Total)\\% User Time",      u"\\Memory\\Committed Bytes",
 };
 
 void ReadEverything(IZynChart* chart) {
@@ -138,12 +139,15 @@ TEST(ChartStress, ConcurrentClientsAgainstRunningCharts) {
         };
 
         std::vector<std::thread> threads;
-        for (int kind = 0; kind <= 6; ++kind) threads.emplace_back(worker, kind);
+        for (int kind = 0; kind <= 6; ++kind)
+            threads.emplace_back(worker, kind);
         std::this_thread::sleep_for(StressDuration());
         stop = true;
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         EXPECT_GT(operations.load(), 100);
-        for (auto& chart : charts) chart->put_Run(0);
+        for (auto& chart : charts)
+            chart->put_Run(0);
     }
     ClearError();
     EXPECT_EQ(zyn::com::LiveObjectCount(), live);

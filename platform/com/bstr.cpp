@@ -25,7 +25,9 @@ BSTR AllocBytes(const void* src, UINT byteLength) {
     return reinterpret_cast<BSTR>(block + kPrefix);
 }
 
-unsigned char* BlockOf(BSTR s) { return reinterpret_cast<unsigned char*>(s) - kPrefix; }
+unsigned char* BlockOf(BSTR s) {
+    return reinterpret_cast<unsigned char*>(s) - kPrefix;
+}
 
 } // namespace
 
@@ -39,7 +41,9 @@ BSTR SysAllocStringLen(const OLECHAR* s, UINT length) {
     return AllocBytes(s, length * UINT(sizeof(OLECHAR)));
 }
 
-BSTR SysAllocStringByteLen(const char* s, UINT byteLength) { return AllocBytes(s, byteLength); }
+BSTR SysAllocStringByteLen(const char* s, UINT byteLength) {
+    return AllocBytes(s, byteLength);
+}
 
 BOOL SysReAllocString(BSTR* target, const OLECHAR* s) {
     return SysReAllocStringLen(target, s, s ? static_cast<UINT>(zyn::com::StrLen16(s)) : 0);
@@ -65,14 +69,17 @@ UINT SysStringByteLen(BSTR s) {
     return len;
 }
 
-UINT SysStringLen(BSTR s) { return SysStringByteLen(s) / UINT(sizeof(OLECHAR)); }
+UINT SysStringLen(BSTR s) {
+    return SysStringByteLen(s) / UINT(sizeof(OLECHAR));
+}
 
 namespace zyn::com {
 
 std::size_t StrLen16(const char16_t* s) {
     if (!s) return 0;
     std::size_t n = 0;
-    while (s[n]) ++n;
+    while (s[n])
+        ++n;
     return n;
 }
 
@@ -167,6 +174,8 @@ BSTR AllocBstr(std::u16string_view s) {
     return SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
 }
 
-BSTR AllocBstrUtf8(std::string_view s) { return AllocBstr(Utf8ToUtf16(s)); }
+BSTR AllocBstrUtf8(std::string_view s) {
+    return AllocBstr(Utf8ToUtf16(s));
+}
 
 } // namespace zyn::com

@@ -28,6 +28,8 @@ std::string Utf16ToUtf8(std::u16string_view s);
 
 BSTR AllocBstr(std::u16string_view s);
 BSTR AllocBstrUtf8(std::string_view s);
-inline std::u16string_view BstrView(BSTR s) { return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view(); }
+inline std::u16string_view BstrView(BSTR s) {
+    return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view();
+}
 
 } // namespace zyn::com

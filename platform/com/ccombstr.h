@@ -4,8 +4,8 @@
 #include "bstr.h"
 #include "hresult.h"
 
-#include <string_view>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 class CComBSTR {
@@ -47,7 +47,9 @@ public:
     std::u16string_view View() const { return zyn::com::BstrView(m_str); }
     std::string ToUtf8() const { return zyn::com::Utf16ToUtf8(View()); }
 
-    BSTR Copy() const { return m_str ? SysAllocStringByteLen(reinterpret_cast<const char*>(m_str), ByteLength()) : nullptr; }
+    BSTR Copy() const {
+        return m_str ? SysAllocStringByteLen(reinterpret_cast<const char*>(m_str), ByteLength()) : nullptr;
+    }
     BSTR Detach() { return std::exchange(m_str, nullptr); }
     void Attach(BSTR s) { Reset(s); }
     void Empty() { Reset(nullptr); }

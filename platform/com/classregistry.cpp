@@ -31,11 +31,14 @@ std::u16string ReadDefaultValue(const std::u16string& keyPath) {
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
     DWORD type = 0, bytes = 0;
     std::u16string value;
-    if (RegQueryValueExW(key, u"", nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ && bytes >= 2) {
+    if (RegQueryValueExW(key, u"", nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ &&
+        bytes >= 2) {
         value.resize(bytes / 2);
-        if (RegQueryValueExW(key, u"", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) != ERROR_SUCCESS)
+        if (RegQueryValueExW(key, u"", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) !=
+            ERROR_SUCCESS)
             value.clear();
-        while (!value.empty() && value.back() == u'\0') value.pop_back();
+        while (!value.empty() && value.back() == u'\0')
+            value.pop_back();
     }
     RegCloseKey(key);
     return value;
@@ -51,7 +54,8 @@ void* LoadLibraryOnce(const std::string& path) {
 }
 
 HRESULT FromRegisteredServer(REFCLSID clsid, REFIID iid, void** out) {
-    std::u16string server = ReadDefaultValue(u"CLSID\\" + zyn::com::GuidToString(clsid) + u"\\InprocServer32");
+    std::u16string server =
+        ReadDefaultValue(u"CLSID\\" + zyn::com::GuidToString(clsid) + u"\\InprocServer32");
     if (server.empty()) return REGDB_E_CLASSNOTREG;
     void* lib = LoadLibraryOnce(zyn::com::Utf16ToUtf8(server));
     if (!lib) return CO_E_DLLNOTFOUND;
@@ -62,8 +66,12 @@ HRESULT FromRegisteredServer(REFCLSID clsid, REFIID iid, void** out) {
 
 } // namespace
 
-HRESULT CoInitialize(void*) { return S_OK; }
-HRESULT CoInitializeEx(void*, DWORD) { return S_OK; }
+HRESULT CoInitialize(void*) {
+    return S_OK;
+}
+HRESULT CoInitializeEx(void*, DWORD) {
+    return S_OK;
+}
 void CoUninitialize() {}
 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* factory, DWORD, DWORD, DWORD* cookie) {
@@ -105,7 +113,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
     if (!out) return E_POINTER;
     *out = nullptr;
     CComPtr<IClassFactory> factory;
-    HRESULT hr = CoGetClassObject(clsid, context, nullptr, IClassFactory::kIID, reinterpret_cast<void**>(&factory));
+    HRESULT hr =
+        CoGetClassObject(clsid, context, nullptr, IClassFactory::kIID, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     return factory->CreateInstance(outer, iid, out);
 }
@@ -122,7 +131,8 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* out) {
     if (!out || !progId) return E_INVALIDARG;
     std::u16string_view name(progId);
     if (!name.empty() && name.front() == u'{') return CLSIDFromString(progId, out);
-    if (name.empty() || name.size() > 255 || name.find(u'\\') != std::u16string_view::npos) return CO_E_CLASSSTRING;
+    if (name.empty() || name.size() > 255 || name.find(u'\\') != std::u16string_view::npos)
+        return CO_E_CLASSSTRING;
     std::u16string clsid = ReadDefaultValue(std::u16string(name) + u"\\CLSID");
     if (clsid.empty()) return CO_E_CLASSSTRING;
     return SUCCEEDED(CLSIDFromString(clsid.c_str(), out)) ? S_OK : CO_E_CLASSSTRING;
@@ -170,4 +180,3 @@ std::string ExecutableFolder() {
 }
 
 } // namespace zyn::com
-

@@ -46,8 +46,7 @@ using PFN_DllRegisterServer = HRESULT (*)();
 namespace zyn::com {
 
 // The factory for a class whose objects are made with `new T()` and answer QueryInterface.
-template <class T>
-class ClassFactory final : public ComRefCount, public IClassFactory {
+template <class T> class ClassFactory final : public ComRefCount, public IClassFactory {
 public:
     ZYN_COM_IUNKNOWN(ClassFactory, IClassFactory)
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {

@@ -8,12 +8,11 @@
 namespace zyn::com {
 namespace {
 
-template <class Char>
-std::basic_string<Char> Format(const GUID& g) {
+template <class Char> std::basic_string<Char> Format(const GUID& g) {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  unsigned(g.Data1), unsigned(g.Data2), unsigned(g.Data3), g.Data4[0], g.Data4[1],
-                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(g.Data1),
+                  unsigned(g.Data2), unsigned(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
     return std::basic_string<Char>(text, text + 38);
 }
 
@@ -24,8 +23,7 @@ int HexValue(char32_t c) {
     return -1;
 }
 
-template <class Char>
-std::optional<GUID> Parse(std::basic_string_view<Char> t) {
+template <class Char> std::optional<GUID> Parse(std::basic_string_view<Char> t) {
     if (t.size() == 38) {
         if (t.front() != Char('{') || t.back() != Char('}')) return std::nullopt;
         t = t.substr(1, 36);
@@ -49,16 +47,25 @@ std::optional<GUID> Parse(std::basic_string_view<Char> t) {
               bytes[3];
     g.Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
     g.Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
-    for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
+    for (int i = 0; i < 8; ++i)
+        g.Data4[i] = bytes[8 + i];
     return g;
 }
 
 } // namespace
 
-std::u16string GuidToString(const GUID& g) { return Format<char16_t>(g); }
-std::string GuidToUtf8(const GUID& g) { return Format<char>(g); }
-std::optional<GUID> GuidFromString(std::u16string_view text) { return Parse(text); }
-std::optional<GUID> GuidFromUtf8(std::string_view text) { return Parse(text); }
+std::u16string GuidToString(const GUID& g) {
+    return Format<char16_t>(g);
+}
+std::string GuidToUtf8(const GUID& g) {
+    return Format<char>(g);
+}
+std::optional<GUID> GuidFromString(std::u16string_view text) {
+    return Parse(text);
+}
+std::optional<GUID> GuidFromUtf8(std::string_view text) {
+    return Parse(text);
+}
 
 } // namespace zyn::com
 
@@ -79,6 +86,7 @@ HRESULT CoCreateGuid(GUID* out) {
     out->Data1 = std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
     out->Data2 = static_cast<std::uint16_t>(b[4] << 8 | b[5]);
     out->Data3 = static_cast<std::uint16_t>(b[6] << 8 | b[7]);
-    for (int i = 0; i < 8; ++i) out->Data4[i] = b[8 + i];
+    for (int i = 0; i < 8; ++i)
+        out->Data4[i] = b[8 + i];
     return S_OK;
 }

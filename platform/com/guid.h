@@ -28,9 +28,15 @@ using REFCLSID = const CLSID&;
 
 inline constexpr GUID GUID_NULL{};
 
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
-inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
-inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return a == b;
+}
+inline bool IsEqualIID(REFIID a, REFIID b) {
+    return a == b;
+}
+inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) {
+    return a == b;
+}
 
 namespace zyn::com {
 
@@ -44,13 +50,14 @@ std::optional<GUID> GuidFromUtf8(std::string_view text);
 // Builds a GUID at compile time from its registry form without braces.
 consteval GUID MakeGuid(const char (&s)[37]) {
     auto hex = [](char c) -> std::uint32_t {
-        return c >= '0' && c <= '9' ? std::uint32_t(c - '0')
-             : c >= 'a' && c <= 'f' ? std::uint32_t(c - 'a' + 10)
-                                    : std::uint32_t(c - 'A' + 10);
+        return c >= '0' && c <= '9'   ? std::uint32_t(c - '0')
+               : c >= 'a' && c <= 'f' ? std::uint32_t(c - 'a' + 10)
+                                      : std::uint32_t(c - 'A' + 10);
     };
     auto field = [&](int at, int digits) {
         std::uint32_t v = 0;
-        for (int i = 0; i < digits; ++i) v = (v << 4) | hex(s[at + i]);
+        for (int i = 0; i < digits; ++i)
+            v = (v << 4) | hex(s[at + i]);
         return v;
     };
     GUID g;
@@ -59,7 +66,8 @@ consteval GUID MakeGuid(const char (&s)[37]) {
     g.Data3 = static_cast<std::uint16_t>(field(14, 4));
     g.Data4[0] = static_cast<std::uint8_t>(field(19, 2));
     g.Data4[1] = static_cast<std::uint8_t>(field(21, 2));
-    for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<std::uint8_t>(field(24 + 2 * i, 2));
+    for (int i = 0; i < 6; ++i)
+        g.Data4[2 + i] = static_cast<std::uint8_t>(field(24 + 2 * i, 2));
     return g;
 }
 

@@ -7,11 +7,19 @@
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
-constexpr HRESULT HRESULT_CODE(HRESULT hr) { return hr & 0xFFFF; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
+constexpr HRESULT HRESULT_CODE(HRESULT hr) {
+    return hr & 0xFFFF;
+}
 
-constexpr HRESULT MAKE_HRESULT_(std::uint32_t v) { return static_cast<HRESULT>(v); }
+constexpr HRESULT MAKE_HRESULT_(std::uint32_t v) {
+    return static_cast<HRESULT>(v);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

@@ -88,7 +88,8 @@ std::optional<double> ParseVariantDate(std::u16string_view text) {
         datePart = double(DaysFromCivil(y, unsigned(mo), unsigned(d)));
         haveDate = true;
         p += used;
-        while (*p == ' ' || *p == 'T') ++p;
+        while (*p == ' ' || *p == 'T')
+            ++p;
     }
     if (*p) {
         used = 0;
@@ -106,14 +107,16 @@ std::optional<double> ParseVariantDate(std::u16string_view text) {
             if (std::sscanf(p, ":%2d%n", &sec, &used) != 1) return std::nullopt;
             p += used;
         }
-        while (*p == ' ') ++p;
+        while (*p == ' ')
+            ++p;
         if (std::sscanf(p, "%2[AaPpMm]", ampm) == 1) {
             bool pm = ampm[0] == 'P' || ampm[0] == 'p';
             if (h < 1 || h > 12) return std::nullopt;
             h = h % 12 + (pm ? 12 : 0);
             p += std::strlen(ampm); // one letter may have matched: never step over the terminator
         }
-        while (*p == ' ') ++p;
+        while (*p == ' ')
+            ++p;
         if (*p || h > 23 || mi > 59 || sec > 59 || h < 0 || mi < 0 || sec < 0) return std::nullopt;
     } else if (!haveDate) {
         return std::nullopt;
@@ -144,7 +147,8 @@ BOOL SystemTimeToVariantTime(const SYSTEMTIME* st, double* out) {
     using namespace zyn::com;
     if (!st || !out) return FALSE;
     if (st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
-        st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59)
+        st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 ||
+        st->wSecond > 59)
         return FALSE;
     double days = double(DaysFromCivil(st->wYear, st->wMonth, st->wDay));
     double frac = (st->wHour * 3600.0 + st->wMinute * 60.0 + st->wSecond) / 86400.0;

@@ -5,8 +5,8 @@
 
 #include "wintypes.h"
 
-#include <string>
 #include <optional>
+#include <string>
 
 struct SYSTEMTIME {
     WORD wYear;

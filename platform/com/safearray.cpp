@@ -43,7 +43,9 @@ ULONG ElementSize(VARTYPE vt) {
     }
 }
 
-void* ElementAt(SAFEARRAY* psa, ULONG offset) { return static_cast<unsigned char*>(psa->pvData) + offset * psa->cbElements; }
+void* ElementAt(SAFEARRAY* psa, ULONG offset) {
+    return static_cast<unsigned char*>(psa->pvData) + offset * psa->cbElements;
+}
 
 bool IndexToOffset(const SAFEARRAY* psa, const LONG* indices, ULONG* offset) {
     if (!psa || !indices) return false;
@@ -75,8 +77,10 @@ void ReleaseElement(VARTYPE vt, void* e) {
 
 void ClearElements(SAFEARRAY* psa) {
     // Only these element types own anything; a chart's byte array runs to tens of megabytes.
-    if (psa->vt != VT_BSTR && psa->vt != VT_UNKNOWN && psa->vt != VT_DISPATCH && psa->vt != VT_VARIANT) return;
-    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) ReleaseElement(psa->vt, ElementAt(psa, i));
+    if (psa->vt != VT_BSTR && psa->vt != VT_UNKNOWN && psa->vt != VT_DISPATCH && psa->vt != VT_VARIANT)
+        return;
+    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i)
+        ReleaseElement(psa->vt, ElementAt(psa, i));
 }
 
 // Copies one element with ownership: BSTRs duplicated, variants deep-copied, interfaces AddRef'd.
@@ -84,7 +88,8 @@ HRESULT CopyElement(VARTYPE vt, ULONG size, void* dst, const void* src) {
     switch (vt) {
     case VT_BSTR: {
         BSTR s = *static_cast<const BSTR*>(src);
-        BSTR copy = s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)) : nullptr;
+        BSTR copy =
+            s ? SysAllocStringByteLen(reinterpret_cast<const char*>(s), SysStringByteLen(s)) : nullptr;
         if (s && !copy) return E_OUTOFMEMORY;
         *static_cast<BSTR*>(dst) = copy;
         return S_OK;
@@ -160,10 +165,16 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** data) {
     return S_OK;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) { return SafeArrayUnlock(psa); }
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
+    return SafeArrayUnlock(psa);
+}
 
-UINT SafeArrayGetDim(const SAFEARRAY* psa) { return psa ? psa->cDims : 0; }
-UINT SafeArrayGetElemsize(const SAFEARRAY* psa) { return psa ? psa->cbElements : 0; }
+UINT SafeArrayGetDim(const SAFEARRAY* psa) {
+    return psa ? psa->cDims : 0;
+}
+UINT SafeArrayGetElemsize(const SAFEARRAY* psa) {
+    return psa ? psa->cbElements : 0;
+}
 
 HRESULT SafeArrayGetLBound(const SAFEARRAY* psa, UINT dim, LONG* out) {
     if (!psa || !out) return E_INVALIDARG;

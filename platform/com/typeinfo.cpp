@@ -25,14 +25,17 @@ const DispMember* SelectMember(const DispInterface& table, DISPID id, WORD flags
     return nullptr;
 }
 
-bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+bool IsMissing(const VARIANT& v) {
+    return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
+}
 
 // Converts one caller's argument to the declared type; the result is owned by `out`.
 HRESULT ConvertArgument(const VARIANT& arg, const DispParam& p, VARIANT* out) {
     VariantInit(out);
     if (p.vt == VT_VARIANT) {
         if (arg.vt == (VT_BYREF | VT_VARIANT) && arg.pvarVal) return VariantCopy(out, arg.pvarVal);
-        if (arg.vt & VT_BYREF) return VariantChangeType(out, &arg, 0, static_cast<VARTYPE>(arg.vt & ~VT_BYREF));
+        if (arg.vt & VT_BYREF)
+            return VariantChangeType(out, &arg, 0, static_cast<VARTYPE>(arg.vt & ~VT_BYREF));
         return VariantCopy(out, &arg);
     }
     if ((p.vt == VT_DISPATCH || p.vt == VT_UNKNOWN) && (arg.vt == VT_EMPTY || arg.vt == VT_NULL)) {
@@ -113,12 +116,13 @@ public:
         return DispGetIDsOfNames(m_table, names, count, ids);
     }
 
-    HRESULT Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-                   UINT* argErr) override {
+    HRESULT Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excep, UINT* argErr) override {
         return DispInvoke(m_table, instance, id, flags, params, result, excep, argErr);
     }
 
-    HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) override {
+    HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext,
+                             BSTR* helpFile) override {
         const char16_t* n = nullptr;
         const char16_t* h = nullptr;
         if (id == -1) {
@@ -161,7 +165,8 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b) {
 HRESULT DispGetIDsOfNames(const DispInterface& table, LPOLESTR* names, UINT count, DISPID* ids) {
     if (!names || !ids) return E_POINTER;
     if (count == 0) return S_OK;
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (UINT i = 0; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
     const DispMember* found = nullptr;
     std::u16string_view wanted(names[0] ? names[0] : u"");
     for (const DispMember& m : table.members)
@@ -197,8 +202,8 @@ HRESULT DispInvoke(const DispInterface& table, void* self, DISPID id, WORD flags
     // Named arguments: only the property-put value is understood.
     UINT named = params->cNamedArgs;
     if (named > 0) {
-        bool putValue = named == 1 && params->rgdispidNamedArgs && params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT &&
-                        m->kind == MemberKind::PropPut;
+        bool putValue = named == 1 && params->rgdispidNamedArgs &&
+                        params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT && m->kind == MemberKind::PropPut;
         if (!putValue) return DISP_E_NONAMEDARGS;
     }
 
@@ -227,7 +232,8 @@ HRESULT DispInvoke(const DispInterface& table, void* self, DISPID id, WORD flags
                 VariantInit(&def);
                 def.vt = VT_I4;
                 def.lVal = p.defaultValue;
-                hr = p.vt == VT_VARIANT ? VariantCopy(&args[i], &def) : VariantChangeType(&args[i], &def, 0, p.vt);
+                hr = p.vt == VT_VARIANT ? VariantCopy(&args[i], &def)
+                                        : VariantChangeType(&args[i], &def, 0, p.vt);
             } else if (p.flags & kParamOptional) {
                 args[i].vt = VT_ERROR;
                 args[i].scode = DISP_E_PARAMNOTFOUND;
@@ -255,7 +261,8 @@ HRESULT DispInvoke(const DispInterface& table, void* self, DISPID id, WORD flags
             hr = DISP_E_EXCEPTION;
         }
     }
-    for (std::size_t i = 0; i < converted; ++i) VariantClear(&args[i]);
+    for (std::size_t i = 0; i < converted; ++i)
+        VariantClear(&args[i]);
     if (result && SUCCEEDED(hr)) {
         VariantClear(result);
         *result = r;

@@ -18,7 +18,7 @@ enum ParamFlags : std::uint8_t {
 
 struct DispParam {
     const char16_t* name;
-    VARTYPE vt;       // VT_I4, VT_R8, VT_BSTR, VT_VARIANT, VT_UI1, VT_DISPATCH, VT_UNKNOWN, VT_UI4 …
+    VARTYPE vt; // VT_I4, VT_R8, VT_BSTR, VT_VARIANT, VT_UI1, VT_DISPATCH, VT_UNKNOWN, VT_UI4 …
     std::uint8_t flags;
     LONG defaultValue; // for kParamHasDefault (the only defaults in use are integers)
 };
@@ -81,7 +81,12 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b);
 
 // The parts of ITypeInfo that late binding needs: which members exist, their kinds and parameter
 // counts, their names and help strings.
-enum INVOKEKIND { INVOKE_FUNC = 1, INVOKE_PROPERTYGET = 2, INVOKE_PROPERTYPUT = 4, INVOKE_PROPERTYPUTREF = 8 };
+enum INVOKEKIND {
+    INVOKE_FUNC = 1,
+    INVOKE_PROPERTYGET = 2,
+    INVOKE_PROPERTYPUT = 4,
+    INVOKE_PROPERTYPUTREF = 8
+};
 
 struct FUNCDESC {
     MEMBERID memid;
@@ -108,7 +113,8 @@ struct ITypeInfo : IUnknown {
     virtual HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) = 0;
     virtual HRESULT Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                            EXCEPINFO* excep, UINT* argErr) = 0;
-    virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) = 0;
+    virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext,
+                                     BSTR* helpFile) = 0;
 
 protected:
     ~ITypeInfo() = default;
@@ -121,8 +127,7 @@ HRESULT CreateTableTypeInfo(const DispInterface& table, const TypeLibInfo* lib, 
 
 // The IDispatch members of an object whose dual interface `I` carries a generated table
 // (I::TypeTable()). Derive the object from DispatchImpl<I> instead of I.
-template <class I>
-class DispatchImpl : public I {
+template <class I> class DispatchImpl : public I {
 public:
     HRESULT GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;

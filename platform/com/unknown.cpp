@@ -5,10 +5,14 @@ namespace {
 std::atomic<long> g_liveObjects{0};
 }
 
-long LiveObjectCount() { return g_liveObjects.load(); }
+long LiveObjectCount() {
+    return g_liveObjects.load();
+}
 
 namespace detail {
-void CountObject(int delta) { g_liveObjects.fetch_add(delta); }
+void CountObject(int delta) {
+    g_liveObjects.fetch_add(delta);
+}
 } // namespace detail
 
 } // namespace zyn::com

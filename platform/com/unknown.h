@@ -6,8 +6,8 @@
 #include "guid.h"
 
 #include <atomic>
-#include <type_traits>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 struct IUnknown {
@@ -20,13 +20,11 @@ protected:
     ~IUnknown() = default;
 };
 
-template <class T>
-constexpr const IID& __uuidof_() {
+template <class T> constexpr const IID& __uuidof_() {
     return T::kIID;
 }
 
-template <class T>
-class CComPtr {
+template <class T> class CComPtr {
 public:
     T* p = nullptr;
 
@@ -70,8 +68,7 @@ public:
         if (p) p->AddRef();
         return S_OK;
     }
-    template <class Q>
-    HRESULT QueryInterface(Q** out) const {
+    template <class Q> HRESULT QueryInterface(Q** out) const {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (!p) return E_POINTER;
@@ -125,8 +122,7 @@ private:
 };
 
 // Answers QueryInterface for `self` from the interface list: IUnknown comes from the first entry.
-template <class Self, class First, class... Rest>
-HRESULT ComQueryTable(Self* self, REFIID iid, void** out) {
+template <class Self, class First, class... Rest> HRESULT ComQueryTable(Self* self, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid == IUnknown::kIID) {
@@ -145,17 +141,20 @@ HRESULT ComQueryTable(Self* self, REFIID iid, void** out) {
 }
 
 // Makes an object with a first reference held by the returned pointer.
-template <class T, class... Args>
-CComPtr<T> MakeObject(Args&&... args) {
+template <class T, class... Args> CComPtr<T> MakeObject(Args&&... args) {
     return CComPtr<T>(new T(std::forward<Args>(args)...));
 }
 
 } // namespace zyn::com
 
 // Implements the three IUnknown members of a class derived from ComRefCount and the listed interfaces.
-#define ZYN_COM_IUNKNOWN(Self, ...)                                                                 \
-    HRESULT QueryInterface(REFIID iid, void** out) override {                                       \
-        return ::zyn::com::ComQueryTable<Self, __VA_ARGS__>(this, iid, out);                        \
-    }                                                                                               \
-    ULONG AddRef() override { return InternalAddRef(); }                                            \
-    ULONG Release() override { return InternalRelease(); }
+#define ZYN_COM_IUNKNOWN(Self, ...)                                                                          \
+    HRESULT QueryInterface(REFIID iid, void** out) override {                                                \
+        return ::zyn::com::ComQueryTable<Self, __VA_ARGS__>(this, iid, out);                                 \
+    }                                                                                                        \
+    ULONG AddRef() override {                                                                                \
+        return InternalAddRef();                                                                             \
+    }                                                                                                        \
+    ULONG Release() override {                                                                               \
+        return InternalRelease();                                                                            \
+    }

@@ -13,7 +13,9 @@
 
 namespace {
 
-bool IsInterface(VARTYPE vt) { return vt == VT_UNKNOWN || vt == VT_DISPATCH; }
+bool IsInterface(VARTYPE vt) {
+    return vt == VT_UNKNOWN || vt == VT_DISPATCH;
+}
 
 // A source value reduced to one of four shapes, from which every target is made.
 struct Scalar {
@@ -28,18 +30,52 @@ struct Scalar {
 Scalar ReadScalar(const VARIANT& v) {
     Scalar s;
     switch (v.vt) {
-    case VT_EMPTY: s.kind = Scalar::Empty; break;
-    case VT_NULL: s.kind = Scalar::Null; break;
-    case VT_I1: s.kind = Scalar::Integer; s.i = v.cVal; break;
-    case VT_UI1: s.kind = Scalar::Integer; s.i = v.bVal; break;
-    case VT_I2: s.kind = Scalar::Integer; s.i = v.iVal; break;
-    case VT_UI2: s.kind = Scalar::Integer; s.i = v.uiVal; break;
-    case VT_I4: s.kind = Scalar::Integer; s.i = v.lVal; break;
-    case VT_INT: s.kind = Scalar::Integer; s.i = v.intVal; break;
-    case VT_UI4: s.kind = Scalar::Integer; s.i = v.ulVal; break;
-    case VT_UINT: s.kind = Scalar::Integer; s.i = v.uintVal; break;
-    case VT_ERROR: s.kind = Scalar::Integer; s.i = v.scode; break;
-    case VT_I8: s.kind = Scalar::Integer; s.i = v.llVal; break;
+    case VT_EMPTY:
+        s.kind = Scalar::Empty;
+        break;
+    case VT_NULL:
+        s.kind = Scalar::Null;
+        break;
+    case VT_I1:
+        s.kind = Scalar::Integer;
+        s.i = v.cVal;
+        break;
+    case VT_UI1:
+        s.kind = Scalar::Integer;
+        s.i = v.bVal;
+        break;
+    case VT_I2:
+        s.kind = Scalar::Integer;
+        s.i = v.iVal;
+        break;
+    case VT_UI2:
+        s.kind = Scalar::Integer;
+        s.i = v.uiVal;
+        break;
+    case VT_I4:
+        s.kind = Scalar::Integer;
+        s.i = v.lVal;
+        break;
+    case VT_INT:
+        s.kind = Scalar::Integer;
+        s.i = v.intVal;
+        break;
+    case VT_UI4:
+        s.kind = Scalar::Integer;
+        s.i = v.ulVal;
+        break;
+    case VT_UINT:
+        s.kind = Scalar::Integer;
+        s.i = v.uintVal;
+        break;
+    case VT_ERROR:
+        s.kind = Scalar::Integer;
+        s.i = v.scode;
+        break;
+    case VT_I8:
+        s.kind = Scalar::Integer;
+        s.i = v.llVal;
+        break;
     case VT_UI8:
         s.kind = Scalar::Integer;
         if (v.ullVal > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) {
@@ -49,20 +85,38 @@ Scalar ReadScalar(const VARIANT& v) {
             s.i = static_cast<long long>(v.ullVal);
         }
         break;
-    case VT_R4: s.kind = Scalar::Real; s.d = v.fltVal; break;
-    case VT_R8: s.kind = Scalar::Real; s.d = v.dblVal; break;
-    case VT_DATE: s.kind = Scalar::Real; s.d = v.date; break;
-    case VT_BOOL: s.kind = Scalar::Bool; s.i = v.boolVal ? -1 : 0; break;
-    case VT_BSTR: s.kind = Scalar::Text; s.text = std::u16string(zyn::com::BstrView(v.bstrVal)); break;
-    default: break;
+    case VT_R4:
+        s.kind = Scalar::Real;
+        s.d = v.fltVal;
+        break;
+    case VT_R8:
+        s.kind = Scalar::Real;
+        s.d = v.dblVal;
+        break;
+    case VT_DATE:
+        s.kind = Scalar::Real;
+        s.d = v.date;
+        break;
+    case VT_BOOL:
+        s.kind = Scalar::Bool;
+        s.i = v.boolVal ? -1 : 0;
+        break;
+    case VT_BSTR:
+        s.kind = Scalar::Text;
+        s.text = std::u16string(zyn::com::BstrView(v.bstrVal));
+        break;
+    default:
+        break;
     }
     return s;
 }
 
 std::u16string Trim(std::u16string_view t) {
     std::size_t a = 0, b = t.size();
-    while (a < b && (t[a] == u' ' || t[a] == u'\t')) ++a;
-    while (b > a && (t[b - 1] == u' ' || t[b - 1] == u'\t')) --b;
+    while (a < b && (t[a] == u' ' || t[a] == u'\t'))
+        ++a;
+    while (b > a && (t[b - 1] == u' ' || t[b - 1] == u'\t'))
+        --b;
     return std::u16string(t.substr(a, b - a));
 }
 
@@ -103,12 +157,20 @@ HRESULT TextToReal(const std::u16string& text, double* out) {
 
 HRESULT ToReal(const Scalar& s, double* out) {
     switch (s.kind) {
-    case Scalar::Empty: *out = 0; return S_OK;
+    case Scalar::Empty:
+        *out = 0;
+        return S_OK;
     case Scalar::Integer:
-    case Scalar::Bool: *out = static_cast<double>(s.i); return S_OK;
-    case Scalar::Real: *out = s.d; return S_OK;
-    case Scalar::Text: return TextToReal(s.text, out);
-    default: return DISP_E_TYPEMISMATCH;
+    case Scalar::Bool:
+        *out = static_cast<double>(s.i);
+        return S_OK;
+    case Scalar::Real:
+        *out = s.d;
+        return S_OK;
+    case Scalar::Text:
+        return TextToReal(s.text, out);
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -139,7 +201,9 @@ std::u16string RealToText(double d) {
 
 HRESULT ToText(const Scalar& s, VARTYPE from, USHORT flags, std::u16string* out) {
     switch (s.kind) {
-    case Scalar::Empty: out->clear(); return S_OK;
+    case Scalar::Empty:
+        out->clear();
+        return S_OK;
     case Scalar::Integer: {
         std::string t = std::to_string(s.i);
         *out = std::u16string(t.begin(), t.end());
@@ -154,8 +218,11 @@ HRESULT ToText(const Scalar& s, VARTYPE from, USHORT flags, std::u16string* out)
         else
             *out = s.i ? u"-1" : u"0";
         return S_OK;
-    case Scalar::Text: *out = s.text; return S_OK;
-    default: return DISP_E_TYPEMISMATCH;
+    case Scalar::Text:
+        *out = s.text;
+        return S_OK;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -169,52 +236,73 @@ HRESULT ConvertScalar(const VARIANT& src, USHORT flags, VARTYPE to, VARIANT* out
     long long n = 0;
     HRESULT hr = S_OK;
     switch (to) {
-    case VT_I1: if (SUCCEEDED(hr = ToInteger(s, -128, 127, &n))) r.cVal = static_cast<CHAR>(n); break;
-    case VT_UI1: if (SUCCEEDED(hr = ToInteger(s, 0, 255, &n))) r.bVal = static_cast<BYTE>(n); break;
-    case VT_I2: if (SUCCEEDED(hr = ToInteger(s, -32768, 32767, &n))) r.iVal = static_cast<SHORT>(n); break;
-    case VT_UI2: if (SUCCEEDED(hr = ToInteger(s, 0, 65535, &n))) r.uiVal = static_cast<USHORT>(n); break;
+    case VT_I1:
+        if (SUCCEEDED(hr = ToInteger(s, -128, 127, &n))) r.cVal = static_cast<CHAR>(n);
+        break;
+    case VT_UI1:
+        if (SUCCEEDED(hr = ToInteger(s, 0, 255, &n))) r.bVal = static_cast<BYTE>(n);
+        break;
+    case VT_I2:
+        if (SUCCEEDED(hr = ToInteger(s, -32768, 32767, &n))) r.iVal = static_cast<SHORT>(n);
+        break;
+    case VT_UI2:
+        if (SUCCEEDED(hr = ToInteger(s, 0, 65535, &n))) r.uiVal = static_cast<USHORT>(n);
+        break;
     case VT_I4:
     case VT_INT:
-        if (SUCCEEDED(hr = ToInteger(s, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(), &n)))
+        if (SUCCEEDED(
+                hr = ToInteger(s, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max(), &n)))
             r.lVal = static_cast<LONG>(n);
         break;
     case VT_UI4:
     case VT_UINT:
-        if (SUCCEEDED(hr = ToInteger(s, 0, std::numeric_limits<ULONG>::max(), &n))) r.ulVal = static_cast<ULONG>(n);
+        if (SUCCEEDED(hr = ToInteger(s, 0, std::numeric_limits<ULONG>::max(), &n)))
+            r.ulVal = static_cast<ULONG>(n);
         break;
     case VT_ERROR:
-        if (SUCCEEDED(hr = ToInteger(s, std::numeric_limits<LONG>::min(), std::numeric_limits<ULONG>::max(), &n)))
+        if (SUCCEEDED(
+                hr = ToInteger(s, std::numeric_limits<LONG>::min(), std::numeric_limits<ULONG>::max(), &n)))
             r.scode = static_cast<SCODE>(static_cast<std::uint32_t>(n));
         break;
     case VT_I8:
-        if (SUCCEEDED(hr = ToInteger(s, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), &n)))
+        if (SUCCEEDED(hr = ToInteger(s, std::numeric_limits<long long>::min(),
+                                     std::numeric_limits<long long>::max(), &n)))
             r.llVal = n;
         break;
     case VT_UI8:
-        if (SUCCEEDED(hr = ToInteger(s, 0, std::numeric_limits<long long>::max(), &n))) r.ullVal = static_cast<ULONGLONG>(n);
+        if (SUCCEEDED(hr = ToInteger(s, 0, std::numeric_limits<long long>::max(), &n)))
+            r.ullVal = static_cast<ULONGLONG>(n);
         break;
     case VT_R4: {
         double d;
         if (SUCCEEDED(hr = ToReal(s, &d))) {
-            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) hr = DISP_E_OVERFLOW;
-            else r.fltVal = static_cast<float>(d);
+            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max())
+                hr = DISP_E_OVERFLOW;
+            else
+                r.fltVal = static_cast<float>(d);
         }
         break;
     }
-    case VT_R8: hr = ToReal(s, &r.dblVal); break;
+    case VT_R8:
+        hr = ToReal(s, &r.dblVal);
+        break;
     case VT_DATE:
         if (s.kind == Scalar::Text) {
             auto parsed = zyn::com::ParseVariantDate(s.text);
-            if (!parsed) hr = DISP_E_TYPEMISMATCH;
-            else r.date = *parsed;
+            if (!parsed)
+                hr = DISP_E_TYPEMISMATCH;
+            else
+                r.date = *parsed;
         } else if (SUCCEEDED(hr = ToReal(s, &r.date))) {
             if (!(r.date >= -657434.0 && r.date < 2958466.0)) hr = DISP_E_OVERFLOW;
         }
         break;
     case VT_BOOL: {
         double d;
-        if (s.kind == Scalar::Integer || s.kind == Scalar::Bool) r.boolVal = s.i ? VARIANT_TRUE : VARIANT_FALSE;
-        else if (SUCCEEDED(hr = ToReal(s, &d))) r.boolVal = d != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        if (s.kind == Scalar::Integer || s.kind == Scalar::Bool)
+            r.boolVal = s.i ? VARIANT_TRUE : VARIANT_FALSE;
+        else if (SUCCEEDED(hr = ToReal(s, &d)))
+            r.boolVal = d != 0 ? VARIANT_TRUE : VARIANT_FALSE;
         break;
     }
     case VT_BSTR: {
@@ -225,7 +313,8 @@ HRESULT ConvertScalar(const VARIANT& src, USHORT flags, VARTYPE to, VARIANT* out
         }
         break;
     }
-    default: return DISP_E_BADVARTYPE;
+    default:
+        return DISP_E_BADVARTYPE;
     }
     if (FAILED(hr)) return hr;
     *out = r;
@@ -265,7 +354,8 @@ HRESULT VariantCopy(VARIANT* dst, const VARIANT* src) {
             HRESULT hr = SafeArrayCopy(src->parray, &copy.parray);
             if (FAILED(hr)) return hr;
         } else if (src->vt == VT_BSTR && src->bstrVal) {
-            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal), SysStringByteLen(src->bstrVal));
+            copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal),
+                                                 SysStringByteLen(src->bstrVal));
             if (!copy.bstrVal) return E_OUTOFMEMORY;
         } else if (IsInterface(src->vt) && src->punkVal) {
             src->punkVal->AddRef();
@@ -288,13 +378,15 @@ HRESULT VariantChangeType(VARIANT* dst, const VARIANT* src, USHORT flags, VARTYP
             deref = *static_cast<const VARIANT*>(src->byref);
         } else {
             deref.vt = base;
-            std::size_t bytes = (base & VT_ARRAY) ? sizeof(SAFEARRAY*)
-                              : base == VT_BSTR    ? sizeof(BSTR)
-                              : IsInterface(base)  ? sizeof(void*)
-                              : base == VT_R8 || base == VT_DATE || base == VT_I8 || base == VT_UI8 ? 8
-                              : base == VT_I4 || base == VT_UI4 || base == VT_INT || base == VT_UINT || base == VT_R4 || base == VT_ERROR ? 4
-                              : base == VT_I2 || base == VT_UI2 || base == VT_BOOL ? 2
-                              : 1;
+            std::size_t bytes = (base & VT_ARRAY)   ? sizeof(SAFEARRAY*)
+                                : base == VT_BSTR   ? sizeof(BSTR)
+                                : IsInterface(base) ? sizeof(void*)
+                                : base == VT_R8 || base == VT_DATE || base == VT_I8 || base == VT_UI8 ? 8
+                                : base == VT_I4 || base == VT_UI4 || base == VT_INT || base == VT_UINT ||
+                                        base == VT_R4 || base == VT_ERROR
+                                    ? 4
+                                : base == VT_I2 || base == VT_UI2 || base == VT_BOOL ? 2
+                                                                                     : 1;
             std::memcpy(&deref.llVal, src->byref, bytes);
         }
         src = &deref; // borrowed: copied below, never freed here

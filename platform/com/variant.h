@@ -130,9 +130,7 @@ public:
     CComVariant(double d) { Set(VT_R8).dblVal = d; }
     CComVariant(int i) { Set(VT_I4).lVal = i; }
     CComVariant(bool b) { Set(VT_BOOL).boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; }
-    CComVariant(const char16_t* s) {
-        Set(VT_BSTR).bstrVal = SysAllocString(s);
-    }
+    CComVariant(const char16_t* s) { Set(VT_BSTR).bstrVal = SysAllocString(s); }
     CComVariant(std::u16string_view s) { Set(VT_BSTR).bstrVal = zyn::com::AllocBstr(s); }
     CComVariant(IDispatch* p);
     CComVariant(IUnknown* p);

@@ -10,16 +10,16 @@
 namespace zyn::pdh::detail {
 
 struct CounterPath {
-  std::string machine; // without the leading backslashes; empty when the path names none
-  std::string object;
-  std::string parent;
-  std::string instance;
-  DWORD index = 0;
-  bool hasInstance = false;
-  std::string counter;
+    std::string machine; // without the leading backslashes; empty when the path names none
+    std::string object;
+    std::string parent;
+    std::string instance;
+    DWORD index = 0;
+    bool hasInstance = false;
+    std::string counter;
 
-  // The instance as collections name it: `parent/instance#index` without `#0`.
-  [[nodiscard]] std::string InstanceKey() const;
+    // The instance as collections name it: `parent/instance#index` without `#0`.
+    [[nodiscard]] std::string InstanceKey() const;
 };
 
 // PDH_CSTATUS_VALID_DATA, or PDH_CSTATUS_BAD_COUNTERNAME when the text is not a counter path

@@ -13,39 +13,40 @@ using namespace zyn::pdh::detail;
 namespace zyn::pdh {
 
 std::vector<ObjectDescription> ListObjects(DWORD detailLevel, const SourceConfig& sources) {
-  std::vector<ObjectDescription> out;
-  for (const ObjectDef* o : AllObjects()) {
-    if (o->detail > detailLevel || !ObjectAvailable(*o, sources)) continue;
-    out.push_back({ToUtf16(o->name), o->detail, ToUtf16(o->explain), o->hasInstances});
-  }
-  return out;
+    std::vector<ObjectDescription> out;
+    for (const ObjectDef* o : AllObjects()) {
+        if (o->detail > detailLevel || !ObjectAvailable(*o, sources)) continue;
+        out.push_back({ToUtf16(o->name), o->detail, ToUtf16(o->explain), o->hasInstances});
+    }
+    return out;
 }
 
 std::vector<ObjectDescription> ListObjects(DWORD detailLevel) {
-  return ListObjects(detailLevel, CurrentSourceConfig());
+    return ListObjects(detailLevel, CurrentSourceConfig());
 }
 
 std::vector<CounterDescription> ListCounters(std::u16string_view object, DWORD detailLevel) {
-  std::vector<CounterDescription> out;
-  const ObjectDef* o = FindObject(ToUtf8(object));
-  if (!o) return out;
-  for (const CounterDef& c : o->counters) {
-    if (c.detail > detailLevel) continue;
-    out.push_back({ToUtf16(c.name), c.detail, ToUtf16(c.explain), c.type, c.defaultScale});
-  }
-  return out;
+    std::vector<CounterDescription> out;
+    const ObjectDef* o = FindObject(ToUtf8(object));
+    if (!o) return out;
+    for (const CounterDef& c : o->counters) {
+        if (c.detail > detailLevel) continue;
+        out.push_back({ToUtf16(c.name), c.detail, ToUtf16(c.explain), c.type, c.defaultScale});
+    }
+    return out;
 }
 
 std::vector<std::u16string> ListInstances(std::u16string_view object, const SourceConfig& sources) {
-  std::vector<std::u16string> out;
-  const ObjectDef* o = FindObject(ToUtf8(object));
-  if (!o || !o->hasInstances) return out;
-  for (const InstanceSample& i : CollectOnce(*o, sources).instances) out.push_back(ToUtf16(i.name));
-  return out;
+    std::vector<std::u16string> out;
+    const ObjectDef* o = FindObject(ToUtf8(object));
+    if (!o || !o->hasInstances) return out;
+    for (const InstanceSample& i : CollectOnce(*o, sources).instances)
+        out.push_back(ToUtf16(i.name));
+    return out;
 }
 
 std::vector<std::u16string> ListInstances(std::u16string_view object) {
-  return ListInstances(object, CurrentSourceConfig());
+    return ListInstances(object, CurrentSourceConfig());
 }
 
 } // namespace zyn::pdh
@@ -55,71 +56,75 @@ namespace {
 // Writes a multi-string list (each name null-terminated, then an empty string) with PDH's size
 // protocol. An empty list has size 0.
 PDH_STATUS WriteList(const std::vector<std::u16string>& names, LPWSTR buffer, DWORD* size) {
-  std::size_t needed = 0;
-  for (const auto& n : names) needed += n.size() + 1;
-  if (needed > 0) ++needed;
-  if (needed > UINT32_MAX) return PDH_INVALID_DATA;
-  if (needed > 0 && (!buffer || *size < needed)) {
-    *size = static_cast<DWORD>(needed);
-    return PDH_MORE_DATA;
-  }
-  if (buffer && needed > 0) {
-    LPWSTR p = buffer;
-    for (const auto& n : names) {
-      std::copy(n.begin(), n.end(), p);
-      p += n.size();
-      *p++ = u'\0';
+    std::size_t needed = 0;
+    for (const auto& n : names)
+        needed += n.size() + 1;
+    if (needed > 0) ++needed;
+    if (needed > UINT32_MAX) return PDH_INVALID_DATA;
+    if (needed > 0 && (!buffer || *size < needed)) {
+        *size = static_cast<DWORD>(needed);
+        return PDH_MORE_DATA;
     }
-    *p = u'\0';
-  }
-  *size = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+    if (buffer && needed > 0) {
+        LPWSTR p = buffer;
+        for (const auto& n : names) {
+            std::copy(n.begin(), n.end(), p);
+            p += n.size();
+            *p++ = u'\0';
+        }
+        *p = u'\0';
+    }
+    *size = static_cast<DWORD>(needed);
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS CheckSourceAndMachine(LPCWSTR dataSource, LPCWSTR machineName) {
-  if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT;
-  if (!machineName) return ERROR_SUCCESS;
-  const auto machine = ArgumentText(machineName);
-  if (!machine) return PDH_INVALID_ARGUMENT;
-  std::string_view m = *machine;
-  while (m.starts_with('\\')) m.remove_prefix(1);
-  return IsLocalMachine(m) ? ERROR_SUCCESS : PDH_CSTATUS_NO_MACHINE;
+    if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT;
+    if (!machineName) return ERROR_SUCCESS;
+    const auto machine = ArgumentText(machineName);
+    if (!machine) return PDH_INVALID_ARGUMENT;
+    std::string_view m = *machine;
+    while (m.starts_with('\\'))
+        m.remove_prefix(1);
+    return IsLocalMachine(m) ? ERROR_SUCCESS : PDH_CSTATUS_NO_MACHINE;
 }
 
 } // namespace
 
 extern "C" {
 
-PDH_STATUS PdhEnumObjectsW(LPCWSTR dataSource, LPCWSTR machineName, LPWSTR objectList,
-                           DWORD* bufferSize, DWORD detailLevel, BOOL /*refresh*/) {
-  if (!bufferSize) return PDH_INVALID_ARGUMENT;
-  if (const PDH_STATUS st = CheckSourceAndMachine(dataSource, machineName); st != ERROR_SUCCESS) return st;
-  std::vector<std::u16string> names;
-  for (const auto& o : zyn::pdh::ListObjects(detailLevel)) names.push_back(o.name);
-  return WriteList(names, objectList, bufferSize);
+PDH_STATUS PdhEnumObjectsW(LPCWSTR dataSource, LPCWSTR machineName, LPWSTR objectList, DWORD* bufferSize,
+                           DWORD detailLevel, BOOL /*refresh*/) {
+    if (!bufferSize) return PDH_INVALID_ARGUMENT;
+    if (const PDH_STATUS st = CheckSourceAndMachine(dataSource, machineName); st != ERROR_SUCCESS) return st;
+    std::vector<std::u16string> names;
+    for (const auto& o : zyn::pdh::ListObjects(detailLevel))
+        names.push_back(o.name);
+    return WriteList(names, objectList, bufferSize);
 }
 
 PDH_STATUS PdhEnumObjectItemsW(LPCWSTR dataSource, LPCWSTR machineName, LPCWSTR objectName,
                                LPWSTR counterList, DWORD* counterListSize, LPWSTR instanceList,
                                DWORD* instanceListSize, DWORD detailLevel, DWORD /*flags*/) {
-  if (!objectName || !counterListSize || !instanceListSize) return PDH_INVALID_ARGUMENT;
-  if (const PDH_STATUS st = CheckSourceAndMachine(dataSource, machineName); st != ERROR_SUCCESS) return st;
-  const auto object = ArgumentText(objectName);
-  if (!object) return PDH_INVALID_ARGUMENT;
-  const zyn::pdh::SourceConfig config = zyn::pdh::CurrentSourceConfig();
-  const ObjectDef* o = FindObject(*object);
-  if (!o || !ObjectAvailable(*o, config)) return PDH_CSTATUS_NO_OBJECT;
-  std::vector<std::u16string> counters;
-  for (const auto& c : zyn::pdh::ListCounters(ToUtf16(*object), detailLevel)) counters.push_back(c.name);
-  const std::vector<std::u16string> instances = zyn::pdh::ListInstances(ToUtf16(*object), config);
-  // Both sizes are reported even when one list does not fit, as PDH does.
-  DWORD counterSize = *counterListSize, instanceSize = *instanceListSize;
-  const PDH_STATUS a = WriteList(counters, counterList, &counterSize);
-  const PDH_STATUS b = WriteList(instances, instanceList, &instanceSize);
-  *counterListSize = counterSize;
-  *instanceListSize = instanceSize;
-  if (a == PDH_MORE_DATA || b == PDH_MORE_DATA) return PDH_MORE_DATA;
-  return a != ERROR_SUCCESS ? a : b;
+    if (!objectName || !counterListSize || !instanceListSize) return PDH_INVALID_ARGUMENT;
+    if (const PDH_STATUS st = CheckSourceAndMachine(dataSource, machineName); st != ERROR_SUCCESS) return st;
+    const auto object = ArgumentText(objectName);
+    if (!object) return PDH_INVALID_ARGUMENT;
+    const zyn::pdh::SourceConfig config = zyn::pdh::CurrentSourceConfig();
+    const ObjectDef* o = FindObject(*object);
+    if (!o || !ObjectAvailable(*o, config)) return PDH_CSTATUS_NO_OBJECT;
+    std::vector<std::u16string> counters;
+    for (const auto& c : zyn::pdh::ListCounters(ToUtf16(*object), detailLevel))
+        counters.push_back(c.name);
+    const std::vector<std::u16string> instances = zyn::pdh::ListInstances(ToUtf16(*object), config);
+    // Both sizes are reported even when one list does not fit, as PDH does.
+    DWORD counterSize = *counterListSize, instanceSize = *instanceListSize;
+    const PDH_STATUS a = WriteList(counters, counterList, &counterSize);
+    const PDH_STATUS b = WriteList(instances, instanceList, &instanceSize);
+    *counterListSize = counterSize;
+    *instanceListSize = instanceSize;
+    if (a == PDH_MORE_DATA || b == PDH_MORE_DATA) return PDH_MORE_DATA;
+    return a != ERROR_SUCCESS ? a : b;
 }
 
 } // extern "C"

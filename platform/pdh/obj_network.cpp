@@ -9,109 +9,137 @@
 namespace zyn::pdh::detail {
 namespace {
 
-enum Field { kRxBytes, kRxPackets, kRxErrs, kRxDrop, kRxFifo, kRxFrame, kRxCompressed, kRxMulticast,
-             kTxBytes, kTxPackets, kTxErrs, kTxDrop, kSpeed, kFieldCount };
+enum Field {
+    kRxBytes,
+    kRxPackets,
+    kRxErrs,
+    kRxDrop,
+    kRxFifo,
+    kRxFrame,
+    kRxCompressed,
+    kRxMulticast,
+    kTxBytes,
+    kTxPackets,
+    kTxErrs,
+    kTxDrop,
+    kSpeed,
+    kFieldCount
+};
 constexpr int kColumns = 12; // the columns parsed (the later transmit ones are not used)
 enum Need : std::uint32_t { kNeedSpeed = 1 };
 
-template <int F>
-bool PerSecond(const EvalInput& in, double& v) {
-  v = Delta(in, F) / in.seconds;
-  return true;
+template <int F> bool PerSecond(const EvalInput& in, double& v) {
+    v = Delta(in, F) / in.seconds;
+    return true;
 }
-template <int A, int B>
-bool SumPerSecond(const EvalInput& in, double& v) {
-  v = (Delta(in, A) + Delta(in, B)) / in.seconds;
-  return true;
+template <int A, int B> bool SumPerSecond(const EvalInput& in, double& v) {
+    v = (Delta(in, A) + Delta(in, B)) / in.seconds;
+    return true;
 }
 
 class CNetworkCollector final : public CObjectCollector {
 public:
-  void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
-    const std::string* text = ctx.cache.Get(ctx.Proc("net/dev"));
-    out.timeNs = ctx.Now();
-    out.available = text != nullptr;
-    std::size_t count = 0;
-    if (text) {
-      CLineReader lines(*text);
-      std::string_view line;
-      while (lines.Next(line)) {
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos) continue; // the two header lines
-        std::string_view name = line.substr(0, colon);
-        SkipSpaces(name);
-        std::string_view rest = line.substr(colon + 1);
-        if (count >= out.instances.size()) out.instances.emplace_back();
-        InstanceSample& inst = out.instances[count++];
-        inst.name = MapInstanceName(name);
-        inst.identity = std::hash<std::string_view>{}(name);
-        inst.values.assign(kFieldCount, NAN);
-        for (int f = 0; f < kColumns; ++f) {
-          std::uint64_t v = 0;
-          if (!NextU64(rest, v)) break;
-          inst.values[f] = static_cast<double>(v);
+    void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
+        const std::string* text = ctx.cache.Get(ctx.Proc("net/dev"));
+        out.timeNs = ctx.Now();
+        out.available = text != nullptr;
+        std::size_t count = 0;
+        if (text) {
+            CLineReader lines(*text);
+            std::string_view line;
+            while (lines.Next(line)) {
+                const auto colon = line.find(':');
+                if (colon == std::string_view::npos) continue; // the two header lines
+                std::string_view name = line.substr(0, colon);
+                SkipSpaces(name);
+                std::string_view rest = line.substr(colon + 1);
+                if (count >= out.instances.size()) out.instances.emplace_back();
+                InstanceSample& inst = out.instances[count++];
+                inst.name = MapInstanceName(name);
+                inst.identity = std::hash<std::string_view>{}(name);
+                inst.values.assign(kFieldCount, NAN);
+                for (int f = 0; f < kColumns; ++f) {
+                    std::uint64_t v = 0;
+                    if (!NextU64(rest, v)) break;
+                    inst.values[f] = static_cast<double>(v);
+                }
+                if (needs & kNeedSpeed) inst.values[kSpeed] = Speed(ctx, std::string(name));
+            }
         }
-        if (needs & kNeedSpeed) inst.values[kSpeed] = Speed(ctx, std::string(name));
-      }
+        out.instances.resize(count);
     }
-    out.instances.resize(count);
-  }
 
 private:
-  static double Speed(CollectContext& ctx, const std::string& name) {
-    const std::string* text = ctx.cache.Get(ctx.Sys("class/net/" + name + "/speed"));
-    std::string_view s = text ? std::string_view(*text) : std::string_view();
-    double mbits = 0;
-    if (!NextDouble(s, mbits) || mbits < 0) return 0; // -1 or unreadable: unknown
-    return mbits * 1e6;
-  }
+    static double Speed(CollectContext& ctx, const std::string& name) {
+        const std::string* text = ctx.cache.Get(ctx.Sys("class/net/" + name + "/speed"));
+        std::string_view s = text ? std::string_view(*text) : std::string_view();
+        double mbits = 0;
+        if (!NextDouble(s, mbits) || mbits < 0) return 0; // -1 or unreadable: unknown
+        return mbits * 1e6;
+    }
 };
 
 ObjectDef MakeNetwork() {
-  ObjectDef o;
-  o.name = "Network Interface";
-  o.hasInstances = true;
-  o.explain = "Traffic of each network interface from /proc/net/dev; instances are interface names. A "
-              "counter that decreases means the interface was re-created: that interval is invalid.";
-  o.cumulativeFields = Bits({kRxBytes, kRxPackets, kRxErrs, kRxDrop, kTxBytes, kTxPackets, kTxErrs, kTxDrop});
-  o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CNetworkCollector); };
-  o.counters = {
-      {"Bytes Received/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kRxBytes), &PerSecond<kRxBytes>,
-       "Bytes received per second."},
-      {"Bytes Sent/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kTxBytes), &PerSecond<kTxBytes>,
-       "Bytes sent per second."},
-      {"Bytes Total/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bits({kRxBytes, kTxBytes}),
-       &SumPerSecond<kRxBytes, kTxBytes>, "Bytes received and sent per second."},
-      {"Packets Received/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kRxPackets),
-       &PerSecond<kRxPackets>, "Packets received per second."},
-      {"Packets Sent/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kTxPackets), &PerSecond<kTxPackets>,
-       "Packets sent per second."},
-      {"Packets/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bits({kRxPackets, kTxPackets}),
-       &SumPerSecond<kRxPackets, kTxPackets>, "Packets received and sent per second."},
-      {"Packets Received Errors", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kRxErrs),
-       [](const EvalInput& in, double& v) { v = in.cur[kRxErrs]; return Finite(v); },
-       "Received packets with errors since the interface came up."},
-      {"Packets Received Discarded", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kRxDrop),
-       [](const EvalInput& in, double& v) { v = in.cur[kRxDrop]; return Finite(v); },
-       "Received packets dropped since the interface came up."},
-      {"Packets Outbound Errors", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kTxErrs),
-       [](const EvalInput& in, double& v) { v = in.cur[kTxErrs]; return Finite(v); },
-       "Packets that could not be sent because of errors."},
-      {"Packets Outbound Discarded", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kTxDrop),
-       [](const EvalInput& in, double& v) { v = in.cur[kTxDrop]; return Finite(v); },
-       "Outgoing packets dropped."},
-      {"Current Bandwidth", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kSpeed),
-       [](const EvalInput& in, double& v) { v = in.cur[kSpeed]; return Finite(v); },
-       "The link speed in bits per second (/sys/class/net/X/speed·10^6; 0 when unknown).", kNeedSpeed},
-  };
-  return o;
+    ObjectDef o;
+    o.name = "Network Interface";
+    o.hasInstances = true;
+    o.explain = "Traffic of each network interface from /proc/net/dev; instances are interface names. A "
+                "counter that decreases means the interface was re-created: that interval is invalid.";
+    o.cumulativeFields =
+        Bits({kRxBytes, kRxPackets, kRxErrs, kRxDrop, kTxBytes, kTxPackets, kTxErrs, kTxDrop});
+    o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CNetworkCollector); };
+    o.counters = {
+        {"Bytes Received/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kRxBytes),
+         &PerSecond<kRxBytes>, "Bytes received per second."},
+        {"Bytes Sent/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kTxBytes),
+         &PerSecond<kTxBytes>, "Bytes sent per second."},
+        {"Bytes Total/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bits({kRxBytes, kTxBytes}),
+         &SumPerSecond<kRxBytes, kTxBytes>, "Bytes received and sent per second."},
+        {"Packets Received/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kRxPackets),
+         &PerSecond<kRxPackets>, "Packets received per second."},
+        {"Packets Sent/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kTxPackets),
+         &PerSecond<kTxPackets>, "Packets sent per second."},
+        {"Packets/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bits({kRxPackets, kTxPackets}),
+         &SumPerSecond<kRxPackets, kTxPackets>, "Packets received and sent per second."},
+        {"Packets Received Errors", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kRxErrs),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kRxErrs];
+             return Finite(v);
+         },
+         "Received packets with errors since the interface came up."},
+        {"Packets Received Discarded", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kRxDrop),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kRxDrop];
+             return Finite(v);
+         },
+         "Received packets dropped since the interface came up."},
+        {"Packets Outbound Errors", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kTxErrs),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kTxErrs];
+             return Finite(v);
+         },
+         "Packets that could not be sent because of errors."},
+        {"Packets Outbound Discarded", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kTxDrop),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kTxDrop];
+             return Finite(v);
+         },
+         "Outgoing packets dropped."},
+        {"Current Bandwidth", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kSpeed),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kSpeed];
+             return Finite(v);
+         },
+         "The link speed in bits per second (/sys/class/net/X/speed·10^6; 0 when unknown).", kNeedSpeed},
+    };
+    return o;
 }
 
 } // namespace
 
 const ObjectDef& NetworkInterfaceObject() {
-  static const ObjectDef object = MakeNetwork();
-  return object;
+    static const ObjectDef object = MakeNetwork();
+    return object;
 }
 
 } // namespace zyn::pdh::detail

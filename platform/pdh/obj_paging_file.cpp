@@ -12,58 +12,60 @@ namespace {
 enum Field { kSize, kUsed, kFieldCount };
 
 bool Usage(const EvalInput& in, double& v) {
-  v = in.cur[kSize] > 0 ? 100.0 * in.cur[kUsed] / in.cur[kSize] : 0.0;
-  return Finite(v);
+    v = in.cur[kSize] > 0 ? 100.0 * in.cur[kUsed] / in.cur[kSize] : 0.0;
+    return Finite(v);
 }
 
 class CSwapCollector final : public CObjectCollector {
 public:
-  void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-    const std::string* text = ctx.cache.Get(ctx.Proc("swaps"));
-    out.timeNs = ctx.Now();
-    out.available = text != nullptr;
-    out.instances.clear();
-    InstanceSample total{"_Total", ~std::uint64_t{0}, {0.0, 0.0}};
-    if (text) {
-      CLineReader lines(*text);
-      std::string_view line;
-      lines.Next(line); // header
-      while (lines.Next(line)) {
-        const std::string_view file = NextWord(line);
-        NextWord(line); // type
-        std::uint64_t size = 0, used = 0;
-        if (file.empty() || !NextU64(line, size) || !NextU64(line, used)) continue;
-        InstanceSample inst{MapInstanceName(file), std::hash<std::string_view>{}(file),
-                            {size * 1024.0, used * 1024.0}};
-        total.values[kSize] += inst.values[kSize];
-        total.values[kUsed] += inst.values[kUsed];
-        out.instances.push_back(std::move(inst));
-      }
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const std::string* text = ctx.cache.Get(ctx.Proc("swaps"));
+        out.timeNs = ctx.Now();
+        out.available = text != nullptr;
+        out.instances.clear();
+        InstanceSample total{"_Total", ~std::uint64_t{0}, {0.0, 0.0}};
+        if (text) {
+            CLineReader lines(*text);
+            std::string_view line;
+            lines.Next(line); // header
+            while (lines.Next(line)) {
+                const std::string_view file = NextWord(line);
+                NextWord(line); // type
+                std::uint64_t size = 0, used = 0;
+                if (file.empty() || !NextU64(line, size) || !NextU64(line, used)) continue;
+                InstanceSample inst{MapInstanceName(file),
+                                    std::hash<std::string_view>{}(file),
+                                    {size * 1024.0, used * 1024.0}};
+                total.values[kSize] += inst.values[kSize];
+                total.values[kUsed] += inst.values[kUsed];
+                out.instances.push_back(std::move(inst));
+            }
+        }
+        if (out.available) out.instances.push_back(std::move(total));
     }
-    if (out.available) out.instances.push_back(std::move(total));
-  }
 };
 
 ObjectDef MakePagingFile() {
-  ObjectDef o;
-  o.name = "Paging File";
-  o.hasInstances = true;
-  o.explain = "Use of each swap area of /proc/swaps (file names with / mapped to !) and _Total (0 without swap).";
-  o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSwapCollector); };
-  o.counters = {
-      {"% Usage", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
-       "The share of the swap area in use: 100·Used/Size."},
-      {"% Usage Peak", PERF_DETAIL_ADVANCED, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
-       "The highest % Usage seen since the counter was added.", 0, true},
-  };
-  return o;
+    ObjectDef o;
+    o.name = "Paging File";
+    o.hasInstances = true;
+    o.explain =
+        "Use of each swap area of /proc/swaps (file names with / mapped to !) and _Total (0 without swap).";
+    o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSwapCollector); };
+    o.counters = {
+        {"% Usage", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
+         "The share of the swap area in use: 100·Used/Size."},
+        {"% Usage Peak", PERF_DETAIL_ADVANCED, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
+         "The highest % Usage seen since the counter was added.", 0, true},
+    };
+    return o;
 }
 
 } // namespace
 
 const ObjectDef& PagingFileObject() {
-  static const ObjectDef object = MakePagingFile();
-  return object;
+    static const ObjectDef object = MakePagingFile();
+    return object;
 }
 
 } // namespace zyn::pdh::detail

@@ -12,8 +12,20 @@ namespace zyn::pdh::detail {
 namespace {
 
 // f1..f11 after the device name.
-enum Field { kReads, kReadsMerged, kSectorsRead, kReadMs, kWrites, kWritesMerged, kSectorsWritten,
-             kWriteMs, kInFlight, kIoTicks, kWeightedMs, kFieldCount };
+enum Field {
+    kReads,
+    kReadsMerged,
+    kSectorsRead,
+    kReadMs,
+    kWrites,
+    kWritesMerged,
+    kSectorsWritten,
+    kWriteMs,
+    kInFlight,
+    kIoTicks,
+    kWeightedMs,
+    kFieldCount
+};
 constexpr std::uint64_t kCumulative = Bits({kReads, kReadsMerged, kSectorsRead, kReadMs, kWrites,
                                             kWritesMerged, kSectorsWritten, kWriteMs, kIoTicks, kWeightedMs});
 constexpr std::uint64_t kModular32 = Bits({kIoTicks, kWeightedMs}); // 32-bit fields in the kernel
@@ -21,145 +33,144 @@ constexpr std::uint64_t kChecked = kCumulative & ~kModular32;
 constexpr double kSector = 512.0;
 
 bool Skipped(std::string_view name) {
-  return name.starts_with("loop") || name.starts_with("ram") || name.starts_with("zram");
+    return name.starts_with("loop") || name.starts_with("ram") || name.starts_with("zram");
 }
 
-template <int F>
-bool PerSecond(const EvalInput& in, double& v) {
-  v = Delta(in, F) / in.seconds;
-  return true;
+template <int F> bool PerSecond(const EvalInput& in, double& v) {
+    v = Delta(in, F) / in.seconds;
+    return true;
 }
-template <int F>
-bool BytesPerSecond(const EvalInput& in, double& v) {
-  v = kSector * Delta(in, F) / in.seconds;
-  return true;
+template <int F> bool BytesPerSecond(const EvalInput& in, double& v) {
+    v = kSector * Delta(in, F) / in.seconds;
+    return true;
 }
-template <int Ms, int Ops>
-bool SecondsPerOp(const EvalInput& in, double& v) {
-  const double ops = Delta(in, Ops);
-  v = ops > 0 ? Delta(in, Ms) / 1000.0 / ops : 0.0;
-  return true;
+template <int Ms, int Ops> bool SecondsPerOp(const EvalInput& in, double& v) {
+    const double ops = Delta(in, Ops);
+    v = ops > 0 ? Delta(in, Ms) / 1000.0 / ops : 0.0;
+    return true;
 }
 
 class CDiskCollector final : public CObjectCollector {
 public:
-  void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-    const std::string* text = ctx.cache.Get(ctx.Proc("diskstats"));
-    out.timeNs = ctx.Now();
-    out.available = text != nullptr;
-    std::size_t count = 0;
-    if (text) {
-      CLineReader lines(*text);
-      std::string_view line;
-      while (lines.Next(line)) {
-        std::uint64_t major = 0, minor = 0;
-        if (!NextU64(line, major) || !NextU64(line, minor)) continue;
-        const std::string_view name = NextWord(line);
-        if (name.empty() || Skipped(name) || IsPartition(ctx, major, minor)) continue;
-        if (count >= out.instances.size()) out.instances.emplace_back();
-        InstanceSample& inst = out.instances[count++];
-        inst.name.assign(name);
-        inst.identity = major << 32 | minor;
-        inst.values.assign(kFieldCount, NAN);
-        for (int f = 0; f < kFieldCount; ++f) {
-          std::uint64_t v = 0;
-          if (!NextU64(line, v)) break;
-          inst.values[f] = static_cast<double>(v);
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const std::string* text = ctx.cache.Get(ctx.Proc("diskstats"));
+        out.timeNs = ctx.Now();
+        out.available = text != nullptr;
+        std::size_t count = 0;
+        if (text) {
+            CLineReader lines(*text);
+            std::string_view line;
+            while (lines.Next(line)) {
+                std::uint64_t major = 0, minor = 0;
+                if (!NextU64(line, major) || !NextU64(line, minor)) continue;
+                const std::string_view name = NextWord(line);
+                if (name.empty() || Skipped(name) || IsPartition(ctx, major, minor)) continue;
+                if (count >= out.instances.size()) out.instances.emplace_back();
+                InstanceSample& inst = out.instances[count++];
+                inst.name.assign(name);
+                inst.identity = major << 32 | minor;
+                inst.values.assign(kFieldCount, NAN);
+                for (int f = 0; f < kFieldCount; ++f) {
+                    std::uint64_t v = 0;
+                    if (!NextU64(line, v)) break;
+                    inst.values[f] = static_cast<double>(v);
+                }
+            }
         }
-      }
+        out.instances.resize(count);
+        InstanceSample total;
+        total.name = "_Total";
+        total.identity = ~std::uint64_t{0};
+        m_total.Build(out.instances, kFieldCount, kCumulative, kModular32, total);
+        if (out.available) out.instances.push_back(std::move(total));
     }
-    out.instances.resize(count);
-    InstanceSample total;
-    total.name = "_Total";
-    total.identity = ~std::uint64_t{0};
-    m_total.Build(out.instances, kFieldCount, kCumulative, kModular32, total);
-    if (out.available) out.instances.push_back(std::move(total));
-  }
 
 private:
-  // A partition has /sys/dev/block/M:m/partition; the answer is kept per device number.
-  bool IsPartition(CollectContext& ctx, std::uint64_t major, std::uint64_t minor) {
-    const std::uint64_t key = major << 32 | minor;
-    const auto it = m_partition.find(key);
-    if (it != m_partition.end()) return it->second;
-    const std::string path = ctx.Sys("dev/block/" + std::to_string(major) + ":" + std::to_string(minor) + "/partition");
-    const bool partition = access(path.c_str(), F_OK) == 0;
-    m_partition.emplace(key, partition);
-    return partition;
-  }
+    // A partition has /sys/dev/block/M:m/partition; the answer is kept per device number.
+    bool IsPartition(CollectContext& ctx, std::uint64_t major, std::uint64_t minor) {
+        const std::uint64_t key = major << 32 | minor;
+        const auto it = m_partition.find(key);
+        if (it != m_partition.end()) return it->second;
+        const std::string path =
+            ctx.Sys("dev/block/" + std::to_string(major) + ":" + std::to_string(minor) + "/partition");
+        const bool partition = access(path.c_str(), F_OK) == 0;
+        m_partition.emplace(key, partition);
+        return partition;
+    }
 
-  std::unordered_map<std::uint64_t, bool> m_partition;
-  CTotalAccumulator m_total;
+    std::unordered_map<std::uint64_t, bool> m_partition;
+    CTotalAccumulator m_total;
 };
 
 ObjectDef MakeDisk() {
-  ObjectDef o;
-  o.name = "PhysicalDisk";
-  o.hasInstances = true;
-  o.explain = "Transfers of whole disks from /proc/diskstats (sectors of 512 bytes). Instances are the "
-              "disks by kernel name (partitions, loop, ram and zram devices are left out) and _Total, "
-              "which sums the disks present in both collections so that a disk appearing does not jump it.";
-  o.cumulativeFields = kChecked;
-  o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CDiskCollector); };
-  o.counters = {
-      {"Disk Read Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsRead),
-       &BytesPerSecond<kSectorsRead>, "Bytes read per second: 512·Δsectors read/Δt."},
-      {"Disk Write Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsWritten),
-       &BytesPerSecond<kSectorsWritten>, "Bytes written per second: 512·Δsectors written/Δt."},
-      {"Disk Bytes/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_BULK_COUNT, -4, Bits({kSectorsRead, kSectorsWritten}),
-       [](const EvalInput& in, double& v) {
-         v = kSector * (Delta(in, kSectorsRead) + Delta(in, kSectorsWritten)) / in.seconds;
-         return true;
-       },
-       "Bytes read and written per second."},
-      {"Disk Reads/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bit(kReads), &PerSecond<kReads>,
-       "Completed reads per second."},
-      {"Disk Writes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bit(kWrites), &PerSecond<kWrites>,
-       "Completed writes per second."},
-      {"Disk Transfers/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bits({kReads, kWrites}),
-       [](const EvalInput& in, double& v) {
-         v = (Delta(in, kReads) + Delta(in, kWrites)) / in.seconds;
-         return true;
-       },
-       "Completed reads and writes per second."},
-      {"Avg. Disk sec/Read", PERF_DETAIL_ADVANCED, PERF_AVERAGE_TIMER, 3, Bits({kReads, kReadMs}),
-       &SecondsPerOp<kReadMs, kReads>, "Average seconds a read took (0 without reads)."},
-      {"Avg. Disk sec/Write", PERF_DETAIL_ADVANCED, PERF_AVERAGE_TIMER, 3, Bits({kWrites, kWriteMs}),
-       &SecondsPerOp<kWriteMs, kWrites>, "Average seconds a write took (0 without writes)."},
-      {"Avg. Disk Queue Length", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 2, Bit(kWeightedMs),
-       [](const EvalInput& in, double& v) {
-         v = Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
-         return true;
-       },
-       "Average requests in the queue: Δweighted milliseconds/(1000·Δt); the field wraps at 2^32."},
-      {"Current Disk Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kInFlight),
-       [](const EvalInput& in, double& v) {
-         v = in.cur[kInFlight];
-         return Finite(v);
-       },
-       "Requests in flight now."},
-      {"% Disk Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bit(kWeightedMs),
-       [](const EvalInput& in, double& v) {
-         v = 100.0 * Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
-         return true;
-       },
-       "100·Δweighted milliseconds/(1000·Δt), as Windows defines it (the average queue length as a "
-       "percentage; capped at 100 unless asked not to be)."},
-      {"% Idle Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kIoTicks),
-       [](const EvalInput& in, double& v) {
-         v = std::clamp(100.0 * (1.0 - Delta32(in, kIoTicks) / (1000.0 * in.seconds)), 0.0, 100.0);
-         return true;
-       },
-       "The share of time the disk had nothing to do: 100·(1 − Δio_ticks/(1000·Δt))."},
-  };
-  return o;
+    ObjectDef o;
+    o.name = "PhysicalDisk";
+    o.hasInstances = true;
+    o.explain = "Transfers of whole disks from /proc/diskstats (sectors of 512 bytes). Instances are the "
+                "disks by kernel name (partitions, loop, ram and zram devices are left out) and _Total, "
+                "which sums the disks present in both collections so that a disk appearing does not jump it.";
+    o.cumulativeFields = kChecked;
+    o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CDiskCollector); };
+    o.counters = {
+        {"Disk Read Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsRead),
+         &BytesPerSecond<kSectorsRead>, "Bytes read per second: 512·Δsectors read/Δt."},
+        {"Disk Write Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsWritten),
+         &BytesPerSecond<kSectorsWritten>, "Bytes written per second: 512·Δsectors written/Δt."},
+        {"Disk Bytes/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_BULK_COUNT, -4,
+         Bits({kSectorsRead, kSectorsWritten}),
+         [](const EvalInput& in, double& v) {
+             v = kSector * (Delta(in, kSectorsRead) + Delta(in, kSectorsWritten)) / in.seconds;
+             return true;
+         },
+         "Bytes read and written per second."},
+        {"Disk Reads/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bit(kReads), &PerSecond<kReads>,
+         "Completed reads per second."},
+        {"Disk Writes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bit(kWrites), &PerSecond<kWrites>,
+         "Completed writes per second."},
+        {"Disk Transfers/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bits({kReads, kWrites}),
+         [](const EvalInput& in, double& v) {
+             v = (Delta(in, kReads) + Delta(in, kWrites)) / in.seconds;
+             return true;
+         },
+         "Completed reads and writes per second."},
+        {"Avg. Disk sec/Read", PERF_DETAIL_ADVANCED, PERF_AVERAGE_TIMER, 3, Bits({kReads, kReadMs}),
+         &SecondsPerOp<kReadMs, kReads>, "Average seconds a read took (0 without reads)."},
+        {"Avg. Disk sec/Write", PERF_DETAIL_ADVANCED, PERF_AVERAGE_TIMER, 3, Bits({kWrites, kWriteMs}),
+         &SecondsPerOp<kWriteMs, kWrites>, "Average seconds a write took (0 without writes)."},
+        {"Avg. Disk Queue Length", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 2, Bit(kWeightedMs),
+         [](const EvalInput& in, double& v) {
+             v = Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
+             return true;
+         },
+         "Average requests in the queue: Δweighted milliseconds/(1000·Δt); the field wraps at 2^32."},
+        {"Current Disk Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kInFlight),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kInFlight];
+             return Finite(v);
+         },
+         "Requests in flight now."},
+        {"% Disk Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bit(kWeightedMs),
+         [](const EvalInput& in, double& v) {
+             v = 100.0 * Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
+             return true;
+         },
+         "100·Δweighted milliseconds/(1000·Δt), as Windows defines it (the average queue length as a "
+         "percentage; capped at 100 unless asked not to be)."},
+        {"% Idle Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kIoTicks),
+         [](const EvalInput& in, double& v) {
+             v = std::clamp(100.0 * (1.0 - Delta32(in, kIoTicks) / (1000.0 * in.seconds)), 0.0, 100.0);
+             return true;
+         },
+         "The share of time the disk had nothing to do: 100·(1 − Δio_ticks/(1000·Δt))."},
+    };
+    return o;
 }
 
 } // namespace
 
 const ObjectDef& PhysicalDiskObject() {
-  static const ObjectDef object = MakeDisk();
-  return object;
+    static const ObjectDef object = MakeDisk();
+    return object;
 }
 
 } // namespace zyn::pdh::detail

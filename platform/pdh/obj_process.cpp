@@ -12,207 +12,229 @@
 namespace zyn::pdh::detail {
 namespace {
 
-enum Field { kPid, kPpid, kUtime, kStime, kMinflt, kMajflt, kThreads, kStartTicks, kVsize, kRssBytes,
-             kUptime, kVmHwm, kRssAnon, kVmSwap, kRchar, kWchar, kSyscr, kSyscw, kFieldCount };
+enum Field {
+    kPid,
+    kPpid,
+    kUtime,
+    kStime,
+    kMinflt,
+    kMajflt,
+    kThreads,
+    kStartTicks,
+    kVsize,
+    kRssBytes,
+    kUptime,
+    kVmHwm,
+    kRssAnon,
+    kVmSwap,
+    kRchar,
+    kWchar,
+    kSyscr,
+    kSyscw,
+    kFieldCount
+};
 enum Need : std::uint32_t { kNeedStatus = 1, kNeedIo = 2, kNeedUptime = 4 };
-constexpr std::uint64_t kCumulative = Bits({kUtime, kStime, kMinflt, kMajflt, kRchar, kWchar, kSyscr, kSyscw});
+constexpr std::uint64_t kCumulative =
+    Bits({kUtime, kStime, kMinflt, kMajflt, kRchar, kWchar, kSyscr, kSyscw});
 
 struct Proc {
-  std::string name;
-  std::uint64_t pid = 0;
-  std::uint64_t start = 0;
-  std::vector<double> values;
+    std::string name;
+    std::uint64_t pid = 0;
+    std::uint64_t start = 0;
+    std::vector<double> values;
 };
 
 bool ParseStat(std::string_view text, double pageSize, Proc& p) {
-  const auto open = text.find('(');
-  const auto close = text.rfind(')');
-  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return false;
-  p.name = MapInstanceName(text.substr(open + 1, close - open - 1));
-  std::string_view rest = text.substr(close + 1);
-  NextWord(rest); // state
-  std::uint64_t f[22] = {};
-  // Fields 4..25 of proc(5): ppid .. rss.
-  for (int i = 0; i < 22; ++i)
-    if (!NextU64(rest, f[i]) && NextWord(rest).empty()) return false; // signed fields read as 0
-  p.values.assign(kFieldCount, NAN);
-  double* v = p.values.data();
-  v[kPid] = static_cast<double>(p.pid);
-  v[kPpid] = static_cast<double>(f[0]);
-  v[kMinflt] = static_cast<double>(f[6]);
-  v[kMajflt] = static_cast<double>(f[8]);
-  v[kUtime] = static_cast<double>(f[10]);
-  v[kStime] = static_cast<double>(f[11]);
-  v[kThreads] = static_cast<double>(f[16]);
-  v[kStartTicks] = static_cast<double>(f[18]);
-  v[kVsize] = static_cast<double>(f[19]);
-  v[kRssBytes] = static_cast<double>(f[20]) * pageSize;
-  p.start = f[18];
-  return true;
+    const auto open = text.find('(');
+    const auto close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return false;
+    p.name = MapInstanceName(text.substr(open + 1, close - open - 1));
+    std::string_view rest = text.substr(close + 1);
+    NextWord(rest); // state
+    std::uint64_t f[22] = {};
+    // Fields 4..25 of proc(5): ppid .. rss.
+    for (int i = 0; i < 22; ++i)
+        if (!NextU64(rest, f[i]) && NextWord(rest).empty()) return false; // signed fields read as 0
+    p.values.assign(kFieldCount, NAN);
+    double* v = p.values.data();
+    v[kPid] = static_cast<double>(p.pid);
+    v[kPpid] = static_cast<double>(f[0]);
+    v[kMinflt] = static_cast<double>(f[6]);
+    v[kMajflt] = static_cast<double>(f[8]);
+    v[kUtime] = static_cast<double>(f[10]);
+    v[kStime] = static_cast<double>(f[11]);
+    v[kThreads] = static_cast<double>(f[16]);
+    v[kStartTicks] = static_cast<double>(f[18]);
+    v[kVsize] = static_cast<double>(f[19]);
+    v[kRssBytes] = static_cast<double>(f[20]) * pageSize;
+    p.start = f[18];
+    return true;
 }
 
 void ParseKeyed(std::string_view text, std::initializer_list<std::pair<std::string_view, int>> keys,
                 double unit, double* v) {
-  CLineReader lines(text);
-  std::string_view line;
-  while (lines.Next(line)) {
-    const auto colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    const std::string_view key = line.substr(0, colon);
-    for (const auto& [name, field] : keys) {
-      if (key != name) continue;
-      std::string_view rest = line.substr(colon + 1);
-      std::uint64_t n = 0;
-      if (NextU64(rest, n)) v[field] = static_cast<double>(n) * unit;
+    CLineReader lines(text);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string_view key = line.substr(0, colon);
+        for (const auto& [name, field] : keys) {
+            if (key != name) continue;
+            std::string_view rest = line.substr(colon + 1);
+            std::uint64_t n = 0;
+            if (NextU64(rest, n)) v[field] = static_cast<double>(n) * unit;
+        }
     }
-  }
 }
 
-template <int F>
-bool Raw(const EvalInput& in, double& v) {
-  v = in.cur[F];
-  return Finite(v);
+template <int F> bool Raw(const EvalInput& in, double& v) {
+    v = in.cur[F];
+    return Finite(v);
 }
-template <int F>
-bool PerSecond(const EvalInput& in, double& v) {
-  v = Delta(in, F) / in.seconds;
-  return Finite(v);
+template <int F> bool PerSecond(const EvalInput& in, double& v) {
+    v = Delta(in, F) / in.seconds;
+    return Finite(v);
 }
-template <int... Fs>
-bool CpuShare(const EvalInput& in, double& v) {
-  v = 100.0 * ((Delta(in, Fs) + ... + 0.0)) / (in.clockTicks * in.seconds);
-  return Finite(v);
+template <int... Fs> bool CpuShare(const EvalInput& in, double& v) {
+    v = 100.0 * ((Delta(in, Fs) + ... + 0.0)) / (in.clockTicks * in.seconds);
+    return Finite(v);
 }
 
 class CProcessCollector final : public CObjectCollector {
 public:
-  void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
-    std::vector<Proc> procs;
-    DIR* dir = opendir(ctx.config.procRoot.c_str());
-    out.timeNs = ctx.Now();
-    out.available = dir != nullptr;
-    if (dir) {
-      while (const dirent* e = readdir(dir)) {
-        std::uint64_t pid = 0;
-        if (e->d_name[0] < '1' || e->d_name[0] > '9' || !ParseU64(e->d_name, pid)) continue;
-        Proc p;
-        p.pid = pid;
-        const std::string base = ctx.Proc(e->d_name);
-        const std::string* stat = ctx.cache.Get(base + "/stat");
-        if (!stat || !ParseStat(*stat, ctx.pageSize, p)) continue; // ended between listing and reading
-        if (needs & kNeedStatus)
-          if (const std::string* s = ctx.cache.Get(base + "/status"))
-            ParseKeyed(*s, {{"VmHWM", kVmHwm}, {"RssAnon", kRssAnon}, {"VmSwap", kVmSwap}}, 1024.0, p.values.data());
-        if (needs & kNeedIo) // needs permission: unreadable leaves the fields invalid
-          if (const std::string* s = ctx.cache.Get(base + "/io"))
-            ParseKeyed(*s, {{"rchar", kRchar}, {"wchar", kWchar}, {"syscr", kSyscr}, {"syscw", kSyscw}}, 1.0,
-                       p.values.data());
-        procs.push_back(std::move(p));
-      }
-      closedir(dir);
+    void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
+        std::vector<Proc> procs;
+        DIR* dir = opendir(ctx.config.procRoot.c_str());
+        out.timeNs = ctx.Now();
+        out.available = dir != nullptr;
+        if (dir) {
+            while (const dirent* e = readdir(dir)) {
+                std::uint64_t pid = 0;
+                if (e->d_name[0] < '1' || e->d_name[0] > '9' || !ParseU64(e->d_name, pid)) continue;
+                Proc p;
+                p.pid = pid;
+                const std::string base = ctx.Proc(e->d_name);
+                const std::string* stat = ctx.cache.Get(base + "/stat");
+                if (!stat || !ParseStat(*stat, ctx.pageSize, p))
+                    continue; // ended between listing and reading
+                if (needs & kNeedStatus)
+                    if (const std::string* s = ctx.cache.Get(base + "/status"))
+                        ParseKeyed(*s, {{"VmHWM", kVmHwm}, {"RssAnon", kRssAnon}, {"VmSwap", kVmSwap}},
+                                   1024.0, p.values.data());
+                if (needs & kNeedIo) // needs permission: unreadable leaves the fields invalid
+                    if (const std::string* s = ctx.cache.Get(base + "/io"))
+                        ParseKeyed(
+                            *s, {{"rchar", kRchar}, {"wchar", kWchar}, {"syscr", kSyscr}, {"syscw", kSyscw}},
+                            1.0, p.values.data());
+                procs.push_back(std::move(p));
+            }
+            closedir(dir);
+        }
+        double uptime = NAN;
+        if (needs & kNeedUptime)
+            if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"))) {
+                std::string_view s = *u;
+                NextDouble(s, uptime);
+            }
+        // Names `bash`, `bash#1`, … ordered by (start time, pid).
+        std::sort(procs.begin(), procs.end(), [](const Proc& a, const Proc& b) {
+            return a.start != b.start ? a.start < b.start : a.pid < b.pid;
+        });
+        std::map<std::string, int> seen;
+        out.instances.resize(procs.size());
+        for (std::size_t i = 0; i < procs.size(); ++i) {
+            InstanceSample& inst = out.instances[i];
+            const int n = seen[procs[i].name]++;
+            inst.name = n == 0 ? procs[i].name : procs[i].name + "#" + std::to_string(n);
+            inst.identity = procs[i].pid * 0x9E3779B97F4A7C15ull ^ procs[i].start;
+            inst.values = std::move(procs[i].values);
+            inst.values[kUptime] = uptime;
+        }
+        InstanceSample total;
+        total.name = "_Total";
+        total.identity = ~std::uint64_t{0};
+        m_total.Build(out.instances, kFieldCount, kCumulative, 0, total);
+        total.values[kPid] = 0;
+        total.values[kPpid] = 0;
+        total.values[kStartTicks] = NAN;
+        if (out.available) out.instances.push_back(std::move(total));
     }
-    double uptime = NAN;
-    if (needs & kNeedUptime)
-      if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"))) {
-        std::string_view s = *u;
-        NextDouble(s, uptime);
-      }
-    // Names `bash`, `bash#1`, … ordered by (start time, pid).
-    std::sort(procs.begin(), procs.end(), [](const Proc& a, const Proc& b) {
-      return a.start != b.start ? a.start < b.start : a.pid < b.pid;
-    });
-    std::map<std::string, int> seen;
-    out.instances.resize(procs.size());
-    for (std::size_t i = 0; i < procs.size(); ++i) {
-      InstanceSample& inst = out.instances[i];
-      const int n = seen[procs[i].name]++;
-      inst.name = n == 0 ? procs[i].name : procs[i].name + "#" + std::to_string(n);
-      inst.identity = procs[i].pid * 0x9E3779B97F4A7C15ull ^ procs[i].start;
-      inst.values = std::move(procs[i].values);
-      inst.values[kUptime] = uptime;
-    }
-    InstanceSample total;
-    total.name = "_Total";
-    total.identity = ~std::uint64_t{0};
-    m_total.Build(out.instances, kFieldCount, kCumulative, 0, total);
-    total.values[kPid] = 0;
-    total.values[kPpid] = 0;
-    total.values[kStartTicks] = NAN;
-    if (out.available) out.instances.push_back(std::move(total));
-  }
 
 private:
-  CTotalAccumulator m_total;
+    CTotalAccumulator m_total;
 };
 
 ObjectDef MakeProcess() {
-  ObjectDef o;
-  o.name = "Process";
-  o.hasInstances = true;
-  o.explain = "Each running process, from /proc/<pid>/stat (status and io are read only for the counters "
-              "that need them). Instances are names as `name`, `name#1`, … ordered by start time, and "
-              "_Total. Reserved characters of names are mapped: ( → [, ) → ], / → !, and #, \\, * → _. "
-              "A name#index that comes to denote another process starts a new baseline.";
-  o.cumulativeFields = kCumulative;
-  o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessCollector); };
-  o.counters = {
-      {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bits({kUtime, kStime}),
-       &CpuShare<kUtime, kStime>,
-       "CPU time of the process as a share of one CPU: 100·Δ(utime+stime)/(HZ·Δt). It can pass 100 "
-       "on several CPUs; formatted values are capped unless PDH_FMT_NOCAP100 is given."},
-      {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUtime), &CpuShare<kUtime>,
-       "User-mode CPU time of the process: 100·Δutime/(HZ·Δt)."},
-      {"% Privileged Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kStime), &CpuShare<kStime>,
-       "Kernel-mode CPU time of the process: 100·Δstime/(HZ·Δt)."},
-      {"Elapsed Time", PERF_DETAIL_ADVANCED, PERF_ELAPSED_TIME, -4, Bits({kUptime, kStartTicks}),
-       [](const EvalInput& in, double& v) {
-         v = in.cur[kUptime] - in.cur[kStartTicks] / in.clockTicks;
-         return Finite(v);
-       },
-       "Seconds since the process started.", kNeedUptime},
-      {"ID Process", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPid), &Raw<kPid>,
-       "The process identifier."},
-      {"Creating Process ID", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPpid), &Raw<kPpid>,
-       "The identifier of the parent process."},
-      {"Thread Count", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kThreads), &Raw<kThreads>,
-       "Threads of the process."},
-      {"Working Set", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kRssBytes), &Raw<kRssBytes>,
-       "Resident memory of the process in bytes (rss of stat, the VmRSS of status)."},
-      {"Virtual Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kVsize), &Raw<kVsize>,
-       "Virtual address space of the process in bytes."},
-      {"Page Faults/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, -1, Bits({kMinflt, kMajflt}),
-       [](const EvalInput& in, double& v) {
-         v = (Delta(in, kMinflt) + Delta(in, kMajflt)) / in.seconds;
-         return Finite(v);
-       },
-       "Page faults of the process per second, minor and major."},
-      {"Working Set Peak", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kVmHwm), &Raw<kVmHwm>,
-       "The highest resident memory of the process (VmHWM). Reads /proc/<pid>/status.", kNeedStatus},
-      {"Private Bytes", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bits({kRssAnon, kVmSwap}),
-       [](const EvalInput& in, double& v) {
-         v = in.cur[kRssAnon] + (Finite(in.cur[kVmSwap]) ? in.cur[kVmSwap] : 0.0);
-         return Finite(v);
-       },
-       "Memory of the process no other process shares: RssAnon + VmSwap. Reads /proc/<pid>/status.",
-       kNeedStatus},
-      {"IO Read Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kRchar), &PerSecond<kRchar>,
-       "Bytes the process read per second, through any system call (rchar of /proc/<pid>/io, which needs "
-       "permission: invalid data when it is denied).", kNeedIo},
-      {"IO Write Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kWchar), &PerSecond<kWchar>,
-       "Bytes the process wrote per second (wchar of /proc/<pid>/io).", kNeedIo},
-      {"IO Read Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscr), &PerSecond<kSyscr>,
-       "Read system calls per second (syscr of /proc/<pid>/io).", kNeedIo},
-      {"IO Write Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscw), &PerSecond<kSyscw>,
-       "Write system calls per second (syscw of /proc/<pid>/io).", kNeedIo},
-  };
-  return o;
+    ObjectDef o;
+    o.name = "Process";
+    o.hasInstances = true;
+    o.explain = "Each running process, from /proc/<pid>/stat (status and io are read only for the counters "
+                "that need them). Instances are names as `name`, `name#1`, … ordered by start time, and "
+                "_Total. Reserved characters of names are mapped: ( → [, ) → ], / → !, and #, \\, * → _. "
+                "A name#index that comes to denote another process starts a new baseline.";
+    o.cumulativeFields = kCumulative;
+    o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessCollector); };
+    o.counters = {
+        {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bits({kUtime, kStime}),
+         &CpuShare<kUtime, kStime>,
+         "CPU time of the process as a share of one CPU: 100·Δ(utime+stime)/(HZ·Δt). It can pass 100 "
+         "on several CPUs; formatted values are capped unless PDH_FMT_NOCAP100 is given."},
+        {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUtime), &CpuShare<kUtime>,
+         "User-mode CPU time of the process: 100·Δutime/(HZ·Δt)."},
+        {"% Privileged Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kStime), &CpuShare<kStime>,
+         "Kernel-mode CPU time of the process: 100·Δstime/(HZ·Δt)."},
+        {"Elapsed Time", PERF_DETAIL_ADVANCED, PERF_ELAPSED_TIME, -4, Bits({kUptime, kStartTicks}),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kUptime] - in.cur[kStartTicks] / in.clockTicks;
+             return Finite(v);
+         },
+         "Seconds since the process started.", kNeedUptime},
+        {"ID Process", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPid), &Raw<kPid>,
+         "The process identifier."},
+        {"Creating Process ID", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPpid),
+         &Raw<kPpid>, "The identifier of the parent process."},
+        {"Thread Count", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kThreads), &Raw<kThreads>,
+         "Threads of the process."},
+        {"Working Set", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kRssBytes), &Raw<kRssBytes>,
+         "Resident memory of the process in bytes (rss of stat, the VmRSS of status)."},
+        {"Virtual Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kVsize), &Raw<kVsize>,
+         "Virtual address space of the process in bytes."},
+        {"Page Faults/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, -1, Bits({kMinflt, kMajflt}),
+         [](const EvalInput& in, double& v) {
+             v = (Delta(in, kMinflt) + Delta(in, kMajflt)) / in.seconds;
+             return Finite(v);
+         },
+         "Page faults of the process per second, minor and major."},
+        {"Working Set Peak", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kVmHwm), &Raw<kVmHwm>,
+         "The highest resident memory of the process (VmHWM). Reads /proc/<pid>/status.", kNeedStatus},
+        {"Private Bytes", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bits({kRssAnon, kVmSwap}),
+         [](const EvalInput& in, double& v) {
+             v = in.cur[kRssAnon] + (Finite(in.cur[kVmSwap]) ? in.cur[kVmSwap] : 0.0);
+             return Finite(v);
+         },
+         "Memory of the process no other process shares: RssAnon + VmSwap. Reads /proc/<pid>/status.",
+         kNeedStatus},
+        {"IO Read Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kRchar),
+         &PerSecond<kRchar>,
+         "Bytes the process read per second, through any system call (rchar of /proc/<pid>/io, which needs "
+         "permission: invalid data when it is denied).",
+         kNeedIo},
+        {"IO Write Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kWchar),
+         &PerSecond<kWchar>, "Bytes the process wrote per second (wchar of /proc/<pid>/io).", kNeedIo},
+        {"IO Read Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscr),
+         &PerSecond<kSyscr>, "Read system calls per second (syscr of /proc/<pid>/io).", kNeedIo},
+        {"IO Write Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscw),
+         &PerSecond<kSyscw>, "Write system calls per second (syscw of /proc/<pid>/io).", kNeedIo},
+    };
+    return o;
 }
 
 } // namespace
 
 const ObjectDef& ProcessObject() {
-  static const ObjectDef object = MakeProcess();
-  return object;
+    static const ObjectDef object = MakeProcess();
+    return object;
 }
 
 } // namespace zyn::pdh::detail

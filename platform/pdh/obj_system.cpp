@@ -9,131 +9,144 @@ namespace zyn::pdh::detail {
 namespace {
 
 enum Field {
-  kCtxt, kProcessesCreated, kProcsRunning, kProcsBlocked, kOnlineCpus, kThreads, kLoad1, kLoad5,
-  kLoad15, kUptime, kProcessCount, kFieldCount
+    kCtxt,
+    kProcessesCreated,
+    kProcsRunning,
+    kProcsBlocked,
+    kOnlineCpus,
+    kThreads,
+    kLoad1,
+    kLoad5,
+    kLoad15,
+    kUptime,
+    kProcessCount,
+    kFieldCount
 };
 enum Need : std::uint32_t { kNeedLoadavg = 1, kNeedUptime = 2, kNeedProcDir = 4 };
 
-template <int F>
-bool Raw(const EvalInput& in, double& value) {
-  value = in.cur[F];
-  return Finite(value);
+template <int F> bool Raw(const EvalInput& in, double& value) {
+    value = in.cur[F];
+    return Finite(value);
 }
-template <int F>
-bool PerSecond(const EvalInput& in, double& value) {
-  value = Delta(in, F) / in.seconds;
-  return Finite(value);
+template <int F> bool PerSecond(const EvalInput& in, double& value) {
+    value = Delta(in, F) / in.seconds;
+    return Finite(value);
 }
 
 double CountProcessEntries(const std::string& procRoot) {
-  DIR* dir = opendir(procRoot.c_str());
-  if (!dir) return NAN;
-  double count = 0;
-  while (const dirent* e = readdir(dir))
-    if (e->d_name[0] >= '1' && e->d_name[0] <= '9') ++count;
-  closedir(dir);
-  return count;
+    DIR* dir = opendir(procRoot.c_str());
+    if (!dir) return NAN;
+    double count = 0;
+    while (const dirent* e = readdir(dir))
+        if (e->d_name[0] >= '1' && e->d_name[0] <= '9') ++count;
+    closedir(dir);
+    return count;
 }
 
 class CSystemCollector final : public CObjectCollector {
 public:
-  void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
-    const std::string* stat = ctx.cache.Get(ctx.Proc("stat"));
-    out.timeNs = ctx.Now();
-    out.available = stat != nullptr;
-    out.instances.resize(1);
-    InstanceSample& inst = out.instances[0];
-    inst.values.assign(kFieldCount, NAN);
-    double* v = inst.values.data();
-    if (stat) ParseStat(*stat, v);
-    if (needs & kNeedLoadavg) {
-      if (const std::string* text = ctx.cache.Get(ctx.Proc("loadavg"))) {
-        std::string_view s = *text;
-        NextDouble(s, v[kLoad1]);
-        NextDouble(s, v[kLoad5]);
-        NextDouble(s, v[kLoad15]);
-        const auto slash = s.find('/');
-        std::uint64_t threads = 0;
-        if (slash != std::string_view::npos) {
-          s.remove_prefix(slash + 1);
-          if (NextU64(s, threads)) v[kThreads] = static_cast<double>(threads);
+    void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
+        const std::string* stat = ctx.cache.Get(ctx.Proc("stat"));
+        out.timeNs = ctx.Now();
+        out.available = stat != nullptr;
+        out.instances.resize(1);
+        InstanceSample& inst = out.instances[0];
+        inst.values.assign(kFieldCount, NAN);
+        double* v = inst.values.data();
+        if (stat) ParseStat(*stat, v);
+        if (needs & kNeedLoadavg) {
+            if (const std::string* text = ctx.cache.Get(ctx.Proc("loadavg"))) {
+                std::string_view s = *text;
+                NextDouble(s, v[kLoad1]);
+                NextDouble(s, v[kLoad5]);
+                NextDouble(s, v[kLoad15]);
+                const auto slash = s.find('/');
+                std::uint64_t threads = 0;
+                if (slash != std::string_view::npos) {
+                    s.remove_prefix(slash + 1);
+                    if (NextU64(s, threads)) v[kThreads] = static_cast<double>(threads);
+                }
+            }
         }
-      }
+        if (needs & kNeedUptime) {
+            if (const std::string* text = ctx.cache.Get(ctx.Proc("uptime"))) {
+                std::string_view s = *text;
+                NextDouble(s, v[kUptime]);
+            }
+        }
+        if (needs & kNeedProcDir) v[kProcessCount] = CountProcessEntries(ctx.config.procRoot);
     }
-    if (needs & kNeedUptime) {
-      if (const std::string* text = ctx.cache.Get(ctx.Proc("uptime"))) {
-        std::string_view s = *text;
-        NextDouble(s, v[kUptime]);
-      }
-    }
-    if (needs & kNeedProcDir) v[kProcessCount] = CountProcessEntries(ctx.config.procRoot);
-  }
 
 private:
-  static void ParseStat(std::string_view text, double* v) {
-    double cpus = 0;
-    CLineReader lines(text);
-    std::string_view line;
-    while (lines.Next(line)) {
-      std::string_view rest = line;
-      const std::string_view key = NextWord(rest);
-      std::uint64_t n = 0;
-      if (key.starts_with("cpu")) {
-        if (key.size() > 3) ++cpus;
-        continue;
-      }
-      int field = -1;
-      if (key == "ctxt") field = kCtxt;
-      else if (key == "processes") field = kProcessesCreated;
-      else if (key == "procs_running") field = kProcsRunning;
-      else if (key == "procs_blocked") field = kProcsBlocked;
-      if (field >= 0 && NextU64(rest, n)) v[field] = static_cast<double>(n);
+    static void ParseStat(std::string_view text, double* v) {
+        double cpus = 0;
+        CLineReader lines(text);
+        std::string_view line;
+        while (lines.Next(line)) {
+            std::string_view rest = line;
+            const std::string_view key = NextWord(rest);
+            std::uint64_t n = 0;
+            if (key.starts_with("cpu")) {
+                if (key.size() > 3) ++cpus;
+                continue;
+            }
+            int field = -1;
+            if (key == "ctxt")
+                field = kCtxt;
+            else if (key == "processes")
+                field = kProcessesCreated;
+            else if (key == "procs_running")
+                field = kProcsRunning;
+            else if (key == "procs_blocked")
+                field = kProcsBlocked;
+            if (field >= 0 && NextU64(rest, n)) v[field] = static_cast<double>(n);
+        }
+        v[kOnlineCpus] = cpus;
     }
-    v[kOnlineCpus] = cpus;
-  }
 };
 
 ObjectDef MakeSystem() {
-  ObjectDef o;
-  o.name = "System";
-  o.explain = "System-wide scheduling figures from /proc/stat, /proc/loadavg and /proc/uptime.";
-  o.cumulativeFields = Bits({kCtxt, kProcessesCreated});
-  o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSystemCollector); };
-  o.counters = {
-      {"Processor Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1,
-       Bits({kProcsRunning, kOnlineCpus}),
-       [](const EvalInput& in, double& v) {
-         v = std::max(0.0, in.cur[kProcsRunning] - in.cur[kOnlineCpus]);
-         return Finite(in.cur[kProcsRunning]);
-       },
-       "Runnable threads waiting for a CPU: procs_running of /proc/stat less the online CPUs, at least 0."},
-      {"Context Switches/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, -2, Bit(kCtxt), &PerSecond<kCtxt>,
-       "Context switches per second on all CPUs (ctxt of /proc/stat)."},
-      {"Processes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcessCount), &Raw<kProcessCount>,
-       "Processes that exist now: the numeric entries of /proc.", kNeedProcDir},
-      {"Threads", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kThreads), &Raw<kThreads>,
-       "Threads that exist now: the number after the slash in /proc/loadavg.", kNeedLoadavg},
-      {"System Up Time", PERF_DETAIL_NOVICE, PERF_ELAPSED_TIME, -4, Bit(kUptime), &Raw<kUptime>,
-       "Seconds since the system started (first field of /proc/uptime).", kNeedUptime},
-      {"Processes Created/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kProcessesCreated),
-       &PerSecond<kProcessesCreated>, "Processes and threads created per second (processes of /proc/stat)."},
-      {"Processes Blocked", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcsBlocked),
-       &Raw<kProcsBlocked>, "Threads blocked waiting for I/O now (procs_blocked of /proc/stat)."},
-      {"Load Average 1 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad1), &Raw<kLoad1>,
-       "The kernel's one-minute load average (/proc/loadavg).", kNeedLoadavg},
-      {"Load Average 5 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad5), &Raw<kLoad5>,
-       "The kernel's five-minute load average (/proc/loadavg).", kNeedLoadavg},
-      {"Load Average 15 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad15), &Raw<kLoad15>,
-       "The kernel's fifteen-minute load average (/proc/loadavg).", kNeedLoadavg},
-  };
-  return o;
+    ObjectDef o;
+    o.name = "System";
+    o.explain = "System-wide scheduling figures from /proc/stat, /proc/loadavg and /proc/uptime.";
+    o.cumulativeFields = Bits({kCtxt, kProcessesCreated});
+    o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSystemCollector); };
+    o.counters = {
+        {"Processor Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1,
+         Bits({kProcsRunning, kOnlineCpus}),
+         [](const EvalInput& in, double& v) {
+             v = std::max(0.0, in.cur[kProcsRunning] - in.cur[kOnlineCpus]);
+             return Finite(in.cur[kProcsRunning]);
+         },
+         "Runnable threads waiting for a CPU: procs_running of /proc/stat less the online CPUs, at least 0."},
+        {"Context Switches/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, -2, Bit(kCtxt), &PerSecond<kCtxt>,
+         "Context switches per second on all CPUs (ctxt of /proc/stat)."},
+        {"Processes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcessCount),
+         &Raw<kProcessCount>, "Processes that exist now: the numeric entries of /proc.", kNeedProcDir},
+        {"Threads", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kThreads), &Raw<kThreads>,
+         "Threads that exist now: the number after the slash in /proc/loadavg.", kNeedLoadavg},
+        {"System Up Time", PERF_DETAIL_NOVICE, PERF_ELAPSED_TIME, -4, Bit(kUptime), &Raw<kUptime>,
+         "Seconds since the system started (first field of /proc/uptime).", kNeedUptime},
+        {"Processes Created/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kProcessesCreated),
+         &PerSecond<kProcessesCreated>,
+         "Processes and threads created per second (processes of /proc/stat)."},
+        {"Processes Blocked", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcsBlocked),
+         &Raw<kProcsBlocked>, "Threads blocked waiting for I/O now (procs_blocked of /proc/stat)."},
+        {"Load Average 1 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad1),
+         &Raw<kLoad1>, "The kernel's one-minute load average (/proc/loadavg).", kNeedLoadavg},
+        {"Load Average 5 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad5),
+         &Raw<kLoad5>, "The kernel's five-minute load average (/proc/loadavg).", kNeedLoadavg},
+        {"Load Average 15 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad15),
+         &Raw<kLoad15>, "The kernel's fifteen-minute load average (/proc/loadavg).", kNeedLoadavg},
+    };
+    return o;
 }
 
 } // namespace
 
 const ObjectDef& SystemObject() {
-  static const ObjectDef object = MakeSystem();
-  return object;
+    static const ObjectDef object = MakeSystem();
+    return object;
 }
 
 } // namespace zyn::pdh::detail

@@ -67,38 +67,38 @@ inline constexpr DWORD PERF_AVERAGE_TIMER = 0x30020400;          // seconds per 
 inline constexpr DWORD PDH_PATH_WBEM_RESULT = 0x1;
 
 struct PDH_FMT_COUNTERVALUE {
-  DWORD CStatus;
-  union {
-    LONG longValue;
-    double doubleValue;
-    LONGLONG largeValue;
-    const char* AnsiStringValue;
-    const WCHAR* WideStringValue;
-  };
+    DWORD CStatus;
+    union {
+        LONG longValue;
+        double doubleValue;
+        LONGLONG largeValue;
+        const char* AnsiStringValue;
+        const WCHAR* WideStringValue;
+    };
 };
 
 struct PDH_COUNTER_PATH_ELEMENTS_W {
-  LPWSTR szMachineName;
-  LPWSTR szObjectName;
-  LPWSTR szInstanceName;
-  LPWSTR szParentInstance;
-  DWORD dwInstanceIndex;
-  LPWSTR szCounterName;
+    LPWSTR szMachineName;
+    LPWSTR szObjectName;
+    LPWSTR szInstanceName;
+    LPWSTR szParentInstance;
+    DWORD dwInstanceIndex;
+    LPWSTR szCounterName;
 };
 
 struct PDH_COUNTER_INFO_W {
-  DWORD dwLength;
-  DWORD dwType;
-  DWORD CVersion;
-  DWORD CStatus;
-  LONG lScale;
-  LONG lDefaultScale;
-  DWORD_PTR dwUserData;
-  DWORD_PTR dwQueryUserData;
-  LPWSTR szFullPath;
-  PDH_COUNTER_PATH_ELEMENTS_W CounterPath;
-  LPWSTR szExplainText;
-  DWORD DataBuffer[1];
+    DWORD dwLength;
+    DWORD dwType;
+    DWORD CVersion;
+    DWORD CStatus;
+    LONG lScale;
+    LONG lDefaultScale;
+    DWORD_PTR dwUserData;
+    DWORD_PTR dwQueryUserData;
+    LPWSTR szFullPath;
+    PDH_COUNTER_PATH_ELEMENTS_W CounterPath;
+    LPWSTR szExplainText;
+    DWORD DataBuffer[1];
 };
 
 extern "C" {
@@ -133,8 +133,8 @@ PDH_STATUS PdhMakeCounterPathW(const PDH_COUNTER_PATH_ELEMENTS_W* elements, LPWS
 // Multi-string lists (each name null-terminated, the list ended by an empty string); sizes in
 // characters; a null list or too small a size gives PDH_MORE_DATA and the size needed. An object
 // without instances gives an instance list size of 0.
-PDH_STATUS PdhEnumObjectsW(LPCWSTR dataSource, LPCWSTR machineName, LPWSTR objectList,
-                           DWORD* bufferSize, DWORD detailLevel, BOOL refresh);
+PDH_STATUS PdhEnumObjectsW(LPCWSTR dataSource, LPCWSTR machineName, LPWSTR objectList, DWORD* bufferSize,
+                           DWORD detailLevel, BOOL refresh);
 PDH_STATUS PdhEnumObjectItemsW(LPCWSTR dataSource, LPCWSTR machineName, LPCWSTR objectName,
                                LPWSTR counterList, DWORD* counterListSize, LPWSTR instanceList,
                                DWORD* instanceListSize, DWORD detailLevel, DWORD flags);
@@ -145,23 +145,23 @@ namespace zyn::pdh {
 
 // Free-space figures of one mounted file system, as statvfs gives them.
 struct FsUsage {
-  std::uint64_t blocks = 0;
-  std::uint64_t freeBlocks = 0;
-  std::uint64_t availBlocks = 0;
-  std::uint64_t fragmentSize = 0;
+    std::uint64_t blocks = 0;
+    std::uint64_t freeBlocks = 0;
+    std::uint64_t availBlocks = 0;
+    std::uint64_t fragmentSize = 0;
 };
 
 // Where a query reads from. Tests point the roots at recorded snapshots and inject the clock.
 struct SourceConfig {
-  std::string procRoot = "/proc";
-  std::string sysRoot = "/sys";
-  // Monotonic nanoseconds; empty means CLOCK_MONOTONIC.
-  std::function<std::int64_t()> monotonicNs;
-  // 0 means sysconf(_SC_CLK_TCK) / sysconf(_SC_PAGESIZE).
-  long clockTicksPerSecond = 0;
-  long pageSize = 0;
-  // Free space of a mount point; empty means statvfs (remote file systems are never asked).
-  std::function<bool(const std::string& mountPoint, FsUsage& usage)> statFs;
+    std::string procRoot = "/proc";
+    std::string sysRoot = "/sys";
+    // Monotonic nanoseconds; empty means CLOCK_MONOTONIC.
+    std::function<std::int64_t()> monotonicNs;
+    // 0 means sysconf(_SC_CLK_TCK) / sysconf(_SC_PAGESIZE).
+    long clockTicksPerSecond = 0;
+    long pageSize = 0;
+    // Free space of a mount point; empty means statvfs (remote file systems are never asked).
+    std::function<bool(const std::string& mountPoint, FsUsage& usage)> statFs;
 };
 
 // The process-wide configuration used by PdhOpenQueryW and the enumeration calls: the roots come
@@ -172,18 +172,18 @@ void SetSourceRoots(std::string procRoot, std::string sysRoot);
 PDH_STATUS OpenQueryWithSources(const SourceConfig& sources, DWORD_PTR userData, PDH_HQUERY* query);
 
 struct ObjectDescription {
-  std::u16string name;
-  DWORD detailLevel = PERF_DETAIL_NOVICE;
-  std::u16string explainText;
-  bool hasInstances = false;
+    std::u16string name;
+    DWORD detailLevel = PERF_DETAIL_NOVICE;
+    std::u16string explainText;
+    bool hasInstances = false;
 };
 
 struct CounterDescription {
-  std::u16string name;
-  DWORD detailLevel = PERF_DETAIL_NOVICE;
-  std::u16string explainText;
-  DWORD type = 0;
-  LONG defaultScale = 0;
+    std::u16string name;
+    DWORD detailLevel = PERF_DETAIL_NOVICE;
+    std::u16string explainText;
+    DWORD type = 0;
+    LONG defaultScale = 0;
 };
 
 // Counter-browser helpers. Objects whose sources are missing on this system are not listed.

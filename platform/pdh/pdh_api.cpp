@@ -20,18 +20,18 @@ using namespace zyn::pdh::detail;
 namespace zyn::pdh {
 
 PDH_STATUS OpenQueryWithSources(const SourceConfig& sources, DWORD_PTR userData, PDH_HQUERY* query) {
-  if (!query) return PDH_INVALID_ARGUMENT;
-  auto* q = new ZynPdhQuery(sources, userData);
-  RegisterQuery(q);
-  *query = q;
-  return ERROR_SUCCESS;
+    if (!query) return PDH_INVALID_ARGUMENT;
+    auto* q = new ZynPdhQuery(sources, userData);
+    RegisterQuery(q);
+    *query = q;
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS ValidatePath(std::u16string_view path, const SourceConfig& sources) {
-  CounterPath parsed;
-  const ObjectDef* object = nullptr;
-  const CounterDef* counter = nullptr;
-  return ResolvePath(ToUtf8(path), sources, true, parsed, object, counter);
+    CounterPath parsed;
+    const ObjectDef* object = nullptr;
+    const CounterDef* counter = nullptr;
+    return ResolvePath(ToUtf8(path), sources, true, parsed, object, counter);
 }
 
 } // namespace zyn::pdh
@@ -43,201 +43,203 @@ extern "C" {
 // over the query and counter calls keeps a handle valid from its check to its last use; a
 // collection costs a fraction of a millisecond, so charts hardly ever wait on each other.
 static std::recursive_mutex& QueryApiLock() {
-  static std::recursive_mutex lock;
-  return lock;
+    static std::recursive_mutex lock;
+    return lock;
 }
 
 PDH_STATUS PdhOpenQueryW(LPCWSTR dataSource, DWORD_PTR userData, PDH_HQUERY* query) {
-  if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT; // no log files
-  return zyn::pdh::OpenQueryWithSources(zyn::pdh::CurrentSourceConfig(), userData, query);
+    if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT; // no log files
+    return zyn::pdh::OpenQueryWithSources(zyn::pdh::CurrentSourceConfig(), userData, query);
 }
 
 PDH_STATUS PdhCloseQuery(PDH_HQUERY query) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
-  UnregisterQuery(query);
-  for (const auto& c : query->counters) UnregisterCounter(c.get());
-  delete query;
-  return ERROR_SUCCESS;
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
+    UnregisterQuery(query);
+    for (const auto& c : query->counters)
+        UnregisterCounter(c.get());
+    delete query;
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhAddCounterW(PDH_HQUERY query, LPCWSTR fullCounterPath, DWORD_PTR userData,
                           PDH_HCOUNTER* counter) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
-  if (!fullCounterPath || !counter) return PDH_INVALID_ARGUMENT;
-  const std::optional<std::string> path = ArgumentText(fullCounterPath);
-  if (!path) return PDH_INVALID_ARGUMENT;
-  ZynPdhCounter* added = nullptr;
-  const PDH_STATUS st = query->AddCounter(*path, userData, added);
-  if (st != ERROR_SUCCESS) return st;
-  RegisterCounter(added);
-  *counter = added;
-  return ERROR_SUCCESS;
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
+    if (!fullCounterPath || !counter) return PDH_INVALID_ARGUMENT;
+    const std::optional<std::string> path = ArgumentText(fullCounterPath);
+    if (!path) return PDH_INVALID_ARGUMENT;
+    ZynPdhCounter* added = nullptr;
+    const PDH_STATUS st = query->AddCounter(*path, userData, added);
+    if (st != ERROR_SUCCESS) return st;
+    RegisterCounter(added);
+    *counter = added;
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhRemoveCounter(PDH_HCOUNTER counter) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
-  UnregisterCounter(counter);
-  counter->query->RemoveCounter(counter);
-  return ERROR_SUCCESS;
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    UnregisterCounter(counter);
+    counter->query->RemoveCounter(counter);
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhCollectQueryData(PDH_HQUERY query) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
-  return query->Collect();
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
+    return query->Collect();
 }
 
 PDH_STATUS PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, DWORD* type,
                                        PDH_FMT_COUNTERVALUE* value) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
-  if (!value) return PDH_INVALID_ARGUMENT;
-  const DWORD kind = format & (PDH_FMT_LONG | PDH_FMT_DOUBLE | PDH_FMT_LARGE);
-  if (kind != PDH_FMT_LONG && kind != PDH_FMT_DOUBLE && kind != PDH_FMT_LARGE) return PDH_INVALID_ARGUMENT;
-  if (type) *type = counter->def->type;
-  value->CStatus = counter->collected ? static_cast<DWORD>(counter->status)
-                                      : static_cast<DWORD>(PDH_CSTATUS_INVALID_DATA);
-  value->largeValue = 0;
-  const bool valid = counter->collected && (counter->status == PDH_CSTATUS_VALID_DATA ||
-                                            counter->status == PDH_CSTATUS_NEW_DATA);
-  if (!valid) return PDH_INVALID_DATA;
-  double v = counter->value;
-  if (counter->def->IsPercent() && !(format & PDH_FMT_NOCAP100)) v = std::min(v, 100.0);
-  if (!(format & PDH_FMT_NOSCALE)) v *= std::pow(10.0, counter->def->defaultScale);
-  if (kind == PDH_FMT_DOUBLE) {
-    value->doubleValue = v;
-  } else if (kind == PDH_FMT_LARGE) {
-    value->largeValue = static_cast<LONGLONG>(std::clamp(v, -9.2e18, 9.2e18));
-  } else {
-    value->longValue = static_cast<LONG>(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
-  }
-  return ERROR_SUCCESS;
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    if (!value) return PDH_INVALID_ARGUMENT;
+    const DWORD kind = format & (PDH_FMT_LONG | PDH_FMT_DOUBLE | PDH_FMT_LARGE);
+    if (kind != PDH_FMT_LONG && kind != PDH_FMT_DOUBLE && kind != PDH_FMT_LARGE) return PDH_INVALID_ARGUMENT;
+    if (type) *type = counter->def->type;
+    value->CStatus = counter->collected ? static_cast<DWORD>(counter->status)
+                                        : static_cast<DWORD>(PDH_CSTATUS_INVALID_DATA);
+    value->largeValue = 0;
+    const bool valid = counter->collected &&
+                       (counter->status == PDH_CSTATUS_VALID_DATA || counter->status == PDH_CSTATUS_NEW_DATA);
+    if (!valid) return PDH_INVALID_DATA;
+    double v = counter->value;
+    if (counter->def->IsPercent() && !(format & PDH_FMT_NOCAP100)) v = std::min(v, 100.0);
+    if (!(format & PDH_FMT_NOSCALE)) v *= std::pow(10.0, counter->def->defaultScale);
+    if (kind == PDH_FMT_DOUBLE) {
+        value->doubleValue = v;
+    } else if (kind == PDH_FMT_LARGE) {
+        value->largeValue = static_cast<LONGLONG>(std::clamp(v, -9.2e18, 9.2e18));
+    } else {
+        value->longValue = static_cast<LONG>(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+    }
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhGetCounterInfoW(PDH_HCOUNTER counter, BOOLEAN retrieveExplainText, DWORD* bufferSize,
                               PDH_COUNTER_INFO_W* buffer) {
-  const std::lock_guard apiLock(QueryApiLock());
-  if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
-  if (!bufferSize) return PDH_INVALID_ARGUMENT;
-  const CounterPath& p = counter->path;
-  const std::u16string machine = u"\\\\" + zyn::pdh::LocalMachineName();
-  const std::u16string object = ToUtf16(counter->object->name);
-  const std::u16string name = ToUtf16(counter->def->name);
-  const std::u16string instance = ToUtf16(p.instance);
-  const std::u16string parent = ToUtf16(p.parent);
-  CounterPath canonical = p;
-  canonical.machine = ToUtf8(machine.substr(2));
-  canonical.object = std::string(counter->object->name);
-  canonical.counter = std::string(counter->def->name);
-  const std::u16string full = ToUtf16(FormatCounterPath(canonical));
-  const std::u16string explain = retrieveExplainText ? ToUtf16(counter->def->explain) : std::u16string();
+    const std::lock_guard apiLock(QueryApiLock());
+    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    if (!bufferSize) return PDH_INVALID_ARGUMENT;
+    const CounterPath& p = counter->path;
+    const std::u16string machine = u"\\\\" + zyn::pdh::LocalMachineName();
+    const std::u16string object = ToUtf16(counter->object->name);
+    const std::u16string name = ToUtf16(counter->def->name);
+    const std::u16string instance = ToUtf16(p.instance);
+    const std::u16string parent = ToUtf16(p.parent);
+    CounterPath canonical = p;
+    canonical.machine = ToUtf8(machine.substr(2));
+    canonical.object = std::string(counter->object->name);
+    canonical.counter = std::string(counter->def->name);
+    const std::u16string full = ToUtf16(FormatCounterPath(canonical));
+    const std::u16string explain = retrieveExplainText ? ToUtf16(counter->def->explain) : std::u16string();
 
-  CStringPacker packer(sizeof(PDH_COUNTER_INFO_W));
-  packer.Add(full);
-  packer.Add(machine);
-  packer.Add(object);
-  if (p.hasInstance) packer.Add(instance);
-  if (!p.parent.empty()) packer.Add(parent);
-  packer.Add(name);
-  if (retrieveExplainText) packer.Add(explain);
-  const std::size_t needed = packer.Size();
-  if (needed > UINT32_MAX) return PDH_INVALID_DATA;
-  if (!buffer || *bufferSize < needed) {
+    CStringPacker packer(sizeof(PDH_COUNTER_INFO_W));
+    packer.Add(full);
+    packer.Add(machine);
+    packer.Add(object);
+    if (p.hasInstance) packer.Add(instance);
+    if (!p.parent.empty()) packer.Add(parent);
+    packer.Add(name);
+    if (retrieveExplainText) packer.Add(explain);
+    const std::size_t needed = packer.Size();
+    if (needed > UINT32_MAX) return PDH_INVALID_DATA;
+    if (!buffer || *bufferSize < needed) {
+        *bufferSize = static_cast<DWORD>(needed);
+        return PDH_MORE_DATA;
+    }
+    std::memset(buffer, 0, sizeof(PDH_COUNTER_INFO_W));
+    packer.Begin(reinterpret_cast<char*>(buffer));
+    buffer->dwLength = static_cast<DWORD>(needed);
+    buffer->dwType = counter->def->type;
+    buffer->CVersion = 1;
+    buffer->CStatus = static_cast<DWORD>(counter->collected ? counter->status : PDH_CSTATUS_VALID_DATA);
+    buffer->lScale = counter->def->defaultScale;
+    buffer->lDefaultScale = counter->def->defaultScale;
+    buffer->dwUserData = counter->userData;
+    buffer->dwQueryUserData = counter->query->userData;
+    buffer->szFullPath = packer.Put(full);
+    buffer->CounterPath.szMachineName = packer.Put(machine);
+    buffer->CounterPath.szObjectName = packer.Put(object);
+    buffer->CounterPath.szInstanceName = p.hasInstance ? packer.Put(instance) : nullptr;
+    buffer->CounterPath.szParentInstance = p.parent.empty() ? nullptr : packer.Put(parent);
+    buffer->CounterPath.dwInstanceIndex = p.index;
+    buffer->CounterPath.szCounterName = packer.Put(name);
+    buffer->szExplainText = retrieveExplainText ? packer.Put(explain) : nullptr;
     *bufferSize = static_cast<DWORD>(needed);
-    return PDH_MORE_DATA;
-  }
-  std::memset(buffer, 0, sizeof(PDH_COUNTER_INFO_W));
-  packer.Begin(reinterpret_cast<char*>(buffer));
-  buffer->dwLength = static_cast<DWORD>(needed);
-  buffer->dwType = counter->def->type;
-  buffer->CVersion = 1;
-  buffer->CStatus = static_cast<DWORD>(counter->collected ? counter->status : PDH_CSTATUS_VALID_DATA);
-  buffer->lScale = counter->def->defaultScale;
-  buffer->lDefaultScale = counter->def->defaultScale;
-  buffer->dwUserData = counter->userData;
-  buffer->dwQueryUserData = counter->query->userData;
-  buffer->szFullPath = packer.Put(full);
-  buffer->CounterPath.szMachineName = packer.Put(machine);
-  buffer->CounterPath.szObjectName = packer.Put(object);
-  buffer->CounterPath.szInstanceName = p.hasInstance ? packer.Put(instance) : nullptr;
-  buffer->CounterPath.szParentInstance = p.parent.empty() ? nullptr : packer.Put(parent);
-  buffer->CounterPath.dwInstanceIndex = p.index;
-  buffer->CounterPath.szCounterName = packer.Put(name);
-  buffer->szExplainText = retrieveExplainText ? packer.Put(explain) : nullptr;
-  *bufferSize = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhValidatePathW(LPCWSTR fullCounterPath) {
-  if (!fullCounterPath) return PDH_INVALID_ARGUMENT;
-  const std::optional<std::string> path = ArgumentText(fullCounterPath);
-  if (!path) return PDH_CSTATUS_BAD_COUNTERNAME;
-  return zyn::pdh::ValidatePath(ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
+    if (!fullCounterPath) return PDH_INVALID_ARGUMENT;
+    const std::optional<std::string> path = ArgumentText(fullCounterPath);
+    if (!path) return PDH_CSTATUS_BAD_COUNTERNAME;
+    return zyn::pdh::ValidatePath(ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
 }
 
 PDH_STATUS PdhParseCounterPathW(LPCWSTR fullPathBuffer, PDH_COUNTER_PATH_ELEMENTS_W* elements,
                                 DWORD* bufferSize, DWORD /*flags*/) {
-  if (!fullPathBuffer || !bufferSize) return PDH_INVALID_ARGUMENT;
-  const std::optional<std::string> text = ArgumentText(fullPathBuffer);
-  if (!text) return PDH_INVALID_ARGUMENT;
-  CounterPath p;
-  if (const PDH_STATUS st = ParseCounterPath(*text, p); st != PDH_CSTATUS_VALID_DATA) return st;
-  const std::u16string machine =
-      u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : ToUtf16(p.machine));
-  const std::u16string object = ToUtf16(p.object), instance = ToUtf16(p.instance),
-                       parent = ToUtf16(p.parent), counter = ToUtf16(p.counter);
-  CStringPacker packer(sizeof(PDH_COUNTER_PATH_ELEMENTS_W));
-  packer.Add(machine);
-  packer.Add(object);
-  if (p.hasInstance) packer.Add(instance);
-  if (!p.parent.empty()) packer.Add(parent);
-  packer.Add(counter);
-  const std::size_t needed = packer.Size();
-  if (!elements || *bufferSize < needed) {
+    if (!fullPathBuffer || !bufferSize) return PDH_INVALID_ARGUMENT;
+    const std::optional<std::string> text = ArgumentText(fullPathBuffer);
+    if (!text) return PDH_INVALID_ARGUMENT;
+    CounterPath p;
+    if (const PDH_STATUS st = ParseCounterPath(*text, p); st != PDH_CSTATUS_VALID_DATA) return st;
+    const std::u16string machine =
+        u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : ToUtf16(p.machine));
+    const std::u16string object = ToUtf16(p.object), instance = ToUtf16(p.instance),
+                         parent = ToUtf16(p.parent), counter = ToUtf16(p.counter);
+    CStringPacker packer(sizeof(PDH_COUNTER_PATH_ELEMENTS_W));
+    packer.Add(machine);
+    packer.Add(object);
+    if (p.hasInstance) packer.Add(instance);
+    if (!p.parent.empty()) packer.Add(parent);
+    packer.Add(counter);
+    const std::size_t needed = packer.Size();
+    if (!elements || *bufferSize < needed) {
+        *bufferSize = static_cast<DWORD>(needed);
+        return PDH_MORE_DATA;
+    }
+    packer.Begin(reinterpret_cast<char*>(elements));
+    elements->szMachineName = packer.Put(machine);
+    elements->szObjectName = packer.Put(object);
+    elements->szInstanceName = p.hasInstance ? packer.Put(instance) : nullptr;
+    elements->szParentInstance = p.parent.empty() ? nullptr : packer.Put(parent);
+    elements->dwInstanceIndex = p.index;
+    elements->szCounterName = packer.Put(counter);
     *bufferSize = static_cast<DWORD>(needed);
-    return PDH_MORE_DATA;
-  }
-  packer.Begin(reinterpret_cast<char*>(elements));
-  elements->szMachineName = packer.Put(machine);
-  elements->szObjectName = packer.Put(object);
-  elements->szInstanceName = p.hasInstance ? packer.Put(instance) : nullptr;
-  elements->szParentInstance = p.parent.empty() ? nullptr : packer.Put(parent);
-  elements->dwInstanceIndex = p.index;
-  elements->szCounterName = packer.Put(counter);
-  *bufferSize = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+    return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhMakeCounterPathW(const PDH_COUNTER_PATH_ELEMENTS_W* elements, LPWSTR fullPathBuffer,
                                DWORD* bufferSize, DWORD /*flags*/) {
-  if (!elements || !bufferSize || !elements->szObjectName || !elements->szCounterName)
-    return PDH_INVALID_ARGUMENT;
-  CounterPath p;
-  auto text = [](LPCWSTR s) { return s ? ArgumentText(s).value_or(std::string()) : std::string(); };
-  p.machine = text(elements->szMachineName);
-  while (p.machine.starts_with('\\')) p.machine.erase(0, 1);
-  p.object = text(elements->szObjectName);
-  p.parent = text(elements->szParentInstance);
-  p.instance = text(elements->szInstanceName);
-  p.hasInstance = !p.instance.empty();
-  p.index = p.hasInstance ? elements->dwInstanceIndex : 0;
-  p.counter = text(elements->szCounterName);
-  const std::string made = FormatCounterPath(p);
-  CounterPath check;
-  if (ParseCounterPath(made, check) != PDH_CSTATUS_VALID_DATA) return PDH_CSTATUS_BAD_COUNTERNAME;
-  const std::u16string out = ToUtf16(made);
-  const std::size_t needed = out.size() + 1;
-  if (!fullPathBuffer || *bufferSize < needed) {
+    if (!elements || !bufferSize || !elements->szObjectName || !elements->szCounterName)
+        return PDH_INVALID_ARGUMENT;
+    CounterPath p;
+    auto text = [](LPCWSTR s) { return s ? ArgumentText(s).value_or(std::string()) : std::string(); };
+    p.machine = text(elements->szMachineName);
+    while (p.machine.starts_with('\\'))
+        p.machine.erase(0, 1);
+    p.object = text(elements->szObjectName);
+    p.parent = text(elements->szParentInstance);
+    p.instance = text(elements->szInstanceName);
+    p.hasInstance = !p.instance.empty();
+    p.index = p.hasInstance ? elements->dwInstanceIndex : 0;
+    p.counter = text(elements->szCounterName);
+    const std::string made = FormatCounterPath(p);
+    CounterPath check;
+    if (ParseCounterPath(made, check) != PDH_CSTATUS_VALID_DATA) return PDH_CSTATUS_BAD_COUNTERNAME;
+    const std::u16string out = ToUtf16(made);
+    const std::size_t needed = out.size() + 1;
+    if (!fullPathBuffer || *bufferSize < needed) {
+        *bufferSize = static_cast<DWORD>(needed);
+        return PDH_MORE_DATA;
+    }
+    std::copy(out.begin(), out.end(), fullPathBuffer);
+    fullPathBuffer[out.size()] = u'\0';
     *bufferSize = static_cast<DWORD>(needed);
-    return PDH_MORE_DATA;
-  }
-  std::copy(out.begin(), out.end(), fullPathBuffer);
-  fullPathBuffer[out.size()] = u'\0';
-  *bufferSize = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+    return ERROR_SUCCESS;
 }
 
 } // extern "C"

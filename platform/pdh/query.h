@@ -22,56 +22,56 @@ namespace zyn::pdh::detail {
 } // namespace zyn::pdh::detail
 
 struct ZynPdhCounter {
-  ZynPdhQuery* query = nullptr;
-  const zyn::pdh::detail::ObjectDef* object = nullptr;
-  const zyn::pdh::detail::CounterDef* def = nullptr;
-  zyn::pdh::detail::CounterPath path;
-  std::string instanceKey;
-  DWORD_PTR userData = 0;
-  std::size_t slot = 0;
+    ZynPdhQuery* query = nullptr;
+    const zyn::pdh::detail::ObjectDef* object = nullptr;
+    const zyn::pdh::detail::CounterDef* def = nullptr;
+    zyn::pdh::detail::CounterPath path;
+    std::string instanceKey;
+    DWORD_PTR userData = 0;
+    std::size_t slot = 0;
 
-  // Raw values of the previous collection.
-  std::vector<double> prev;
-  std::uint64_t prevIdentity = 0;
-  std::int64_t prevTimeNs = 0;
-  bool hasPrev = false;
-  std::size_t instanceHint = 0;
+    // Raw values of the previous collection.
+    std::vector<double> prev;
+    std::uint64_t prevIdentity = 0;
+    std::int64_t prevTimeNs = 0;
+    bool hasPrev = false;
+    std::size_t instanceHint = 0;
 
-  // The outcome of the last collection.
-  bool collected = false;
-  bool validSinceBaseline = false;
-  PDH_STATUS status = PDH_CSTATUS_INVALID_DATA;
-  double value = 0;
-  double peak = 0;
-  bool hasPeak = false;
+    // The outcome of the last collection.
+    bool collected = false;
+    bool validSinceBaseline = false;
+    PDH_STATUS status = PDH_CSTATUS_INVALID_DATA;
+    double value = 0;
+    double peak = 0;
+    bool hasPeak = false;
 
-  void Update(const zyn::pdh::detail::ObjectSample& sample, double clockTicks);
+    void Update(const zyn::pdh::detail::ObjectSample& sample, double clockTicks);
 
 private:
-  const zyn::pdh::detail::InstanceSample* FindInstance(const zyn::pdh::detail::ObjectSample& sample);
-  void Baseline(const zyn::pdh::detail::InstanceSample& inst, std::int64_t timeNs);
-  void Lost(PDH_STATUS why);
+    const zyn::pdh::detail::InstanceSample* FindInstance(const zyn::pdh::detail::ObjectSample& sample);
+    void Baseline(const zyn::pdh::detail::InstanceSample& inst, std::int64_t timeNs);
+    void Lost(PDH_STATUS why);
 };
 
 struct ZynPdhQuery {
-  explicit ZynPdhQuery(zyn::pdh::SourceConfig sources, DWORD_PTR user);
+    explicit ZynPdhQuery(zyn::pdh::SourceConfig sources, DWORD_PTR user);
 
-  PDH_STATUS AddCounter(std::string_view path, DWORD_PTR user, ZynPdhCounter*& counter);
-  void RemoveCounter(ZynPdhCounter* counter);
-  PDH_STATUS Collect();
+    PDH_STATUS AddCounter(std::string_view path, DWORD_PTR user, ZynPdhCounter*& counter);
+    void RemoveCounter(ZynPdhCounter* counter);
+    PDH_STATUS Collect();
 
-  zyn::pdh::SourceConfig config;
-  DWORD_PTR userData = 0;
-  std::vector<std::unique_ptr<ZynPdhCounter>> counters;
+    zyn::pdh::SourceConfig config;
+    DWORD_PTR userData = 0;
+    std::vector<std::unique_ptr<ZynPdhCounter>> counters;
 
 private:
-  struct Slot {
-    const zyn::pdh::detail::ObjectDef* object = nullptr;
-    std::unique_ptr<zyn::pdh::detail::CObjectCollector> collector;
-    zyn::pdh::detail::ObjectSample sample;
-  };
-  std::vector<Slot> m_slots;
-  zyn::pdh::detail::CSourceCache m_cache;
-  double m_clockTicks = 100;
-  double m_pageSize = 4096;
+    struct Slot {
+        const zyn::pdh::detail::ObjectDef* object = nullptr;
+        std::unique_ptr<zyn::pdh::detail::CObjectCollector> collector;
+        zyn::pdh::detail::ObjectSample sample;
+    };
+    std::vector<Slot> m_slots;
+    zyn::pdh::detail::CSourceCache m_cache;
+    double m_clockTicks = 100;
+    double m_pageSize = 4096;
 };

@@ -12,36 +12,36 @@ namespace zyn::pdh::detail {
 
 class CTotalAccumulator {
 public:
-  void Build(const std::vector<InstanceSample>& instances, std::size_t fieldCount, std::uint64_t cumulative,
-             std::uint64_t modular32, InstanceSample& total) {
-    if (m_acc.size() != fieldCount) m_acc.assign(fieldCount, 0.0);
-    total.values.assign(fieldCount, 0.0);
-    std::unordered_map<std::uint64_t, std::vector<double>> next;
-    next.reserve(instances.size());
-    for (const InstanceSample& inst : instances) {
-      const auto it = m_prev.find(inst.identity);
-      for (std::size_t f = 0; f < fieldCount; ++f) {
-        const double v = inst.values[f];
-        if (!Finite(v)) continue;
-        if (!(cumulative >> f & 1)) {
-          total.values[f] += v;
-          continue;
+    void Build(const std::vector<InstanceSample>& instances, std::size_t fieldCount, std::uint64_t cumulative,
+               std::uint64_t modular32, InstanceSample& total) {
+        if (m_acc.size() != fieldCount) m_acc.assign(fieldCount, 0.0);
+        total.values.assign(fieldCount, 0.0);
+        std::unordered_map<std::uint64_t, std::vector<double>> next;
+        next.reserve(instances.size());
+        for (const InstanceSample& inst : instances) {
+            const auto it = m_prev.find(inst.identity);
+            for (std::size_t f = 0; f < fieldCount; ++f) {
+                const double v = inst.values[f];
+                if (!Finite(v)) continue;
+                if (!(cumulative >> f & 1)) {
+                    total.values[f] += v;
+                    continue;
+                }
+                if (it == m_prev.end() || !Finite(it->second[f])) continue;
+                double d = v - it->second[f];
+                if (d < 0 && (modular32 >> f & 1)) d += 4294967296.0;
+                if (d > 0) m_acc[f] += d; // a decrease re-baselines that instance
+            }
+            next.emplace(inst.identity, inst.values);
         }
-        if (it == m_prev.end() || !Finite(it->second[f])) continue;
-        double d = v - it->second[f];
-        if (d < 0 && (modular32 >> f & 1)) d += 4294967296.0;
-        if (d > 0) m_acc[f] += d; // a decrease re-baselines that instance
-      }
-      next.emplace(inst.identity, inst.values);
+        for (std::size_t f = 0; f < fieldCount; ++f)
+            if (cumulative >> f & 1) total.values[f] = m_acc[f];
+        m_prev = std::move(next);
     }
-    for (std::size_t f = 0; f < fieldCount; ++f)
-      if (cumulative >> f & 1) total.values[f] = m_acc[f];
-    m_prev = std::move(next);
-  }
 
 private:
-  std::unordered_map<std::uint64_t, std::vector<double>> m_prev;
-  std::vector<double> m_acc;
+    std::unordered_map<std::uint64_t, std::vector<double>> m_prev;
+    std::vector<double> m_acc;
 };
 
 } // namespace zyn::pdh::detail

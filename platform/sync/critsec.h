@@ -33,8 +33,7 @@ private:
 class CComAutoCriticalSection : public CComCriticalSection {};
 
 // Holds the lock from construction to destruction unless released early.
-template <class TLock>
-class CComCritSecLock {
+template <class TLock> class CComCritSecLock {
 public:
     explicit CComCritSecLock(TLock& lock, bool initialLock = true) : m_lock(lock) {
         if (initialLock) Lock();

@@ -41,7 +41,8 @@ public:
 std::u16string NameOf(LPCWSTR name) {
     if (!name) return {};
     std::u16string s;
-    while (*name) s.push_back(*name++);
+    while (*name)
+        s.push_back(*name++);
     return s;
 }
 
@@ -119,12 +120,20 @@ HANDLE OpenEventW(LPCWSTR rawName) {
         if (event) h = d.Insert(event);
     }
     // The event reference is let go here, outside the lock: it may be the last one.
-    if (!h) SetLastError(event ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILE_NOT_FOUND);
-    else SetLastError(ERROR_SUCCESS);
+    if (!h)
+        SetLastError(event ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILE_NOT_FOUND);
+    else
+        SetLastError(ERROR_SUCCESS);
     return h;
 }
 
-HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) { return OpenEventW(name); }
+HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) {
+    return OpenEventW(name);
+}
 
-BOOL SetEvent(HANDLE h) { return SetState(h, true) ? TRUE : FALSE; }
-BOOL ResetEvent(HANDLE h) { return SetState(h, false) ? TRUE : FALSE; }
+BOOL SetEvent(HANDLE h) {
+    return SetState(h, true) ? TRUE : FALSE;
+}
+BOOL ResetEvent(HANDLE h) {
+    return SetState(h, false) ? TRUE : FALSE;
+}

@@ -74,8 +74,12 @@ std::shared_ptr<WaitableObject> Dispatcher::Remove(HANDLE h) {
 using zyn::sync::detail::Dispatcher;
 using zyn::sync::detail::WaitableObject;
 
-DWORD GetLastError() { return zyn::sync::detail::t_lastError; }
-void SetLastError(DWORD error) { zyn::sync::detail::t_lastError = error; }
+DWORD GetLastError() {
+    return zyn::sync::detail::t_lastError;
+}
+void SetLastError(DWORD error) {
+    zyn::sync::detail::t_lastError = error;
+}
 
 BOOL CloseHandle(HANDLE h) {
     std::shared_ptr<WaitableObject> gone;
@@ -91,7 +95,9 @@ BOOL CloseHandle(HANDLE h) {
     return TRUE;
 }
 
-DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) { return WaitForMultipleObjects(1, &h, FALSE, milliseconds); }
+DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
+    return WaitForMultipleObjects(1, &h, FALSE, milliseconds);
+}
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
@@ -122,7 +128,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         if (waitAll) {
             for (auto& o : objects)
                 if (!o->IsSignalled()) return WAIT_TIMEOUT;
-            for (auto& o : objects) o->Acquire();
+            for (auto& o : objects)
+                o->Acquire();
             return WAIT_OBJECT_0;
         }
         for (DWORD i = 0; i < count; ++i) {
@@ -149,7 +156,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 
 void Sleep(DWORD milliseconds) {
     if (milliseconds == INFINITE) {
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(24));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

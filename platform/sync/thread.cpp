@@ -17,8 +17,10 @@ public:
         // The last reference goes either in the thread itself (its handles were closed while it
         // ran) or elsewhere after the thread has dropped its own, when only its exit remains.
         if (!started) return;
-        if (pthread_equal(pthread_self(), id)) pthread_detach(id);
-        else pthread_join(id, nullptr);
+        if (pthread_equal(pthread_self(), id))
+            pthread_detach(id);
+        else
+            pthread_join(id, nullptr);
     }
     bool IsSignalled() const override { return done; }
 
@@ -58,7 +60,8 @@ void* Trampoline(void* raw) {
     return nullptr;
 }
 
-HANDLE Create(std::size_t stackSize, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags, DWORD* threadId) {
+HANDLE Create(std::size_t stackSize, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
+              DWORD* threadId) {
     auto thread = std::make_shared<Thread>();
     thread->suspendCount = (flags & CREATE_SUSPENDED) ? 1 : 0;
     auto& d = Dispatcher::Instance();
@@ -177,7 +180,9 @@ int GetThreadPriority(HANDLE h) {
     return priority;
 }
 
-DWORD GetCurrentThreadId() { return DWORD(gettid()); }
+DWORD GetCurrentThreadId() {
+    return DWORD(gettid());
+}
 
 namespace zyn::sync {
 
@@ -188,7 +193,8 @@ bool SetThreadName(const char* name, DWORD threadId) {
     if (n > 15) {
         n = 15;
         // Never cut inside a multi-byte character: step back over its continuation bytes.
-        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
+            --n;
     }
     std::memcpy(cut, name, n);
     if (threadId == 0xFFFFFFFF || threadId == GetCurrentThreadId())

@@ -19,14 +19,22 @@ ULONGLONG MonotonicNanoseconds() {
 
 } // namespace
 
-ULONGLONG GetTickCount64() { return MonotonicNanoseconds() / 1000000ull; }
+ULONGLONG GetTickCount64() {
+    return MonotonicNanoseconds() / 1000000ull;
+}
 
-DWORD GetTickCount() { return DWORD(GetTickCount64()) + g_tickOffset.load(std::memory_order_relaxed); }
+DWORD GetTickCount() {
+    return DWORD(GetTickCount64()) + g_tickOffset.load(std::memory_order_relaxed);
+}
 
 namespace zyn::sync {
 
-void SetTickCountOffset(DWORD offset) { g_tickOffset.store(offset, std::memory_order_relaxed); }
-DWORD GetTickCountOffset() { return g_tickOffset.load(std::memory_order_relaxed); }
+void SetTickCountOffset(DWORD offset) {
+    g_tickOffset.store(offset, std::memory_order_relaxed);
+}
+DWORD GetTickCountOffset() {
+    return g_tickOffset.load(std::memory_order_relaxed);
+}
 
 ULONGLONG ReadCycleCounter() {
 #if defined(__x86_64__) || defined(__i386__)

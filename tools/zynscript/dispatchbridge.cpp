@@ -52,7 +52,8 @@ bool IsInt32(double d) {
 QJSValue LoadBridgeScript(QJSEngine* engine) {
     QFile file(QStringLiteral(":/zynscript/bridge.js"));
     if (!file.open(QIODevice::ReadOnly)) qFatal("zynscript: the bridge script is missing from the resources");
-    QJSValue helpers = engine->evaluate(QString::fromUtf8(file.readAll()), QStringLiteral("zynscript:bridge.js"));
+    QJSValue helpers =
+        engine->evaluate(QString::fromUtf8(file.readAll()), QStringLiteral("zynscript:bridge.js"));
     if (helpers.isError() || !helpers.isCallable()) qFatal("zynscript: the bridge script does not load");
     return helpers.call();
 }
@@ -95,7 +96,9 @@ CDispatchBridge::CDispatchBridge(QJSEngine* engine) : m_engine(engine) {
     m_dateConstructor = engine->globalObject().property(QStringLiteral("Date"));
 }
 
-CDispatchBridge::~CDispatchBridge() { ReleaseAll(); }
+CDispatchBridge::~CDispatchBridge() {
+    ReleaseAll();
+}
 
 QJSValue CDispatchBridge::Wrap(IDispatch* disp) {
     if (!disp) return QJSValue(QJSValue::NullValue);
@@ -131,13 +134,18 @@ std::shared_ptr<CInterfaceInfo> CDispatchBridge::InterfaceOf(IDispatch* disp) {
     return info;
 }
 
-void CDispatchBridge::Attach(CDispatchHandle* handle) { m_handles.insert(handle); }
-void CDispatchBridge::Detach(CDispatchHandle* handle) { m_handles.erase(handle); }
+void CDispatchBridge::Attach(CDispatchHandle* handle) {
+    m_handles.insert(handle);
+}
+void CDispatchBridge::Detach(CDispatchHandle* handle) {
+    m_handles.erase(handle);
+}
 
 void CDispatchBridge::ReleaseAll() {
     auto handles = std::move(m_handles);
     m_handles.clear();
-    for (CDispatchHandle* h : handles) h->Release();
+    for (CDispatchHandle* h : handles)
+        h->Release();
 }
 
 QJSValue CDispatchBridge::MakeError(HRESULT hr, const QString& description, const QString& source) const {
@@ -153,7 +161,8 @@ bool CDispatchBridge::ToVariant(const QJSValue& value, VARIANT* out, ConversionE
     return ToVariantAt(value, out, error, 0);
 }
 
-bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, ConversionError* error, int depth) const {
+bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, ConversionError* error,
+                                  int depth) const {
     VariantInit(out);
     if (value.isUndefined()) return true;
     if (value.isNull()) {
@@ -178,8 +187,8 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
     }
     if (value.isString()) {
         const QString s = value.toString();
-        BSTR b = zyn::com::AllocBstr(
-            std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())));
+        BSTR b = zyn::com::AllocBstr(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                                         static_cast<std::size_t>(s.size())));
         if (!b && !s.isEmpty()) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
         out->vt = VT_BSTR;
         out->bstrVal = b;
@@ -187,7 +196,8 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
     }
     if (value.isDate()) return DateToVariant(value, out, error);
     if (value.isArray()) {
-        if (depth >= kMaxDepth) return Fail(error, DISP_E_TYPEMISMATCH, QStringLiteral("Arrays are nested too deeply"));
+        if (depth >= kMaxDepth)
+            return Fail(error, DISP_E_TYPEMISMATCH, QStringLiteral("Arrays are nested too deeply"));
         const double length = value.property(QStringLiteral("length")).toNumber();
         if (!(length >= 0 && length <= static_cast<double>(kMaxArrayElements)))
             return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
@@ -237,7 +247,8 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
             return true;
         }
     }
-    return Fail(error, DISP_E_TYPEMISMATCH, QStringLiteral("This kind of value cannot be passed to an automation object"));
+    return Fail(error, DISP_E_TYPEMISMATCH,
+                QStringLiteral("This kind of value cannot be passed to an automation object"));
 }
 
 bool CDispatchBridge::DateToVariant(const QJSValue& date, VARIANT* out, ConversionError* error) const {
@@ -264,7 +275,8 @@ bool CDispatchBridge::ToScript(const VARIANT& value, QJSValue* out, ConversionEr
 }
 
 bool CDispatchBridge::ToScriptAt(const VARIANT& value, QJSValue* out, ConversionError* error, int depth) {
-    if (depth > kMaxDepth) return Fail(error, DISP_E_BADVARTYPE, QStringLiteral("Arrays are nested too deeply"));
+    if (depth > kMaxDepth)
+        return Fail(error, DISP_E_BADVARTYPE, QStringLiteral("Arrays are nested too deeply"));
     const VARTYPE vt = value.vt;
     if (vt & VT_BYREF) {
         if (!value.byref) return Fail(error, E_POINTER, DescribeHResult(E_POINTER));
@@ -277,24 +289,60 @@ bool CDispatchBridge::ToScriptAt(const VARIANT& value, QJSValue* out, Conversion
     if (vt & VT_ARRAY) return ArrayToScript(value.parray, out, error, depth);
 
     switch (vt) {
-    case VT_EMPTY: *out = QJSValue(); return true;
-    case VT_NULL: *out = QJSValue(QJSValue::NullValue); return true;
-    case VT_I1: *out = QJSValue(static_cast<int>(static_cast<signed char>(value.cVal))); return true;
-    case VT_UI1: *out = QJSValue(static_cast<int>(value.bVal)); return true;
-    case VT_I2: *out = QJSValue(static_cast<int>(value.iVal)); return true;
-    case VT_UI2: *out = QJSValue(static_cast<int>(value.uiVal)); return true;
-    case VT_I4: *out = QJSValue(static_cast<int>(value.lVal)); return true;
-    case VT_UI4: *out = QJSValue(static_cast<double>(value.ulVal)); return true;
-    case VT_INT: *out = QJSValue(static_cast<int>(value.intVal)); return true;
-    case VT_UINT: *out = QJSValue(static_cast<double>(value.uintVal)); return true;
-    case VT_I8: *out = QJSValue(static_cast<double>(value.llVal)); return true;
-    case VT_UI8: *out = QJSValue(static_cast<double>(value.ullVal)); return true;
-    case VT_R4: *out = QJSValue(static_cast<double>(value.fltVal)); return true;
-    case VT_R8: *out = QJSValue(value.dblVal); return true;
-    case VT_CY: *out = QJSValue(static_cast<double>(value.llVal) / 10000.0); return true;
-    case VT_ERROR: *out = QJSValue(static_cast<int>(value.scode)); return true;
-    case VT_BOOL: *out = QJSValue(value.boolVal != VARIANT_FALSE); return true;
-    case VT_BSTR: *out = QJSValue(FromBstr(value.bstrVal)); return true;
+    case VT_EMPTY:
+        *out = QJSValue();
+        return true;
+    case VT_NULL:
+        *out = QJSValue(QJSValue::NullValue);
+        return true;
+    case VT_I1:
+        *out = QJSValue(static_cast<int>(static_cast<signed char>(value.cVal)));
+        return true;
+    case VT_UI1:
+        *out = QJSValue(static_cast<int>(value.bVal));
+        return true;
+    case VT_I2:
+        *out = QJSValue(static_cast<int>(value.iVal));
+        return true;
+    case VT_UI2:
+        *out = QJSValue(static_cast<int>(value.uiVal));
+        return true;
+    case VT_I4:
+        *out = QJSValue(static_cast<int>(value.lVal));
+        return true;
+    case VT_UI4:
+        *out = QJSValue(static_cast<double>(value.ulVal));
+        return true;
+    case VT_INT:
+        *out = QJSValue(static_cast<int>(value.intVal));
+        return true;
+    case VT_UINT:
+        *out = QJSValue(static_cast<double>(value.uintVal));
+        return true;
+    case VT_I8:
+        *out = QJSValue(static_cast<double>(value.llVal));
+        return true;
+    case VT_UI8:
+        *out = QJSValue(static_cast<double>(value.ullVal));
+        return true;
+    case VT_R4:
+        *out = QJSValue(static_cast<double>(value.fltVal));
+        return true;
+    case VT_R8:
+        *out = QJSValue(value.dblVal);
+        return true;
+    case VT_CY:
+        *out = QJSValue(static_cast<double>(value.llVal) / 10000.0);
+        return true;
+    case VT_ERROR:
+        *out = QJSValue(static_cast<int>(value.scode));
+        return true;
+    case VT_BOOL:
+        *out = QJSValue(value.boolVal != VARIANT_FALSE);
+        return true;
+    case VT_BSTR:
+        *out = QJSValue(FromBstr(value.bstrVal));
+        return true;
     case VT_DATE: {
         ConversionError dateError;
         QJSValue date = DateToScript(value.date, &dateError);
@@ -302,7 +350,9 @@ bool CDispatchBridge::ToScriptAt(const VARIANT& value, QJSValue* out, Conversion
         *out = date;
         return true;
     }
-    case VT_DISPATCH: *out = Wrap(value.pdispVal); return true;
+    case VT_DISPATCH:
+        *out = Wrap(value.pdispVal);
+        return true;
     case VT_UNKNOWN: {
         if (!value.punkVal) {
             *out = QJSValue(QJSValue::NullValue);
@@ -311,11 +361,13 @@ bool CDispatchBridge::ToScriptAt(const VARIANT& value, QJSValue* out, Conversion
         CComPtr<IDispatch> disp;
         const HRESULT hr = value.punkVal->QueryInterface(IDispatch::kIID, reinterpret_cast<void**>(&disp));
         if (FAILED(hr) || !disp)
-            return Fail(error, E_NOINTERFACE, QStringLiteral("The object returned cannot be used from a script"));
+            return Fail(error, E_NOINTERFACE,
+                        QStringLiteral("The object returned cannot be used from a script"));
         *out = Wrap(disp);
         return true;
     }
-    default: break;
+    default:
+        break;
     }
     return Fail(error, DISP_E_BADVARTYPE,
                 QStringLiteral("A value of type %1 cannot be used from a script").arg(static_cast<int>(vt)));
@@ -327,17 +379,20 @@ bool CDispatchBridge::ArrayToScript(SAFEARRAY* array, QJSValue* out, ConversionE
         return true;
     }
     if (SafeArrayGetDim(array) != 1)
-        return Fail(error, DISP_E_BADVARTYPE, QStringLiteral("Only one-dimensional arrays can be used from a script"));
+        return Fail(error, DISP_E_BADVARTYPE,
+                    QStringLiteral("Only one-dimensional arrays can be used from a script"));
     VARTYPE elementType = VT_EMPTY;
     LONG lower = 0, upper = -1;
     if (FAILED(SafeArrayGetVartype(array, &elementType)) || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper)))
         return Fail(error, DISP_E_BADVARTYPE, DescribeHResult(DISP_E_BADVARTYPE));
     const qint64 count = std::max<qint64>(0, qint64{upper} - qint64{lower} + 1);
-    if (count > kMaxArrayElements) return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
+    if (count > kMaxArrayElements)
+        return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
 
     if (elementType == VT_UI1 || elementType == VT_I1) {
-        if (SafeArrayGetElemsize(array) != 1) return Fail(error, DISP_E_BADVARTYPE, DescribeHResult(DISP_E_BADVARTYPE));
+        if (SafeArrayGetElemsize(array) != 1)
+            return Fail(error, DISP_E_BADVARTYPE, DescribeHResult(DISP_E_BADVARTYPE));
         QByteArray bytes;
         void* data = nullptr;
         if (count > 0) {

@@ -18,10 +18,12 @@ constexpr std::size_t kMaxArguments = 256;
 class CallArguments {
 public:
     explicit CallArguments(std::size_t count) : m_args(count) {
-        for (VARIANT& v : m_args) VariantInit(&v);
+        for (VARIANT& v : m_args)
+            VariantInit(&v);
     }
     ~CallArguments() {
-        for (VARIANT& v : m_args) VariantClear(&v);
+        for (VARIANT& v : m_args)
+            VariantClear(&v);
     }
     CallArguments(const CallArguments&) = delete;
     CallArguments& operator=(const CallArguments&) = delete;
@@ -47,11 +49,14 @@ public:
     ExceptionInfo& operator=(const ExceptionInfo&) = delete;
 };
 
-QString FromBstr(BSTR s) { return QString::fromUtf16(s, static_cast<qsizetype>(SysStringLen(s))); }
+QString FromBstr(BSTR s) {
+    return QString::fromUtf16(s, static_cast<qsizetype>(SysStringLen(s)));
+}
 
 } // namespace
 
-CDispatchHandle::CDispatchHandle(CDispatchBridge* bridge, IDispatch* disp, std::shared_ptr<CInterfaceInfo> info)
+CDispatchHandle::CDispatchHandle(CDispatchBridge* bridge, IDispatch* disp,
+                                 std::shared_ptr<CInterfaceInfo> info)
     : m_bridge(bridge), m_disp(disp), m_info(std::move(info)) {
     m_bridge->Attach(this);
 }
@@ -80,7 +85,8 @@ bool CDispatchHandle::CheckFlags(int flags) {
 }
 
 QString CDispatchHandle::Source() const {
-    return m_info ? QString::fromUtf16(m_info->Name().data(), static_cast<qsizetype>(m_info->Name().size())) : QString();
+    return m_info ? QString::fromUtf16(m_info->Name().data(), static_cast<qsizetype>(m_info->Name().size()))
+                  : QString();
 }
 
 QJSValue CDispatchHandle::resolve(const QString& name) {
@@ -89,7 +95,8 @@ QJSValue CDispatchHandle::resolve(const QString& name) {
     MemberInfo member;
     // A NUL would cut the name short at the object, which would then answer for another member.
     if (!name.contains(QChar(u'\0'))) {
-        const std::u16string_view text(reinterpret_cast<const char16_t*>(name.utf16()), static_cast<std::size_t>(name.size()));
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(name.utf16()),
+                                       static_cast<std::size_t>(name.size()));
         const std::u16string folded = CInterfaceInfo::FoldName(text);
         if (!m_info || !m_info->FindName(folded, &member)) {
             std::u16string zeroTerminated(text);
@@ -131,7 +138,8 @@ QJSValue CDispatchHandle::invoke(int id, int flags, const QJSValue& args) {
         return {};
     }
     std::vector<QJSValue> list(static_cast<std::size_t>(length));
-    for (std::size_t i = 0; i < list.size(); ++i) list[i] = args.property(static_cast<quint32>(i));
+    for (std::size_t i = 0; i < list.size(); ++i)
+        list[i] = args.property(static_cast<quint32>(i));
     return Invoke(id, static_cast<WORD>(flags), list.data(), list.size());
 }
 
@@ -148,8 +156,8 @@ QJSValue CDispatchHandle::getDynamic(int id) {
     ExceptionInfo excep;
     CComVariant result;
     UINT argErr = 0;
-    const HRESULT hr = m_disp->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, &result,
-                                      &excep, &argErr);
+    const HRESULT hr = m_disp->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params,
+                                      &result, &excep, &argErr);
     if (hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL) return m_bridge->CallMarker();
     if (FAILED(hr)) {
         const HRESULT number = hr == DISP_E_EXCEPTION ? (excep.scode ? excep.scode : E_FAIL) : hr;
@@ -168,8 +176,8 @@ QJSValue CDispatchHandle::getDynamic(int id) {
 
 QJSValue CDispatchHandle::unknown(const QString& name) {
     if (m_bridge)
-        m_bridge->ThrowError(DISP_E_UNKNOWNNAME, QStringLiteral("The object has no member named \"%1\"").arg(name),
-                             Source());
+        m_bridge->ThrowError(DISP_E_UNKNOWNNAME,
+                             QStringLiteral("The object has no member named \"%1\"").arg(name), Source());
     else
         CheckUsable();
     return {};
@@ -180,7 +188,8 @@ QJSValue CDispatchHandle::Invoke(DISPID id, WORD flags, const QJSValue* args, st
     for (std::size_t i = 0; i < count; ++i) {
         ConversionError error;
         if (!m_bridge->ToVariant(args[i], converted.Slot(i), &error)) {
-            m_bridge->ThrowError(error.hr, QStringLiteral("Argument %1: %2").arg(i + 1).arg(error.description), Source());
+            m_bridge->ThrowError(
+                error.hr, QStringLiteral("Argument %1: %2").arg(i + 1).arg(error.description), Source());
             return {};
         }
     }
@@ -191,18 +200,20 @@ QJSValue CDispatchHandle::Invoke(DISPID id, WORD flags, const QJSValue* args, st
     ExceptionInfo excep;
     CComVariant result;
     UINT argErr = 0;
-    const HRESULT hr = m_disp->Invoke(id, GUID_NULL, 0, flags, &params, isPut ? nullptr : &result, &excep, &argErr);
+    const HRESULT hr =
+        m_disp->Invoke(id, GUID_NULL, 0, flags, &params, isPut ? nullptr : &result, &excep, &argErr);
     if (FAILED(hr)) {
         if (hr == DISP_E_EXCEPTION) {
             // An object that filled only the 16-bit code still gets a failure number.
-            const HRESULT number = excep.scode ? excep.scode
-                                 : excep.wCode ? static_cast<HRESULT>(0x80040000u | excep.wCode)
-                                               : E_FAIL;
+            const HRESULT number = excep.scode   ? excep.scode
+                                   : excep.wCode ? static_cast<HRESULT>(0x80040000u | excep.wCode)
+                                                 : E_FAIL;
             m_bridge->ThrowError(number, FromBstr(excep.bstrDescription), FromBstr(excep.bstrSource));
             return {};
         }
         QString description = DescribeHResult(hr);
-        if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_PARAMNOTFOUND) && argErr < count)
+        if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW || hr == DISP_E_PARAMNOTFOUND) &&
+            argErr < count)
             description += QStringLiteral(" (argument %1)").arg(count - argErr);
         m_bridge->ThrowError(hr, description, Source());
         return {};

@@ -14,7 +14,8 @@ std::shared_ptr<CInterfaceInfo> CInterfaceInfo::FromTypeInfo(ITypeInfo* typeInfo
     typeInfo->ReleaseTypeAttr(attr);
 
     CComBSTR name;
-    if (SUCCEEDED(typeInfo->GetDocumentation(-1, &name, nullptr, nullptr, nullptr))) info->m_name = name.View();
+    if (SUCCEEDED(typeInfo->GetDocumentation(-1, &name, nullptr, nullptr, nullptr)))
+        info->m_name = name.View();
 
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* desc = nullptr;

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     }
     // The object library beside this program registers itself on first use, as an installer
     // would have done; a failure here surfaces later as the script's own CreateObject error.
-    (void)zyn::com::EnsureServerRegistered(u"ZynTallonObj.Chart", zyn::com::ExecutableFolder() + "/libZynTallonObj.so");
+    (void)zyn::com::EnsureServerRegistered(u"ZynTallonObj.Chart",
+                                           zyn::com::ExecutableFolder() + "/libZynTallonObj.so");
     zyn::script::CScriptHost host;
     return host.RunFile(args[1], args.mid(2));
 }

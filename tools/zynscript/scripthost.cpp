@@ -26,8 +26,10 @@ CScriptHost::Sink StreamSink(std::FILE* stream) {
 
 QJSValue LoadWScriptFactory(QJSEngine* engine) {
     QFile file(QStringLiteral(":/zynscript/wscript.js"));
-    if (!file.open(QIODevice::ReadOnly)) qFatal("zynscript: the WScript script is missing from the resources");
-    QJSValue factory = engine->evaluate(QString::fromUtf8(file.readAll()), QStringLiteral("zynscript:wscript.js"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("zynscript: the WScript script is missing from the resources");
+    QJSValue factory =
+        engine->evaluate(QString::fromUtf8(file.readAll()), QStringLiteral("zynscript:wscript.js"));
     if (factory.isError() || !factory.isCallable()) qFatal("zynscript: the WScript script does not load");
     return factory;
 }
@@ -70,11 +72,13 @@ void CScriptHost::SetGlobalObject(const QString& name, IDispatch* object) {
 void CScriptHost::InstallGlobals(const QString& path, const QStringList& arguments) {
     const QFileInfo info(path);
     QJSValue list = m_engine->newArray(static_cast<uint>(arguments.size()));
-    for (qsizetype i = 0; i < arguments.size(); ++i) list.setProperty(static_cast<quint32>(i), arguments[i]);
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        list.setProperty(static_cast<quint32>(i), arguments[i]);
     QJSValue globals = LoadWScriptFactory(m_engine.get())
-                           .call({m_engine->newQObject(m_wscript.get()), m_bridge->ErrorFactory(), info.fileName(),
-                                  info.absoluteFilePath(), list});
-    m_engine->globalObject().setProperty(QStringLiteral("WScript"), globals.property(QStringLiteral("WScript")));
+                           .call({m_engine->newQObject(m_wscript.get()), m_bridge->ErrorFactory(),
+                                  info.fileName(), info.absoluteFilePath(), list});
+    m_engine->globalObject().setProperty(QStringLiteral("WScript"),
+                                         globals.property(QStringLiteral("WScript")));
     m_engine->globalObject().setProperty(QStringLiteral("ActiveXObject"),
                                          globals.property(QStringLiteral("ActiveXObject")));
 }
@@ -131,7 +135,8 @@ void CScriptHost::ReportUncaught(const QJSValue& error, const QStringList& stack
     const QJSValue number = error.property(QStringLiteral("number"));
     const QJSValue text = error.property(QStringLiteral("description"));
     if (error.isObject() && number.isNumber() && text.isString())
-        description = QStringLiteral("%1 (%2)").arg(text.toString(), HResultHex(static_cast<HRESULT>(number.toInt())));
+        description =
+            QStringLiteral("%1 (%2)").arg(text.toString(), HResultHex(static_cast<HRESULT>(number.toInt())));
     else if (error.isError())
         description = error.toString();
     else

@@ -21,7 +21,9 @@ void CWScript::ResetQuit() {
     m_exitCode = 0;
 }
 
-void CWScript::echo(const QString& text) { m_out(text + QLatin1Char('\n')); }
+void CWScript::echo(const QString& text) {
+    m_out(text + QLatin1Char('\n'));
+}
 
 void CWScript::sleep(double ms) {
     if (!(ms > 0)) return; // NaN, zero and negative waits return at once
@@ -42,9 +44,11 @@ void CWScript::quit(int code) {
 }
 
 QJSValue CWScript::createObject(const QString& progId) {
-    const std::u16string name(reinterpret_cast<const char16_t*>(progId.utf16()), static_cast<std::size_t>(progId.size()));
+    const std::u16string name(reinterpret_cast<const char16_t*>(progId.utf16()),
+                              static_cast<std::size_t>(progId.size()));
     CLSID clsid{};
-    HRESULT hr = name.find(u'\0') == std::u16string::npos ? CLSIDFromProgID(name.c_str(), &clsid) : CO_E_CLASSSTRING;
+    HRESULT hr =
+        name.find(u'\0') == std::u16string::npos ? CLSIDFromProgID(name.c_str(), &clsid) : CO_E_CLASSSTRING;
     CComPtr<IDispatch> disp;
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IDispatch::kIID, reinterpret_cast<void**>(&disp));

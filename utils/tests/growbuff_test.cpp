@@ -13,9 +13,13 @@ std::vector<unsigned char> Bytes(const CZynGrowBuff& b) {
     return std::vector<unsigned char>(b.GetBuffer(), b.GetBuffer() + b.GetSize());
 }
 
-std::string Text(const CZynGrowBuff& b) { return std::string(reinterpret_cast<const char*>(b.GetBuffer()), b.GetSize()); }
+std::string Text(const CZynGrowBuff& b) {
+    return std::string(reinterpret_cast<const char*>(b.GetBuffer()), b.GetSize());
+}
 
-void Fill(CZynGrowBuff& b, const void* data, std::size_t n) { ASSERT_TRUE(b.Write(data, static_cast<unsigned long>(n))); }
+void Fill(CZynGrowBuff& b, const void* data, std::size_t n) {
+    ASSERT_TRUE(b.Write(data, static_cast<unsigned long>(n)));
+}
 
 TEST(GrowBuffEncoding, IntThenDoubleIsTwelveLittleEndianBytes) {
     CZynGrowBuff b;
@@ -33,7 +37,8 @@ TEST(GrowBuffEncoding, ScalarsHaveFixedWidths) {
     b.Write(static_cast<unsigned short>(0x1234));
     b.Write(-2L); // 4 bytes even though long is 8 here
     b.Write(0xFFFFFFFFul);
-    EXPECT_EQ(Bytes(b), (std::vector<unsigned char>{1, 0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Bytes(b), (std::vector<unsigned char>{1, 0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                    0xFF, 0xFF}));
     bool flag = false;
     unsigned char c = 0;
     unsigned short s = 0;
@@ -242,13 +247,15 @@ TEST(GrowBuffPacking, DetectionNeedsTwelveBytesAndBothSignatures) {
 
 TEST(GrowBuffPacking, CorruptOrLyingContainersFailAndLeaveTheBufferAlone) {
     CZynGrowBuff b;
-    for (int i = 0; i < 1000; ++i) b.Write(i);
+    for (int i = 0; i < 1000; ++i)
+        b.Write(i);
     ASSERT_TRUE(b.Compress(3));
     std::vector<unsigned char> container = Bytes(b);
 
     CZynGrowBuff corrupt;
     std::vector<unsigned char> bad = container;
-    for (std::size_t i = 14; i < bad.size(); i += 3) bad[i] ^= 0x5A;
+    for (std::size_t i = 14; i < bad.size(); i += 3)
+        bad[i] ^= 0x5A;
     Fill(corrupt, bad.data(), bad.size());
     EXPECT_FALSE(corrupt.Decompress());
     EXPECT_EQ(Bytes(corrupt), bad);
@@ -337,7 +344,8 @@ TEST(GrowBuffBase64, EveryLengthRoundTrips) {
     std::mt19937 rng(3);
     for (std::uint32_t n = 1; n < 70; ++n) {
         std::vector<unsigned char> data(n);
-        for (auto& c : data) c = static_cast<unsigned char>(rng());
+        for (auto& c : data)
+            c = static_cast<unsigned char>(rng());
         CZynGrowBuff b;
         Fill(b, data.data(), n);
         EXPECT_EQ(b.Encode64(), CZynGrowBuff::int_EncodedSize(n));
@@ -348,7 +356,8 @@ TEST(GrowBuffBase64, EveryLengthRoundTrips) {
 
 TEST(GrowBuffText, StringPipelineRestoresTheRecord) {
     CZynGrowBuff b;
-    for (int i = 0; i < 100; ++i) b.Write(i * 1.25);
+    for (int i = 0; i < 100; ++i)
+        b.Write(i * 1.25);
     std::vector<unsigned char> original = Bytes(b);
     ASSERT_TRUE(b.Compress(3));
     b.Encode64();

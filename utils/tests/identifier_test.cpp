@@ -12,7 +12,8 @@ namespace {
 
 std::string Narrow(const char16_t* s) {
     std::string out;
-    while (*s) out.push_back(static_cast<char>(*s++));
+    while (*s)
+        out.push_back(static_cast<char>(*s++));
     return out;
 }
 

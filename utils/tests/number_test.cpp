@@ -8,7 +8,9 @@
 
 namespace {
 
-double Parse(const std::u16string& s) { return StringToDouble(s.c_str()); }
+double Parse(const std::u16string& s) {
+    return StringToDouble(s.c_str());
+}
 
 TEST(StringToDouble, KeepsDigitsFirstPointAndLeadingMinus) {
     EXPECT_EQ(StringToDouble(nullptr), 0.0);
@@ -45,10 +47,12 @@ TEST(StringToDouble, OnlyTheFirst511KeptCharactersCount) {
 
 std::string Comma(double x, const char16_t* fmt = nullptr) {
     char16_t buf[256];
-    for (auto& c : buf) c = u'#';
+    for (auto& c : buf)
+        c = u'#';
     if (!CommaNumber(x, buf, 256, fmt)) return "<refused>";
     std::string out;
-    for (const char16_t* p = buf; *p; ++p) out.push_back(static_cast<char>(*p));
+    for (const char16_t* p = buf; *p; ++p)
+        out.push_back(static_cast<char>(*p));
     return out;
 }
 
@@ -82,10 +86,11 @@ TEST(CommaNumber, CallerFormat) {
 }
 
 TEST(CommaNumber, RefusesEverythingButOneFloatConversion) {
-    for (const char16_t* bad : {u"%s", u"%n", u"%d", u"%x", u"%c", u"%p", u"%f%f", u"%f %n", u"%*f", u"%.*f",
-                                u"%Lf", u"%'f", u"%1$f", u"%a", u"abc%f", u"%f abc", u"%%", u"%1234f",
-                                u"%.1000f", u"%lld", u"%hf", u"f%", u"%\u0100f"}) {
-        EXPECT_EQ(Comma(1.0, bad), "<refused>") << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+    for (const char16_t* bad : {u"%s",  u"%n",     u"%d",      u"%x",   u"%c",   u"%p", u"%f%f",    u"%f %n",
+                                u"%*f", u"%.*f",   u"%Lf",     u"%'f",  u"%1$f", u"%a", u"abc%f",   u"%f abc",
+                                u"%%",  u"%1234f", u"%.1000f", u"%lld", u"%hf",  u"f%", u"%\u0100f"}) {
+        EXPECT_EQ(Comma(1.0, bad), "<refused>")
+            << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
     }
 }
 
@@ -121,7 +126,7 @@ TEST(AutoScale, RoundsOutToEvenMultiples) {
     Scaled(0.5, 0.7, 0, 2);
     Scaled(-3, 7, -4, 8);
     Scaled(1200, 1800, 1000, 2000);
-    Scaled(97, 3, 0, 100); // reversed comes back ordered
+    Scaled(97, 3, 0, 100);      // reversed comes back ordered
     Scaled(400, 500, 200, 600); // the span does not reach zero: no snap
     Scaled(400, 900, 0, 1000);  // it does
     // Truncation toward zero carries the high bound of negative data above zero.

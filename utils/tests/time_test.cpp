@@ -27,7 +27,8 @@ SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms =
 
 std::string Narrow(const char16_t* s) {
     std::string out;
-    while (*s) out.push_back(static_cast<char>(*s++));
+    while (*s)
+        out.push_back(static_cast<char>(*s++));
     return out;
 }
 

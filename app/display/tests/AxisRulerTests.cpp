@@ -20,7 +20,7 @@ TEST(LinearMapTest, MapsTruncatingTowardZeroAndFlagsOutOfRange) {
     m.Setup(10, 110, 0.0, 1.0);
     EXPECT_EQ(m.Map(0.0), 10);
     EXPECT_EQ(m.Map(0.5), 60);
-    EXPECT_EQ(m.Map(0.3), 40); // 29.999999... nudged to 30
+    EXPECT_EQ(m.Map(0.3), 40);   // 29.999999... nudged to 30
     EXPECT_EQ(m.Map(-0.015), 9); // -1.5 truncates toward zero
     bool out = false;
     m.Map(1.5, &out);

@@ -1,7 +1,7 @@
 #include "display/ChartRenderer.h"
 
-#include "display/ChartColours.h"
 #include "RenderTestUtil.h"
+#include "display/ChartColours.h"
 
 #include <QPainter>
 
@@ -25,11 +25,14 @@ int CountColour(const QImage& img, const QRect& where, QRgb colour) {
     int n = 0;
     const QRect r = where.intersected(img.rect());
     for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += (img.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
     return n;
 }
 
-QRgb Rgb(COLORREF c) { return ToQColor(c).rgb(); }
+QRgb Rgb(COLORREF c) {
+    return ToQColor(c).rgb();
+}
 
 TEST(ChartRendererTest, DefaultValueAxisReadsZeroToHundredPercent) {
     ChartSettings s;
@@ -44,8 +47,11 @@ TEST(ChartRendererTest, DefaultValueAxisReadsZeroToHundredPercent) {
     EXPECT_EQ(v.maximum, 100.0);
     ASSERT_GT(v.step, 0.0);
     QFont font = ChartFont(s);
-    const auto labels = const_cast<AxisRuler&>(v).Labels(QFontMetrics(font), QRect(r.ValueLabelColumn().left(), r.PlotRect().top(), r.ValueLabelColumn().width(), r.PlotRect().height()),
-                                                          RulerFlags::kLabelsLeft | RulerFlags::kEndsShifted);
+    const auto labels =
+        const_cast<AxisRuler&>(v).Labels(QFontMetrics(font),
+                                         QRect(r.ValueLabelColumn().left(), r.PlotRect().top(),
+                                               r.ValueLabelColumn().width(), r.PlotRect().height()),
+                                         RulerFlags::kLabelsLeft | RulerFlags::kEndsShifted);
     ASSERT_GE(labels.size(), 3u);
     EXPECT_EQ(labels.front().text.toStdString(), "  0%");
     EXPECT_EQ(labels.back().text.toStdString(), "100%");
@@ -92,7 +98,8 @@ TEST(ChartRendererTest, ChannelIsDrawnWhereItsDataSays) {
     ChartSettings s;
     ChartRenderInput in = MakeInput(s, kTestStart + 99 * 1000 * kMs);
     // 100 samples a second apart: 25 % for the first half, 75 % after.
-    in.channels.push_back(MakeChannel(100, 1000, [](std::int64_t i) { return i < 50 ? 25.0 : 75.0; }, 0x0000FF));
+    in.channels.push_back(MakeChannel(
+        100, 1000, [](std::int64_t i) { return i < 50 ? 25.0 : 75.0; }, 0x0000FF));
     CChartRenderer r;
     const QImage img = Render(r, in);
     const QRect plot = r.PlotRect();
@@ -113,9 +120,11 @@ TEST(ChartRendererTest, ChannelIsDrawnWhereItsDataSays) {
 TEST(ChartRendererTest, ChannelsWithoutScaleOrSamplesAreSkippedAndHighlightingBlends) {
     ChartSettings s;
     ChartRenderInput in = MakeInput(s, kTestStart + 99 * 1000 * kMs);
-    in.channels.push_back(MakeChannel(100, 1000, [](std::int64_t) { return 50.0; }, 0x0000FF));
+    in.channels.push_back(MakeChannel(
+        100, 1000, [](std::int64_t) { return 50.0; }, 0x0000FF));
     in.channels.back().scaleMax = in.channels.back().scaleMin = 5.0;
-    in.channels.push_back(MakeChannel(1, 1000, [](std::int64_t) { return 50.0; }, 0x00FF00));
+    in.channels.push_back(MakeChannel(
+        1, 1000, [](std::int64_t) { return 50.0; }, 0x00FF00));
     in.selectedChannel = 0; // the axis of a zero-height scale is one unit tall
     CChartRenderer r;
     QImage img = Render(r, in);
@@ -137,7 +146,7 @@ TEST(ChartRendererTest, ChannelsWithoutScaleOrSamplesAreSkippedAndHighlightingBl
 TEST(ChartRendererTest, EventMarkersAreColouredAndStack) {
     ChartSettings s;
     ChartRenderInput in = MakeInput(s, kTestStart + 2 * kMinute);
-    in.events.push_back({kTestStart + 30.0 / 86400, 0.0});                        // running
+    in.events.push_back({kTestStart + 30.0 / 86400, 0.0});                       // running
     in.events.push_back({kTestStart + 30.0 / 86400, kTestStart + 90.0 / 86400}); // finished, same start
     CChartRenderer r;
     const QImage img = Render(r, in);
@@ -150,11 +159,12 @@ TEST(ChartRendererTest, EventMarkersAreColouredAndStack) {
     EXPECT_EQ(m[1].label.toStdString(), " 2");
     EXPECT_EQ(m[0].rect.top(), 1);
     EXPECT_EQ(m[1].rect.top(), 1 + m[0].rect.height()); // moved down by one marker height
-    EXPECT_EQ(m[2].rect.top(), 1);                         // the stop marker has room at the top
+    EXPECT_EQ(m[2].rect.top(), 1);                      // the stop marker has room at the top
     // Fill colours inside the triangles (near the base, off the label's centre).
     const QPoint origin = r.PlotRect().topLeft();
     auto inside = [&](const EventMarker& e) {
-        return img.pixel(origin + QPoint(e.rect.left() + e.rect.width() / 4 + 2, e.rect.bottom() - 1)) & 0xFFFFFF;
+        return img.pixel(origin + QPoint(e.rect.left() + e.rect.width() / 4 + 2, e.rect.bottom() - 1)) &
+               0xFFFFFF;
     };
     EXPECT_EQ(inside(m[0]), 0xFFFF00u);
     EXPECT_EQ(inside(m[1]), 0x00FF00u);
@@ -164,7 +174,8 @@ TEST(ChartRendererTest, EventMarkersAreColouredAndStack) {
 TEST(ChartRendererTest, NoTimeLabelsWhenNoStepFitsButChannelsStillShow) {
     ChartSettings s;
     ChartRenderInput in = MakeInput(s, kTestStart + 99 * 1000 * kMs);
-    in.channels.push_back(MakeChannel(100, 1000, [](std::int64_t) { return 5e8; }, 0x0000FF));
+    in.channels.push_back(MakeChannel(
+        100, 1000, [](std::int64_t) { return 5e8; }, 0x0000FF));
     in.channels[0].scaleMin = 0;
     in.channels[0].scaleMax = 1e9; // a wide value column leaves a plot narrower than one label
     in.selectedChannel = 0;
@@ -177,7 +188,8 @@ TEST(ChartRendererTest, NoTimeLabelsWhenNoStepFitsButChannelsStillShow) {
     }
     ASSERT_LT(r.PlotRect().width(), r.TimeLabelSize().width());
     EXPECT_EQ(r.TimeRuler().step, -1.0);
-    const QRect bandUnderPlot(r.PlotRect().left(), r.TimeLabelBand().top(), r.PlotRect().width(), r.TimeLabelBand().height());
+    const QRect bandUnderPlot(r.PlotRect().left(), r.TimeLabelBand().top(), r.PlotRect().width(),
+                              r.TimeLabelBand().height());
     EXPECT_EQ(CountColour(img, bandUnderPlot, Rgb(s.ColorText)), 0);
     EXPECT_GT(CountColour(img, r.PlotRect(), 0xFF0000), 5);
 }
@@ -214,7 +226,8 @@ TEST(ChartRendererTest, TickSizeZeroHidesTicksButNotGridLines) {
 TEST(ChartRendererTest, PrintingUsesPrinterFriendlyColours) {
     ChartSettings s;
     ChartRenderInput in = MakeInput(s, kTestStart + 99 * 1000 * kMs);
-    in.channels.push_back(MakeChannel(100, 1000, [](std::int64_t) { return 50.0; }, 0x00FFFF)); // yellow
+    in.channels.push_back(MakeChannel(
+        100, 1000, [](std::int64_t) { return 50.0; }, 0x00FFFF)); // yellow
     ChartSettings printed;
     CopySettings(printed, s);
     AdaptForPrinter(printed, 96, 96);
@@ -262,8 +275,10 @@ TEST(ChartRendererTest, DataOnlyRepaintSkipsBackgroundAndAxes) {
     }
     EXPECT_TRUE(r.dataOnlyRect.isEmpty());
     EXPECT_GT(CountColour(img, strip, 0xFF0000), 10);
-    EXPECT_EQ(CountColour(img, strip, 0xFF0000) + CountColour(img, strip, 0xFF00FF), strip.width() * strip.height());
-    EXPECT_EQ(CountColour(img, r.ValueLabelColumn(), 0xFF00FF), r.ValueLabelColumn().width() * r.ValueLabelColumn().height());
+    EXPECT_EQ(CountColour(img, strip, 0xFF0000) + CountColour(img, strip, 0xFF00FF),
+              strip.width() * strip.height());
+    EXPECT_EQ(CountColour(img, r.ValueLabelColumn(), 0xFF00FF),
+              r.ValueLabelColumn().width() * r.ValueLabelColumn().height());
 }
 
 TEST(ChartRendererTest, DenseWindowsReduceToTheSamePicture) {
@@ -291,7 +306,8 @@ TEST(ChartRendererTest, DenseWindowsReduceToTheSamePicture) {
     const QImage c = paint(reduced); // with the summary built by the previous paint
     int differ = 0;
     for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) differ += a.pixel(x, y) != b.pixel(x, y) || a.pixel(x, y) != c.pixel(x, y);
+        for (int x = 0; x < a.width(); ++x)
+            differ += a.pixel(x, y) != b.pixel(x, y) || a.pixel(x, y) != c.pixel(x, y);
     EXPECT_LE(differ, a.width() * a.height() / 1000) << differ << " pixels differ";
     EXPECT_GT(CountColour(b, reduced.PlotRect(), 0xFF0000), 400);
 }
@@ -335,8 +351,11 @@ TEST(ChartRendererTest, RepaintAfterAppendOrEditShowsTheNewValues) {
     CComPtr<CZynDataSet> set = CZynDataSet::Create(tb);
     set->int_SetOwner(nullptr, 0);
     set->int_SetWriteState(CZynDataSet::kWriteInPlace);
-    auto append = [&](std::int64_t i, double v) { return tb->AppendRel(std::uint32_t(i * 10)) && set->int_Append(v); };
-    for (std::int64_t i = 0; i < n; ++i) ASSERT_TRUE(append(i, 50 + 20 * std::sin(i / 20000.0)));
+    auto append = [&](std::int64_t i, double v) {
+        return tb->AppendRel(std::uint32_t(i * 10)) && set->int_Append(v);
+    };
+    for (std::int64_t i = 0; i < n; ++i)
+        ASSERT_TRUE(append(i, 50 + 20 * std::sin(i / 20000.0)));
     ChartChannelView c;
     c.color = 0x0000FF;
     c.data = set.p;
@@ -368,15 +387,18 @@ TEST(ChartRendererTest, RepaintAfterAppendOrEditShowsTheNewValues) {
     EXPECT_EQ(edited, fresh());
 
     // New samples far down the plot, some in the column that was last, most in new ones.
-    for (std::int64_t i = n; i < n + n / 4; ++i) ASSERT_TRUE(append(i, 5.0));
+    for (std::int64_t i = n; i < n + n / 4; ++i)
+        ASSERT_TRUE(append(i, 5.0));
     const QImage appended = paint(kept);
     EXPECT_NE(appended, edited);
     EXPECT_EQ(appended, fresh());
 
     // Cleared and refilled past the old count: nothing kept may survive.
     set->int_Clear();
-    for (std::int64_t i = 0; i < n + n / 4 + 100; ++i) ASSERT_TRUE(set->int_Append(95.0 - 20 * std::sin(i / 20000.0)));
-    for (std::int64_t i = n + n / 4; i < n + n / 4 + 100; ++i) ASSERT_TRUE(tb->AppendRel(std::uint32_t(i * 10)));
+    for (std::int64_t i = 0; i < n + n / 4 + 100; ++i)
+        ASSERT_TRUE(set->int_Append(95.0 - 20 * std::sin(i / 20000.0)));
+    for (std::int64_t i = n + n / 4; i < n + n / 4 + 100; ++i)
+        ASSERT_TRUE(tb->AppendRel(std::uint32_t(i * 10)));
     const QImage refilled = paint(kept);
     EXPECT_EQ(refilled, fresh());
     EXPECT_NE(refilled, appended);
@@ -390,8 +412,10 @@ TEST(ChartRendererTest, ExposesARealisticRenderingWhenAsked) {
     s.YGridLines = 1;
     const double last = kTestStart + 10 * kMinute;
     ChartRenderInput in = MakeInput(s, last);
-    in.channels.push_back(MakeChannel(600, 1000, [](std::int64_t i) { return 40 + 25 * std::sin(i / 40.0); }, 0x00FF00));
-    in.channels.push_back(MakeChannel(600, 1000, [](std::int64_t i) { return 20 + double((i * 37) % 17); }, 0x4080FF));
+    in.channels.push_back(MakeChannel(
+        600, 1000, [](std::int64_t i) { return 40 + 25 * std::sin(i / 40.0); }, 0x00FF00));
+    in.channels.push_back(MakeChannel(
+        600, 1000, [](std::int64_t i) { return 20 + double((i * 37) % 17); }, 0x4080FF));
     in.channels[1].width = 2;
     in.events.push_back({kTestStart + 1 * kMinute, kTestStart + 2 * kMinute});
     in.events.push_back({kTestStart + 1 * kMinute, 0.0});

@@ -25,8 +25,8 @@ TEST(ChartSettingsRecord, DefaultsLandAtTheirOffsets) {
     EXPECT_EQ(b[6], 0);
     EXPECT_EQ(b[7], 0);
     EXPECT_EQ(U32At(b, 8), 1u);
-    EXPECT_EQ(U32At(b, 24), 2u);     // TickSize
-    EXPECT_EQ(U32At(b, 28), 1u);     // elapsed time mode
+    EXPECT_EQ(U32At(b, 24), 2u); // TickSize
+    EXPECT_EQ(U32At(b, 28), 1u); // elapsed time mode
     EXPECT_EQ(U32At(b, 44), 0xFFFF80u);
     EXPECT_EQ(U32At(b, 48), 0x00FFFFu);
     EXPECT_EQ(U32At(b, 64), 13u);
@@ -40,7 +40,8 @@ TEST(ChartSettingsRecord, DefaultsLandAtTheirOffsets) {
     EXPECT_EQ(b[293], 1);
     EXPECT_EQ(U32At(b, 296), 1u);
     EXPECT_EQ(U32At(b, 300), 0u);
-    for (std::size_t off = 304; off < 320; off += 4) EXPECT_EQ(U32At(b, off), 0xFFFFFFFFu);
+    for (std::size_t off = 304; off < 320; off += 4)
+        EXPECT_EQ(U32At(b, off), 0xFFFFFFFFu);
     EXPECT_EQ(b[320], 1);
     EXPECT_EQ(b[323], 0);
 }

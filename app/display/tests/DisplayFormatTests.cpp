@@ -13,7 +13,9 @@ constexpr double kSecond = 1.0 / 86400;
 constexpr double kMinute = 1.0 / 1440;
 constexpr double kHour = 1.0 / 24;
 
-std::string Dur(double d, int style) { return FormatDuration(d, style).toStdString(); }
+std::string Dur(double d, int style) {
+    return FormatDuration(d, style).toStdString();
+}
 
 TEST(DisplayFormat, DurationStyles) {
     const double d = 1 + 2 * kHour + 3 * kMinute + 4 * kSecond;

@@ -16,7 +16,8 @@ inline constexpr double kTestStart = 45000.0; // 15 March 2023, 00:00
 inline constexpr double kMs = 1.0 / 86400000.0;
 
 // `count` samples, one every `stepMs` milliseconds from kTestStart, values from f(i).
-inline ChartChannelView MakeChannel(std::int64_t count, std::uint32_t stepMs, const std::function<double(std::int64_t)>& f,
+inline ChartChannelView MakeChannel(std::int64_t count, std::uint32_t stepMs,
+                                    const std::function<double(std::int64_t)>& f,
                                     COLORREF colour = 0x0000FF) {
     CComPtr<CZynTimeBase> tb = CZynTimeBase::Create();
     tb->SetStart(kTestStart);

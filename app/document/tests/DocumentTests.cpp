@@ -1,6 +1,6 @@
+#include "DocTestUtil.h"
 #include "document/CTallonChart.h"
 #include "document/CommandActions.h"
-#include "DocTestUtil.h"
 
 #include "display/ChartColours.h"
 

@@ -1,8 +1,8 @@
 #include "exchange/ChartFile.h"
 
+#include "com/ccombstr.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
-#include "com/ccombstr.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,21 @@ namespace {
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
     std::vector<std::uint8_t> v;
-    for (int b : list) v.push_back(std::uint8_t(b));
+    for (int b : list)
+        v.push_back(std::uint8_t(b));
     return v;
 }
 
 std::array<std::uint8_t, kSettingsBytes> Pattern() {
     std::array<std::uint8_t, kSettingsBytes> s{};
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::uint8_t(i * 7 + 1);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = std::uint8_t(i * 7 + 1);
     return s;
 }
 
-void Append(std::vector<std::uint8_t>& v, std::span<const std::uint8_t> more) { v.insert(v.end(), more.begin(), more.end()); }
+void Append(std::vector<std::uint8_t>& v, std::span<const std::uint8_t> more) {
+    v.insert(v.end(), more.begin(), more.end());
+}
 
 std::filesystem::path TempDir() {
     auto dir = std::filesystem::temp_directory_path() / ("tlon-" + std::to_string(::getpid()));
@@ -40,8 +44,8 @@ std::filesystem::path TempDir() {
 TEST(ChartFile, WritesVersionThreeByteForByte) {
     const auto settings = Pattern();
     const auto file = ComposeChartFile(Bytes({0xAA, 0xBB, 0xCC}), settings);
-    auto expected = Bytes({0x03, 0x00, 0x00, 0x00, 0x5A, 0x79, 0x6E, 0x20, 0x03, 0x00, 0x00, 0x00, 0xAA, 0xBB, 0xCC,
-                           0x44, 0x01, 0x00, 0x00});
+    auto expected = Bytes({0x03, 0x00, 0x00, 0x00, 0x5A, 0x79, 0x6E, 0x20, 0x03, 0x00, 0x00, 0x00, 0xAA, 0xBB,
+                           0xCC, 0x44, 0x01, 0x00, 0x00});
     Append(expected, settings);
     EXPECT_EQ(file, expected);
 }
@@ -76,16 +80,20 @@ TEST(ChartFile, ReadsAllThreeVersions) {
 TEST(ChartFile, RejectsMalformedFiles) {
     ChartFileParts parts;
     EXPECT_EQ(ParseChartFile({}, parts), ChartFileError::Truncated);
-    EXPECT_EQ(ParseChartFile(Bytes({4, 0, 0, 0, 0x5A, 0x79, 0x6E, 0x20, 0, 0, 0, 0}), parts), ChartFileError::BadVersion);
+    EXPECT_EQ(ParseChartFile(Bytes({4, 0, 0, 0, 0x5A, 0x79, 0x6E, 0x20, 0, 0, 0, 0}), parts),
+              ChartFileError::BadVersion);
     EXPECT_EQ(ParseChartFile(Bytes({0, 0, 0, 0}), parts), ChartFileError::BadVersion);
-    EXPECT_EQ(ParseChartFile(Bytes({3, 0, 0, 0, 0x5A, 0x79, 0x6E, 0x21, 0, 0, 0, 0}), parts), ChartFileError::BadSignature);
+    EXPECT_EQ(ParseChartFile(Bytes({3, 0, 0, 0, 0x5A, 0x79, 0x6E, 0x21, 0, 0, 0, 0}), parts),
+              ChartFileError::BadSignature);
     EXPECT_EQ(ParseChartFile(Bytes({3, 0, 0, 0, 0x5A, 0x79}), parts), ChartFileError::Truncated);
     // An announced length far beyond the file is refused without reserving it.
     EXPECT_EQ(ParseChartFile(Bytes({3, 0, 0, 0, 0x5A, 0x79, 0x6E, 0x20, 0xFF, 0xFF, 0xFF, 0xFF, 1}), parts),
               ChartFileError::ShortChart);
     EXPECT_EQ(ParseChartFile(Bytes({2, 0, 0, 0, 1, 0, 0, 0, 1}), parts), ChartFileError::Truncated);
-    EXPECT_EQ(ParseChartFile(Bytes({2, 0, 0, 0, 0, 0, 0, 0, 0x45, 0x01, 0, 0}), parts), ChartFileError::SettingsTooLong);
-    EXPECT_EQ(ParseChartFile(Bytes({2, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 1, 2}), parts), ChartFileError::Truncated);
+    EXPECT_EQ(ParseChartFile(Bytes({2, 0, 0, 0, 0, 0, 0, 0, 0x45, 0x01, 0, 0}), parts),
+              ChartFileError::SettingsTooLong);
+    EXPECT_EQ(ParseChartFile(Bytes({2, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 1, 2}), parts),
+              ChartFileError::Truncated);
     EXPECT_EQ(parts.version, 0u) << "a rejected file hands out nothing";
 }
 
@@ -107,7 +115,8 @@ TEST(ChartFile, AtomicWriteReplacesAndKeepsOnFailure) {
     // A folder that does not exist: the write fails and leaves no temporary file behind.
     EXPECT_FALSE(WriteFileAtomically((dir / "missing" / "x.tlon").string(), Bytes({1})));
     std::size_t entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
+        ++entries;
     EXPECT_EQ(entries, 1u);
     EXPECT_FALSE(ReadWholeFile((dir / "none").string(), back));
     EXPECT_FALSE(ReadWholeFile(path, back, 1)) << "a file above the limit is not read";

@@ -2,13 +2,12 @@
 #include "exchange/CsvImport.h"
 #include "exchange/CsvTime.h"
 
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
-#include "com/ccombstr.h"
-#include "utils/ZynTime.h"
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "objlib/ZynApp.h"
+#include "objlib/ZynChart.h"
+#include "utils/ZynTime.h"
 
 #include <gtest/gtest.h>
 
@@ -234,7 +233,8 @@ TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     ImportOptions options;
     options.today = Ole(2030, 6, 1);
     std::vector<CComPtr<IZynChannel>> created;
-    ASSERT_TRUE(ImportText(m_chart, u"Time,A,B\n10:00:00,1,\n\n10:00:01,,4\n10:00:02,9,9", options, &created));
+    ASSERT_TRUE(
+        ImportText(m_chart, u"Time,A,B\n10:00:00,1,\n\n10:00:01,,4\n10:00:02,9,9", options, &created));
     ASSERT_EQ(created.size(), 2u);
     EXPECT_EQ(Points(created[0]).size(), 1u);
     EXPECT_EQ(Points(created[1]).size(), 1u);
@@ -255,7 +255,8 @@ TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {
     ASSERT_EQ(created.size(), 3u);
     auto values = [&](std::size_t i) {
         std::vector<double> out;
-        for (const auto& p : Points(created[i])) out.push_back(p.second);
+        for (const auto& p : Points(created[i]))
+            out.push_back(p.second);
         return out;
     };
     // Anything but a plain decimal takes the forgiving reader, which has always read "1e3" as 13.
@@ -267,12 +268,12 @@ TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {
 TEST_F(CsvTest, RejectedTextsLeaveTheChartAsItWas) {
     const char16_t* bad[] = {
         u"",
-        u"Time,A,B",                                  // no line end
-        u"Time\n10:00:00\n10:00:01\n",                // one column
-        u"Time,A,B\n1,2,3\n",                         // no ':' in the second line
-        u"Time,A,B\n10:00:00,1,2",                    // the only data line has no line end
-        u"Time,A,B\n10:00:00,1,2\r",                  // read, but its time is not (no line end after)
-        u"1,10:00:00,3\n",                            // one data row without header
+        u"Time,A,B",                   // no line end
+        u"Time\n10:00:00\n10:00:01\n", // one column
+        u"Time,A,B\n1,2,3\n",          // no ':' in the second line
+        u"Time,A,B\n10:00:00,1,2",     // the only data line has no line end
+        u"Time,A,B\n10:00:00,1,2\r",   // read, but its time is not (no line end after)
+        u"1,10:00:00,3\n",             // one data row without header
     };
     for (const char16_t* text : bad) {
         EXPECT_FALSE(ImportText(m_chart, text)) << zyn::com::Utf16ToUtf8(text);
@@ -282,10 +283,12 @@ TEST_F(CsvTest, RejectedTextsLeaveTheChartAsItWas) {
         EXPECT_EQ(start.vt == VT_R8 ? start.dblVal : start.date, 0.0) << zyn::com::Utf16ToUtf8(text);
     }
     std::u16string thirty = u"Time";
-    for (int i = 1; i < 30; ++i) thirty += u",C" + std::u16string(1, char16_t(u'A' + i % 26));
+    for (int i = 1; i < 30; ++i)
+        thirty += u",C" + std::u16string(1, char16_t(u'A' + i % 26));
     EXPECT_FALSE(ImportText(m_chart, thirty + u"\n10:00:00\n10:00:01\n"));
     std::u16string twentyNine = u"Time";
-    for (int i = 1; i < 29; ++i) twentyNine += u",C";
+    for (int i = 1; i < 29; ++i)
+        twentyNine += u",C";
     EXPECT_TRUE(ImportText(m_chart, twentyNine + u"\n10:00:00\n10:00:01\n"));
     EXPECT_EQ(ChannelCount(), 28);
 }
@@ -308,8 +311,23 @@ TEST(CsvFields, QuotedFieldsAndTrimming) {
 
 TEST(CsvValues, MatchPrintfInTheCLocale) {
     std::setlocale(LC_ALL, "C.UTF-8");
-    const double values[] = {0.0, -0.0, 1.5, -1.5, 1e-7, 0.0000005, 0.0000015, 123456789.123456789, 1e300, -2.5e-300,
-                             3.14159265358979, 1.0 / 3, 5e15, NAN, -NAN, INFINITY, -INFINITY};
+    const double values[] = {0.0,
+                             -0.0,
+                             1.5,
+                             -1.5,
+                             1e-7,
+                             0.0000005,
+                             0.0000015,
+                             123456789.123456789,
+                             1e300,
+                             -2.5e-300,
+                             3.14159265358979,
+                             1.0 / 3,
+                             5e15,
+                             NAN,
+                             -NAN,
+                             INFINITY,
+                             -INFINITY};
     for (double v : values) {
         char expected[400];
         std::snprintf(expected, sizeof expected, "%lf", v);

@@ -1,11 +1,11 @@
 // The Tallon program's headless modes, run as a user runs them: a chart file made here, then
 // `Tallon --export-image` and `Tallon --export-csv` on it, and their output files checked.
 
+#include "com/ccombstr.h"
+#include "com/variant.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "shell/ChartWindowDocument.h"
-#include "com/ccombstr.h"
-#include "com/variant.h"
 
 #include <QFile>
 #include <QImage>
@@ -36,7 +36,9 @@ private:
 
 namespace {
 
-QString Text(const CComBSTR& b) { return QString::fromUtf16(b.View().data(), qsizetype(b.View().size())); }
+QString Text(const CComBSTR& b) {
+    return QString::fromUtf16(b.View().data(), qsizetype(b.View().size()));
+}
 
 // The number of samples of a channel.
 LONG SampleCount(IZynChannel* channel) {
@@ -87,7 +89,9 @@ void ExportModeTests::initTestCase() {
     context.Close();
 }
 
-void ExportModeTests::cleanupTestCase() { qunsetenv("ZYN_REGISTRY_DIR"); }
+void ExportModeTests::cleanupTestCase() {
+    qunsetenv("ZYN_REGISTRY_DIR");
+}
 
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
     QProcess process;
@@ -108,22 +112,26 @@ int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
 void ExportModeTests::imageExportWritesThePictureAtTheSizeAskedFor() {
     const QString out = m_dir.filePath(QStringLiteral("chart.png"));
     QString errors;
-    QCOMPARE(RunTallon({QStringLiteral("--export-image"), m_chart, out, QStringLiteral("--size"), QStringLiteral("640x360")},
+    QCOMPARE(RunTallon({QStringLiteral("--export-image"), m_chart, out, QStringLiteral("--size"),
+                        QStringLiteral("640x360")},
                        &errors),
              0);
-    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")), qPrintable(errors)); // Qt may remark on the environment
+    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")),
+             qPrintable(errors)); // Qt may remark on the environment
     QImage image;
     QVERIFY(image.load(out, "PNG"));
     QCOMPARE(image.size(), QSize(640, 360));
     // A drawn chart: background, grid, text and the channels' colours, not one flat fill.
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); y += 2)
-        for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+        for (int x = 0; x < image.width(); x += 2)
+            colours.insert(image.pixel(x, y));
     QVERIFY2(colours.size() > 4, qPrintable(QString::number(colours.size())));
     // The first channel's default colour (red) is on the plot.
     bool red = false;
     for (int y = 0; y < image.height() && !red; ++y)
-        for (int x = 0; x < image.width() && !red; ++x) red = image.pixel(x, y) == qRgb(255, 0, 0);
+        for (int x = 0; x < image.width() && !red; ++x)
+            red = image.pixel(x, y) == qRgb(255, 0, 0);
     QVERIFY(red);
 }
 
@@ -139,7 +147,8 @@ void ExportModeTests::csvExportWritesHeaderAndOneLinePerSampleTime() {
     const QString out = m_dir.filePath(QStringLiteral("chart.csv"));
     QString errors;
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
-    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")), qPrintable(errors)); // Qt may remark on the environment
+    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")),
+             qPrintable(errors)); // Qt may remark on the environment
     QFile f(out);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
@@ -147,7 +156,8 @@ void ExportModeTests::csvExportWritesHeaderAndOneLinePerSampleTime() {
     QCOMPARE(int(lines.size()), m_sampleTimes + 2);
     QVERIFY(lines.last().isEmpty());
     QCOMPARE(QString::fromUtf8(lines[0].trimmed()), QStringLiteral("Time,") + m_names.join(u','));
-    for (int i = 1; i <= m_sampleTimes; ++i) QCOMPARE(int(lines[i].count(',')), 2);
+    for (int i = 1; i <= m_sampleTimes; ++i)
+        QCOMPARE(int(lines[i].count(',')), 2);
 }
 
 void ExportModeTests::unreadableChartFileFails() {

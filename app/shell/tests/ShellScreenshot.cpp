@@ -2,12 +2,12 @@
 // writes a picture of the window, so that a person can look at it.
 //   ShellScreenshot OUT.png [seconds]
 
+#include "com/ccombstr.h"
+#include "document/CTallonChart.h"
 #include "shell/ChannelBar.h"
+#include "shell/ChartWindowDocument.h"
 #include "shell/MainFrame.h"
 #include "shell/TallonApp.h"
-#include "document/CTallonChart.h"
-#include "shell/ChartWindowDocument.h"
-#include "com/ccombstr.h"
 
 #include <QApplication>
 #include <QMdiArea>
@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     doc->Chart()->put_Run(1);
     QTimer::singleShot(seconds * 1000, [&] {
         frame->ChannelBarShowDocument(doc, true);
-        if (frame->ChannelBar()->List()->topLevelItemCount()) frame->ChannelBar()->List()->setCurrentItem(frame->ChannelBar()->List()->topLevelItem(0));
+        if (frame->ChannelBar()->List()->topLevelItemCount())
+            frame->ChannelBar()->List()->setCurrentItem(frame->ChannelBar()->List()->topLevelItem(0));
         doc->UpdateAllViews(0);
         QTimer::singleShot(300, [&] {
             frame->grab().save(out);

@@ -1,21 +1,21 @@
 // The program's windows under the offscreen platform: menus and commands, files through the
 // document, the channel bar, the status pane, the tips and the command line.
 
-#include "shell/ChannelBar.h"
-#include "view/ChartView.h"
-#include "shell/ChartWindowDocument.h"
+#include "com/ccombstr.h"
 #include "document/CTallonChart.h"
+#include "exchange/CsvImport.h"
+#include "resources/ZynStrings.h"
+#include "shell/ChannelBar.h"
+#include "shell/ChartWindowDocument.h"
 #include "shell/ChildFrame.h"
 #include "shell/ChildFrameTabs.h"
-#include "exchange/CsvImport.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
 #include "shell/TallonAppDocument.h"
 #include "shell/TallonAppMessage.h"
 #include "shell/Tips.h"
-#include "resources/ZynStrings.h"
-#include "com/ccombstr.h"
+#include "view/ChartView.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -30,7 +30,8 @@ namespace {
 
 QStringList MenuTexts(QMenuBar* bar) {
     QStringList out;
-    for (QAction* a : bar->actions()) out << a->text();
+    for (QAction* a : bar->actions())
+        out << a->text();
     return out;
 }
 
@@ -53,7 +54,9 @@ QStringList ChannelsAndCounts(IZynChart* chart) {
         CComPtr<IZynDataSet> data;
         LONG count = -1;
         if (SUCCEEDED(channel->get_Data(&data)) && data) data->get_Count(&count);
-        out << QStringLiteral("%1:%2").arg(QString::fromUtf16(name.View().data(), qsizetype(name.View().size()))).arg(count);
+        out << QStringLiteral("%1:%2")
+                   .arg(QString::fromUtf16(name.View().data(), qsizetype(name.View().size())))
+                   .arg(count);
     }
     return out;
 }
@@ -111,13 +114,16 @@ void ShellTests::cleanup() {
 void ShellTests::menusFollowTheActiveView() {
     CMainFrame* frame = m_app->MainFrame();
     QCOMPARE(frame->CurrentMenuId(), 129);
-    QCOMPARE(MenuTexts(frame->menuBar()), (QStringList{"&File", "&Edit", "&Chart", "&View", "&Window", "&Help"}));
+    QCOMPARE(MenuTexts(frame->menuBar()),
+             (QStringList{"&File", "&Edit", "&Chart", "&View", "&Window", "&Help"}));
     QMenu* chart = TopMenu(frame->menuBar(), QStringLiteral("&Chart"));
     QVERIFY(chart);
     QStringList items;
-    for (QAction* a : chart->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(items, (QStringList{"&Add Channel...\tCtrl+A", "Sample &Data", "&Pause", "-", "Auto A&xis", "A&uto Scroll", "-",
-                                 "Add &Event...", "&Stop Event", "-", "&Rerun\tCtrl+R", "R&efresh", "P&roperties..."}));
+    for (QAction* a : chart->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(items, (QStringList{"&Add Channel...\tCtrl+A", "Sample &Data", "&Pause", "-", "Auto A&xis",
+                                 "A&uto Scroll", "-", "Add &Event...", "&Stop Event", "-", "&Rerun\tCtrl+R",
+                                 "R&efresh", "P&roperties..."}));
     QCOMPARE(frame->Action(ZynCmd::AddChannel)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
     QCOMPARE(frame->Action(ZynCmd::EditPaste)->shortcuts().size(), 2);
 
@@ -201,7 +207,8 @@ void ShellTests::savesAndOpensThroughTheDocument() {
 void ShellTests::chartFileRoundTripOpensInANewWindow() {
     CMainFrame* frame = m_app->MainFrame();
     CTallonAppDocument* doc = frame->ActiveDocument();
-    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n10:00:03,7,8\n"));
+    QVERIFY(zyn::csv::ImportText(doc->Chart(),
+                                 u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n10:00:03,7,8\n"));
     const QStringList expected = ChannelsAndCounts(doc->Chart());
     QCOMPARE(expected, (QStringList{"CPU:4", "Disk:4"}));
     // The first filter with a name typed without extension saves "kept.tlon".
@@ -234,7 +241,8 @@ void ShellTests::chartFileRoundTripOpensInANewWindow() {
     frame->ChannelBarShowDocument(opened, true);
     QVERIFY(frame->ChannelBar()->isVisible());
     QCOMPARE(frame->ChannelBar()->List()->topLevelItemCount(), 2);
-    QCOMPARE(frame->ChannelBar()->List()->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
+    QCOMPARE(frame->ChannelBar()->List()->topLevelItem(1)->text(CChannelBar::ColName),
+             QStringLiteral("Disk"));
 }
 
 void ShellTests::documentAndViewReachTheFrames() {
@@ -294,7 +302,9 @@ void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
     const QString path = m_dir->filePath(QStringLiteral("v4.tlon"));
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray::fromHex("04000000" "5a796e20" "00000000"));
+    f.write(QByteArray::fromHex("04000000"
+                                "5a796e20"
+                                "00000000"));
     f.close();
     const auto before = m_app->Documents().size();
     QVERIFY(!m_app->OpenDocumentFile(path));
@@ -347,7 +357,8 @@ void ShellTests::columnWidthsKeepTheirBounds() {
         QCOMPARE(w[0], 24);
         QCOMPARE(w[1], 50);
         for (std::size_t i = 2; i < rules.size(); ++i) {
-            QVERIFY2(w[i] >= rules[i].min, qPrintable(QStringLiteral("width %1 column %2").arg(width).arg(i)));
+            QVERIFY2(w[i] >= rules[i].min,
+                     qPrintable(QStringLiteral("width %1 column %2").arg(width).arg(i)));
             if (rules[i].max) QVERIFY(w[i] <= rules[i].max);
         }
     }
@@ -363,19 +374,22 @@ void ShellTests::statusPanePhases() {
     pane.SetMessage(QStringLiteral("Disk full"), 2);
     QVERIFY(pane.TimerRunning());
     QCOMPARE(pane.FillColour(), QColor(255, 0, 0));
-    for (int i = 0; i < 19; ++i) pane.Tick();
+    for (int i = 0; i < 19; ++i)
+        pane.Tick();
     QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::Highlight); // 1.9 s: still on red
     pane.Tick();
     QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::BackgroundFade);
     QCOMPARE(pane.FillColour(), QColor(255, 0, 0)); // 0 % of the way
-    for (int i = 0; i < 10; ++i) pane.Tick();
+    for (int i = 0; i < 10; ++i)
+        pane.Tick();
     const QColor half = pane.FillColour();
     QVERIFY(half != QColor(255, 0, 0) && half != pane.palette().color(QPalette::Button));
     // A new message restarts at the highlight with its own level.
     pane.SetMessage(QStringLiteral("Note"), 0);
     QCOMPARE(pane.Ticks(), 0);
     QCOMPARE(pane.FillColour(), QColor(0, 255, 0));
-    for (int i = 0; i < 90; ++i) pane.Tick();
+    for (int i = 0; i < 90; ++i)
+        pane.Tick();
     QCOMPARE(pane.CurrentPhase(), CStatusPane::Phase::TextFade);
     QCOMPARE(pane.Message(), QStringLiteral("Note"));
     pane.Tick();
@@ -388,7 +402,8 @@ void ShellTests::statusPanePhases() {
         boxes << text;
         return QMessageBox::Ok;
     });
-    for (int i = 0; i < 21; ++i) QTest::mouseClick(&pane, Qt::LeftButton);
+    for (int i = 0; i < 21; ++i)
+        QTest::mouseClick(&pane, Qt::LeftButton);
     QCOMPARE(pane.Message(), QStringLiteral("No more. Goodbye and have a nice life."));
     QCOMPARE(pane.Level(), 1);
     QTest::mouseClick(&pane, Qt::LeftButton);
@@ -435,20 +450,23 @@ void ShellTests::commandLine() {
     QCOMPARE(open.file, QStringLiteral("/tmp/a.tlon"));
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("/p"), QStringLiteral("a.tlon")}).kind, K::Print);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--print"), QStringLiteral("a.tlon")}).kind, K::Print);
-    auto printTo = ParseTallonCommandLine({QStringLiteral("/pt"), QStringLiteral("a.tlon"), QStringLiteral("Office")});
+    auto printTo =
+        ParseTallonCommandLine({QStringLiteral("/pt"), QStringLiteral("a.tlon"), QStringLiteral("Office")});
     QCOMPARE(printTo.kind, K::PrintTo);
     QCOMPARE(printTo.printer, QStringLiteral("Office"));
     QVERIFY(ParseTallonCommandLine({QStringLiteral("/Embedding")}).embedding);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--automation")}).kind, K::Automation);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Unregister")}).kind, K::Unregister);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--unregister")}).kind, K::Unregister);
-    auto image = ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c.tlon"), QStringLiteral("o.png"),
-                                         QStringLiteral("--size"), QStringLiteral("640x480")});
+    auto image = ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c.tlon"),
+                                         QStringLiteral("o.png"), QStringLiteral("--size"),
+                                         QStringLiteral("640x480")});
     QCOMPARE(image.kind, K::ExportImage);
     QCOMPARE(image.size, QSize(640, 480));
-    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-csv"), QStringLiteral("c.tlon")}).kind, K::Invalid);
-    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c"), QStringLiteral("o"),
-                                     QStringLiteral("--size"), QStringLiteral("0x5")})
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-csv"), QStringLiteral("c.tlon")}).kind,
+             K::Invalid);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c"),
+                                     QStringLiteral("o"), QStringLiteral("--size"), QStringLiteral("0x5")})
                  .kind,
              K::Invalid);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--bogus")}).kind, K::Invalid);

@@ -1,7 +1,7 @@
 #include "ViewFixture.h"
 
-#include "view/ChartRenderSource.h"
 #include "display/DisplayFormat.h"
+#include "view/ChartRenderSource.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "view/ImageExport.h"
 #include "ViewFixture.h"
+#include "view/ImageExport.h"
 
 #include "display/ChartColours.h"
 

@@ -1,12 +1,12 @@
 #pragma once
 // A document whose chart holds a static channel with a known recording, and a view on it.
 
-#include "view/ChartView.h"
 #include "document/tests/DocTestUtil.h"
+#include "view/ChartView.h"
 
-#include "utils/ZynTime.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "utils/ZynTime.h"
 
 #include <gtest/gtest.h>
 

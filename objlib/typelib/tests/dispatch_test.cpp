@@ -135,7 +135,9 @@ TEST(Dispatch, PropertiesAndMethodsByKind) {
     // Hosts that put without the named argument are served as well.
     CComVariant one(1);
     DISPPARAMS unnamed{&one, nullptr, 1, 0};
-    ASSERT_EQ(f->Invoke(IdOf(f, u"Enable"), IID{}, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_EQ(
+        f->Invoke(IdOf(f, u"Enable"), IID{}, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(f->enable, 1);
 
     // Scripts call methods with METHOD|PROPERTYGET.
@@ -148,18 +150,21 @@ TEST(Dispatch, PropertiesAndMethodsByKind) {
 TEST(Dispatch, ArgumentCountAndTypeErrors) {
     auto u = zyn::com::MakeObject<CTestUtils>();
     CComVariant r;
-    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(1), CComVariant(2)}, &r), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(1), CComVariant(2), CComVariant(3), CComVariant(4)}, &r),
+    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(1), CComVariant(2)}, &r),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD,
+                   {CComVariant(1), CComVariant(2), CComVariant(3), CComVariant(4)}, &r),
               DISP_E_BADPARAMCOUNT);
     UINT argErr = 99;
-    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(1), CComVariant(u"green"), CComVariant(3)}, &r, nullptr,
-                   &argErr),
+    EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(1), CComVariant(u"green"), CComVariant(3)}, &r,
+                   nullptr, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u); // position in the reversed array
     EXPECT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(256), CComVariant(0), CComVariant(0)}, &r),
               DISP_E_OVERFLOW);
 
-    ASSERT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(0), CComVariant(0), CComVariant(255)}, &r), S_OK);
+    ASSERT_EQ(Call(u, u"ZynRGB", DISPATCH_METHOD, {CComVariant(0), CComVariant(0), CComVariant(255)}, &r),
+              S_OK);
     EXPECT_EQ(r.vt, VT_UI4);
     EXPECT_EQ(r.ulVal, 16711680u);
 }
@@ -170,7 +175,8 @@ TEST(Dispatch, OptionalArgumentTakesItsDefault) {
     ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(1.0)}, &r), S_OK);
     EXPECT_EQ(u->lastFormat.vt, VT_I4);
     EXPECT_EQ(u->lastFormat.lVal, 1);
-    ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(2.0), CComVariant(u"%0.4lf")}, &r), S_OK);
+    ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(2.0), CComVariant(u"%0.4lf")}, &r),
+              S_OK);
     EXPECT_EQ(u->lastFormat.vt, VT_BSTR);
     EXPECT_EQ(zyn::com::BstrView(r.bstrVal), u"other");
     CComVariant missing;

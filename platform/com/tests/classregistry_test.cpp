@@ -3,8 +3,8 @@
 
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
-#include "test_server.h"
 #include "registry/registry.h"
+#include "test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +30,9 @@ public:
 
 void SetDefault(const std::u16string& key, const std::u16string& value) {
     HKEY h = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(h, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * 2)),
               ERROR_SUCCESS);
@@ -66,15 +67,18 @@ TEST_F(ClassRegistry, RegisteredServerIsLoadedByProgIdAndClassId) {
     EXPECT_EQ(progId, u"Test.Counter.1");
 
     CComPtr<ICounter> counter;
-    ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&counter)), S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(found, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&counter)),
+        S_OK);
     EXPECT_EQ(counter->Next(), 1);
     EXPECT_EQ(counter->Next(), 2);
     // A class the library does not serve is refused by the library itself.
     SetDefault(u"CLSID\\" + zyn::com::GuidToString(kLocalClass) + u"\\InprocServer32",
                zyn::com::Utf8ToUtf16(ZYN_TEST_SERVER_PATH));
     CComPtr<IUnknown> none;
-    EXPECT_EQ(CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&none)),
-              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(
+        CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&none)),
+        CLASS_E_CLASSNOTAVAILABLE);
 }
 
 TEST_F(ClassRegistry, UnknownOrBrokenRegistrationsFailCleanly) {
@@ -87,29 +91,37 @@ TEST_F(ClassRegistry, UnknownOrBrokenRegistrationsFailCleanly) {
     EXPECT_EQ(found, kCounterClass);
 
     CComPtr<IUnknown> obj;
-    EXPECT_EQ(CoCreateInstance(kCounterClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
-              REGDB_E_CLASSNOTREG);
-    SetDefault(u"CLSID\\" + zyn::com::GuidToString(kCounterClass) + u"\\InprocServer32", u"/nonexistent/libnone.so");
-    EXPECT_EQ(CoCreateInstance(kCounterClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
-              CO_E_DLLNOTFOUND);
+    EXPECT_EQ(
+        CoCreateInstance(kCounterClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
+        REGDB_E_CLASSNOTREG);
+    SetDefault(u"CLSID\\" + zyn::com::GuidToString(kCounterClass) + u"\\InprocServer32",
+               u"/nonexistent/libnone.so");
+    EXPECT_EQ(
+        CoCreateInstance(kCounterClass, nullptr, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&obj)),
+        CO_E_DLLNOTFOUND);
     EXPECT_EQ(obj.p, nullptr);
 }
 
 TEST_F(ClassRegistry, ProcessFactoriesComeFirstAndCanBeRevoked) {
     auto factory = zyn::com::MakeObject<zyn::com::ClassFactory<CLocal>>();
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kLocalClass, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+    ASSERT_EQ(CoRegisterClassObject(kLocalClass, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
     CComPtr<ICounter> local;
-    ASSERT_EQ(CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&local)), S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&local)),
+        S_OK);
     EXPECT_EQ(local->Next(), 100);
     CComPtr<IUnknown> aggregated;
-    EXPECT_EQ(CoCreateInstance(kLocalClass, local, CLSCTX_ALL, IUnknown::kIID, reinterpret_cast<void**>(&aggregated)),
+    EXPECT_EQ(CoCreateInstance(kLocalClass, local, CLSCTX_ALL, IUnknown::kIID,
+                               reinterpret_cast<void**>(&aggregated)),
               CLASS_E_NOAGGREGATION);
     ASSERT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
     CComPtr<ICounter> gone;
-    EXPECT_EQ(CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&gone)),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(kLocalClass, nullptr, CLSCTX_ALL, ICounter::kIID, reinterpret_cast<void**>(&gone)),
+        REGDB_E_CLASSNOTREG);
 }
 
 } // namespace

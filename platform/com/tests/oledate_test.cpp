@@ -36,15 +36,15 @@ Fields FromDate(double t) {
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wDayOfWeek};
 }
 
-#define EXPECT_FIELDS(f, Y, MO, D, H, MI, S)                                                              \
-    do {                                                                                                  \
-        Fields got_ = (f);                                                                                \
-        EXPECT_EQ(got_.y, Y);                                                                             \
-        EXPECT_EQ(got_.mo, MO);                                                                           \
-        EXPECT_EQ(got_.d, D);                                                                             \
-        EXPECT_EQ(got_.h, H);                                                                             \
-        EXPECT_EQ(got_.mi, MI);                                                                           \
-        EXPECT_EQ(got_.s, S);                                                                             \
+#define EXPECT_FIELDS(f, Y, MO, D, H, MI, S)                                                                 \
+    do {                                                                                                     \
+        Fields got_ = (f);                                                                                   \
+        EXPECT_EQ(got_.y, Y);                                                                                \
+        EXPECT_EQ(got_.mo, MO);                                                                              \
+        EXPECT_EQ(got_.d, D);                                                                                \
+        EXPECT_EQ(got_.h, H);                                                                                \
+        EXPECT_EQ(got_.mi, MI);                                                                              \
+        EXPECT_EQ(got_.s, S);                                                                                \
     } while (0)
 
 TEST(AutomationDate, DaysAroundTheEpoch) {
@@ -95,7 +95,8 @@ TEST(AutomationDate, RangeAndBadInput) {
     EXPECT_FIELDS(FromDate(ToDate(9999, 12, 31, 23, 59, 59)), 9999, 12, 31, 23, 59, 59);
     SYSTEMTIME st{};
     EXPECT_FALSE(VariantTimeToSystemTime(ToDate(9999, 12, 31) + 1.0, &st));
-    EXPECT_FALSE(VariantTimeToSystemTime(ToDate(9999, 12, 31) + 1.0 - 0.1 / 86400, &st)); // rounds past the end
+    EXPECT_FALSE(
+        VariantTimeToSystemTime(ToDate(9999, 12, 31) + 1.0 - 0.1 / 86400, &st)); // rounds past the end
     EXPECT_FALSE(VariantTimeToSystemTime(NAN, &st));
     EXPECT_FALSE(VariantTimeToSystemTime(INFINITY, &st));
     EXPECT_FALSE(VariantTimeToSystemTime(0.0, nullptr));

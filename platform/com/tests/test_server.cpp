@@ -1,8 +1,8 @@
 // A minimal in-process server library for the class registry tests: one class, found through
 // DllGetClassObject after a dlopen, counting its live objects.
 
-#include "com/classregistry.h"
 #include "test_server.h"
+#include "com/classregistry.h"
 
 #include <atomic>
 

@@ -32,11 +32,16 @@ TEST(Bstr, LengthPrefixNullAndEmbeddedZeros) {
 }
 
 TEST(Bstr, Utf8AndUtf16RoundTripAndBadBytesBecomeReplacement) {
-    const std::string text = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x93\x88";
+    const std::string text = "Gr\xC3\xBC\xC3\x9F"
+                             "e \xF0\x9F\x93\x88";
     EXPECT_EQ(zyn::com::Utf16ToUtf8(zyn::com::Utf8ToUtf16(text)), text);
-    EXPECT_EQ(zyn::com::Utf8ToUtf16("a\xFF" "b"), u"a\xFFFD" u"b");
+    EXPECT_EQ(zyn::com::Utf8ToUtf16("a\xFF"
+                                    "b"),
+              u"a\xFFFD"
+              u"b");
     EXPECT_EQ(zyn::com::Utf8ToUtf16("\xE2\x82"), u"\xFFFD"); // truncated at the end
-    EXPECT_EQ(zyn::com::Utf8ToUtf16("\xC0\xAF"), u"\xFFFD" u"\xFFFD"); // overlong form refused
+    EXPECT_EQ(zyn::com::Utf8ToUtf16("\xC0\xAF"), u"\xFFFD"
+                                                 u"\xFFFD"); // overlong form refused
 }
 
 TEST(Variant, NumbersConvertWithRangeChecksAndBankersRounding) {

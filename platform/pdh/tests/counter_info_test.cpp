@@ -10,63 +10,62 @@ namespace zyn::pdh::test {
 namespace {
 
 TEST(CounterInfo, SizeProtocolAndContents) {
-  CSnapshotRoot root;
-  root.Apply("snap1");
-  CSnapshotQuery query(root);
-  PDH_HCOUNTER c = nullptr;
-  ASSERT_EQ(PdhAddCounterW(query.Handle(), u"\\processor(1)\\% processor time", 42, &c), ERROR_SUCCESS);
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER c = nullptr;
+    ASSERT_EQ(PdhAddCounterW(query.Handle(), u"\\processor(1)\\% processor time", 42, &c), ERROR_SUCCESS);
 
-  DWORD size = 0;
-  ASSERT_EQ(PdhGetCounterInfoW(c, TRUE, &size, nullptr), PDH_MORE_DATA);
-  ASSERT_GT(size, sizeof(PDH_COUNTER_INFO_W));
-  std::vector<std::uint64_t> storage(size / 8 + 2);
-  auto* info = reinterpret_cast<PDH_COUNTER_INFO_W*>(storage.data());
-  DWORD small = size - 1;
-  EXPECT_EQ(PdhGetCounterInfoW(c, TRUE, &small, info), PDH_MORE_DATA);
-  EXPECT_EQ(small, size);
-  ASSERT_EQ(PdhGetCounterInfoW(c, TRUE, &size, info), ERROR_SUCCESS);
+    DWORD size = 0;
+    ASSERT_EQ(PdhGetCounterInfoW(c, TRUE, &size, nullptr), PDH_MORE_DATA);
+    ASSERT_GT(size, sizeof(PDH_COUNTER_INFO_W));
+    std::vector<std::uint64_t> storage(size / 8 + 2);
+    auto* info = reinterpret_cast<PDH_COUNTER_INFO_W*>(storage.data());
+    DWORD small = size - 1;
+    EXPECT_EQ(PdhGetCounterInfoW(c, TRUE, &small, info), PDH_MORE_DATA);
+    EXPECT_EQ(small, size);
+    ASSERT_EQ(PdhGetCounterInfoW(c, TRUE, &size, info), ERROR_SUCCESS);
 
-  const auto* begin = reinterpret_cast<const char*>(info);
-  auto inside = [&](const void* p) {
-    return p >= begin + sizeof(PDH_COUNTER_INFO_W) && p < begin + size;
-  };
-  EXPECT_EQ(info->dwLength, size);
-  EXPECT_EQ(info->dwType, PERF_100NSEC_TIMER);
-  EXPECT_EQ(info->lDefaultScale, 0);
-  EXPECT_EQ(info->dwUserData, 42u);
-  EXPECT_EQ(info->dwQueryUserData, 7u);
-  ASSERT_TRUE(inside(info->szFullPath));
-  EXPECT_EQ(std::u16string(info->szFullPath), u"\\\\" + LocalMachineName() + u"\\Processor(1)\\% Processor Time");
-  EXPECT_EQ(std::u16string(info->CounterPath.szMachineName), u"\\\\" + LocalMachineName());
-  EXPECT_EQ(std::u16string(info->CounterPath.szObjectName), u"Processor");
-  EXPECT_EQ(std::u16string(info->CounterPath.szInstanceName), u"1");
-  EXPECT_EQ(info->CounterPath.szParentInstance, nullptr);
-  EXPECT_EQ(info->CounterPath.dwInstanceIndex, 0u);
-  EXPECT_EQ(std::u16string(info->CounterPath.szCounterName), u"% Processor Time");
-  ASSERT_TRUE(inside(info->szExplainText));
-  EXPECT_NE(std::u16string(info->szExplainText).find(u"idle"), std::u16string::npos);
+    const auto* begin = reinterpret_cast<const char*>(info);
+    auto inside = [&](const void* p) { return p >= begin + sizeof(PDH_COUNTER_INFO_W) && p < begin + size; };
+    EXPECT_EQ(info->dwLength, size);
+    EXPECT_EQ(info->dwType, PERF_100NSEC_TIMER);
+    EXPECT_EQ(info->lDefaultScale, 0);
+    EXPECT_EQ(info->dwUserData, 42u);
+    EXPECT_EQ(info->dwQueryUserData, 7u);
+    ASSERT_TRUE(inside(info->szFullPath));
+    EXPECT_EQ(std::u16string(info->szFullPath),
+              u"\\\\" + LocalMachineName() + u"\\Processor(1)\\% Processor Time");
+    EXPECT_EQ(std::u16string(info->CounterPath.szMachineName), u"\\\\" + LocalMachineName());
+    EXPECT_EQ(std::u16string(info->CounterPath.szObjectName), u"Processor");
+    EXPECT_EQ(std::u16string(info->CounterPath.szInstanceName), u"1");
+    EXPECT_EQ(info->CounterPath.szParentInstance, nullptr);
+    EXPECT_EQ(info->CounterPath.dwInstanceIndex, 0u);
+    EXPECT_EQ(std::u16string(info->CounterPath.szCounterName), u"% Processor Time");
+    ASSERT_TRUE(inside(info->szExplainText));
+    EXPECT_NE(std::u16string(info->szExplainText).find(u"idle"), std::u16string::npos);
 
-  DWORD withoutExplain = 0;
-  ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &withoutExplain, nullptr), PDH_MORE_DATA);
-  EXPECT_LT(withoutExplain, size);
-  ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &withoutExplain, info), ERROR_SUCCESS);
-  EXPECT_EQ(info->szExplainText, nullptr);
+    DWORD withoutExplain = 0;
+    ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &withoutExplain, nullptr), PDH_MORE_DATA);
+    EXPECT_LT(withoutExplain, size);
+    ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &withoutExplain, info), ERROR_SUCCESS);
+    EXPECT_EQ(info->szExplainText, nullptr);
 }
 
 TEST(CounterInfo, ScaleOfAByteCounterAndBadArguments) {
-  CSnapshotRoot root;
-  root.Apply("snap1");
-  CSnapshotQuery query(root);
-  PDH_HCOUNTER c = query.Add(u"\\Memory\\Available Bytes");
-  DWORD size = 0;
-  ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &size, nullptr), PDH_MORE_DATA);
-  std::vector<std::uint64_t> storage(size / 8 + 1);
-  auto* info = reinterpret_cast<PDH_COUNTER_INFO_W*>(storage.data());
-  ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &size, info), ERROR_SUCCESS);
-  EXPECT_EQ(info->lDefaultScale, -6);
-  EXPECT_EQ(info->CounterPath.szInstanceName, nullptr);
-  EXPECT_EQ(PdhGetCounterInfoW(c, FALSE, nullptr, info), PDH_INVALID_ARGUMENT);
-  EXPECT_EQ(PdhGetCounterInfoW(nullptr, FALSE, &size, info), PDH_INVALID_HANDLE);
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER c = query.Add(u"\\Memory\\Available Bytes");
+    DWORD size = 0;
+    ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &size, nullptr), PDH_MORE_DATA);
+    std::vector<std::uint64_t> storage(size / 8 + 1);
+    auto* info = reinterpret_cast<PDH_COUNTER_INFO_W*>(storage.data());
+    ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &size, info), ERROR_SUCCESS);
+    EXPECT_EQ(info->lDefaultScale, -6);
+    EXPECT_EQ(info->CounterPath.szInstanceName, nullptr);
+    EXPECT_EQ(PdhGetCounterInfoW(c, FALSE, nullptr, info), PDH_INVALID_ARGUMENT);
+    EXPECT_EQ(PdhGetCounterInfoW(nullptr, FALSE, &size, info), PDH_INVALID_HANDLE);
 }
 
 } // namespace

@@ -101,7 +101,8 @@ TEST(Wait, AnyReportsTheFirstSignalledIndexAndConsumesOnlyThatOne) {
     EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), WAIT_OBJECT_0 + 2);
     EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), WAIT_TIMEOUT);
-    for (HANDLE x : h) CloseHandle(x);
+    for (HANDLE x : h)
+        CloseHandle(x);
 }
 
 TEST(Wait, TimeOutWaitsAtLeastTheTimeGiven) {
@@ -112,7 +113,8 @@ TEST(Wait, TimeOutWaitsAtLeastTheTimeGiven) {
     start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(h[0], 30), WAIT_TIMEOUT);
     EXPECT_GE(MsSince(start), 30);
-    for (HANDLE x : h) CloseHandle(x);
+    for (HANDLE x : h)
+        CloseHandle(x);
 }
 
 TEST(Wait, AnyWakesWhenAnotherThreadSignals) {
@@ -125,7 +127,8 @@ TEST(Wait, AnyWakesWhenAnotherThreadSignals) {
     EXPECT_EQ(WaitForMultipleObjects(2, h, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
     EXPECT_LT(MsSince(start), 2000);
     t.join();
-    for (HANDLE x : h) CloseHandle(x);
+    for (HANDLE x : h)
+        CloseHandle(x);
 }
 
 TEST(Wait, AllConsumesNothingUntilEverythingIsSignalled) {
@@ -138,7 +141,8 @@ TEST(Wait, AllConsumesNothingUntilEverythingIsSignalled) {
     EXPECT_EQ(WaitForMultipleObjects(2, h, TRUE, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(h[0], 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForSingleObject(h[1], 0), WAIT_OBJECT_0);
-    for (HANDLE x : h) CloseHandle(x);
+    for (HANDLE x : h)
+        CloseHandle(x);
 }
 
 TEST(Wait, BadHandlesAndArgumentsFailWithoutTouchingAnything) {

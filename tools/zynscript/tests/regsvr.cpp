@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     const char* entry = argc == 3 ? argv[2] : "DllRegisterServer";
     const HRESULT hr = zyn::com::CallServerExport(argv[1], entry);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "zynregsvr: %s of %s failed: 0x%08X\n", entry, argv[1], static_cast<unsigned>(hr));
+        std::fprintf(stderr, "zynregsvr: %s of %s failed: 0x%08X\n", entry, argv[1],
+                     static_cast<unsigned>(hr));
         return 1;
     }
     return 0;

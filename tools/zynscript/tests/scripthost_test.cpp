@@ -39,7 +39,7 @@ const QString kPrelude = QStringLiteral(
     "function thrown(f) { try { f(); } catch (e) { return e; } return null; }\n");
 
 Outcome RunScript(const QString& body, const std::function<void(CScriptHost&)>& setup = {},
-            const std::function<void(CScriptHost&)>& after = {}) {
+                  const std::function<void(CScriptHost&)>& after = {}) {
     Outcome o;
     CScriptHost host([&](const QString& s) { o.out += s; }, [&](const QString& s) { o.err += s; });
     if (setup) setup(host);
@@ -51,9 +51,11 @@ Outcome RunScript(const QString& body, const std::function<void(CScriptHost&)>& 
 
 std::function<void(CScriptHost&)> Globals(std::initializer_list<std::pair<const char*, IDispatch*>> objects) {
     std::vector<std::pair<QString, CComPtr<IDispatch>>> list;
-    for (const auto& [name, disp] : objects) list.emplace_back(QString::fromUtf8(name), CComPtr<IDispatch>(disp));
+    for (const auto& [name, disp] : objects)
+        list.emplace_back(QString::fromUtf8(name), CComPtr<IDispatch>(disp));
     return [list](CScriptHost& host) {
-        for (const auto& [name, disp] : list) host.SetGlobalObject(name, disp);
+        for (const auto& [name, disp] : list)
+            host.SetGlobalObject(name, disp);
     };
 }
 
@@ -84,14 +86,13 @@ private:
 TEST(ScriptValues, ScriptValuesArriveAsTheirVariantTypes) {
     auto utils = zyn::com::MakeObject<CTestUtils>();
     auto filter = zyn::com::MakeObject<CTestFilter>();
-    Outcome o = RunScript(QStringLiteral(
-                        "function arrived(v) { return u.FormatNumber(0, v); }\n"
-                        "check(arrived(-7) === 'I4:-7', 'integer');\n"
-                        "check(arrived(4294967296) === 'R8:4294967296', 'beyond 32 bits');\n"
-                        "check(arrived(0.1) === 'R8:0.10000000000000001', 'fraction');\n"
-                        "check(arrived('') === 'BSTR:', 'empty text');\n"
-                        "check(arrived(f) === 'DISPATCH', 'object');\n"),
-                    Globals({{"u", utils}, {"f", filter}}));
+    Outcome o = RunScript(QStringLiteral("function arrived(v) { return u.FormatNumber(0, v); }\n"
+                                         "check(arrived(-7) === 'I4:-7', 'integer');\n"
+                                         "check(arrived(4294967296) === 'R8:4294967296', 'beyond 32 bits');\n"
+                                         "check(arrived(0.1) === 'R8:0.10000000000000001', 'fraction');\n"
+                                         "check(arrived('') === 'BSTR:', 'empty text');\n"
+                                         "check(arrived(f) === 'DISPATCH', 'object');\n"),
+                          Globals({{"u", utils}, {"f", filter}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     // The object passed is the object itself, not a copy or a proxy of the host's own.
     ASSERT_EQ(utils->next.vt, VT_DISPATCH);
@@ -134,19 +135,23 @@ TEST(ScriptValues, VariantsArriveAsScriptValues) {
         {make(VT_NULL, [](VARIANT&) {}), "v === null"},
         {make(VT_ARRAY | VT_UI1, [&](VARIANT& v) { v.parray = bytes; }),
          "v instanceof ArrayBuffer && new Uint8Array(v).join() === '1,2,3'"},
-        {make(VT_ARRAY | VT_I4, [&](VARIANT& v) { v.parray = longs; }), "Array.isArray(v) && v.join() === '10,20'"},
+        {make(VT_ARRAY | VT_I4, [&](VARIANT& v) { v.parray = longs; }),
+         "Array.isArray(v) && v.join() === '10,20'"},
         {CComVariant(static_cast<IDispatch*>(filter.p)), "v.Name === 'Filter-1'"},
         {make(VT_DISPATCH, [](VARIANT& v) { v.pdispVal = nullptr; }), "v === null"},
         {CComVariant::Date(LocalDate(2023, 3, 15, 12, 30, 45, 678)),
          "v instanceof Date && v.getFullYear() === 2023 && v.getMonth() === 2 && v.getDate() === 15 && "
-         "v.getHours() === 12 && v.getMinutes() === 30 && v.getSeconds() === 45 && v.getMilliseconds() === 678"},
-        {CComVariant::Date(-1.25), "v.getFullYear() === 1899 && v.getMonth() === 11 && v.getDate() === 29 && v.getHours() === 6"},
+         "v.getHours() === 12 && v.getMinutes() === 30 && v.getSeconds() === 45 && v.getMilliseconds() === "
+         "678"},
+        {CComVariant::Date(-1.25),
+         "v.getFullYear() === 1899 && v.getMonth() === 11 && v.getDate() === 29 && v.getHours() === 6"},
     };
     for (const Case& c : cases) {
         auto utils = zyn::com::MakeObject<CTestUtils>();
         utils->next = c.value;
-        Outcome o = RunScript(QStringLiteral("var v = u.CurrentTime();\ncheck(%1, String(v));\n").arg(QString::fromUtf8(c.expectation)),
-                        Globals({{"u", utils}}));
+        Outcome o = RunScript(QStringLiteral("var v = u.CurrentTime();\ncheck(%1, String(v));\n")
+                                  .arg(QString::fromUtf8(c.expectation)),
+                              Globals({{"u", utils}}));
         EXPECT_EQ(o.code, 0) << c.expectation << "\n" << o.out.toStdString() << o.err.toStdString();
     }
 }
@@ -156,11 +161,11 @@ TEST(ScriptValues, DatesAreLocalTimeToTheMillisecond) {
     auto utils = zyn::com::MakeObject<CTestUtils>();
     // Summer time: local differs from UTC by four hours, which a UTC conversion would show.
     Outcome o = RunScript(QStringLiteral("var d = new Date(2024, 6, 31, 13, 14, 15, 678);\n"
-                                   "u.FormatNumber(0, d);\n"
-                                   "var back = u.CurrentTime();\n"
-                                   "check(back.getTime() === d.getTime(), 'round trip ' + back);\n"
-                                   "u.FormatNumber(0, d);\n"),
-                    Globals({{"u", utils}}));
+                                         "u.FormatNumber(0, d);\n"
+                                         "var back = u.CurrentTime();\n"
+                                         "check(back.getTime() === d.getTime(), 'round trip ' + back);\n"
+                                         "u.FormatNumber(0, d);\n"),
+                          Globals({{"u", utils}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     ASSERT_EQ(utils->next.vt, VT_DATE);
     EXPECT_NEAR(utils->next.date, LocalDate(2024, 7, 31, 13, 14, 15, 678), 1e-9);
@@ -182,40 +187,45 @@ TEST(ScriptValues, DatesAreLocalTimeToTheMillisecond) {
 TEST(ScriptErrors, FailedCallsThrowErrorsCarryingTheErrorObject) {
     auto filter = zyn::com::MakeObject<CTestFilter>();
     auto utils = zyn::com::MakeObject<CTestUtils>();
-    Outcome o = RunScript(QStringLiteral(
-                        "var e = thrown(function () { f.Enable = 2; });\n"
-                        "check(e instanceof Error && e.number === -2147024809, 'number ' + (e && e.number));\n"
-                        "check(e.description === 'Enable must be 0 or 1' && e.message === e.description, 'text');\n"
-                        "check(e.source === 'ZynScriptTest.Filter.1', 'source ' + e.source);\n"
-                        "e = thrown(function () { u.Log('fail'); });\n"
-                        "check(e.number === -2147467259 && e.description !== '' && e.message === e.description, 'generic');\n"
-                        "e = thrown(function () { f.Nope(); });\n"
-                        "check(e.number === -2147352570, 'unknown name ' + e.number);\n"),
-                    Globals({{"f", filter}, {"u", utils}}));
+    Outcome o = RunScript(
+        QStringLiteral(
+            "var e = thrown(function () { f.Enable = 2; });\n"
+            "check(e instanceof Error && e.number === -2147024809, 'number ' + (e && e.number));\n"
+            "check(e.description === 'Enable must be 0 or 1' && e.message === e.description, 'text');\n"
+            "check(e.source === 'ZynScriptTest.Filter.1', 'source ' + e.source);\n"
+            "e = thrown(function () { u.Log('fail'); });\n"
+            "check(e.number === -2147467259 && e.description !== '' && e.message === e.description, "
+            "'generic');\n"
+            "e = thrown(function () { f.Nope(); });\n"
+            "check(e.number === -2147352570, 'unknown name ' + e.number);\n"),
+        Globals({{"f", filter}, {"u", utils}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     EXPECT_EQ(filter->enable, 1);
 }
 
 TEST(ScriptErrors, UncaughtErrorsAreReportedWithFileAndLine) {
     auto filter = zyn::com::MakeObject<CTestFilter>();
-    Outcome o = RunScript(QStringLiteral("function set(v) {\n"   // line 3
-                                   "  f.Enable = v;\n"     // line 4
-                                   "}\n"
-                                   "set(0);\n"
-                                   "set(3);\n"
-                                   "WScript.Echo('not reached');\n"),
-                    Globals({{"f", filter}}));
+    Outcome o = RunScript(QStringLiteral("function set(v) {\n" // line 3
+                                         "  f.Enable = v;\n"   // line 4
+                                         "}\n"
+                                         "set(0);\n"
+                                         "set(3);\n"
+                                         "WScript.Echo('not reached');\n"),
+                          Globals({{"f", filter}}));
     EXPECT_EQ(o.code, 1);
     EXPECT_EQ(o.out, QString());
-    EXPECT_EQ(o.err, QStringLiteral("/tmp/zynscript-test/test.js:4: error: Enable must be 0 or 1 (0x80070057)\n"));
+    EXPECT_EQ(o.err,
+              QStringLiteral("/tmp/zynscript-test/test.js:4: error: Enable must be 0 or 1 (0x80070057)\n"));
 
     o = RunScript(QStringLiteral("var x;\nx.y = 1;\n"));
     EXPECT_EQ(o.code, 1);
-    EXPECT_TRUE(o.err.startsWith(QStringLiteral("/tmp/zynscript-test/test.js:4: error: TypeError"))) << o.err.toStdString();
+    EXPECT_TRUE(o.err.startsWith(QStringLiteral("/tmp/zynscript-test/test.js:4: error: TypeError")))
+        << o.err.toStdString();
 
     o = RunScript(QStringLiteral("\nthrow 'plain text';\n"));
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, QStringLiteral("/tmp/zynscript-test/test.js:4: error: uncaught exception: plain text\n"));
+    EXPECT_EQ(o.err,
+              QStringLiteral("/tmp/zynscript-test/test.js:4: error: uncaught exception: plain text\n"));
 
     // The last expression being an Error object is no failure.
     o = RunScript(QStringLiteral("new Error('just a value');\n"));
@@ -225,7 +235,7 @@ TEST(ScriptErrors, UncaughtErrorsAreReportedWithFileAndLine) {
 
 TEST(ScriptHost, QuitEndsTheRunWithItsCodeAndEchoJoinsWithSpaces) {
     Outcome o = RunScript(QStringLiteral("WScript.Echo('a', 1, true, null);\n"
-                                   "try { WScript.Quit(7); } finally { WScript.Echo('finally'); }\n"));
+                                         "try { WScript.Quit(7); } finally { WScript.Echo('finally'); }\n"));
     EXPECT_EQ(o.code, 7);
     EXPECT_EQ(o.out, QStringLiteral("a 1 true null\n"));
     EXPECT_EQ(RunScript(QStringLiteral("var done = 1;\n")).code, 0);
@@ -234,13 +244,15 @@ TEST(ScriptHost, QuitEndsTheRunWithItsCodeAndEchoJoinsWithSpaces) {
 
 TEST(ScriptObjects, ObjectResultsAreWrappedAndNullObjectsAreNull) {
     auto ds = zyn::com::MakeObject<CTestDataSet>();
-    Outcome o = RunScript(QStringLiteral("var lock = ds.LockObject();\n"
-                                   "lock.unlock();\n"
-                                   "check(ds.count === 1000 && ds.GETVALUEAT(4) === 2, 'names in any case');\n"
-                                   "check(typeof ds.GetValueAt === 'function' && typeof ds.Count === 'number', 'kinds');\n"
-                                   "var get = ds.GetValueAt;\n"
-                                   "check(get(6) === 3, 'a method read off its object still calls it');\n"),
-                    Globals({{"ds", ds}}));
+    Outcome o =
+        RunScript(QStringLiteral(
+                      "var lock = ds.LockObject();\n"
+                      "lock.unlock();\n"
+                      "check(ds.count === 1000 && ds.GETVALUEAT(4) === 2, 'names in any case');\n"
+                      "check(typeof ds.GetValueAt === 'function' && typeof ds.Count === 'number', 'kinds');\n"
+                      "var get = ds.GetValueAt;\n"
+                      "check(get(6) === 3, 'a method read off its object still calls it');\n"),
+                  Globals({{"ds", ds}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
 
     ds->refuseLock = true;
@@ -251,11 +263,11 @@ TEST(ScriptObjects, ObjectResultsAreWrappedAndNullObjectsAreNull) {
 TEST(ScriptObjects, ObjectsWithoutTypeInformationAreReachedByName) {
     auto lb = zyn::com::MakeObject<CTestLateBound>();
     Outcome o = RunScript(QStringLiteral("check(lb.Value === 7, 'read');\n"
-                                   "lb.value = 11;\n"
-                                   "check(lb.Add(2, 3) === 5, 'call with arguments');\n"
-                                   "var e = thrown(function () { lb.Other(); });\n"
-                                   "check(e && e.number === -2147352570, 'unknown');\n"),
-                    Globals({{"lb", lb}}));
+                                         "lb.value = 11;\n"
+                                         "check(lb.Add(2, 3) === 5, 'call with arguments');\n"
+                                         "var e = thrown(function () { lb.Other(); });\n"
+                                         "check(e && e.number === -2147352570, 'unknown');\n"),
+                          Globals({{"lb", lb}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     EXPECT_EQ(lb->value, 11);
 }
@@ -265,9 +277,9 @@ TEST(ScriptLifetime, TheHostReleasesEveryObjectItWasGiven) {
     {
         auto ds = zyn::com::MakeObject<CTestDataSet>();
         Outcome o = RunScript(QStringLiteral("var keep = [];\n"
-                                       "for (var i = 0; i < 50; ++i) keep.push(ds.LockObject());\n"
-                                       "var self = ds;\n"),
-                        Globals({{"ds", ds}}));
+                                             "for (var i = 0; i < 50; ++i) keep.push(ds.LockObject());\n"
+                                             "var self = ds;\n"),
+                              Globals({{"ds", ds}}));
         EXPECT_EQ(o.code, 0);
         EXPECT_EQ(ds->RefCount(), 1u);
     }
@@ -279,13 +291,13 @@ TEST(ScriptLifetime, CollectedWrappersReleaseTheirObjectsWhileTheScriptRuns) {
     const long before = zyn::com::LiveObjectCount();
     long during = 0;
     std::size_t handles = 0;
-    Outcome o = RunScript(QStringLiteral("for (var i = 0; i < 5000; ++i) ds.LockObject();\n"), Globals({{"ds", ds}}),
-                    [&](CScriptHost& host) {
-                        host.Engine().collectGarbage();
-                        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                        during = zyn::com::LiveObjectCount() - before;
-                        handles = host.Bridge().LiveHandles();
-                    });
+    Outcome o = RunScript(QStringLiteral("for (var i = 0; i < 5000; ++i) ds.LockObject();\n"),
+                          Globals({{"ds", ds}}), [&](CScriptHost& host) {
+                              host.Engine().collectGarbage();
+                              QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                              during = zyn::com::LiveObjectCount() - before;
+                              handles = host.Bridge().LiveHandles();
+                          });
     EXPECT_EQ(o.code, 0);
     EXPECT_LT(during, 100) << "lock objects still alive after collection";
     EXPECT_LT(handles, 100u);
@@ -298,34 +310,34 @@ TEST(ScriptLifetime, ReleasedWrappersFailInsteadOfCrashing) {
         host.Bridge().ReleaseAll();
     };
     Outcome o = RunScript(QStringLiteral("var e = thrown(function () { return f.Name; });\n"
-                                   "check(e instanceof Error, 'released object');\n"
-                                   "e = thrown(function () { f.Name = 'x'; });\n"
-                                   "check(e instanceof Error, 'released object put');\n"),
-                    setup);
+                                         "check(e instanceof Error, 'released object');\n"
+                                         "e = thrown(function () { f.Name = 'x'; });\n"
+                                         "check(e instanceof Error, 'released object put');\n"),
+                          setup);
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     EXPECT_EQ(filter->RefCount(), 1u);
 }
 
 TEST(ScriptInput, HostileValuesAreRefusedNotCrashed) {
     auto utils = zyn::com::MakeObject<CTestUtils>();
-    Outcome o = RunScript(QStringLiteral(
-                        "var deep = []; for (var i = 0; i < 200; ++i) deep = [deep];\n"
-                        "var e = thrown(function () { u.FormatNumber(0, deep); });\n"
-                        "check(e && e.number === -2147352571, 'deep nesting ' + (e && e.number));\n"
-                        "var sparse = []; sparse.length = 4294967295;\n"
-                        "e = thrown(function () { u.FormatNumber(0, sparse); });\n"
-                        "check(e && e.number === -2147352566, 'huge array');\n"
-                        "e = thrown(function () { return u['Log\\u0000junk'](); });\n"
-                        "check(e && e.number === -2147352570, 'name with a NUL');\n"
-                        "var many = []; for (var i = 0; i < 1000; ++i) many.push(i);\n"
-                        "e = thrown(function () { u.ZynRGB.apply(null, many); });\n"
-                        "check(e && e.number === -2147352562, 'too many arguments');\n"
-                        "e = thrown(function () { u.FormatNumber(0, {}); });\n"
-                        "check(e && e.number === -2147352571, 'plain object');\n"
-                        "e = thrown(function () { u.FormatNumber(0, Symbol('s')); });\n"
-                        "check(e && e.number === -2147352571, 'symbol');\n"
-                        "WScript.Sleep(NaN); WScript.Sleep(-10); WScript.Quit('nonsense');\n"),
-                    Globals({{"u", utils}}));
+    Outcome o =
+        RunScript(QStringLiteral("var deep = []; for (var i = 0; i < 200; ++i) deep = [deep];\n"
+                                 "var e = thrown(function () { u.FormatNumber(0, deep); });\n"
+                                 "check(e && e.number === -2147352571, 'deep nesting ' + (e && e.number));\n"
+                                 "var sparse = []; sparse.length = 4294967295;\n"
+                                 "e = thrown(function () { u.FormatNumber(0, sparse); });\n"
+                                 "check(e && e.number === -2147352566, 'huge array');\n"
+                                 "e = thrown(function () { return u['Log\\u0000junk'](); });\n"
+                                 "check(e && e.number === -2147352570, 'name with a NUL');\n"
+                                 "var many = []; for (var i = 0; i < 1000; ++i) many.push(i);\n"
+                                 "e = thrown(function () { u.ZynRGB.apply(null, many); });\n"
+                                 "check(e && e.number === -2147352562, 'too many arguments');\n"
+                                 "e = thrown(function () { u.FormatNumber(0, {}); });\n"
+                                 "check(e && e.number === -2147352571, 'plain object');\n"
+                                 "e = thrown(function () { u.FormatNumber(0, Symbol('s')); });\n"
+                                 "check(e && e.number === -2147352571, 'symbol');\n"
+                                 "WScript.Sleep(NaN); WScript.Sleep(-10); WScript.Quit('nonsense');\n"),
+                  Globals({{"u", utils}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
 }
 
@@ -334,8 +346,8 @@ TEST(ScriptHost, CreateObjectFindsClassesByProgId) {
     ASSERT_TRUE(dir.isValid());
     ::setenv("ZYN_REGISTRY_DIR", QDir(dir.path()).filePath(QStringLiteral("hives")).toUtf8().constData(), 1);
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"ZynScriptTest.Filter\\CLSID", 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"ZynScriptTest.Filter\\CLSID", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::u16string clsid = zyn::com::GuidToString(CLSID_TestFilter);
     RegSetValueExW(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid.c_str()),
@@ -343,14 +355,17 @@ TEST(ScriptHost, CreateObjectFindsClassesByProgId) {
     RegCloseKey(key);
     DWORD cookie = 0;
     CComPtr<IClassFactory> factory(new zyn::com::ClassFactory<CTestFilter>());
-    ASSERT_EQ(CoRegisterClassObject(CLSID_TestFilter, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(CLSID_TestFilter, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
 
-    Outcome o = RunScript(QStringLiteral("var a = new ActiveXObject('ZynScriptTest.Filter');\n"
-                                   "var b = WScript.CreateObject('ZynScriptTest.Filter');\n"
-                                   "a.Name = 'changed';\n"
-                                   "check(a.Name === 'changed' && b.Name === 'Filter-1', 'two objects');\n"
-                                   "var e = thrown(function () { WScript.CreateObject('ZynScriptTest.Missing'); });\n"
-                                   "check(e && e.number === -2147221005 && e.source === 'WScript.CreateObject', 'missing');\n"));
+    Outcome o = RunScript(QStringLiteral(
+        "var a = new ActiveXObject('ZynScriptTest.Filter');\n"
+        "var b = WScript.CreateObject('ZynScriptTest.Filter');\n"
+        "a.Name = 'changed';\n"
+        "check(a.Name === 'changed' && b.Name === 'Filter-1', 'two objects');\n"
+        "var e = thrown(function () { WScript.CreateObject('ZynScriptTest.Missing'); });\n"
+        "check(e && e.number === -2147221005 && e.source === 'WScript.CreateObject', 'missing');\n"));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     CoRevokeClassObject(cookie);
     ::unsetenv("ZYN_REGISTRY_DIR");

@@ -29,14 +29,22 @@ inline std::u16string DescribeVariant(const VARIANT& v) {
         return zyn::com::Utf8ToUtf16(buf);
     };
     switch (v.vt) {
-    case VT_EMPTY: return u"EMPTY";
-    case VT_NULL: return u"NULL";
-    case VT_I4: return u"I4:" + num(v.lVal);
-    case VT_R8: return u"R8:" + num(v.dblVal);
-    case VT_BOOL: return u"BOOL:" + num(v.boolVal);
-    case VT_BSTR: return u"BSTR:" + std::u16string(zyn::com::BstrView(v.bstrVal));
-    case VT_DATE: return u"DATE:" + num(v.date);
-    case VT_DISPATCH: return v.pdispVal ? u"DISPATCH" : u"DISPATCH:null";
+    case VT_EMPTY:
+        return u"EMPTY";
+    case VT_NULL:
+        return u"NULL";
+    case VT_I4:
+        return u"I4:" + num(v.lVal);
+    case VT_R8:
+        return u"R8:" + num(v.dblVal);
+    case VT_BOOL:
+        return u"BOOL:" + num(v.boolVal);
+    case VT_BSTR:
+        return u"BSTR:" + std::u16string(zyn::com::BstrView(v.bstrVal));
+    case VT_DATE:
+        return u"DATE:" + num(v.date);
+    case VT_DISPATCH:
+        return v.pdispVal ? u"DISPATCH" : u"DISPATCH:null";
     case VT_ARRAY | VT_UI1: {
         std::u16string out = u"BYTES:";
         LONG lo = 0, hi = -1;
@@ -61,7 +69,8 @@ inline std::u16string DescribeVariant(const VARIANT& v) {
         }
         return out + u"]";
     }
-    default: return u"VT:" + num(v.vt);
+    default:
+        return u"VT:" + num(v.vt);
     }
 }
 
@@ -154,7 +163,8 @@ public:
     ZYN_COM_IUNKNOWN(CTestDataSet, IZynDataSet, IDispatch)
     CTestDataSet() {
         values.resize(1000);
-        for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i) * 0.5;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = static_cast<double>(i) * 0.5;
     }
     HRESULT GetValueAt(LONG i, double* out) override {
         if (!InRange(i)) return OutOfRange();
@@ -207,7 +217,8 @@ public:
     }
     HRESULT get_Average(double* out) override {
         double sum = 0;
-        for (double v : values) sum += v;
+        for (double v : values)
+            sum += v;
         *out = values.empty() ? 0 : sum / static_cast<double>(values.size());
         return S_OK;
     }
@@ -242,10 +253,13 @@ public:
     HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (count != 1) return DISP_E_UNKNOWNNAME;
         std::u16string_view n(names[0]);
-        ids[0] = zyn::com::NamesEqual(n, u"Value") ? kValue : zyn::com::NamesEqual(n, u"Add") ? kAdd : DISPID_UNKNOWN;
+        ids[0] = zyn::com::NamesEqual(n, u"Value") ? kValue
+                 : zyn::com::NamesEqual(n, u"Add") ? kAdd
+                                                   : DISPID_UNKNOWN;
         return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
     }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO*, UINT*) override {
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIANT* result, EXCEPINFO*,
+                   UINT*) override {
         if (id == kValue) {
             if (flags & DISPATCH_PROPERTYPUT) {
                 if (p->cArgs != 1) return DISP_E_BADPARAMCOUNT;

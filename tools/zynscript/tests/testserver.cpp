@@ -20,8 +20,7 @@ struct TestClass {
     IClassFactory* (*makeFactory)();
 };
 
-template <class T>
-IClassFactory* Factory() {
+template <class T> IClassFactory* Factory() {
     return new zyn::com::ClassFactory<T>();
 }
 
@@ -34,7 +33,8 @@ const TestClass kClasses[] = {
 
 bool SetDefault(const std::u16string& path, const std::u16string& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return false;
     const LONG rc = RegSetValueExW(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                    static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
@@ -50,7 +50,8 @@ std::u16string OwnPath() {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
+                                                                            void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     for (const TestClass& c : kClasses) {
