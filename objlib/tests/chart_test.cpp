@@ -1,17 +1,21 @@
 // The chart and sampling engine, the application object and the object factory.
 
-#include "ObjTestUtil.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
 #include "objlib/ZynObjFactory.h"
 
+#include "com/ccombstr.h"
 #include "sync/event.h"
 #include "sync/handle.h"
+#include "testing/ComChecks.h"
 
 #include <chrono>
 #include <thread>
 
 namespace {
+
+using zyn::test::LeakCheckedTest;
+using zyn::test::TakeError;
 
 using ChartTest = LeakCheckedTest;
 

@@ -1,17 +1,22 @@
 #include "objlib/ZynRecords.h"
 
-#include "ObjTestUtil.h"
-
+#include "com/ccombstr.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChannel.h"
 #include "objlib/ZynChart.h"
 #include "objlib/ZynEvent.h"
+#include "testing/ComChecks.h"
 #include "utils/ZynTime.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
+
+using zyn::test::ClearError;
+using zyn::test::LeakCheckedTest;
+using zyn::test::RaisedError;
+using zyn::test::TakeError;
 
 using namespace zyn::obj;
 using Bytes = std::vector<unsigned char>;
