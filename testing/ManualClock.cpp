@@ -52,6 +52,7 @@ bool ManualClock::Wait(HANDLE stop, DWORD ms) {
 
     lock.lock();
     std::erase(m_sleepers, sleeper);
+    ++m_ended;
     const bool closing = m_closing;
     m_changed.notify_all();
     lock.unlock();
@@ -80,6 +81,11 @@ bool ManualClock::Advance(std::uint64_t ms, std::size_t waiters) {
 bool ManualClock::AwaitWaiters(std::size_t count) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, kHangGuard, [&] { return m_sleepers.size() >= count; });
+}
+
+bool ManualClock::AwaitWaitsEnded(std::size_t total) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, kHangGuard, [&] { return m_ended >= total; });
 }
 
 std::vector<DWORD> ManualClock::Waits() const {

@@ -39,10 +39,13 @@ public:
     [[nodiscard]] bool Advance(std::uint64_t ms, std::size_t waiters = 0);
     // Returns once `count` threads wait for a time still ahead (false after the hang guard).
     [[nodiscard]] bool AwaitWaiters(std::size_t count);
+    // Returns once `total` blocking waits have ended since the clock was made: the waiting thread
+    // has gone on to its next step.
+    [[nodiscard]] bool AwaitWaitsEnded(std::size_t total);
     // The length of every wait asked for so far, in order.
     std::vector<DWORD> Waits() const;
 
-    static constexpr std::chrono::seconds kHangGuard{30};
+    static constexpr std::chrono::seconds kHangGuard{15};
 
 private:
     struct Sleeper {
@@ -57,6 +60,7 @@ private:
     bool m_closing = false;
     std::vector<std::shared_ptr<Sleeper>> m_sleepers;
     std::vector<DWORD> m_waits;
+    std::size_t m_ended = 0;
 };
 
 } // namespace zyn::test
