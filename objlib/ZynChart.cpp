@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -36,6 +37,24 @@ HRESULT TextOut(const std::u16string& value, BSTR* out) {
 
 std::u16string_view View(BSTR s) {
     return zyn::com::BstrView(s);
+}
+
+// What a channel shows, carried over to the live channel that replaces it.
+void CopyDisplay(IZynChannel* from, IZynChannel* to) {
+    CComBSTR text;
+    if (SUCCEEDED(from->get_Name(&text))) to->put_Name(text);
+    text.Empty();
+    if (SUCCEEDED(from->get_Comment(&text))) to->put_Comment(text);
+    text.Empty();
+    if (SUCCEEDED(from->get_Units(&text))) to->put_Units(text);
+    OLE_COLOR color = 0;
+    if (SUCCEEDED(from->get_Color(&color))) to->put_Color(color);
+    LONG value = 0;
+    if (SUCCEEDED(from->get_Width(&value))) to->put_Width(value);
+    if (SUCCEEDED(from->get_Visible(&value))) to->put_Visible(value);
+    double scale = 0;
+    if (SUCCEEDED(from->get_ScaleMin(&scale))) to->put_ScaleMin(scale);
+    if (SUCCEEDED(from->get_ScaleMax(&scale))) to->put_ScaleMax(scale);
 }
 
 // Hands out `obj` as interface `I` with a new reference.
@@ -654,7 +673,10 @@ HRESULT CZynChart::Clear() {
 
 HRESULT CZynChart::Rerun() {
     StopRunning();
-    std::vector<CComPtr<CZynChannel>> replaced;
+    // The channels to replace are chosen under the tree lock, and their replacements made after
+    // it is released: a channel made while the tree is held would be locked after the chart's own
+    // lock, against the order every other operation keeps.
+    std::vector<std::pair<CComPtr<CZynChannel>, CComBSTR>> counters;
     {
         CZynLockList locks;
         int_LockTree(locks);
@@ -663,24 +685,15 @@ HRESULT CZynChart::Rerun() {
             CComBSTR path;
             old->get_CounterPath(&path);
             if (path.IsEmpty() || PdhValidatePathW(path) != 0) continue;
-            CComPtr<IZynChannel> fresh;
-            if (FAILED(AddChannel(path, &fresh)) || !fresh) continue;
-            CComBSTR text;
-            if (SUCCEEDED(old->get_Name(&text))) fresh->put_Name(text);
-            text.Empty();
-            if (SUCCEEDED(old->get_Comment(&text))) fresh->put_Comment(text);
-            text.Empty();
-            if (SUCCEEDED(old->get_Units(&text))) fresh->put_Units(text);
-            OLE_COLOR color = 0;
-            if (SUCCEEDED(old->get_Color(&color))) fresh->put_Color(color);
-            LONG value = 0;
-            if (SUCCEEDED(old->get_Width(&value))) fresh->put_Width(value);
-            if (SUCCEEDED(old->get_Visible(&value))) fresh->put_Visible(value);
-            double scale = 0;
-            if (SUCCEEDED(old->get_ScaleMin(&scale))) fresh->put_ScaleMin(scale);
-            if (SUCCEEDED(old->get_ScaleMax(&scale))) fresh->put_ScaleMax(scale);
-            replaced.emplace_back(old);
+            counters.emplace_back(old, std::move(path));
         }
+    }
+    std::vector<CComPtr<CZynChannel>> replaced;
+    for (auto& [old, path] : counters) {
+        CComPtr<IZynChannel> fresh;
+        if (FAILED(AddChannel(path, &fresh)) || !fresh) continue;
+        CopyDisplay(old, fresh);
+        replaced.push_back(old);
     }
     for (CZynChannel* old : replaced)
         old->Detach();
