@@ -547,7 +547,7 @@ void ShellTests::startupSplashFirstRunAndAutomation() {
     }
     EndApp();
     store.reset();
-    QVERIFY(StartApp({})); // the fixture's program again, for cleanup()
+    QVERIFY(StartApp({QStringLiteral("--embedding")})); // a program for cleanup(), without a splash
 }
 
 void ShellTests::defaultChartSettingsAndPreferencesSurviveARestart() {
