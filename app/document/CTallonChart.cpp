@@ -1,8 +1,11 @@
 #include "CTallonChart.h"
 
 #include "CommandActions.h"
+#include "ZynMessageBox.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
+#include "resources/ZynFormat.h"
+#include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
@@ -306,7 +309,7 @@ bool CTallonChart::CanCloseWithoutPrompt() {
 }
 
 void CTallonChart::Status(int id, int level, const QString& arg) {
-    emit statusMessage(ZynText(id, arg), level);
+    emit statusMessage(ZynFormat(id, {arg}), level);
 }
 
 void CTallonChart::OnChartNotify() {
@@ -386,14 +389,14 @@ void CTallonChart::CheckPeerRemoved() {
 bool CTallonChart::AddChannelByPath(const QString& path) {
     const std::u16string wide(reinterpret_cast<const char16_t*>(path.utf16()), std::size_t(path.size()));
     if (!m_pChart || PdhValidatePathW(wide.c_str()) != PDH_CSTATUS_VALID_DATA) {
-        if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, ZynText(50101));
+        ZynMessageBox(LoadZynString(50101));
         return false;
     }
     SetModifiedFlag(true);
     const LONG n = ChannelCount();
     CComPtr<IZynChannel> channel;
     if (FAILED(m_pChart->AddChannel(ToBstr(path), &channel)) || !channel) {
-        if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, ZynText(50101));
+        ZynMessageBox(LoadZynString(50101));
         return false;
     }
     channel->put_Color(DefaultChannelColours()[std::size_t(n % 10)]);
@@ -454,10 +457,7 @@ void CTallonChart::OnSampleData() {
 
 void CTallonChart::OnRerunChart() {
     if (!m_pChart) return;
-    if (!m_context.NoPrompts() && m_context.ui.askYesNo &&
-        !m_context.ui.askYesNo(m_context.mainWindow, ZynText(32812))) {
-        return;
-    }
+    if (!m_context.NoPrompts() && !ZynAskYesNo(LoadZynString(32812))) return;
     m_pChart->Rerun();
     Status(50138);
 }
@@ -494,7 +494,7 @@ void CTallonChart::UpdateActions() {
 
     // "&Delete (channel name)\tDel" while the channel bar's selection is a channel of this chart.
     QAction* del = m_actions.value(kCmdDeleteChannel);
-    const QStringList prompt = ZynText(50137).split(u'\t');
+    const QStringList prompt = LoadZynString(50137).split(u'\t');
     CComPtr<IZynChannel> channel;
     if (SelectionIsOurs() && m_pChart)
         m_pChart->FindChannel(ToBstr(m_context.channelBar.selectedChannel), &channel);

@@ -1,11 +1,12 @@
 #include "ChannelBar.h"
 
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "com/ccombstr.h"
 #include "display/ChartColours.h"
 #include "display/DisplayFormat.h"
 #include "document/AppContext.h"
+#include "document/ZynMessageBox.h"
+#include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 
 #include <QApplication>

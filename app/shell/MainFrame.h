@@ -9,11 +9,10 @@
 #include "resources/ZynMenus.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
-
-#include <map>
 
 class CAppContext;
 class CChannelBar;
@@ -93,7 +92,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     CChannelBar* m_channelBar = nullptr;
     CStatusPane* m_statusPane = nullptr;
-    std::map<int, QAction*> m_actions;
+    QHash<int, QAction*> m_actions;
     int m_menuId = 0;
     QTimer m_timer;
     QElapsedTimer m_highlightAge;

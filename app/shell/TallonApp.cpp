@@ -4,9 +4,9 @@
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "Tips.h"
 #include "com/classregistry.h"
+#include "document/ZynMessageBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -24,11 +24,6 @@
 namespace {
 
 constexpr int kMaxRecentFiles = 16;
-
-// "Zynthar Tallon. Version 2.4  Build#1439"
-QString VersionText() {
-    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
-}
 
 bool IsSwitch(const QString& arg) {
     return arg.startsWith(u'/') || arg.startsWith(u'-');
@@ -122,14 +117,7 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
     return out;
 }
 
-CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
-    // The documents' questions and messages go through the program's one message function.
-    m_context.ui.askYesNo = [](QWidget*, const QString& text) {
-        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
-               QMessageBox::Yes;
-    };
-    m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
-}
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
     delete std::exchange(m_frame, nullptr);
@@ -196,7 +184,7 @@ void CTallonApp::ShowSplash(bool firstRun) {
     auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     auto* layout = new QVBoxLayout(splash);
     auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(VersionText(), splash);
+    auto* version = new QLabel(ZynVersionText(), splash);
     layout->addWidget(title);
     layout->addWidget(version);
     splash->setAutoFillBackground(true);
