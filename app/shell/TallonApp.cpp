@@ -60,7 +60,7 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
             if (i + 1 < args.size()) files << args[++i];
             if (i + 1 < args.size()) cmd.printer = args[++i];
-            // The driver and port of the original command line are read and ignored.
+            // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
         } else if (name == u"embedding") {
             cmd.embedding = true;
