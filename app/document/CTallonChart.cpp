@@ -4,6 +4,7 @@
 #include "ZynMessageBox.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
+#include "display/WideText.h"
 #include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 
@@ -23,15 +24,6 @@
 #include <mutex>
 
 namespace {
-
-QString FromBstr(const CComBSTR& b) {
-    const std::u16string_view v = b.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
-}
-
-CComBSTR ToBstr(const QString& s) {
-    return CComBSTR(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())));
-}
 
 double DateOf(IZynChart* chart, HRESULT (IZynChart::*getter)(VARIANT*)) {
     if (!chart) return 0.0;
@@ -162,8 +154,7 @@ void CTallonChart::StartNotifications() {
     const QString base = QStringLiteral("cn%1").arg(quintptr(this), 0, 16);
     m_notifyName = base;
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::u16string name(reinterpret_cast<const char16_t*>(m_notifyName.utf16()),
-                                  std::size_t(m_notifyName.size()));
+        const std::u16string name(U16View(m_notifyName));
         HANDLE h = CreateEventW(TRUE, FALSE, name.c_str());
         // A chart of a closed document at this address may still hold the old event open; sharing
         // it would let that chart wake this document.
@@ -387,7 +378,7 @@ void CTallonChart::CheckPeerRemoved() {
 }
 
 bool CTallonChart::AddChannelByPath(const QString& path) {
-    const std::u16string wide(reinterpret_cast<const char16_t*>(path.utf16()), std::size_t(path.size()));
+    const std::u16string wide(U16View(path));
     if (!m_pChart || PdhValidatePathW(wide.c_str()) != PDH_CSTATUS_VALID_DATA) {
         ZynMessageBox(LoadZynString(50101));
         return false;

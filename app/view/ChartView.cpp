@@ -5,6 +5,7 @@
 #include "display/ChartFonts.h"
 #include "display/DisplayFormat.h"
 #include "display/LinearMap.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "document/CommandActions.h"
@@ -50,15 +51,6 @@ int SpanIndex(double span) {
 
 bool SameSpan(double a, double b) {
     return std::fabs(a - b) < 1.0 / 86400000.0;
-}
-
-QString FromBstr(const CComBSTR& b) {
-    const auto v = b.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
-}
-
-CComBSTR ToBstr(const QString& s) {
-    return CComBSTR(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())));
 }
 
 bool RunEventDialog(QWidget* parent, QString& name, QString& comment) {
