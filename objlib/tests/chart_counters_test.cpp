@@ -47,15 +47,18 @@ private:
 
 using ChartCounterTest = LeakCheckedTest;
 
-std::uint32_t Samples(CZynChart* chart) {
-    return chart->int_TimeBase()->GetCount();
+LONG Count(IZynChannel* channel) {
+    LONG n = -1;
+    channel->get_DataCount(&n);
+    return n;
 }
 
-bool WaitForSamples(CZynChart* chart, std::uint32_t n) {
+// The channel's count is read under its lock; the sampling thread appends under the same lock.
+bool WaitForSamples(IZynChannel* channel, LONG n) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (Samples(chart) < n && std::chrono::steady_clock::now() < until)
+    while (Count(channel) < n && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return Samples(chart) >= n;
+    return Count(channel) >= n;
 }
 
 double ValueAt(IZynChannel* channel, LONG index) {
@@ -64,12 +67,6 @@ double ValueAt(IZynChannel* channel, LONG index) {
     double v = -1;
     EXPECT_EQ(data->GetValueAt(index, &v), S_OK);
     return v;
-}
-
-LONG Count(IZynChannel* channel) {
-    LONG n = -1;
-    channel->get_DataCount(&n);
-    return n;
 }
 
 // Adding a channel to a running chart used to set the whole query to prime again: the next sample
@@ -84,22 +81,22 @@ TEST_F(ChartCounterTest, AddingAChannelToARunningChartLeavesTheOtherChannelsThei
     ASSERT_EQ(chart->AddChannel(CComBSTR(u"\\Processor(_Total)\\% Processor Time"), &before), S_OK);
     ASSERT_EQ(chart->put_Rate(200), S_OK);
     ASSERT_EQ(chart->put_Run(1), S_OK);
-    ASSERT_TRUE(WaitForSamples(chart, 2));
+    ASSERT_TRUE(WaitForSamples(before, 2));
 
-    std::uint32_t next = 0;
+    LONG next = 0;
     {
         // No sample runs while the test holds the chart: the last one read 100 busy of 1000.
         CComPtr<IZynObjLock> lock;
         ASSERT_EQ(chart->LockObject(&lock), S_OK);
-        next = Samples(chart);
+        next = Count(before);
         proc.WriteStat(400, 1100); // +300 busy, +200 idle
         ASSERT_EQ(chart->AddChannel(CComBSTR(u"\\Processor(0)\\% Processor Time"), &added), S_OK);
         proc.WriteStat(500, 1400); // +100 busy, +300 idle since the channel was added
     }
-    ASSERT_TRUE(WaitForSamples(chart, next + 2));
+    ASSERT_TRUE(WaitForSamples(before, next + 2));
     chart->put_Run(0);
 
-    EXPECT_DOUBLE_EQ(ValueAt(before, static_cast<LONG>(next)), 100.0 * 400 / 900)
+    EXPECT_DOUBLE_EQ(ValueAt(before, next), 100.0 * 400 / 900)
         << "the existing channel's sample covers its whole interval";
     ASSERT_GE(Count(added), 1);
     EXPECT_DOUBLE_EQ(ValueAt(added, 0), 100.0 * 100 / 400) << "the new channel counts from when it was added";
