@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 namespace zyn::test {
@@ -150,7 +151,9 @@ void LocalHttpServer::Serve(int fd) {
     };
     std::string data;
     char buf[4096];
-    while (data.find("\r\n\r\n") == std::string::npos && data.size() < (1u << 20)) {
+    // Anything but a request line (a TLS handshake, say) gets 400 at once, as real servers answer.
+    const auto looksLikeHttp = [&] { return data.empty() || (data[0] >= 'A' && data[0] <= 'Z'); };
+    while (data.find("\r\n\r\n") == std::string::npos && data.size() < (1u << 20) && looksLikeHttp()) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
         if (::poll(fds, 2, 5000) <= 0 || fds[1].revents) break;
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -158,6 +161,9 @@ void LocalHttpServer::Serve(int fd) {
         data.append(buf, static_cast<std::size_t>(n));
     }
     Request request;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    request.receivedNs = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
     const auto headEnd = data.find("\r\n\r\n");
     if (headEnd != std::string::npos) {
         std::string_view head(data.data(), headEnd);
@@ -196,6 +202,7 @@ void LocalHttpServer::Serve(int fd) {
             }
         }
     }
+    if (!looksLikeHttp()) (void)WriteAll(fd, "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n");
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
 }

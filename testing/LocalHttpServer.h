@@ -4,6 +4,7 @@
 // raw bytes (a malformed one). Every connection is closed after one reply.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,6 +20,7 @@ public:
         std::string method;
         std::string target; // path and query
         std::vector<std::pair<std::string, std::string>> headers;
+        std::int64_t receivedNs = 0; // CLOCK_MONOTONIC when the request was read
         // The value of a header (case-insensitive name), or empty.
         [[nodiscard]] std::string Header(std::string_view name) const;
     };
