@@ -188,6 +188,7 @@ QJSValue CDispatchHandle::Invoke(DISPID id, WORD flags, const QJSValue* args, st
     for (std::size_t i = 0; i < count; ++i) {
         ConversionError error;
         if (!m_bridge->ToVariant(args[i], converted.Slot(i), &error)) {
+            if (error.scriptThrew) return {};
             m_bridge->ThrowError(
                 error.hr, QStringLiteral("Argument %1: %2").arg(i + 1).arg(error.description), Source());
             return {};

@@ -5,6 +5,7 @@
 #include "scripthost.h"
 
 #include "com/classregistry.h"
+#include "registry/registry.h"
 
 #include <QCoreApplication>
 
@@ -12,6 +13,9 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // What the settings store had to do on its own (a damaged file moved aside) is said once.
+    zyn::registry::SetNoticeHandler(
+        [](const std::string& text) { std::fprintf(stderr, "zynscript: %s\n", text.c_str()); });
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) {
         std::fputs("usage: zynscript FILE.js [arguments...]\n", stderr);

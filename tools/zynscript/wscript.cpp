@@ -38,7 +38,8 @@ void CWScript::sleep(double ms) {
 
 void CWScript::quit(int code) {
     m_quitRequested = true;
-    m_exitCode = code;
+    // The script's half keeps codes within what a process returns; this holds the line too.
+    m_exitCode = code >= 0 && code <= 255 ? code : 255;
     // An interrupt ends the script at once; try/catch and finally blocks do not see it.
     m_bridge->Engine()->setInterrupted(true);
 }
