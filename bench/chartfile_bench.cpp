@@ -10,6 +10,7 @@
 #include "com/variant.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
+#include "utils/ZynFiles.h"
 #include "utils/ZynGrowBuff.h"
 
 #include <algorithm>
@@ -113,9 +114,7 @@ int main(int argc, char** argv) {
         const std::string path = (std::filesystem::temp_directory_path() /
                                   ("chartfile_bench." + std::to_string(::getpid()) + ".tlon"))
                                      .string();
-        if (!zyn::chartfile::WriteFileAtomically(path,
-                                                 zyn::chartfile::ComposeChartFile(chartBytes, settings)))
-            return 1;
+        if (!ZynSaveFile(path, zyn::chartfile::ComposeChartFile(chartBytes, settings))) return 1;
         CZynGrowBuff buffer;
         if (!buffer.Write(chartBytes.data(), static_cast<unsigned long>(chartBytes.size()))) return 1;
         CComVariant value;
@@ -135,7 +134,7 @@ int main(int argc, char** argv) {
             std::vector<std::uint8_t> bytes;
             zyn::chartfile::ChartFileParts parts;
             CComPtr<IZynChart> viaFile;
-            if (zyn::chartfile::ReadWholeFile(path, bytes) &&
+            if (ZynReadRegularFile(path, bytes, zyn::chartfile::kMaxFileBytes) &&
                 zyn::chartfile::ParseChartFile(bytes, parts) == zyn::chartfile::ChartFileError::None)
                 viaFile = zyn::chartfile::LoadChartBytes(app, parts.chart);
             best = std::min(best, Seconds(a, Clock::now()));

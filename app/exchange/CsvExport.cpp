@@ -8,6 +8,7 @@
 #include "com/ccombstr.h"
 #include "com/unknown.h"
 #include "com/variant.h"
+#include "utils/ZynFiles.h"
 
 #include <algorithm>
 #include <charconv>
@@ -143,11 +144,19 @@ void AppendValue(std::string& out, double value) {
     if (ec == std::errc()) out.append(text, end);
 }
 
-bool WriteChartCsv(IZynChart* chart, std::string& out) {
+bool WriteChartCsv(IZynChart* chart, std::string& out, const CsvOptions& options, CsvReport* report) {
     out.clear();
-    if (!chart) return false;
+    CsvReport local;
+    CsvReport& r = report ? *report : local;
+    r = {};
+    auto fail = [&](const char* why) {
+        out.clear();
+        r.error = why;
+        return false;
+    };
+    if (!chart) return fail("there is no chart");
     CComPtr<IZynObjLock> lock;
-    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
+    if (FAILED(chart->LockObject(&lock)) || !lock) return fail("the chart cannot be locked");
 
     std::vector<ChannelColumn> columns;
     std::vector<std::string> names;
@@ -167,7 +176,7 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
     const std::vector<double> times = DistinctTimes(columns);
     if (times.empty()) {
         lock->Unlock();
-        return false;
+        return fail("the chart has no samples");
     }
 
     out.reserve(times.size() * (24 + 12 * columns.size()));
@@ -179,10 +188,17 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
     out += "\r\n";
 
     CCsvTimeWriter timeWriter;
-    std::string timeText;
+    std::string timeText, previousTime;
     for (double t : times) {
         timeText.clear();
-        timeWriter.Append(t, timeText);
+        const bool written = options.milliseconds ? CCsvTimeWriter::AppendMilliseconds(t, timeText)
+                                                  : timeWriter.Append(t, timeText);
+        if (!written) {
+            lock->Unlock();
+            return fail("a sample time is not a date");
+        }
+        if (timeText == previousTime) ++r.rowsSharingATime;
+        previousTime = timeText;
         AppendField(out, timeText);
         for (auto& c : columns) {
             out += ',';
@@ -193,15 +209,18 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
         }
         out += "\r\n";
     }
+    r.rows = times.size();
     lock->Unlock();
     return true;
 }
 
-bool SaveCsv(const std::string& path, IZynChart* chart) {
+bool SaveCsv(const std::string& path, IZynChart* chart, const CsvOptions& options, CsvReport* report) {
+    CsvReport local;
+    CsvReport& r = report ? *report : local;
     std::string text;
-    if (!WriteChartCsv(chart, text)) return false;
+    if (!WriteChartCsv(chart, text, options, &r)) return false;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (!zyn::chartfile::WriteFileAtomically(path, std::span(bytes, text.size()))) return false;
+    if (!ZynSaveFile(path, std::span(bytes, text.size()), &r.error, &r.fileNotes)) return false;
     const std::u16string name = zyn::chartfile::ChartNameFromPath(path);
     if (!name.empty()) chart->put_Name(CComBSTR(name));
     return true;

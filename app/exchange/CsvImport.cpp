@@ -8,6 +8,7 @@
 #include "com/variant.h"
 #include "objlib/ZynChannel.h"
 #include "objlib/ZynLockList.h"
+#include "utils/ZynFiles.h"
 #include "utils/ZynNumber.h"
 #include "utils/ZynWhiteSpace.h"
 
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <cwctype>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -102,11 +104,13 @@ double ReadValue(std::u16string_view field) {
 }
 
 // Offsets from the first time in whole milliseconds. Rounded, not truncated: the difference of
-// two whole-second times comes out a hair below the whole number of milliseconds.
+// two whole-second times comes out a hair below the whole number of milliseconds. A channel keeps
+// its times as unsigned 32-bit milliseconds (about 49.7 days): a row further from the first can
+// have no time there, and is refused rather than wrapped onto a wrong one.
 bool OffsetMs(double t, double first, LONG& ms) {
     const double d = std::fabs(t - first) * 86400000.0;
-    if (!std::isfinite(d) || d > double(LONG_MAX)) return false;
-    ms = LONG(std::llround(d));
+    if (!std::isfinite(d) || std::llround(d) > std::numeric_limits<std::uint32_t>::max()) return false;
+    ms = LONG(std::uint32_t(std::llround(d)));
     return true;
 }
 
@@ -361,7 +365,12 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
             }
         }
         LONG offset = 0;
-        if (!OffsetMs(lineTime, firstTime, offset)) continue;
+        if (!OffsetMs(lineTime, firstTime, offset)) {
+            channelLocks.UnlockAll();
+            undo.Run();
+            lock->Unlock();
+            return false;
+        }
         for (std::size_t col = 0; col < columns; ++col) {
             if (col == timeColumn || !present[col] || !targets[col]) continue;
             (void)targets[col]->int_AddValueRelTime(values[col], std::uint32_t(offset));
@@ -383,9 +392,9 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     return true;
 }
 
-bool LoadCsv(const std::string& path, IZynChart* chart) {
+bool LoadCsv(const std::string& path, IZynChart* chart, std::string* error) {
     std::vector<std::uint8_t> bytes;
-    if (!zyn::chartfile::ReadWholeFile(path, bytes)) return false;
+    if (!ZynReadRegularFile(path, bytes, zyn::chartfile::kMaxFileBytes, error)) return false;
     // Read as text: every line, the last one too, comes with one line feed.
     std::string text;
     text.reserve(bytes.size() + 1);
@@ -394,7 +403,9 @@ bool LoadCsv(const std::string& path, IZynChart* chart) {
         text.push_back(char(bytes[i]));
     }
     if (!text.empty() && text.back() != '\n') text.push_back('\n');
-    return ImportText(chart, zyn::com::Utf8ToUtf16(text));
+    if (ImportText(chart, zyn::com::Utf8ToUtf16(text))) return true;
+    if (error) *error = "the text is not a chart's comma-separated values";
+    return false;
 }
 
 } // namespace zyn::csv

@@ -10,9 +10,11 @@
 #include "exchange/CsvImport.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
+#include "utils/ZynFiles.h"
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QPrinter>
@@ -34,22 +36,66 @@ bool IsCsvPath(const QString& path) {
            path.contains(u'.');
 }
 
-bool LoadChartFile(CTallonChart& doc, const QString& path) {
+std::string FileNameBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+namespace {
+
+const char* ParseFailure(zyn::chartfile::ChartFileError e) {
+    using zyn::chartfile::ChartFileError;
+    switch (e) {
+    case ChartFileError::BadVersion:
+    case ChartFileError::BadSignature:
+        return "it is not a chart file";
+    case ChartFileError::Truncated:
+    case ChartFileError::ShortChart:
+        return "the file ends early";
+    case ChartFileError::SettingsTooLong:
+        return "its settings record is too long";
+    case ChartFileError::TooLarge:
+        return "the file is too large";
+    case ChartFileError::None:
+    case ChartFileError::Unreadable:
+        break;
+    }
+    return "the file cannot be read";
+}
+
+bool Failed(FileOutcome* outcome, std::string why) {
+    if (outcome) outcome->error = std::move(why);
+    return false;
+}
+
+} // namespace
+
+bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome) {
     using namespace zyn::chartfile;
+    FileOutcome local;
+    FileOutcome& result = outcome ? *outcome : local;
+    result = {};
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path.toStdString(), bytes)) return false;
+    std::string why;
+    if (!ZynReadRegularFile(path, bytes, kMaxFileBytes, &why)) return Failed(&result, why);
     ChartFileParts parts;
-    if (ParseChartFile(bytes, parts) != ChartFileError::None) return false;
+    if (const ChartFileError e = ParseChartFile(bytes, parts); e != ChartFileError::None)
+        return Failed(&result, ParseFailure(e));
     CComPtr<IZynApp> app = doc.Context().App();
-    CComPtr<IZynChart> loaded = LoadChartBytes(app, parts.chart);
-    if (!loaded) return false;
+    if (!app) return Failed(&result, "the chart objects cannot be made");
+    std::string partial;
+    CComPtr<IZynChart> loaded = LoadChartBytes(app, parts.chart, &partial);
+    if (!loaded) return Failed(&result, "its chart cannot be loaded");
+    if (!ChartTimesAreDates(loaded, &why)) {
+        loaded->Detach();
+        return Failed(&result, "it is damaged: " + why);
+    }
     // The record is read over a copy: a record that does not read leaves the document's as it was.
     ChartSettings settings;
     CopySettings(settings, doc.Settings());
     if (parts.hasSettings) {
         if (!ReadChartSettings(parts.settings.data(), parts.settings.size(), settings)) {
             loaded->Detach();
-            return false;
+            return Failed(&result, "its settings record cannot be read");
         }
         FinishChartSettings(settings, true, SystemWindowColour());
     }
@@ -57,20 +103,35 @@ bool LoadChartFile(CTallonChart& doc, const QString& path) {
     doc.AttachChart(loaded);
     doc.SetModifiedFlag(false);
     doc.UpdateAllViews(CTallonChart::kHintRelayout);
+    result.partial = partial;
     return true;
 }
 
-bool SaveChartFile(CTallonChart& doc, const QString& path) {
+bool LoadChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome) {
+    return LoadChartFile(doc, FileNameBytes(path), outcome);
+}
+
+bool SaveChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome) {
     using namespace zyn::chartfile;
+    FileOutcome local;
+    FileOutcome& result = outcome ? *outcome : local;
+    result = {};
     IZynChart* chart = doc.Chart();
-    if (!chart) return false;
-    const std::u16string name = ChartNameFromPath(path.toStdString());
+    if (!chart) return Failed(&result, "there is no chart");
+    const std::u16string name = ChartNameFromPath(path);
     if (!name.empty()) chart->put_Name(CComBSTR(name));
     std::vector<std::uint8_t> chartBytes;
-    if (!SaveChartBytes(chart, chartBytes)) return false;
+    if (!SaveChartBytes(chart, chartBytes)) return Failed(&result, "the chart cannot produce its saved form");
     RefreshStoredFonts(doc.Settings());
     const ChartSettingsBytes record = WriteChartSettings(doc.Settings());
-    return WriteFileAtomically(path.toStdString(), ComposeChartFile(chartBytes, record));
+    std::string why;
+    if (!ZynSaveFile(path, ComposeChartFile(chartBytes, record), &why, &result.notes))
+        return Failed(&result, why);
+    return true;
+}
+
+bool SaveChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome) {
+    return SaveChartFile(doc, FileNameBytes(path), outcome);
 }
 
 } // namespace zyn::shell
@@ -119,28 +180,47 @@ bool CChartWindowDocument::OnNewDocument() {
 
 bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     bool ok = false;
+    zyn::shell::FileOutcome outcome;
     if (zyn::shell::IsCsvPath(path)) {
-        ok = m_doc->Chart() && zyn::csv::LoadCsv(path.toStdString(), m_doc->Chart());
+        ok = m_doc->Chart() &&
+             zyn::csv::LoadCsv(zyn::shell::FileNameBytes(path), m_doc->Chart(), &outcome.error);
         if (ok) {
             m_doc->OnChartNotify();
             m_doc->OnNewDocument(); // the chart took the file's name
         }
     } else {
-        ok = zyn::shell::LoadChartFile(*m_doc, path);
+        ok = zyn::shell::LoadChartFile(*m_doc, path, &outcome);
     }
     if (!ok) {
+        if (!outcome.error.empty())
+            emit StatusMessage(path + QStringLiteral(": ") + QString::fromStdString(outcome.error), 2);
         ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
         return false;
     }
     m_path = path;
     m_doc->SetModifiedFlag(false);
+    // The chart opens with what could be read; the user must know it is not the whole file.
+    if (!outcome.partial.empty())
+        ZynMessageBox(
+            QStringLiteral("The chart file %1 could be read only in part (%2). The chart shows what "
+                           "was read; saving it keeps only that.")
+                .arg(path, QString::fromStdString(outcome.partial)));
     return true;
 }
 
 bool CChartWindowDocument::OnSaveDocument(const QString& path) {
-    const bool ok = zyn::shell::IsCsvPath(path) ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart())
-                                                : zyn::shell::SaveChartFile(*m_doc, path);
+    zyn::shell::FileOutcome outcome;
+    zyn::csv::CsvReport csv;
+    const bool isCsv = zyn::shell::IsCsvPath(path);
+    const bool ok = isCsv ? zyn::csv::SaveCsv(zyn::shell::FileNameBytes(path), m_doc->Chart(), {}, &csv)
+                          : zyn::shell::SaveChartFile(*m_doc, path, &outcome);
+    if (isCsv) {
+        outcome.error = csv.error;
+        outcome.notes = csv.fileNotes;
+    }
     if (!ok) {
+        if (!outcome.error.empty())
+            emit StatusMessage(path + QStringLiteral(": ") + QString::fromStdString(outcome.error), 2);
         ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
         return false;
     }
@@ -148,6 +228,15 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     m_doc->SetModifiedFlag(false);
     // The chart was renamed after the file.
     m_doc->OnNewDocument();
+    QStringList notes;
+    for (const auto& note : outcome.notes)
+        notes << QString::fromStdString(note);
+    if (isCsv && csv.rowsSharingATime > 0)
+        notes << QStringLiteral("%1 of %2 rows have the same time text, to the second, as the row before")
+                     .arg(csv.rowsSharingATime)
+                     .arg(csv.rows);
+    if (!notes.isEmpty())
+        emit StatusMessage(path + QStringLiteral(": ") + notes.join(QStringLiteral("; ")), 1);
     return true;
 }
 

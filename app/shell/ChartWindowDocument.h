@@ -11,6 +11,7 @@
 
 #include <QPointer>
 
+#include <string>
 #include <vector>
 
 class CAppContext;
@@ -19,15 +20,29 @@ class CTallonView;
 
 namespace zyn::shell {
 
+// What opening or saving a file found, for the user's message.
+struct FileOutcome {
+    std::string error;              // why it failed; empty on success
+    std::string partial;            // read only in part (the chart holds what was read): why
+    std::vector<std::string> notes; // what the user should know of a save that worked
+};
+
 // Reads a ".tlon" file into the document: the chart through the application object's LoadChart,
 // the settings record over the document's. False, with the document unchanged, when the file is
-// unreadable, malformed or its chart does not load.
-[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path);
-// Writes the document as a ".tlon" file (the chart through SaveChart); the chart takes its name
-// from the file. False when the chart cannot be saved or the file cannot be written.
-[[nodiscard]] bool SaveChartFile(CTallonChart& doc, const QString& path);
+// not a regular file, unreadable, malformed (times that are not dates included) or its chart does
+// not load. A chart whose records were read only in part is opened with what was read, and the
+// outcome says so. `path` is bytes, as the file system spells the name.
+[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome = nullptr);
+[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome = nullptr);
+// Writes the document as a ".tlon" file (the chart through SaveChart) with the safe saver; the
+// chart takes its name from the file. False, with the reason, when the chart cannot be saved or
+// the file cannot be written.
+[[nodiscard]] bool SaveChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome = nullptr);
+[[nodiscard]] bool SaveChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome = nullptr);
 // A path whose extension is "csv" in any case.
 bool IsCsvPath(const QString& path);
+// A name from the user interface as the file system spells it.
+std::string FileNameBytes(const QString& path);
 
 } // namespace zyn::shell
 

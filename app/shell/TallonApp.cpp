@@ -7,17 +7,21 @@
 #include "Tips.h"
 #include "com/classregistry.h"
 #include "document/ZynMessageBox.h"
+#include "registry/registry.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -52,10 +56,15 @@ DWORD ReadToolbarVer() {
 
 } // namespace
 
-TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
+TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vector<std::string>& raw) {
     TallonCommandLine cmd;
     cmd.noArguments = args.isEmpty();
     QStringList files;
+    std::vector<std::string> fileBytes;
+    auto bytesOf = [&](int i) {
+        return raw.size() == std::size_t(args.size()) ? raw[std::size_t(i)]
+                                                      : zyn::shell::FileNameBytes(args[i]);
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         // A leading '/' is also how absolute paths start: a switch is a known name only.
@@ -64,7 +73,10 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Print;
         } else if (name == u"pt" || name == u"print-to") {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
-            if (i + 1 < args.size()) files << args[++i];
+            if (i + 1 < args.size()) {
+                files << args[++i];
+                fileBytes.push_back(bytesOf(i));
+            }
             if (i + 1 < args.size()) cmd.printer = args[++i];
             // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
@@ -85,7 +97,11 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
                 return cmd;
             }
             cmd.file = args[++i];
+            cmd.fileBytes = bytesOf(i);
             cmd.output = args[++i];
+            cmd.outputBytes = bytesOf(i);
+        } else if (name == u"csv-ms") {
+            cmd.csvMilliseconds = true;
         } else if (name == u"size") {
             const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
             bool okW = false, okH = false;
@@ -102,9 +118,17 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             return cmd;
         } else {
             files << arg;
+            fileBytes.push_back(bytesOf(i));
         }
     }
-    if (!files.isEmpty() && cmd.file.isEmpty()) cmd.file = files.first();
+    if (!files.isEmpty() && cmd.file.isEmpty()) {
+        cmd.file = files.first();
+        cmd.fileBytes = fileBytes.front();
+    }
+    if (cmd.csvMilliseconds && cmd.kind != TallonCommandLine::Kind::ExportCsv) {
+        cmd.kind = TallonCommandLine::Kind::Invalid;
+        cmd.error = QStringLiteral("--csv-ms goes with --export-csv");
+    }
     if (cmd.kind == TallonCommandLine::Kind::FileNew && !cmd.file.isEmpty())
         cmd.kind = TallonCommandLine::Kind::FileOpen;
     if ((cmd.kind == TallonCommandLine::Kind::Print || cmd.kind == TallonCommandLine::Kind::PrintTo) &&
@@ -126,6 +150,7 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
 CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
+    zyn::registry::SetNoticeHandler(nullptr);
     delete std::exchange(m_frame, nullptr);
     for (CTallonAppDocument* doc : m_documents)
         delete doc;
@@ -212,8 +237,28 @@ void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
     }
 }
 
+void CTallonApp::OnStoreNotice(const QString& text) {
+    if (m_started)
+        ShowStoreNotice(text);
+    else
+        m_storeNotices << text;
+}
+
+void CTallonApp::ShowStoreNotice(const QString& text) {
+    if (m_frame) m_frame->ShowStatusMessage(text, 1);
+    // A program started for a script has nobody to click a box away.
+    if (!m_automationStarted) ZynMessageBox(text);
+}
+
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
+    // From any thread that opens the store; shown on this one.
+    zyn::registry::SetNoticeHandler([this](const std::string& text) {
+        std::fprintf(stderr, "Tallon: %s\n", text.c_str());
+        QMetaObject::invokeMethod(
+            this, [this, notice = QString::fromStdString(text)] { OnStoreNotice(notice); },
+            Qt::QueuedConnection);
+    });
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
@@ -263,6 +308,14 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     // The start-up tips follow the splash when there is one: an interactive start shows them either way.
     if (!m_automationStarted)
         QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_started = true;
+            for (const QString& notice : std::exchange(m_storeNotices, {}))
+                ShowStoreNotice(notice);
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 class CMainFrame;
@@ -28,10 +29,14 @@ struct TallonCommandLine {
         Invalid
     };
     Kind kind = Kind::FileNew;
-    QString file;    // the chart file to open, print or export
-    QString output;  // export target
-    QString printer; // /pt printer name
-    QSize size;      // --size WxH of an image export
+    QString file;   // the chart file to open, print or export
+    QString output; // export target
+    // The same two names as the command line gave them: bytes, which a name that is not UTF-8
+    // needs to reach its file.
+    std::string fileBytes, outputBytes;
+    bool csvMilliseconds = false; // --csv-ms: an export's times to the millisecond
+    QString printer;              // /pt printer name
+    QSize size;                   // --size WxH of an image export
     bool embedding = false;
     bool automation = false;
     bool noArguments = true; // the process got no arguments at all
@@ -39,7 +44,8 @@ struct TallonCommandLine {
 };
 
 // Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
-TallonCommandLine ParseTallonCommandLine(const QStringList& args);
+// `raw`, when given, holds the same arguments as bytes (the process's argv).
+TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vector<std::string>& raw = {});
 
 // The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
 // name without extension.
@@ -98,6 +104,10 @@ private:
     // Handles events for up to `ms` of the context's clock, or until `done` holds.
     void PumpEvents(DWORD ms, const std::function<bool()>& done);
     bool PrintFile(const TallonCommandLine& cmd);
+    // What the settings store did on its own (a damaged file moved aside): said once, in a box
+    // and on the status pane, when the program is up; kept until then.
+    void OnStoreNotice(const QString& text);
+    void ShowStoreNotice(const QString& text);
 
     // First member: it outlives the frame and every document.
     CAppContext m_context;
@@ -108,4 +118,6 @@ private:
     QWidget* m_splash = nullptr;
     bool m_automationStarted = false;
     bool m_splashShown = false;
+    bool m_started = false; // start-up is over: notices show at once
+    QStringList m_storeNotices;
 };

@@ -6,6 +6,7 @@
 #include "display/ChartSettings.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/ChartFile.h"
 #include "exchange/CsvImport.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChannelBar.h"
@@ -19,9 +20,12 @@
 #include "shell/Tips.h"
 #include "testing/ManualClock.h"
 #include "testing/TempSettingsStore.h"
+#include "utils/ZynGrowBuff.h"
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -91,6 +95,8 @@ private slots:
     void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
     void commandLine();
     void folderTabsLayout();
+    void damagedSettingsAreMovedAsideSaidOnceAndSavedAgain();
+    void aChartFileReadInPartOpensWithAWarning();
 
 private:
     // Ends the program as main() does: settings saved, then the frame (which writes "ToolbarVer")
@@ -721,3 +727,97 @@ void ShellTests::folderTabsLayout() {
 
 QTEST_MAIN(ShellTests)
 #include "ShellTests.moc"
+
+// A settings database that is not a database held the program on its splash and made every save
+// wait; it is moved aside (kept), the user is told once with its name, and the settings are saved
+// again from then on.
+void ShellTests::damagedSettingsAreMovedAsideSaidOnceAndSavedAgain() {
+    EndApp();
+    auto store = std::make_unique<zyn::test::TempSettingsStore>();
+    const QString storeDir = QString::fromStdString(store->Path());
+    const QByteArray junk(32 * 1024, '\x5a');
+    for (const char* hive : {"user.db", "classes.db"}) {
+        QFile f(storeDir + u'/' + QLatin1String(hive));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(junk);
+    }
+    const QString csv = m_dir->filePath(QStringLiteral("start.csv"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Time,CPU\n10:00:00,1\n10:00:01,2\n");
+    file.close();
+
+    QElapsedTimer started;
+    started.start();
+    QVERIFY(StartApp({csv}));
+    QVERIFY2(started.elapsed() < 5000, qPrintable(QString::number(started.elapsed())));
+    QTRY_COMPARE(m_messages.size(), 2);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_messages.size(), 2); // once each
+    const QStringList user = m_messages.filter(storeDir + QStringLiteral("/user.db "));
+    QCOMPARE(user.size(), 1);
+    QVERIFY2(user[0].contains(QStringLiteral("damaged")), qPrintable(user[0]));
+    const QStringList kept = QDir(storeDir).entryList({QStringLiteral("user.db.damaged-*")});
+    QCOMPARE(kept.size(), 1);
+    QFile keptFile(storeDir + u'/' + kept[0]);
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keptFile.readAll(), junk);
+
+    m_app->Context().DefaultChartSettings().sampleRate = 750;
+    QElapsedTimer ending;
+    ending.start();
+    EndApp();
+    QVERIFY2(ending.elapsed() < 5000, qPrintable(QString::number(ending.elapsed())));
+    QVERIFY(StartApp({QStringLiteral("--embedding")}));
+    QCOMPARE(m_app->Context().DefaultChartSettings().sampleRate, 750u);
+    QCOMPARE(m_messages.size(), 2);
+    EndApp();
+    store.reset();
+    QVERIFY(StartApp({QStringLiteral("--embedding")})); // a program for cleanup()
+}
+
+// The object library keeps a chart whose records end part-way (with what it read); the window
+// opens it and says that it is not the whole file.
+void ShellTests::aChartFileReadInPartOpensWithAWarning() {
+    CTallonAppDocument* doc = m_app->MainFrame()->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n"));
+    const QString whole = m_dir->filePath(QStringLiteral("whole.tlon"));
+    QVERIFY(doc->OnSaveDocument(whole));
+    QFile in(whole);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    const std::vector<std::uint8_t> file(bytes.begin(), bytes.end());
+    zyn::chartfile::ChartFileParts parts;
+    QCOMPARE(zyn::chartfile::ParseChartFile(file, parts), zyn::chartfile::ChartFileError::None);
+    CZynGrowBuff records;
+    records.Write(parts.chart.data(), static_cast<unsigned long>(parts.chart.size()));
+    QVERIFY(records.Decompress());
+    // Cut in the second channel's values.
+    CZynGrowBuff cut;
+    cut.Write(records.GetBuffer(), records.GetSize() - 40);
+    QVERIFY(cut.Compress(3));
+    const std::vector<std::uint8_t> packed(cut.GetBuffer(), cut.GetBuffer() + cut.GetSize());
+    std::array<std::uint8_t, zyn::chartfile::kSettingsBytes> settings{};
+    std::copy(parts.settings.begin(), parts.settings.end(), settings.begin());
+    const std::vector<std::uint8_t> damaged = zyn::chartfile::ComposeChartFile(packed, settings);
+    const QString path = m_dir->filePath(QStringLiteral("part.tlon"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(reinterpret_cast<const char*>(damaged.data()), qint64(damaged.size()));
+    out.close();
+
+    m_messages.clear();
+    CTallonAppDocument* opened = m_app->OpenDocumentFile(path);
+    QVERIFY(opened);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains(path) && m_messages[0].contains(QStringLiteral("only in part")),
+             qPrintable(m_messages[0]));
+    QCOMPARE(ChannelsAndCounts(opened->Chart()).value(0), QStringLiteral("CPU:3"));
+
+    // The whole file opens without a word.
+    m_messages.clear();
+    const QString copy = m_dir->filePath(QStringLiteral("whole-copy.tlon"));
+    QVERIFY(QFile::copy(whole, copy));
+    QVERIFY(m_app->OpenDocumentFile(copy));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(u'|')));
+}
