@@ -12,6 +12,7 @@
 
 #include "com/errorinfo.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -339,6 +340,60 @@ HRESULT CZynChannel::AddValueAbsTime(double i_Value, VARIANT i_AbsTime, LONG* o_
     if (ms > 2147483647.0)
         return Raise(E_INVALIDARG, u"Time for data point is too far after the chart start time.");
     return AddValueRelTime(i_Value, static_cast<LONG>(ms), o_pCount);
+}
+
+HRESULT CZynChannel::CopyValues(LONG i_First, LONG i_Many, double* o_pValues, double* o_pTimes,
+                                LONG* o_pCopied) {
+    if (!o_pCopied) return E_POINTER;
+    *o_pCopied = 0;
+    if (i_First < 0 || i_Many < 0) return E_INVALIDARG;
+    if (i_Many > 0 && !o_pValues) return E_POINTER;
+    CZynLockList locks;
+    int_LockInto(locks);
+    std::uint32_t n = m_data->int_CopyValues(std::uint32_t(i_First), std::uint32_t(i_Many), o_pValues);
+    if (o_pTimes) {
+        // Value i lies on time-base entry i + offset; the time base may end first.
+        const std::int64_t first = std::int64_t(i_First) + m_offset;
+        const std::int64_t entries = m_timeBase->GetCount();
+        const std::int64_t timed = first < 0 ? 0 : std::clamp<std::int64_t>(entries - first, 0, n);
+        n = std::uint32_t(timed);
+        for (std::uint32_t k = 0; k < n; ++k)
+            o_pTimes[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
+    }
+    *o_pCopied = LONG(n);
+    return S_OK;
+}
+
+HRESULT CZynChannel::AppendValues(LONG i_Many, const double* i_pValues, const LONG* i_pRelTimes,
+                                  LONG* o_pCount) {
+    if (!o_pCount) return E_POINTER;
+    if (i_Many < 0) return E_INVALIDARG;
+    if (i_Many > 0 && (!i_pValues || !i_pRelTimes)) return E_POINTER;
+    CZynChartLink* chart = m_chart.load();
+    if (!chart) return Raise(E_FAIL, kNotConnected);
+    // As AddValueRelTime: the chart's start, which takes the whole tree, before this channel's locks.
+    if (chart->ChartTimeBase()->GetStart() == 0.0) chart->SetChartStartTime(GetTimeAsDouble());
+
+    CZynLockList locks;
+    int_LockInto(locks);
+    if (m_type.load() != typeStatic) return Raise(E_FAIL, u"Can only add values to a static channel");
+    const std::uint32_t many = std::uint32_t(i_Many);
+    if (std::any_of(i_pRelTimes, i_pRelTimes + many, [](LONG t) { return t < 0; }))
+        return Raise(E_INVALIDARG, u"Invalid relative time");
+    // With room for every value made first, no append below can be refused half way.
+    if (!m_timeBase->Reserve(many) || !m_data->int_Reserve(many)) return E_OUTOFMEMORY;
+    for (std::uint32_t k = 0; k < many; ++k) {
+        const HRESULT hr = int_AddValueRelTime(i_pValues[k], std::uint32_t(i_pRelTimes[k]));
+        if (FAILED(hr)) return hr;
+    }
+    *o_pCount = static_cast<LONG>(m_data->int_Count());
+    return S_OK;
+}
+
+HRESULT CZynChannel::GetEditCount(ULONG* o_pEdits) {
+    if (!o_pEdits) return E_POINTER;
+    *o_pEdits = m_data->int_EditCount();
+    return S_OK;
 }
 
 HRESULT CZynChannel::LockObject(IZynObjLock** o_ppLock) {

@@ -144,6 +144,14 @@ bool CZynDataSet::int_Append(double value) {
     return true;
 }
 
+std::uint32_t CZynDataSet::int_CopyValues(std::uint32_t first, std::uint32_t many, double* out) const {
+    const CZynGrowArray<double>& values = m_values->values;
+    if (first >= values.Count()) return 0;
+    const std::uint32_t n = std::min(many, values.Count() - first);
+    std::copy_n(values.Data() + first, n, out);
+    return n;
+}
+
 bool CZynDataSet::int_Reserve(std::uint32_t extra) {
     return m_raw->values.Reserve(extra) && (int_SharesStores() || m_values->values.Reserve(extra));
 }

@@ -87,6 +87,8 @@ public:
     void int_SetWriteState(DWORD state) { m_writeState = state; }
     std::uint32_t int_Count() const { return m_raw->values.Count(); }
     double int_ValueAt(std::uint32_t i) const { return m_values->values[i]; }
+    // Copies up to `many` values (as GetValueAt gives them) from index `first` on; how many it copied.
+    std::uint32_t int_CopyValues(std::uint32_t first, std::uint32_t many, double* out) const;
     LONG int_Offset() const;
     // Raises change bits with notification of the owner.
     void int_Raise(DWORD bits);
