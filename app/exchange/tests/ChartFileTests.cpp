@@ -1,8 +1,7 @@
 #include "exchange/ChartFile.h"
 
 #include "com/ccombstr.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
+#include "testing/TestObjectLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +123,8 @@ TEST(ChartFile, AtomicWriteReplacesAndKeepsOnFailure) {
 }
 
 TEST(ChartFile, ChartBytesRoundTripThroughTheApplication) {
-    auto app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynApp> app = zyn::testing::NewApp();
+    ASSERT_TRUE(app);
     CComPtr<IZynChart> chart;
     ASSERT_EQ(app->AddChart(&chart), S_OK);
     chart->put_Name(CComBSTR(u"Saved"));

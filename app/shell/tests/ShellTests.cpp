@@ -15,6 +15,7 @@
 #include "shell/TallonAppDocument.h"
 #include "shell/TallonAppMessage.h"
 #include "shell/Tips.h"
+#include "testing/TestObjectLibrary.h"
 #include "view/ChartView.h"
 
 #include <QAction>
@@ -78,6 +79,7 @@ private slots:
     void columnWidthsKeepTheirBounds();
     void statusPanePhases();
     void startupTips();
+    void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
     void folderTabsLayout();
 
@@ -439,6 +441,26 @@ void ShellTests::startupTips() {
     QTRY_VERIFY(!frame->Tip());
     frame->RunStartupTasks();
     QVERIFY(!frame->Tip());
+}
+
+// A start with another installation's copy of the object library registered: the status pane says
+// that the program's own copy was registered instead, as a warning.
+void ShellTests::anotherObjectLibraryCopyIsNamedInTheStatusPane() {
+    // init's start found the store in order: nothing to say.
+    QVERIFY(!m_app->MainFrame()->StatusPane()->Message().contains(QStringLiteral("settings store")));
+    m_app->ExitInstance();
+    delete m_app;
+    const std::string copy =
+        zyn::testing::RegisterAnotherCopy(m_dir->filePath(QStringLiteral("other")).toStdString());
+    QVERIFY(!copy.empty());
+    m_app = new CTallonApp;
+    TallonCommandLine cmd;
+    cmd.noArguments = false;
+    int rc = 0;
+    QVERIFY(m_app->InitInstance(cmd, rc));
+    const CStatusPane* pane = m_app->MainFrame()->StatusPane();
+    QVERIFY2(pane->Message().contains(QString::fromStdString(copy)), qPrintable(pane->Message()));
+    QCOMPARE(pane->Level(), 1);
 }
 
 void ShellTests::commandLine() {
