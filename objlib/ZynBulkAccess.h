@@ -29,7 +29,8 @@ struct IZynBulkAccess : IUnknown {
     // Appends i_Many values in order, value k at i_pRelTimes[k] milliseconds after the chart's start
     // time: what i_Many calls of AddValueRelTime do, with its failures (the channel must be static
     // and belong to a chart; a chart without a start time gets the current time), except that all
-    // or none are appended: times are checked and room is made for every value first.
+    // or none are appended: times are checked and room is made for every value first. The change
+    // bits are those of the single calls, raised (and notified) once for the run.
     // *o_pCount is the number of values the channel holds afterwards.
     virtual HRESULT AppendValues(LONG i_Many, const double* i_pValues, const LONG* i_pRelTimes,
                                  LONG* o_pCount) = 0;

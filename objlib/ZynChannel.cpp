@@ -150,11 +150,13 @@ void CZynChannel::int_TakeSample() {
 }
 
 bool CZynChannel::int_AppendValue(double value) {
-    if (m_data->int_Count() == 0) {
-        m_offset = static_cast<LONG>(m_timeBase->GetCount()) - 1;
-        if (m_timeBase->GetStart() == 0.0) m_timeBase->SetStart(GetTimeAsDouble());
-    }
+    if (m_data->int_Count() == 0) int_FirstValueAt(m_timeBase->GetCount() - 1);
     return m_data->int_Append(value);
+}
+
+void CZynChannel::int_FirstValueAt(std::uint32_t entry) {
+    m_offset = static_cast<LONG>(entry);
+    if (m_timeBase->GetStart() == 0.0) m_timeBase->SetStart(GetTimeAsDouble());
 }
 
 bool CZynChannel::int_CopyDataFrom(CZynChannel* source, CZynChartLink* chart) {
@@ -380,12 +382,14 @@ HRESULT CZynChannel::AppendValues(LONG i_Many, const double* i_pValues, const LO
     const std::uint32_t many = std::uint32_t(i_Many);
     if (std::any_of(i_pRelTimes, i_pRelTimes + many, [](LONG t) { return t < 0; }))
         return Raise(E_INVALIDARG, u"Invalid relative time");
-    // With room for every value made first, no append below can be refused half way.
-    if (!m_timeBase->Reserve(many) || !m_data->int_Reserve(many)) return E_OUTOFMEMORY;
-    for (std::uint32_t k = 0; k < many; ++k) {
-        const HRESULT hr = int_AddValueRelTime(i_pValues[k], std::uint32_t(i_pRelTimes[k]));
-        if (FAILED(hr)) return hr;
-    }
+    // With room for every value made first, neither append below can be refused half way. The
+    // times are not negative, so their bits read the same as unsigned offsets.
+    if (!m_timeBase->ReserveForAppends(many) || !m_data->int_ReserveForAppends(many)) return E_OUTOFMEMORY;
+    const std::uint32_t firstEntry = m_timeBase->GetCount();
+    if (!m_timeBase->AppendRel(reinterpret_cast<const std::uint32_t*>(i_pRelTimes), many))
+        return E_OUTOFMEMORY;
+    if (many > 0 && m_data->int_Count() == 0) int_FirstValueAt(firstEntry);
+    if (!m_data->int_Append(i_pValues, many)) return E_OUTOFMEMORY;
     *o_pCount = static_cast<LONG>(m_data->int_Count());
     return S_OK;
 }

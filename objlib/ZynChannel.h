@@ -158,6 +158,9 @@ private:
     void DataSetChanged(DWORD allBits) override;
 
     void int_SetTimeBase(CZynTimeBase* timeBase);
+    // Locked. The channel's first value lies on time-base entry `entry`: the offset of its data set,
+    // and a start for a time base that has none.
+    void int_FirstValueAt(std::uint32_t entry);
     HRESULT int_StringOut(const std::u16string& value, BSTR* out) const;
     HRESULT int_CounterField(std::u16string CZynCounterInfo::*field, BSTR* out);
     HRESULT int_TimeOfValue(bool last, VARIANT* out);

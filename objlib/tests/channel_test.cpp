@@ -383,13 +383,29 @@ TEST_F(ChannelTest, BulkAppendsAreTheSingleAppendsInOneStepAndAllOrNone) {
     };
     EXPECT_EQ(statistics(da), statistics(db));
 
+    // After an edit the displayed values have a store of their own; appends reach both stores.
+    ASSERT_EQ(da->SetValueAt(1, 100), S_OK);
+    ASSERT_EQ(db->SetValueAt(1, 100), S_OK);
+    const double more[] = {-50, 200, 3};
+    const LONG moreTimes[] = {90000000, 90000001, 90000001};
+    ASSERT_EQ(bulk->AppendValues(3, more, moreTimes, &count), S_OK);
+    for (std::size_t k = 0; k < 3; ++k)
+        ASSERT_EQ(single->AddValueRelTime(more[k], moreTimes[k], &count), S_OK);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(ReadOneByOne(single).values, ReadOneByOne(bulkChannel).values);
+    EXPECT_EQ(ReadOneByOne(single).times, ReadOneByOne(bulkChannel).times);
+    EXPECT_EQ(statistics(da), statistics(db));
+    double raw = 0;
+    ASSERT_EQ(db->GetRawValueAt(8, &raw), S_OK);
+    EXPECT_EQ(raw, 3.0);
+
     // One bad time refuses the whole run.
     const LONG bad[] = {3000, -1, 4000};
     EXPECT_EQ(bulk->AppendValues(3, values.data(), bad, &count), E_INVALIDARG);
     EXPECT_EQ(TakeError().description, "Invalid relative time");
-    EXPECT_EQ(ReadOneByOne(bulkChannel).values.size(), 6u);
+    EXPECT_EQ(ReadOneByOne(bulkChannel).values.size(), 9u);
     EXPECT_EQ(bulk->AppendValues(0, nullptr, nullptr, &count), S_OK);
-    EXPECT_EQ(count, 6);
+    EXPECT_EQ(count, 9);
     EXPECT_EQ(bulk->AppendValues(1, nullptr, times.data(), &count), E_POINTER);
     EXPECT_EQ(bulk->AppendValues(-1, values.data(), times.data(), &count), E_INVALIDARG);
 
