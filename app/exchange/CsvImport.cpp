@@ -120,29 +120,35 @@ bool OffsetMs(double t, double first, LONG& ms) {
     return true;
 }
 
+// Rows read between appends: few enough that the waiting values of every column stay in the cache.
+constexpr long kRunRows = 1 << 12;
+
 // Values of one new channel waiting to be appended, with their times.
 struct ColumnRun {
     CComPtr<IZynBulkAccess> target;
     std::vector<double> values;
     std::vector<LONG> times;
+    LONG waiting = 0;
 
+    // At most kRunRows between appends.
     void Add(double value, LONG ms) {
-        values.push_back(value);
-        times.push_back(ms);
+        if (values.empty()) {
+            values.resize(kRunRows);
+            times.resize(kRunRows);
+        }
+        values[std::size_t(waiting)] = value;
+        times[std::size_t(waiting)] = ms;
+        ++waiting;
     }
     // Appends what waits; false when the channel refuses it.
     bool Append() {
         LONG count = 0;
-        const bool ok = values.empty() || SUCCEEDED(target->AppendValues(LONG(values.size()), values.data(),
-                                                                         times.data(), &count));
-        values.clear();
-        times.clear();
+        const bool ok =
+            waiting == 0 || SUCCEEDED(target->AppendValues(waiting, values.data(), times.data(), &count));
+        waiting = 0;
         return ok;
     }
 };
-
-// Rows read between appends: bounds the memory a long text holds beside the channels.
-constexpr long kRunRows = 1 << 16;
 
 struct Undo {
     IZynChart* chart;
