@@ -61,7 +61,8 @@ public:
         const std::uint64_t wanted = std::uint64_t(m_count) + extra;
         if (wanted > kMaxCount) return false;
         if (wanted <= m_capacity) return true;
-        const std::uint64_t grown = NextCapacity(m_count, m_capacity);
+        // The capacity single appends would move to when they fill the present one.
+        const std::uint64_t grown = NextCapacity(m_capacity, m_capacity);
         return int_Reallocate(static_cast<std::uint32_t>(wanted > grown ? wanted : grown));
     }
     // Only after ReserveOne() succeeded.
