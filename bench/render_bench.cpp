@@ -8,6 +8,7 @@
 #include "display/ChartRenderer.h"
 
 #include "com/variant.h"
+#include "testing/TempSettingsStore.h"
 #include "testing/TestObjectLibrary.h"
 
 #include <QGuiApplication>
@@ -39,7 +40,7 @@ struct Series {
 // A busy counter: a slow wave, a faster one and deterministic noise, one sample every 10 ms.
 Series MakeSeries(std::int64_t n) {
     Series s;
-    CComPtr<IZynChart> chart = zyn::testing::NewChart();
+    CComPtr<IZynChart> chart = zyn::test::NewChart();
     CComPtr<IZynBulkAccess> bulk;
     if (!chart || FAILED(chart->put_StartTime(CComVariant::Date(kStart))) ||
         FAILED(chart->AddStaticChannel(&s.channel)) ||
@@ -107,6 +108,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TZ", "UTC", 0);
     QGuiApplication app(argc, argv);
+    // The objects come from the object library as the program gets them, registered in a settings
+    // store of the benchmark's own.
+    zyn::test::TempSettingsStore store;
 
     const Series big = MakeSeries(10000000);
     const Series small = MakeSeries(10000);

@@ -1,8 +1,8 @@
 #pragma once
 // Objects of the object library for the program's tests and benchmarks, made as the program makes
 // them: through the class registry, from the library beside the binary, registered on first use in
-// a settings store of the process's own (the ZYN_REGISTRY_DIR the test chose, else a temporary
-// folder removed at exit). Nothing here may reach the library's classes: the binary does not link it.
+// the settings store the test set up (TempSettingsStore). Nothing here may reach the library's
+// classes: the binary does not link it.
 
 #include "com/classregistry.h"
 #include "com/unknown.h"
@@ -16,34 +16,13 @@
 #include <sstream>
 #include <string>
 
-namespace zyn::testing {
+namespace zyn::test {
 
-namespace detail {
-
-// A store in a temporary folder when the test did not choose one, removed when the process ends.
-inline void EnsureOwnSettingsStore() {
-    static const struct TemporaryStore {
-        std::string folder;
-        TemporaryStore() {
-            const char* chosen = std::getenv("ZYN_REGISTRY_DIR");
-            if (chosen && *chosen) return;
-            std::string pattern = (std::filesystem::temp_directory_path() / "zyn-objects-XXXXXX").string();
-            if (!mkdtemp(pattern.data())) return;
-            folder = pattern;
-            setenv("ZYN_REGISTRY_DIR", folder.c_str(), 1);
-        }
-        ~TemporaryStore() {
-            std::error_code ec;
-            if (!folder.empty()) std::filesystem::remove_all(folder, ec);
-        }
-    } store;
-}
-
-} // namespace detail
-
-// The object factory; null when the library beside the binary cannot be used.
+// The object factory; null when the library beside the binary cannot be used, or when no settings
+// store of the process's own is set (the library is never registered in the user's store).
 inline CComPtr<IZynObjFactory> ObjectFactory() {
-    detail::EnsureOwnSettingsStore();
+    const char* store = std::getenv("ZYN_REGISTRY_DIR");
+    if (!store || !*store) return nullptr;
     static const bool used = SUCCEEDED(zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib()).hr);
     CComPtr<IZynObjFactory> factory;
     if (used)
@@ -122,4 +101,4 @@ inline std::set<std::string> MappedObjectLibraries() {
     return paths;
 }
 
-} // namespace zyn::testing
+} // namespace zyn::test

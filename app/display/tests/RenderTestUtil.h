@@ -27,7 +27,7 @@ struct TestChannel {
 
 inline TestChannel NewStaticChannel() {
     TestChannel t;
-    t.chart = zyn::testing::NewChart();
+    t.chart = zyn::test::NewChart();
     if (!t.chart || FAILED(t.chart->put_StartTime(CComVariant::Date(kTestStart))) ||
         FAILED(t.chart->AddStaticChannel(&t.channel)))
         return {};

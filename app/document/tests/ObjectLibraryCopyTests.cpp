@@ -25,7 +25,7 @@ int Occurrences(const std::string& text, const std::string& part) {
 
 TEST(ObjectLibraryCopy, TheProgramRegistersAndMapsOnlyItsOwnCopy) {
     QTemporaryDir otherInstallation;
-    const std::string copy = zyn::testing::RegisterAnotherCopy(otherInstallation.path().toStdString());
+    const std::string copy = zyn::test::RegisterAnotherCopy(otherInstallation.path().toStdString());
     ASSERT_FALSE(copy.empty());
     const std::string own = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
 
@@ -38,19 +38,19 @@ TEST(ObjectLibraryCopy, TheProgramRegistersAndMapsOnlyItsOwnCopy) {
     ASSERT_EQ(app->AddChart(&chart), S_OK);
 
     EXPECT_EQ(Occurrences(errors, "Tallon: the settings store named " + copy), 1) << errors;
-    EXPECT_TRUE(std::filesystem::equivalent(zyn::testing::RegisteredObjectLibrary(), own));
-    const std::set<std::string> mapped = zyn::testing::MappedObjectLibraries();
+    EXPECT_TRUE(std::filesystem::equivalent(zyn::test::RegisteredObjectLibrary(), own));
+    const std::set<std::string> mapped = zyn::test::MappedObjectLibraries();
     ASSERT_EQ(mapped.size(), 1u);
     EXPECT_TRUE(std::filesystem::equivalent(*mapped.begin(), own));
     EXPECT_EQ(CAppContext::UseObjectLibrary(), QString()) << "said once";
 
     // Another installation registers its copy again while the program runs: still one copy.
-    ASSERT_EQ(zyn::testing::RegisterAnotherCopy(otherInstallation.path().toStdString()), copy);
+    ASSERT_EQ(zyn::test::RegisterAnotherCopy(otherInstallation.path().toStdString()), copy);
     CAppContext second;
     ASSERT_TRUE(second.App());
     CComPtr<IZynChart> another;
     ASSERT_EQ(second.App()->AddChart(&another), S_OK);
-    EXPECT_EQ(zyn::testing::MappedObjectLibraries(), mapped);
+    EXPECT_EQ(zyn::test::MappedObjectLibraries(), mapped);
 
     another->Detach();
     chart->Detach();

@@ -1,6 +1,7 @@
 #include "exchange/ChartFile.h"
 
 #include "com/ccombstr.h"
+#include "testing/TempSettingsStore.h"
 #include "testing/TestObjectLibrary.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +124,8 @@ TEST(ChartFile, AtomicWriteReplacesAndKeepsOnFailure) {
 }
 
 TEST(ChartFile, ChartBytesRoundTripThroughTheApplication) {
-    CComPtr<IZynApp> app = zyn::testing::NewApp();
+    zyn::test::TempSettingsStore store;
+    CComPtr<IZynApp> app = zyn::test::NewApp();
     ASSERT_TRUE(app);
     CComPtr<IZynChart> chart;
     ASSERT_EQ(app->AddChart(&chart), S_OK);
