@@ -49,7 +49,9 @@ QString CAppContext::UseObjectLibrary() {
     const std::string notice = library.Notice();
     if (notice.empty()) return {};
     std::fprintf(stderr, "Tallon: %s\n", notice.c_str());
-    return QString::fromStdString(notice);
+    QString text = QString::fromStdString(notice);
+    text[0] = text[0].toUpper(); // a sentence of its own in the status pane
+    return text;
 }
 
 CComPtr<IZynApp> CAppContext::App() {
