@@ -28,7 +28,7 @@ struct ImportOptions {
 
 // Creates static channels in `chart` from the text; true when at least two rows were read (the
 // header counts as one). A text that fails leaves the chart as it was; so does one with a row
-// further than a channel's times reach from the first (about 49.7 days).
+// further than a channel's times reach from the first (about 24.8 days).
 [[nodiscard]] bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions& options = {},
                               std::vector<CComPtr<IZynChannel>>* created = nullptr);
 

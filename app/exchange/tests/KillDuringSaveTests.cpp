@@ -9,9 +9,9 @@
 #include "exchange/ChartFile.h"
 
 #include "com/ccombstr.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
 #include "testing/SpawnSelf.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "utils/ZynFiles.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +75,8 @@ int SaveLoop(int argc, char** argv, bool once) {
     if (argc < 5) return 2;
     const std::string folder = argv[2];
     const int channels = std::atoi(argv[3]), samples = std::atoi(argv[4]);
-    CComPtr<IZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    if (!app) return 3;
     CComPtr<IZynChart> a = MakeChart(app, channels, samples, u"Version A");
     CComPtr<IZynChart> b = MakeChart(app, channels, samples, u"Version B");
     if (!a || !b) return 3;
@@ -100,6 +101,7 @@ const zyn::test::HelperMode kSaveOnce("--save-once",
 
 TEST(KillDuringSave, EveryKillLeavesTheOldOrTheNewChartAndTheNextSaveCleansUp) {
     const bool full = std::getenv("ZYN_KILL_LOOP_FULL") != nullptr;
+    const zyn::test::TempSettingsStore store; // the helpers share it
     const int channels = 10, samples = full ? 1000000 : 20000, kills = full ? 50 : 8;
     std::string pattern = (fs::temp_directory_path() / "zyn-kill-XXXXXX").string();
     ASSERT_TRUE(::mkdtemp(pattern.data()));
@@ -156,7 +158,8 @@ TEST(KillDuringSave, EveryKillLeavesTheOldOrTheNewChartAndTheNextSaveCleansUp) {
     EXPECT_EQ(Read(target), versionA);
     zyn::chartfile::ChartFileParts parts;
     ASSERT_EQ(zyn::chartfile::ParseChartFile(versionB, parts), zyn::chartfile::ChartFileError::None);
-    CComPtr<IZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    ASSERT_TRUE(app);
     std::string partial;
     CComPtr<IZynChart> loaded = zyn::chartfile::LoadChartBytes(app, parts.chart, &partial);
     ASSERT_TRUE(loaded);
