@@ -6,6 +6,8 @@
 // Input: width, height (one byte each), the length of the settings record (one byte, times two,
 // at most 324), that many settings bytes, then the chart records.
 
+#include "OffscreenGui.h"
+
 #include "display/ChartFonts.h"
 #include "display/ChartSettings.h"
 #include "document/AppContext.h"
@@ -16,11 +18,11 @@
 #include "com/errorinfo.h"
 #include "utils/ZynGrowBuff.h"
 
-#include <QGuiApplication>
 #include <QImage>
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,21 +30,24 @@
 namespace {
 
 struct Host {
-    std::unique_ptr<QGuiApplication> app;
+    std::string store;
     std::unique_ptr<CAppContext> context;
 };
 
 Host& TheHost() {
     static Host* host = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        // A settings store of the target's own: the object library registers itself there.
-        static std::string store = "/tmp/render_fuzz-store-" + std::to_string(::getpid());
-        ::setenv("ZYN_REGISTRY_DIR", store.c_str(), 1);
-        static int argc = 1;
-        static char name[] = "render_fuzz";
-        static char* argv[] = {name, nullptr};
         auto* h = new Host;
-        h->app = std::make_unique<QGuiApplication>(argc, argv);
+        // A settings store of the target's own, removed at exit: the object library registers
+        // itself there.
+        std::string folder = (std::filesystem::temp_directory_path() / "render_fuzz-store-XXXXXX").string();
+        if (!::mkdtemp(folder.data())) __builtin_trap();
+        h->store = folder;
+        ::setenv("ZYN_REGISTRY_DIR", h->store.c_str(), 1);
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(TheHost().store, ec);
+        });
+        OffscreenGuiApp();
         h->context = std::make_unique<CAppContext>();
         return h;
     }();

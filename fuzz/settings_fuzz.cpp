@@ -1,37 +1,23 @@
 // The 324-byte chart settings record comes from chart files and the settings store: arbitrary
 // bytes (of any length up to the record's) are read over a default record, finished as a loaded
 // one (fonts made from the stored descriptions, colours from the palette indices), written back,
-// and drawn with: an empty chart and one of a few samples, into a small image. Reading what was
-// written gives the same record again.
+// and drawn with into a small image (the frame, axes and legend of a chart without samples).
+// Reading what was written gives the same record again.
+
+#include "OffscreenGui.h"
 
 #include "display/ChartFonts.h"
 #include "display/ChartRenderer.h"
 #include "display/ChartSettings.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-QGuiApplication& App() {
-    static int argc = 1;
-    static char name[] = "settings_fuzz";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        return new QGuiApplication(argc, argv);
-    }();
-    return *app;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    App();
+    OffscreenGuiApp();
     if (size > ChartSettings::kBytes) size = ChartSettings::kBytes;
     ChartSettings settings;
     if (!ReadChartSettings(data, size, settings)) return 0;
