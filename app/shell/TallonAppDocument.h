@@ -48,6 +48,8 @@ public:
     virtual bool OnUpdateCommand(int command, QAction* action) = 0;
     // Prints the chart on the named printer (empty: the default one) without asking.
     virtual bool PrintDirect(const QString& printer) = 0;
+    // Why the last open, save or print failed, naming the file ("Cannot open x.tlon: ...").
+    virtual QString LastError() const = 0;
 
 signals:
     void TitleChanged(const QString& title);

@@ -61,6 +61,8 @@ public:
 
     // Zoom.
     double TimeSpan() const { return m_renderer.timeSpan; }
+    // 0 clock time, 1 elapsed time.
+    int TimeMode() const { return m_renderer.timeMode; }
     void SetZoom(double span);
     void ZoomStep(bool wider);
     // The span zoom slot `slot` (0..6) offers now.
