@@ -827,11 +827,8 @@ void ShellTests::channelBarSelectionSurvivesTheRefreshesOfARunningChart() {
 // list had its width, and nobody could widen a column.
 void ShellTests::channelBarColumnsFollowTheRuleUntilTheUserSizesThem() {
     CMainFrame* frame = m_app->MainFrame();
-    frame->show();
-    QVERIFY(ShowTwoChannels());
     CChannelBar* bar = frame->ChannelBar();
     QTreeWidget* list = bar->List();
-    QCoreApplication::sendPostedEvents();
     auto ruleWidths = [&] {
         return ComputeColumnWidths(list->width(), list->verticalScrollBar()->sizeHint().width(),
                                    RulesWithUserWidths(ChannelColumnRules(), bar->UserColumnWidths()));
@@ -842,9 +839,14 @@ void ShellTests::channelBarColumnsFollowTheRuleUntilTheUserSizesThem() {
             w.push_back(list->columnWidth(i));
         return w;
     };
+    // The window as the program first shows it, untouched.
+    QVERIFY(frame->isVisible());
+    QCoreApplication::sendPostedEvents();
     QVERIFY(list->width() > 600);
     QCOMPARE(shownWidths(), ruleWidths());
     QVERIFY(list->columnWidth(CChannelBar::ColCounter) > 80);
+    QVERIFY(ShowTwoChannels());
+    QCOMPARE(shownWidths(), ruleWidths());
 
     // The user drags the Counter column wider: it keeps that width when the window changes, and
     // the other columns share the rest by the rule.
