@@ -69,7 +69,7 @@ public:
                 BuildSection(*t, *chartSection, Mask(kMaskChannel), m_fields);
             }
         }
-        if (!BuildEvents(events)) return Result();
+        if (!BuildEvents(events)) return ReportBuildResult::Partial;
         BuildSummary();
         return Result();
     }
@@ -89,29 +89,67 @@ private:
         return out;
     }
 
-    bool BuildEvents(const std::vector<CComPtr<IZynEvent>>& events) {
-        const CXmlNode* eventTemplate = FindTemplateElement(m_templ, ReportTag::Event);
-        const CXmlNode* channelTemplate = FindTemplateElement(m_templ, ReportTag::EvtChannel);
+    struct EventSpan {
+        IZynEvent* event;
+        int number;
+        double start, stop;
+        bool running;
+        std::vector<SampleWindow> windows; // one per visible channel
+    };
+
+    // Every event's times and, for a stopped one, each channel's window, planned before any
+    // window is read.
+    bool PlanEvents(const std::vector<CComPtr<IZynEvent>>& events, std::vector<EventSpan>& spans) {
         int number = 0;
         for (IZynEvent* event : events) {
             ++number;
             bool ok = true;
-            const double start = DateOf(event, &IZynEvent::get_StartTime, ok);
-            const double stop = DateOf(event, &IZynEvent::get_StopTime, ok);
+            EventSpan span{event,
+                           number,
+                           DateOf(event, &IZynEvent::get_StartTime, ok),
+                           DateOf(event, &IZynEvent::get_StopTime, ok),
+                           false,
+                           {}};
             if (!ok) return false;
-            const bool running = stop < kEventStoppedEpoch;
+            span.running = span.stop < kEventStoppedEpoch;
             // An event that stops before it starts is no span of time to report.
-            if (!running && stop < start) continue;
-            m_reader.SetEventFields(event, number, start);
-            m_reader.SetEventStop(start, stop, running);
+            if (!span.running && span.stop < span.start) continue;
+            if (!span.running) {
+                for (IZynChannel* channel : m_channels) {
+                    CComPtr<IZynDataSet> data;
+                    SampleWindow window;
+                    if (FAILED(channel->get_Data(&data)) || !data ||
+                        FAILED(EventWindow(data, span.start, span.stop, window)))
+                        return false;
+                    m_statistics.Plan(channel, window);
+                    span.windows.push_back(window);
+                }
+            }
+            spans.push_back(std::move(span));
+        }
+        return true;
+    }
+
+    bool BuildEvents(const std::vector<CComPtr<IZynEvent>>& events) {
+        std::vector<EventSpan> spans;
+        if (!PlanEvents(events, spans)) return false;
+        const CXmlNode* eventTemplate = FindTemplateElement(m_templ, ReportTag::Event);
+        const CXmlNode* channelTemplate = FindTemplateElement(m_templ, ReportTag::EvtChannel);
+        for (const EventSpan& span : spans) {
+            m_reader.SetEventFields(span.event, span.number, span.start);
+            m_reader.SetEventStop(span.start, span.stop, span.running);
             if (m_reader.Failed()) return false;
             if (!eventTemplate) continue;
             CReportSection* section = BuildSection(*eventTemplate, m_root, Mask(kMaskEvent), m_fields);
-            if (running || !section || !channelTemplate) continue;
-            for (IZynChannel* channel : m_channels) {
-                if (m_reader.SetEventChannelFields(channel, start, stop))
-                    BuildSection(*channelTemplate, *section, Mask(kMaskEvent), m_fields);
+            if (span.running || !section || !channelTemplate) continue;
+            for (std::size_t c = 0; c < m_channels.size(); ++c) {
+                // A channel with fewer than two samples in the event has no figures over it.
+                if (span.windows[c].Size() < 2) continue;
+                SampleWindowStats stats;
+                if (FAILED(m_statistics.Stats(m_channels[c], span.windows[c], stats))) return false;
+                m_reader.SetEventChannelFields(m_channels[c], stats, span.start, span.stop);
                 if (m_reader.Failed()) return false;
+                BuildSection(*channelTemplate, *section, Mask(kMaskEvent), m_fields);
             }
         }
         return true;
@@ -139,6 +177,7 @@ private:
     const CXmlNode& m_templ;
     CReportFieldReader m_reader;
     std::vector<CComPtr<IZynChannel>> m_channels;
+    CEventStatistics m_statistics;
 };
 
 } // namespace

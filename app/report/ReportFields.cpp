@@ -1,6 +1,5 @@
 #include "ReportFields.h"
 
-#include "EventStatistics.h"
 #include "display/ChartRenderer.h"
 #include "display/ChartSettings.h"
 #include "display/DisplayFormat.h"
@@ -246,16 +245,11 @@ void CReportFieldReader::SetEventStop(double start, double stop, bool running) {
     m_fields.Set(QStringLiteral("#EventDuration#"), FormatDuration(stop - start, 3));
 }
 
-bool CReportFieldReader::SetEventChannelFields(IZynChannel* channel, double start, double stop) {
+void CReportFieldReader::SetEventChannelFields(IZynChannel* channel, const SampleWindowStats& stats,
+                                               double start, double stop) {
     CComPtr<IZynDataSet> data;
-    if (!Check(channel->get_Data(&data)) || !data) return false;
-    SampleWindow window;
-    if (!Check(EventWindow(data, start, stop, window)) || window.last <= window.first) return false;
-    SampleWindowStats stats;
-    if (!Check(WalkSamples(data, window, stats))) return false;
+    if (!Check(channel->get_Data(&data)) || !data) return;
     const double maxTime = DateAt(data, stats.indexMax), minTime = DateAt(data, stats.indexMin);
-    if (m_failed) return false;
-
     SetChannelNames(channel);
     m_fields.Set(QStringLiteral("#ChannelNumPoints#"), ReportNumber(double(stats.Count()), kCountFormat));
     m_fields.Set(QStringLiteral("#ChannelAvgValue#"), ReportNumber(stats.Average()));
@@ -269,5 +263,4 @@ bool CReportFieldReader::SetEventChannelFields(IZynChannel* channel, double star
     m_fields.Set(QStringLiteral("#ChannelRateChange#"),
                  RateOfChange(stop - start, stats.firstValue, stats.lastValue,
                               m_fields.Get(QStringLiteral("#DataUnits#"))));
-    return true;
 }

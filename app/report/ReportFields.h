@@ -4,6 +4,7 @@
 // counter fields of the summary. Numbers are written with thousands separators, times in the
 // locale's forms and durations as the chart's display writes them.
 
+#include "EventStatistics.h"
 #include "ReportFieldMap.h"
 
 #include "com/unknown.h"
@@ -49,9 +50,9 @@ public:
     void SetEventFields(IZynEvent* event, int number, double start);
     // Stop time and duration of a stopped event, or the still-running text for both.
     void SetEventStop(double start, double stop, bool running);
-    // The channel's figures over the samples from the event's start to its stop. False (and no
-    // field set) when fewer than two samples lie in that span.
-    bool SetEventChannelFields(IZynChannel* channel, double start, double stop);
+    // The channel's figures over the samples of an event (`stats`, see EventStatistics.h).
+    void SetEventChannelFields(IZynChannel* channel, const SampleWindowStats& stats, double start,
+                               double stop);
     void SetCounterFields(IZynChannel* channel);
 
     // A call into the chart's objects failed: the report should stop with what it has.
