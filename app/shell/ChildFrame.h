@@ -35,6 +35,7 @@ protected:
 private:
     void Relayout();
     void AdoptScrollBar();
+    void Mirror(QScrollBar* inner, QScrollBar* outer);
 
     CTallonAppDocument* m_doc;
     QPointer<QWidget> m_view;

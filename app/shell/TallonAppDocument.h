@@ -62,4 +62,6 @@ signals:
     void DeleteChannelRequested(const QString& chartId, const QString& channelId);
     // The chart properties sheet at a page (0 display, 3 axis).
     void PropertiesRequested(int page);
+    // The report page asks for its "Report Properties" sheet (double-click, menu).
+    void ReportPropertiesRequested();
 };
