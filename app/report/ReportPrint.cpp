@@ -50,14 +50,30 @@ bool PageNumbers(const ChartSettings& settings) {
     return (settings.reportFieldMasks[kMaskSummary] & kPageNumbersBit) != 0;
 }
 
-// The page less a foot of a line and a half for the page number, so that no box runs under it.
-QRect BodyRect(const QRect& page, const ReportStyle& style, const QPaintDevice& device, bool numbers) {
-    if (!numbers) return page;
+} // namespace
+
+// A foot of a line and a half, so that no box runs under the page number.
+QRect ReportBodyRect(const QRect& page, const ReportStyle& style, const QPaintDevice& device,
+                     bool pageNumbers) {
+    if (!pageNumbers) return page;
     const int foot = QFontMetrics(style.font, &device).height() * 3 / 2;
     return page.adjusted(0, 0, 0, -foot);
 }
 
-} // namespace
+void DrawReportPage(QPainter& painter, const QRect& page, const QRect& body, const CReportSection& root,
+                    const ReportStyle& style, int pageNumber, int pageCount, bool pageNumbers) {
+    painter.save();
+    painter.setBackgroundMode(Qt::TransparentMode);
+    DrawReport(painter, LayoutReport(painter, body, root, style, pageNumber), style);
+    DrawWatermark(painter, page.right(), page.bottom(), kWatermarkPoints, ContrastShift(0xFFFFFF, 30));
+    if (pageNumbers) {
+        painter.setFont(style.font);
+        painter.setPen(ToQColor(style.text));
+        painter.drawText(page, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
+                         PageNumberText(pageNumber, pageCount));
+    }
+    painter.restore();
+}
 
 void ApplyReportOrientation(QPagedPaintDevice& device, const ChartSettings& settings) {
     if (settings.reportPrintOrientation == 0)
@@ -76,8 +92,8 @@ int PaginateReportFor(QPagedPaintDevice& device, CReportSection& root, const Cha
     probe.setDotsPerMeterX(int(device.logicalDpiX() / 0.0254 + 0.5));
     probe.setDotsPerMeterY(int(device.logicalDpiY() / 0.0254 + 0.5));
     QPainter painter(&probe);
-    return PaginateReport(painter, BodyRect(PageRect(device), style, device, PageNumbers(settings)), root,
-                          style);
+    return PaginateReport(painter, ReportBodyRect(PageRect(device), style, device, PageNumbers(settings)),
+                          root, style);
 }
 
 int PrintReport(QPagedPaintDevice& device, CReportSection& root, const ChartSettings& settings,
@@ -89,22 +105,14 @@ int PrintReport(QPagedPaintDevice& device, CReportSection& root, const ChartSett
     const ReportStyle style = ReportStyle::FromSettings(paper.paper, painter.device()->logicalDpiY(), shades);
     const bool numbers = PageNumbers(settings);
     const QRect page = PageRect(device);
-    const QRect body = BodyRect(page, style, device, numbers);
+    const QRect body = ReportBodyRect(page, style, device, numbers);
     const int pages = std::max(1, PaginateReport(painter, body, root, style));
     if (pageCount) *pageCount = pages;
     const int first = std::clamp(range.first, 1, pages);
     const int last = range.last > 0 ? std::clamp(range.last, first, pages) : pages;
-    painter.setBackgroundMode(Qt::TransparentMode);
     for (int p = first; p <= last; ++p) {
         if (p > first) device.newPage();
-        DrawReport(painter, LayoutReport(painter, body, root, style, p), style);
-        DrawWatermark(painter, page.right(), page.bottom(), kWatermarkPoints, ContrastShift(0xFFFFFF, 30));
-        if (numbers) {
-            painter.setFont(style.font);
-            painter.setPen(ToQColor(style.text));
-            painter.drawText(page, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine,
-                             PageNumberText(p, pages));
-        }
+        DrawReportPage(painter, page, body, root, style, p, pages, numbers);
     }
     painter.end();
     return last - first + 1;

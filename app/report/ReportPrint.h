@@ -8,12 +8,22 @@
 #include "ReportTree.h"
 
 class QPagedPaintDevice;
+class QPaintDevice;
+class QPainter;
 struct ChartSettings;
 
 struct ReportPrintRange {
     int first = 1;
     int last = 0; // 0: to the end
 };
+
+// One paginated page: its sections within `body`, the watermark in the page's lower right corner
+// and, with `pageNumbers`, "Page n of m" centred at its foot.
+void DrawReportPage(QPainter& painter, const QRect& page, const QRect& body, const CReportSection& root,
+                    const ReportStyle& style, int pageNumber, int pageCount, bool pageNumbers);
+// The page less a foot for the page number when there is one, where the sections go.
+QRect ReportBodyRect(const QRect& page, const ReportStyle& style, const QPaintDevice& device,
+                     bool pageNumbers);
 
 // Sets the device's orientation from the settings (0 landscape, 1 portrait, else the device's own).
 void ApplyReportOrientation(QPagedPaintDevice& device, const ChartSettings& settings);

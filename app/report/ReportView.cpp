@@ -9,6 +9,7 @@
 #include "document/CommandActions.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
+#include "xml/CXmlNode.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,7 +50,7 @@ bool CReportView::DisabledOnReport(int command) {
 }
 
 CReportView::CReportView(CTallonChart* doc, CAppContext& context, QWidget* parent)
-    : QAbstractScrollArea(parent), m_doc(doc), m_context(context) {
+    : QAbstractScrollArea(parent), loadTemplate(&LoadReportTemplate), m_doc(doc), m_context(context) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
@@ -81,7 +82,8 @@ void CReportView::BuildReport() {
     in.chart = m_doc->Chart();
     in.settings = &m_doc->Settings();
     in.documentCreated = m_doc->Created();
-    if (::BuildReport(m_root, m_fields, in) == ReportBuildResult::NoTemplate) {
+    const std::unique_ptr<CXmlNode> templ = loadTemplate ? loadTemplate() : nullptr;
+    if (::BuildReport(m_root, m_fields, in, templ.get()) == ReportBuildResult::NoTemplate) {
         const QString text = LoadZynString(kReportTemplateFailedText);
         Status(text, 2);
         if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, text);

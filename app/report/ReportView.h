@@ -22,6 +22,10 @@
 #include <QHash>
 #include <QPointer>
 
+#include <functional>
+#include <memory>
+
+class CXmlNode;
 class QMenu;
 class QPagedPaintDevice;
 class QPrinter;
@@ -78,6 +82,9 @@ public:
     void FilePrint();
     void FilePrintDirect();
     void FilePrintPreview();
+
+    // Where the template comes from (the built-in one; tests give others).
+    std::function<std::unique_ptr<CXmlNode>()> loadTemplate;
 
     // The last layout painted (tests).
     const ReportLayout& Layout() const { return m_layout; }

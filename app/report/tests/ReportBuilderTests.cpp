@@ -6,6 +6,7 @@
 #include "document/AppContext.h"
 #include "report/ReportBuilder.h"
 #include "report/ReportTemplate.h"
+#include "report/ReportText.h"
 
 #include <gtest/gtest.h>
 
@@ -329,4 +330,97 @@ TEST(ReportFieldMap, SubstitutesEveryKnownFieldOnce) {
     EXPECT_EQ(m.Substitute("#A# and #B#, #C# ##B# #"), "x#B# and y, #C# #y #");
     EXPECT_EQ(m.Substitute("#A##B#"), "x#B#y");
     EXPECT_EQ(m.Substitute(""), "");
+}
+
+TEST_F(ReportBuilderTest, CopyTextOfASmallChartWrittenOutByHand) {
+    Chart c;
+    c.name = u"Small";
+    c.times = Seconds(5);
+    c.channels.push_back({u"Load",
+                          u"",
+                          u"Load counter",
+                          u"%",
+                          true,
+                          0,
+                          100,
+                          {1, 5, 3, 4, 2},
+                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
+    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
+    chart = LoadChart(ctx.App(), c);
+    ASSERT_TRUE(chart);
+    ReportInputs in;
+    in.chart = chart;
+    in.settings = &settings;
+    in.reportTime = kStart;
+    ASSERT_EQ(BuildReport(root, fields, in), ReportBuildResult::Built);
+
+    // The identifiers are made when the chart loads.
+    const auto id = [](auto* object) {
+        CComBSTR text;
+        object->get_Identifier(&text);
+        return QString::fromUtf16(text.View().data(), qsizetype(text.View().size()));
+    };
+    CComPtr<IZynChannelIter> channels;
+    CComPtr<IZynEventIter> events;
+    chart->get_Channels(&channels);
+    chart->get_Events(&events);
+    CComPtr<IZynChannel> channel;
+    CComPtr<IZynEvent> event;
+    channels->GetNext(&channel);
+    events->GetNext(&event);
+
+    QString expected =
+        QStringLiteral("Small\r\n"
+                       "\tReport was created on\t12:00:00  03/15/23\r\n"
+                       "\tCurrent sample rate\t1,000.00 milliSeconds\r\n"
+                       "\tChart start time\t12:00:00  03/15/23\r\n"
+                       "\tChart stop time\t12:00:04  03/15/23\r\n"
+                       "\tChart duration\t4 seconds\r\n"
+                       "\tChart identifier\t%CHART%\r\n"
+                       "\tNumber of channels\t1\r\n"
+                       "\r\n"
+                       "\tLoad : Load counter\r\n"
+                       "\t\tType of channel\tStatic\r\n"
+                       "\t\tChannel Identifier\t%CHANNEL%\r\n"
+                       "\t\tFull counter path\t\\Load\r\n"
+                       "\t\tCounter machine name\r\n"
+                       "\t\tCounter object name\tLoad\r\n"
+                       "\t\tCounter Instance Name\r\n"
+                       "\t\tCounter Name\tLoad\r\n"
+                       "\t\tMinimum scaling\t0.00 %\r\n"
+                       "\t\tMaximum scaling\t100 %\r\n"
+                       "\t\tNumber of data points\t 5\r\n"
+                       "\t\tStart value\t1.00 %\r\n"
+                       "\t\tStop value\t2.00 %\r\n"
+                       "\t\tMaximum value\t5.00 % at 12:00:01  03/15/23 (0:01 from start)\r\n"
+                       "\t\tMinimum value\t1.00 % at 12:00:00  03/15/23 (0:00 from start)\r\n"
+                       "\t\tAverage value\t3.00 %\r\n"
+                       "\t\tDifference\t1.00 %\r\n"
+                       "\t\tRate of change\t15.0 %/minute\r\n"
+                       "\r\n"
+                       "Peak (1)\r\n"
+                       "\tEvent start time\t12:00:01  03/15/23\r\n"
+                       "\tEvent stop time\t12:00:03  03/15/23\r\n"
+                       "\tEvent duration\t2 seconds\r\n"
+                       "\tEvent identifier\t%EVENT%\r\n"
+                       "\r\n"
+                       "\tLoad : Load counter\r\n"
+                       "\t\tNumber of data points in event\t 3\r\n"
+                       "\t\tValue when event started\t5.00 %\r\n"
+                       "\t\tValue when event ended\t4.00 %\r\n"
+                       "\t\tMaximum event value\t5.00 % at 12:00:01  03/15/23\r\n"
+                       "\t\tMinimum event value\t3.00 % at 12:00:02  03/15/23\r\n"
+                       "\t\tAverage event value\t4.00 %\r\n"
+                       "\t\tDifference during event\t-1.00 %\r\n"
+                       "\t\tRate of change\t30.0 %/minute\r\n"
+                       "\r\n"
+                       "Counter Summary\r\n"
+                       "\tThe following counters are currently being displayed in this chart\r\n"
+                       "\r\n"
+                       "\tLoad\r\n"
+                       "\t\tCounter Description: How busy\r\n");
+    expected.replace("%CHART%", id(chart.p))
+        .replace("%CHANNEL%", id(channel.p))
+        .replace("%EVENT%", id(event.p));
+    EXPECT_EQ(ReportText(root), expected);
 }
