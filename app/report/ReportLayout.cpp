@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -58,8 +59,9 @@ public:
         b.section = &s;
         const int left = m_left + m_width * s.Level() / 50;
         const int width = std::max(1, m_right - left);
-        b.titleFont = m_style.FontAt(s.FontSize());
-        const QRect title = Bounds(b.titleFont, QRect(left, 0, width, kTallText), kTitleFlags, s.Text());
+        const SizedFont& titleFont = FontFor(s.FontSize());
+        b.titleFont = titleFont.font;
+        const QRect title = Bounds(titleFont, QRect(left, 0, width, kTallText), kTitleFlags, s.Text());
         const int hh = title.height();
         g.m = hh / 2;
 
@@ -87,23 +89,47 @@ public:
     }
 
 private:
-    // The room's column, as high as the text needs (a line at least, even for an empty text).
-    QRect Bounds(const QFont& font, const QRect& room, int flags, const QString& text) {
-        m_painter.setFont(font);
-        const int needed =
-            int(std::ceil(m_painter.boundingRect(QRectF(room), text, TextOption(flags)).height()));
-        const int line = QFontMetrics(font, m_painter.device()).height();
-        return QRect(room.left(), room.top(), room.width(), std::max(needed, line));
+    // The report font at a size, with the metrics of the painter's device, made once per layout.
+    struct SizedFont {
+        QFont font;
+        QFontMetrics metrics;
+        int line = 0; // the height a one-line text takes
+    };
+    const SizedFont& FontFor(int percent) {
+        auto it = m_fonts.find(percent);
+        if (it == m_fonts.end()) {
+            QFont font = m_style.FontAt(percent);
+            QFontMetrics metrics(font, m_painter.device());
+            m_painter.setFont(font);
+            const QRectF probe = m_painter.boundingRect(QRectF(0, 0, kTallText, kTallText),
+                                                        QStringLiteral("X"), TextOption(kRowFlags));
+            const int line = std::max(metrics.height(), int(std::ceil(probe.height())));
+            it = m_fonts.emplace(percent, SizedFont{font, metrics, line}).first;
+        }
+        return it->second;
+    }
+
+    // The room's column, as high as the text needs (a line at least, even for an empty text). Most
+    // texts fit on one line, which their advance tells without laying them out.
+    QRect Bounds(const SizedFont& f, const QRect& room, int flags, const QString& text) {
+        int height = f.line;
+        const bool plain = !text.contains(u'\n') && !text.contains(u'\t') && !text.contains(u'\r');
+        if (!plain || f.metrics.horizontalAdvance(text) > room.width()) {
+            m_painter.setFont(f.font);
+            const QRectF needed = m_painter.boundingRect(QRectF(room), text, TextOption(flags));
+            height = std::max(height, int(std::ceil(needed.height())));
+        }
+        return QRect(room.left(), room.top(), room.width(), height);
     }
 
     ReportRowBox MeasureRow(const CReportRow& row, int level, int left, int width) {
         ReportRowBox r;
         r.row = &row;
-        r.font = row.FontSize() == CReportSection::kDefaultFontSize ? m_style.font
-                                                                    : m_style.FontAt(row.FontSize());
+        const SizedFont& f = FontFor(row.FontSize());
+        r.font = f.font;
         if (row.FullWidth()) {
             r.textFlags = kFullRowFlags;
-            r.label = Bounds(r.font, QRect(left, 0, width, kTallText), r.textFlags, row.Label());
+            r.label = Bounds(f, QRect(left, 0, width, kTallText), r.textFlags, row.Label());
             return r;
         }
         r.textFlags = kRowFlags;
@@ -111,15 +137,14 @@ private:
         const int labelLeft = left + m_width / 50 * (level + 1);
         // A long label or value wraps in its own column instead of running into the next.
         const int labelWidth = std::max(1, middle - labelLeft - m_width / 100);
-        r.label = Bounds(r.font, QRect(labelLeft, 0, labelWidth, kTallText), r.textFlags, row.Label());
+        r.label = Bounds(f, QRect(labelLeft, 0, labelWidth, kTallText), r.textFlags, row.Label());
         if (row.Value().isEmpty()) return r;
-        r.value = Bounds(r.font, QRect(middle, 0, std::max(1, left + width - middle), kTallText), r.textFlags,
+        r.value = Bounds(f, QRect(middle, 0, std::max(1, left + width - middle), kTallText), r.textFlags,
                          row.Value());
-        const QFontMetrics metrics(r.font, m_painter.device());
         // The leader follows a label of one line, from its end to the value column.
-        const int h = Bounds(r.font, r.label, r.textFlags, QStringLiteral("X")).height();
+        const int h = f.line;
         if (r.label.height() <= h) {
-            const int from = labelLeft + metrics.horizontalAdvance(row.Label()) + h / 2;
+            const int from = labelLeft + f.metrics.horizontalAdvance(row.Label()) + h / 2;
             const int to = middle - h / 2;
             if (from < to) r.leader = QLine(from, h / 2, to, h / 2);
         }
@@ -130,6 +155,7 @@ private:
     const ReportStyle& m_style;
     const int m_width;
     const int m_left, m_right;
+    std::map<int, SizedFont> m_fonts;
 };
 
 void Place(CLayouter& layouter, const CReportSection& s, int page, int rectTop, int& top, ReportLayout& out) {
