@@ -246,6 +246,10 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
     return true;
 }
 
+void CChartWindowDocument::SetReportPropertiesOpen(bool open) {
+    if (CReportView* report = ActiveReportView()) report->SetPropertiesOpen(open);
+}
+
 bool CChartWindowDocument::PrintDirect(const QString& printerName) {
     CTallonView* view = ActiveView();
     if (!view) return false;

@@ -61,6 +61,7 @@ public:
     bool OnCommand(int command) override;
     void UpdateCommandStates() override;
     bool OnUpdateCommand(int command, QAction* action) override;
+    void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
 
 private:

@@ -407,9 +407,12 @@ void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
 
 void CMainFrame::ShowReportProperties(CTallonAppDocument* doc) {
     if (!doc) return;
-    // Until the report property sheet exists, its caption and the chart it would edit.
+    // Until the report property sheet exists, its caption and the chart it would edit. The sheet
+    // runs between these two calls, so that what it applies rebuilds the report.
+    doc->SetReportPropertiesOpen(true);
     ZynMessageBox(QStringLiteral("Report Properties\n\n%1").arg(doc->Title()), QMessageBox::Ok,
                   QMessageBox::Information);
+    doc->SetReportPropertiesOpen(false);
 }
 
 void CMainFrame::OnTimer() {

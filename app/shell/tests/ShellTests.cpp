@@ -547,10 +547,18 @@ void ShellTests::reportPageThroughTheMenus() {
     QAction* properties = MenuItem(frame, QStringLiteral("&Report"), QStringLiteral("Properties..."));
     QVERIFY(properties && properties->isEnabled());
     m_messages.clear();
+    QList<bool> openWhileShown;
+    SetZynMessageHook([&](const QString& text, QMessageBox::StandardButtons) {
+        m_messages << text;
+        openWhileShown << report->PropertiesOpen();
+        return QMessageBox::Ok;
+    });
     properties->trigger();
     QTest::mouseDClick(report->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
     QCOMPARE(m_messages.size(), 2);
     QVERIFY(m_messages[0].startsWith(QStringLiteral("Report Properties")));
+    QCOMPARE(openWhileShown, QList<bool>({true, true}));
+    QVERIFY(!report->PropertiesOpen());
 
     // The frame's vertical bar scrolls the report.
     child->resize(400, 300);
