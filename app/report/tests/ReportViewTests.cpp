@@ -410,4 +410,18 @@ TEST_F(ReportPagesTest, APdfHasOnePageForEachTopSectionOfASmallReport) {
         EXPECT_EQ(PrintReport(pdf, root, settings, {}, {2, 3}), 2);
     }
     EXPECT_EQ(QString::fromLatin1(part.data()).count(page), 2);
+
+    // The report's print orientation: 0 landscape, 1 portrait, anything else the device's own.
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&sink);
+    settings.reportPrintOrientation = 0;
+    ApplyReportOrientation(pdf, settings);
+    EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Landscape);
+    settings.reportPrintOrientation = 2;
+    ApplyReportOrientation(pdf, settings);
+    EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Landscape) << "left as the device has it";
+    settings.reportPrintOrientation = 1;
+    ApplyReportOrientation(pdf, settings);
+    EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
 }
