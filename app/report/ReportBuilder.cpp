@@ -25,9 +25,7 @@ int SizeOf(const CXmlNode& node) {
 double DateOf(IZynEvent* event, HRESULT (IZynEvent::*get)(VARIANT*), bool& ok) {
     CComVariant v;
     if (FAILED((event->*get)(&v))) ok = false;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 template <class Iter, class Item> std::vector<CComPtr<Item>> Collect(Iter* it) {

@@ -22,13 +22,6 @@ QString FromBstr(const CComBSTR& b) {
     return QString::fromUtf16(v.data(), qsizetype(v.size()));
 }
 
-// The date a VARIANT holds, or 0 when it holds none.
-double DateOf(const VARIANT& v) {
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
-}
-
 QString ChannelTypeText(ZynChannelType type) {
     switch (type) {
     case typeDynamic:
@@ -53,6 +46,12 @@ const QString kDataFields[] = {
 };
 
 } // namespace
+
+double VariantDate(const VARIANT& v) {
+    if (v.vt == VT_DATE) return v.date;
+    if (v.vt == VT_R8) return v.dblVal;
+    return 0.0;
+}
 
 QString ReportNumber(double value, const char16_t* format) {
     char16_t buf[256] = {};
@@ -81,7 +80,7 @@ CReportFieldReader::CReportFieldReader(CReportFieldMap& fields, const ReportInpu
     if (in.chart) {
         CComVariant start;
         in.chart->get_StartTime(&start);
-        times.chartStartTime = DateOf(start);
+        times.chartStartTime = VariantDate(start);
     }
     times.documentCreated = in.documentCreated;
     m_start = CChartRenderer().StartTime(times);
@@ -101,7 +100,7 @@ template <class I> QString CReportFieldReader::Text(I* object, HRESULT (I::*get)
 double CReportFieldReader::DateAt(IZynDataSet* data, LONG index) {
     CComVariant t;
     if (!Check(data->GetTimeAt(index, &t))) return 0.0;
-    return DateOf(t);
+    return VariantDate(t);
 }
 
 double CReportFieldReader::ValueAt(IZynDataSet* data, LONG index) {
@@ -128,8 +127,8 @@ void CReportFieldReader::SetChartFields() {
     Check(chart->get_StartTime(&startValue));
     Check(chart->get_LastTime(&lastValue));
     ChartRenderInput times;
-    times.chartStartTime = DateOf(startValue);
-    times.chartLastTime = DateOf(lastValue);
+    times.chartStartTime = VariantDate(startValue);
+    times.chartLastTime = VariantDate(lastValue);
     times.documentCreated = m_in.documentCreated;
     QString start, stop, duration;
     // A chart that never ran has no start; the display's stand-ins (the window's creation time and
