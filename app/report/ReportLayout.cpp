@@ -173,20 +173,22 @@ void Place(CLayouter& layouter, const CReportSection& s, int page, int rectTop, 
 struct PageState {
     int count = 0;
     int used = 0; // bottom of the last box on the current page, from the page's top
+    int gap = 0;  // what the last box leaves below itself: twice its margin
 };
 
 void Paginate(CLayouter& layouter, CReportSection& s, int pageHeight, PageState& state) {
     const SectionGeometry g = layouter.Measure(s, 0);
-    // The first box of a page starts half a title below the top; later ones two margins below the
-    // box before.
+    // The first box of a page starts at its top (its title half a title below); a later one's
+    // title starts the previous box's gap below that box, its own margin above the title.
     const int alone = 2 * g.m + g.total;
-    const int after = state.used + 3 * g.m + g.total;
+    const int after = state.used + state.gap + g.m + g.total;
     if (s.Level() == 1 || state.count == 0 || after > pageHeight) {
         ++state.count;
         state.used = alone;
     } else {
         state.used = after;
     }
+    state.gap = 2 * g.m;
     s.SetPage(state.count);
     for (const auto& child : s.Children())
         Paginate(layouter, *child, pageHeight, state);

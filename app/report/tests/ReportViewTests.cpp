@@ -368,6 +368,27 @@ TEST_F(ReportPagesTest, EveryTopSectionStartsAPageAndNothingRunsOffOne) {
     }
 }
 
+TEST_F(ReportPagesTest, ASectionMovesOnExactlyWhenItsBoxWouldPassTheFoot) {
+    Build(LongChart(6));
+    QPainter painter(&probe);
+    // Laid out on one endless page, the chart's boxes end where they would on a first page.
+    const ReportLayout endless = LayoutReport(painter, QRect(0, 0, 800, 1 << 20), root, style);
+    const CReportSection& chartSection = *root.Children()[0];
+    ASSERT_EQ(endless.sections[3].section, chartSection.Children()[2].get());
+    const int bottom = endless.sections[3].box.bottom() + 1; // the third channel's box
+    PaginateReport(painter, QRect(0, 0, 800, bottom), root, style);
+    EXPECT_EQ(chartSection.Children()[2]->Page(), 1) << "ends on the last line of the page";
+    EXPECT_EQ(chartSection.Children()[3]->Page(), 2);
+    PaginateReport(painter, QRect(0, 0, 800, bottom - 1), root, style);
+    EXPECT_EQ(chartSection.Children()[1]->Page(), 1);
+    EXPECT_EQ(chartSection.Children()[2]->Page(), 2) << "one pixel short";
+    // On its new page the section is laid out at the top, as pagination counted.
+    const ReportLayout second = LayoutReport(painter, QRect(0, 0, 800, bottom - 1), root, style, 2);
+    ASSERT_FALSE(second.sections.empty());
+    EXPECT_EQ(second.sections[0].section, chartSection.Children()[2].get());
+    EXPECT_EQ(second.sections[0].box.top(), 0);
+}
+
 TEST_F(ReportPagesTest, PageNumbersFollowTheSummaryMask) {
     Build(SmallChart());
     const QRect page(0, 0, 600, 800);
