@@ -9,6 +9,7 @@
 #include "exchange/ChartFile.h"
 #include "report/tests/ReportTestChart.h"
 #include "shell/ChartWindowDocument.h"
+#include "testing/TempSettingsStore.h"
 
 #include <QFile>
 #include <QImage>
@@ -22,7 +23,6 @@ class ExportModeTests : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void imageExportWritesThePictureAtTheSizeAskedFor();
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
@@ -35,6 +35,7 @@ private:
     int RunTallon(const QStringList& args, QString* errors = nullptr);
 
     QTemporaryDir m_dir;
+    zyn::test::TempSettingsStore m_store; // shared with the programs this test runs
     QString m_chart;
     QString m_reportChart; // known contents: one channel, one event
     QStringList m_names;
@@ -59,7 +60,6 @@ LONG SampleCount(IZynChannel* channel) {
 
 void ExportModeTests::initTestCase() {
     QVERIFY(m_dir.isValid());
-    qputenv("ZYN_REGISTRY_DIR", m_dir.filePath(QStringLiteral("reg")).toUtf8());
     m_chart = m_dir.filePath(QStringLiteral("made.tlon"));
     CAppContext context;
     {
@@ -118,15 +118,11 @@ void ExportModeTests::initTestCase() {
         zyn::chartfile::ComposeChartFile(ChartBytes(c), WriteChartSettings(settings))));
 }
 
-void ExportModeTests::cleanupTestCase() {
-    qunsetenv("ZYN_REGISTRY_DIR");
-}
-
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), m_dir.filePath(QStringLiteral("reg")));
+    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), QString::fromStdString(m_store.Path()));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TALLON_EXECUTABLE), args);
     if (!process.waitForFinished(60000)) {
