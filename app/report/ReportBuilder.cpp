@@ -2,6 +2,7 @@
 
 #include "ReportTemplate.h"
 #include "display/ChartSettings.h"
+#include "display/WideText.h"
 
 #include "com/variant.h"
 #include "xml/CXmlNode.h"
@@ -12,10 +13,6 @@ namespace {
 
 // Sizes of 10 percent or less are not sizes.
 constexpr int kMinFontSize = 10;
-
-QString ToQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), qsizetype(s.size()));
-}
 
 int SizeOf(const CXmlNode& node) {
     const int size = node.GetAttributeInt(u"FontSize");

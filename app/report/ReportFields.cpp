@@ -3,6 +3,7 @@
 #include "display/ChartRenderer.h"
 #include "display/ChartSettings.h"
 #include "display/DisplayFormat.h"
+#include "display/WideText.h"
 #include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
@@ -16,11 +17,6 @@ namespace {
 
 constexpr char16_t kCountFormat[] = u"%2.0lf";
 constexpr char16_t kRateFormat[] = u"%3.2lf";
-
-QString FromBstr(const CComBSTR& b) {
-    const auto v = b.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
-}
 
 QString ChannelTypeText(ZynChannelType type) {
     switch (type) {

@@ -7,6 +7,8 @@
 #include "display/ChartColours.h"
 #include "document/AppContext.h"
 #include "document/CommandActions.h"
+#include "document/ZynMessageBox.h"
+#include "resources/ZynFormat.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
 #include "xml/CXmlNode.h"
@@ -86,7 +88,7 @@ void CReportView::BuildReport() {
     if (::BuildReport(m_root, m_fields, in, templ.get()) == ReportBuildResult::NoTemplate) {
         const QString text = LoadZynString(kReportTemplateFailedText);
         Status(text, 2);
-        if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, text);
+        ZynMessageBox(text);
     }
 }
 
@@ -215,7 +217,7 @@ void CReportView::UpdateActions() {
     const QStringList parts = LoadZynString(kCopyMenuText).split(u'\t');
     if (parts.size() >= 2 && !parts[0].isEmpty() && !parts[1].isEmpty())
         m_actions.value(kCmdCopy)->setText(
-            QStringLiteral("%1 (%2)\t%3").arg(parts[0], tr("Report"), parts[1]));
+            ZynFormatText(QStringLiteral("%ls (%ls)\t%ls"), {parts[0], tr("Report"), parts[1]}));
 }
 
 QMenu* CReportView::ContextMenu() {

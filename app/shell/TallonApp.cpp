@@ -4,9 +4,9 @@
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "Tips.h"
 #include "com/classregistry.h"
+#include "document/ZynMessageBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -30,11 +30,6 @@ constexpr DWORD kFirstRunHoldMs = 4000;
 constexpr DWORD kSplashCloseMs = 500;
 // While the splash is up, events are handled at this interval.
 constexpr DWORD kPumpSliceMs = 10;
-
-// "Zynthar Tallon. Version 2.4  Build#1439"
-QString VersionText() {
-    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
-}
 
 bool IsSwitch(const QString& arg) {
     return arg.startsWith(u'/') || arg.startsWith(u'-');
@@ -71,7 +66,7 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
             if (i + 1 < args.size()) files << args[++i];
             if (i + 1 < args.size()) cmd.printer = args[++i];
-            // The driver and port of the original command line are read and ignored.
+            // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
         } else if (name == u"embedding") {
             cmd.embedding = true;
@@ -129,14 +124,7 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
     return out;
 }
 
-CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
-    // The documents' questions and messages go through the program's one message function.
-    m_context.ui.askYesNo = [](QWidget*, const QString& text) {
-        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
-               QMessageBox::Yes;
-    };
-    m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
-}
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
     delete std::exchange(m_frame, nullptr);
@@ -203,7 +191,7 @@ void CTallonApp::ShowSplash(bool firstRun) {
     auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     auto* layout = new QVBoxLayout(splash);
     auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(VersionText(), splash);
+    auto* version = new QLabel(ZynVersionText(), splash);
     layout->addWidget(title);
     layout->addWidget(version);
     splash->setAutoFillBackground(true);

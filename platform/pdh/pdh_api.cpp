@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "api_strings.h"
+#include "com/bstr.h"
 #include "handles.h"
 #include "query.h"
-#include "text.h"
 
 #include <algorithm>
 #include <climits>
@@ -31,7 +31,7 @@ PDH_STATUS ValidatePath(std::u16string_view path, const SourceConfig& sources) {
     CounterPath parsed;
     const ObjectDef* object = nullptr;
     const CounterDef* counter = nullptr;
-    return ResolvePath(ToUtf8(path), sources, true, parsed, object, counter);
+    return ResolvePath(zyn::com::Utf16ToUtf8(path), sources, true, parsed, object, counter);
 }
 
 } // namespace zyn::pdh
@@ -125,16 +125,17 @@ PDH_STATUS PdhGetCounterInfoW(PDH_HCOUNTER counter, BOOLEAN retrieveExplainText,
     if (!bufferSize) return PDH_INVALID_ARGUMENT;
     const CounterPath& p = counter->path;
     const std::u16string machine = u"\\\\" + zyn::pdh::LocalMachineName();
-    const std::u16string object = ToUtf16(counter->object->name);
-    const std::u16string name = ToUtf16(counter->def->name);
-    const std::u16string instance = ToUtf16(p.instance);
-    const std::u16string parent = ToUtf16(p.parent);
+    const std::u16string object = zyn::com::Utf8ToUtf16(counter->object->name);
+    const std::u16string name = zyn::com::Utf8ToUtf16(counter->def->name);
+    const std::u16string instance = zyn::com::Utf8ToUtf16(p.instance);
+    const std::u16string parent = zyn::com::Utf8ToUtf16(p.parent);
     CounterPath canonical = p;
-    canonical.machine = ToUtf8(machine.substr(2));
+    canonical.machine = zyn::com::Utf16ToUtf8(machine.substr(2));
     canonical.object = std::string(counter->object->name);
     canonical.counter = std::string(counter->def->name);
-    const std::u16string full = ToUtf16(FormatCounterPath(canonical));
-    const std::u16string explain = retrieveExplainText ? ToUtf16(counter->def->explain) : std::u16string();
+    const std::u16string full = zyn::com::Utf8ToUtf16(FormatCounterPath(canonical));
+    const std::u16string explain =
+        retrieveExplainText ? zyn::com::Utf8ToUtf16(counter->def->explain) : std::u16string();
 
     CStringPacker packer(sizeof(PDH_COUNTER_INFO_W));
     packer.Add(full);
@@ -176,7 +177,7 @@ PDH_STATUS PdhValidatePathW(LPCWSTR fullCounterPath) {
     if (!fullCounterPath) return PDH_INVALID_ARGUMENT;
     const std::optional<std::string> path = ArgumentText(fullCounterPath);
     if (!path) return PDH_CSTATUS_BAD_COUNTERNAME;
-    return zyn::pdh::ValidatePath(ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
+    return zyn::pdh::ValidatePath(zyn::com::Utf8ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
 }
 
 PDH_STATUS PdhParseCounterPathW(LPCWSTR fullPathBuffer, PDH_COUNTER_PATH_ELEMENTS_W* elements,
@@ -187,9 +188,10 @@ PDH_STATUS PdhParseCounterPathW(LPCWSTR fullPathBuffer, PDH_COUNTER_PATH_ELEMENT
     CounterPath p;
     if (const PDH_STATUS st = ParseCounterPath(*text, p); st != PDH_CSTATUS_VALID_DATA) return st;
     const std::u16string machine =
-        u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : ToUtf16(p.machine));
-    const std::u16string object = ToUtf16(p.object), instance = ToUtf16(p.instance),
-                         parent = ToUtf16(p.parent), counter = ToUtf16(p.counter);
+        u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : zyn::com::Utf8ToUtf16(p.machine));
+    const std::u16string object = zyn::com::Utf8ToUtf16(p.object),
+                         instance = zyn::com::Utf8ToUtf16(p.instance),
+                         parent = zyn::com::Utf8ToUtf16(p.parent), counter = zyn::com::Utf8ToUtf16(p.counter);
     CStringPacker packer(sizeof(PDH_COUNTER_PATH_ELEMENTS_W));
     packer.Add(machine);
     packer.Add(object);
@@ -230,7 +232,7 @@ PDH_STATUS PdhMakeCounterPathW(const PDH_COUNTER_PATH_ELEMENTS_W* elements, LPWS
     const std::string made = FormatCounterPath(p);
     CounterPath check;
     if (ParseCounterPath(made, check) != PDH_CSTATUS_VALID_DATA) return PDH_CSTATUS_BAD_COUNTERNAME;
-    const std::u16string out = ToUtf16(made);
+    const std::u16string out = zyn::com::Utf8ToUtf16(made);
     const std::size_t needed = out.size() + 1;
     if (!fullPathBuffer || *bufferSize < needed) {
         *bufferSize = static_cast<DWORD>(needed);

@@ -1,14 +1,11 @@
 #pragma once
-// Text helpers of the counter library: UTF-16/UTF-8 conversion, PDH's case-insensitive name
-// matching, and the mapping of Linux names onto instance names free of PDH's reserved characters.
+// Text helpers of the counter library: PDH's case-insensitive name matching, and the mapping of
+// Linux names onto instance names free of PDH's reserved characters.
 
 #include <string>
 #include <string_view>
 
 namespace zyn::pdh::detail {
-
-std::string ToUtf8(std::u16string_view text);
-std::u16string ToUtf16(std::string_view text);
 
 // ASCII case folding only: counter and object names are ASCII; instance names compare byte-wise
 // beyond ASCII.

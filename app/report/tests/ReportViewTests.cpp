@@ -287,8 +287,10 @@ TEST_F(ReportViewTest, DoubleClickAndPropertiesAskForTheSheet) {
     v.Action(CReportView::kCmdReportProperties)->trigger();
     QTest::mouseDClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
     EXPECT_EQ(asked, 2);
+    int menu = 0;
+    QObject::connect(doc.get(), &CTallonChart::docMenuChanged, [&](int id) { menu = id; });
     v.OnActivateView();
-    EXPECT_EQ(doc->DocMenu(), 150);
+    EXPECT_EQ(menu, 150);
     EXPECT_TRUE(CReportView::DisabledOnReport(32788));
     EXPECT_TRUE(CReportView::DisabledOnReport(57637));
     EXPECT_FALSE(CReportView::DisabledOnReport(57634));
