@@ -38,4 +38,21 @@ std::string MapInstanceName(std::string_view linuxName) {
     return out;
 }
 
+std::string DecodeOctalEscapes(std::string_view text) {
+    auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3' &&
+            octal(text[i + 2]) && octal(text[i + 3])) {
+            out.push_back(
+                static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
 } // namespace zyn::pdh::detail

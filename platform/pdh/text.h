@@ -14,4 +14,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // `(`→`[`, `)`→`]`, `/`→`!`, and `#`, `\`, `*`→`_`, so that any Linux name fits a counter path.
 std::string MapInstanceName(std::string_view linuxName);
 
+// The kernel writes blanks, tabs, newlines and backslashes of paths in /proc/self/mountinfo and
+// /proc/swaps as three octal digits (`\040`); anything else after a backslash stands as it is.
+std::string DecodeOctalEscapes(std::string_view text);
+
 } // namespace zyn::pdh::detail
