@@ -101,10 +101,18 @@ HRESULT EventWindow(IZynDataSet* data, double start, double stop, SampleWindow& 
 }
 
 CChannelValues::CChannelValues(IZynChannel* channel) {
-    if (channel) channel->get_Data(&m_data);
+    if (!channel) return;
+    if (FAILED(CComPtr<IZynChannel>(channel).QueryInterface(&m_bulk))) channel->get_Data(&m_data);
 }
 
 HRESULT CChannelValues::Read(LONG first, LONG many, double* out) const {
+    if (m_bulk) {
+        LONG copied = 0;
+        const HRESULT hr = m_bulk->CopyValues(first, many, out, nullptr, &copied);
+        if (FAILED(hr)) return hr;
+        // A run cut short: the channel lost values since the window was planned.
+        return copied == many ? S_OK : E_FAIL;
+    }
     if (!m_data) return E_POINTER;
     // One lock for the run: its values cannot change between the first and the last.
     CComPtr<IZynObjLock> lock;
@@ -114,6 +122,10 @@ HRESULT CChannelValues::Read(LONG first, LONG many, double* out) const {
         hr = m_data->GetValueAt(first + i, &out[i]);
     if (lock) lock->Unlock();
     return hr;
+}
+
+bool CChannelValues::EditCount(ULONG& edits) const {
+    return m_bulk && SUCCEEDED(m_bulk->GetEditCount(&edits));
 }
 
 HRESULT WalkSamples(const CChannelValues& values, const SampleWindow& window, SampleWindowStats& out) {
@@ -134,10 +146,15 @@ HRESULT CValueSummary::Build(const CChannelValues& values, LONG count) {
     m_sum.clear();
     m_indexMin.clear();
     m_indexMax.clear();
-    const LONG blocks = count / kBlock;
-    if (blocks < 1) return S_OK;
+    return Extend(values, count);
+}
+
+HRESULT CValueSummary::Extend(const CChannelValues& values, LONG count) {
+    const LONG from = Covered();
+    const LONG to = count / kBlock * kBlock;
+    if (to <= from) return S_OK;
     std::vector<double> buf;
-    return ForRuns(values, 0, blocks * kBlock - 1, buf, [&](const double* v, LONG n, LONG at) {
+    const HRESULT hr = ForRuns(values, from, to - 1, buf, [&](const double* v, LONG n, LONG at) {
         for (LONG b = 0; b < n; b += kBlock) {
             CRunning block;
             block.Add(v + b, kBlock, at + b);
@@ -149,6 +166,9 @@ HRESULT CValueSummary::Build(const CChannelValues& values, LONG count) {
             m_indexMax.push_back(s.indexMax);
         }
     });
+    // A summary read half way is no summary.
+    if (FAILED(hr)) Build(values, 0);
+    return hr;
 }
 
 HRESULT CValueSummary::Window(const CChannelValues& values, const SampleWindow& window,
@@ -185,13 +205,35 @@ HRESULT CValueSummary::Window(const CChannelValues& values, const SampleWindow& 
     return S_OK;
 }
 
+void CEventStatistics::BeginBuild() {
+    for (auto& [channel, e] : m_entries) {
+        e.current = false;
+        e.planned = 0.0;
+    }
+}
+
+void CEventStatistics::EndBuild() {
+    std::erase_if(m_entries, [](const auto& item) { return !item.second.current; });
+}
+
 CEventStatistics::Entry& CEventStatistics::EntryFor(IZynChannel* channel) {
     Entry& e = m_entries[channel];
+    if (e.current) return e;
+    e.current = true;
     if (!e.values) {
+        e.channel = channel;
         e.values = std::make_unique<CChannelValues>(channel);
-        CComPtr<IZynDataSet> data;
-        if (SUCCEEDED(channel->get_Data(&data)) && data) data->get_Count(&e.count);
     }
+    CComPtr<IZynDataSet> data;
+    e.count = 0;
+    if (SUCCEEDED(channel->get_Data(&data)) && data) data->get_Count(&e.count);
+    ULONG edits = 0;
+    const bool known = e.values->EditCount(edits);
+    // A summary stays only while nothing but appends happened to the values it covers.
+    if (e.summary && (!known || !e.editsKnown || edits != e.edits || e.count < e.summary->Covered()))
+        e.summary.reset();
+    e.editsKnown = known;
+    e.edits = edits;
     return e;
 }
 
@@ -201,12 +243,17 @@ void CEventStatistics::Plan(IZynChannel* channel, const SampleWindow& window) {
 
 HRESULT CEventStatistics::Stats(IZynChannel* channel, const SampleWindow& window, SampleWindowStats& out) {
     Entry& e = EntryFor(channel);
-    // Summarising reads the channel once; walking reads what the windows hold.
-    if (!e.summary && e.planned > double(e.count) && e.count >= 2 * CValueSummary::kBlock) {
+    HRESULT hr = S_OK;
+    if (e.summary) {
+        // Kept from an earlier build: only the samples added since are read.
+        if (FAILED(hr = e.summary->Extend(*e.values, e.count))) e.summary.reset();
+    } else if (e.planned > double(e.count) && e.count >= 2 * CValueSummary::kBlock) {
+        // Summarising reads the channel once; walking would read more.
         auto summary = std::make_unique<CValueSummary>();
-        if (const HRESULT hr = summary->Build(*e.values, e.count); FAILED(hr)) return hr;
+        if (FAILED(hr = summary->Build(*e.values, e.count))) return hr;
         e.summary = std::move(summary);
     }
+    if (FAILED(hr)) return hr;
     if (e.summary) return e.summary->Window(*e.values, window, out);
     return WalkSamples(*e.values, window, out);
 }

@@ -7,8 +7,10 @@
 // hold fewer samples than the channel is read window by window; otherwise it is read once into a
 // summary of blocks (minimum and maximum with their first index, and sum), from which each window
 // takes its whole blocks and reads only its two partial ends. So a report reads each sample at most
-// once, however many events overlap.
+// once, however many events overlap. The summaries outlive a build: the next one reads only the
+// samples added since, unless the channel's values were edited or cleared meanwhile.
 
+#include "objlib/ZynBulkAccess.h"
 #include "objlib/ZynInterfaces.h"
 
 #include "com/unknown.h"
@@ -39,15 +41,19 @@ struct SampleWindowStats {
 // window at the last sample (never one past it).
 HRESULT EventWindow(IZynDataSet* data, double start, double stop, SampleWindow& out);
 
-// Runs of one channel's values, read under its locks.
+// Runs of one channel's values, each read in one call under the channel's locks.
 class CChannelValues {
 public:
     explicit CChannelValues(IZynChannel* channel);
     // Exactly `many` values from `first` on into `out`.
     HRESULT Read(LONG first, LONG many, double* out) const;
+    // The count of edits to values the channel holds (appends do not move it); false when the
+    // channel cannot tell.
+    bool EditCount(ULONG& edits) const;
 
 private:
-    CComPtr<IZynDataSet> m_data;
+    CComPtr<IZynBulkAccess> m_bulk;
+    CComPtr<IZynDataSet> m_data; // read value by value when the channel has no bulk interface
 };
 
 // Minimum, maximum and sum of a channel's values in blocks, for the whole blocks of any window.
@@ -57,6 +63,8 @@ public:
 
     // Summarises the whole blocks of the first `count` values.
     HRESULT Build(const CChannelValues& values, LONG count);
+    // Adds the whole blocks up to `count` after those already summarised.
+    HRESULT Extend(const CChannelValues& values, LONG count);
     LONG Covered() const { return LONG(m_sum.size()) * kBlock; }
     // The window's figures: whole blocks from the summary, the ends read.
     HRESULT Window(const CChannelValues& values, const SampleWindow& window, SampleWindowStats& out) const;
@@ -71,6 +79,11 @@ HRESULT WalkSamples(const CChannelValues& values, const SampleWindow& window, Sa
 
 class CEventStatistics {
 public:
+    // A report build begins: the windows planned before are forgotten; a summary stays while its
+    // channel's values have only grown since.
+    void BeginBuild();
+    // The build is over: what belongs to channels it did not ask about goes.
+    void EndBuild();
     // Declares a window that will be asked for.
     void Plan(IZynChannel* channel, const SampleWindow& window);
     // The figures of a planned (or any) non-empty window of the channel.
@@ -78,10 +91,14 @@ public:
 
 private:
     struct Entry {
+        CComPtr<IZynChannel> channel; // held, so that its address names no other channel
         std::unique_ptr<CChannelValues> values;
         std::unique_ptr<CValueSummary> summary;
-        double planned = 0.0; // samples the planned windows hold
+        bool editsKnown = false;
+        ULONG edits = 0;
         LONG count = 0;
+        double planned = 0.0; // samples the planned windows hold
+        bool current = false; // seen by this build
     };
     Entry& EntryFor(IZynChannel* channel);
 

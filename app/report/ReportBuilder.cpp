@@ -41,7 +41,11 @@ template <class Iter, class Item> std::vector<CComPtr<Item>> Collect(Iter* it) {
 class CBuild {
 public:
     CBuild(CReportSection& root, CReportFieldMap& fields, const ReportInputs& in, const CXmlNode& templ)
-        : m_root(root), m_fields(fields), m_in(in), m_templ(templ), m_reader(fields, in) {}
+        : m_root(root), m_fields(fields), m_in(in), m_templ(templ), m_reader(fields, in),
+          m_statistics(in.statistics ? *in.statistics : m_ownStatistics) {
+        m_statistics.BeginBuild();
+    }
+    ~CBuild() { m_statistics.EndBuild(); }
 
     ReportBuildResult Run() {
         m_reader.SetChartFields();
@@ -172,7 +176,8 @@ private:
     const CXmlNode& m_templ;
     CReportFieldReader m_reader;
     std::vector<CComPtr<IZynChannel>> m_channels;
-    CEventStatistics m_statistics;
+    CEventStatistics m_ownStatistics;
+    CEventStatistics& m_statistics;
 };
 
 } // namespace

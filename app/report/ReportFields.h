@@ -27,6 +27,9 @@ struct ReportInputs {
     double documentCreated = 0.0;
     // The report's creation time; 0 takes the current time.
     double reportTime = 0.0;
+    // Summaries of the channels kept from one build to the next (the report page keeps one);
+    // null: the build keeps its own.
+    CEventStatistics* statistics = nullptr;
 };
 
 // The amount of change per day, hour or minute, whichever first lies strictly between 1 and 100,

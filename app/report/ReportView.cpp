@@ -84,6 +84,7 @@ void CReportView::BuildReport() {
     in.chart = m_doc->Chart();
     in.settings = &m_doc->Settings();
     in.documentCreated = m_doc->Created();
+    in.statistics = &m_statistics;
     const std::unique_ptr<CXmlNode> templ = loadTemplate ? loadTemplate() : nullptr;
     if (::BuildReport(m_root, m_fields, in, templ.get()) == ReportBuildResult::NoTemplate) {
         const QString text = LoadZynString(kReportTemplateFailedText);

@@ -13,6 +13,7 @@
 //   view->UpdateActions(); on child-frame activation: view->OnActivateView().
 // The view follows its document through CTallonChart::updateViews; it never touches the main frame.
 
+#include "EventStatistics.h"
 #include "ReportFieldMap.h"
 #include "ReportLayout.h"
 #include "ReportTree.h"
@@ -115,6 +116,7 @@ private:
     CAppContext& m_context;
     CReportSection m_root;
     CReportFieldMap m_fields;
+    CEventStatistics m_statistics;
     ReportShades m_shades;
     ReportLayout m_layout;
     bool m_layoutDirty = true;

@@ -124,3 +124,47 @@ TEST_F(EventStatisticsTest, WindowsOfAnEventEndAtTheLastSample) {
     EXPECT_EQ(w.first, 0);
     EXPECT_EQ(w.last, 2);
 }
+
+// A summary kept from one build to the next must follow the channel: appended samples join it,
+// an edit to a sample it covers or a clear makes it start again, never answer with old values.
+TEST_F(EventStatisticsTest, SummariesKeptAcrossBuildsFollowAppendsEditsAndClears) {
+    CEventStatistics stats;
+    auto build = [&](const SampleWindow& w) {
+        stats.BeginBuild();
+        stats.Plan(channel, w);
+        stats.Plan(channel, w); // twice the window: summarising is the cheaper read
+        SampleWindowStats s;
+        EXPECT_EQ(stats.Stats(channel, w, s), S_OK);
+        stats.EndBuild();
+        return s;
+    };
+    LONG n = LONG(values.size());
+    ExpectSame(build({0, n - 1}), Plain(0, n - 1));
+
+    // Enough appended samples to complete a block the summary did not cover.
+    for (int i = 0; i < B; ++i) {
+        const double v = (i == B / 2) ? 100.0 : double(i % 5);
+        LONG count = 0;
+        ASSERT_EQ(channel->AddValueRelTime(v, (n + i) * 1000, &count), S_OK);
+        values.push_back(v);
+    }
+    n = LONG(values.size());
+    ExpectSame(build({0, n - 1}), Plain(0, n - 1));
+
+    // An edit inside a block the summary already covers.
+    CComPtr<IZynDataSet> data;
+    ASSERT_EQ(channel->get_Data(&data), S_OK);
+    ASSERT_EQ(data->SetValueAt(B + 3, -50.0), S_OK);
+    values[std::size_t(B + 3)] = -50.0;
+    ExpectSame(build({0, n - 1}), Plain(0, n - 1));
+    ExpectSame(build({B, 2 * B + 5}), Plain(B, 2 * B + 5));
+
+    // Cleared and filled again with as many samples, all different from before.
+    ASSERT_EQ(channel->Clear(), S_OK);
+    for (LONG i = 0; i < n; ++i) {
+        LONG count = 0;
+        values[std::size_t(i)] = 1000.0 - double(i % 97);
+        ASSERT_EQ(channel->AddValueRelTime(values[std::size_t(i)], i * 1000, &count), S_OK);
+    }
+    ExpectSame(build({0, n - 1}), Plain(0, n - 1));
+}

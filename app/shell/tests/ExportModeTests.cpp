@@ -257,6 +257,8 @@ void ExportModeTests::reportExportRefusesWhatItCannotWrite() {
              1);
     QVERIFY2(errors.contains(missing), qPrintable(errors));
     QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart}, &errors), 2);
+}
+
 // Another installation's copy registered in the store: the export registers the program's own copy
 // instead, says so once on standard error, and works; the next run has nothing to say.
 void ExportModeTests::anotherObjectLibraryCopyIsReplacedAndNamedOnce() {
