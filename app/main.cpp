@@ -4,6 +4,7 @@
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
+#include "report/ReportExport.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "view/ImageExport.h"
@@ -43,6 +44,12 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
                 Complain("Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output);
                 rc = 1;
             }
+        } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
+            QString error;
+            if (!ExportReport(doc, cmd.output, &error)) {
+                Complain("Tallon: %s\n", error);
+                rc = 1;
+            }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
             if (!zyn::display::ExportChartImage(doc, size, cmd.output)) {
@@ -66,7 +73,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
         return 2;
     }
-    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
+    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
+        cmd.kind == TallonCommandLine::Kind::ExportReport)
         return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);

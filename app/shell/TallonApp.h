@@ -25,6 +25,7 @@ struct TallonCommandLine {
         Unregister,
         ExportCsv,
         ExportImage,
+        ExportReport,
         Invalid
     };
     Kind kind = Kind::FileNew;
