@@ -186,7 +186,11 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
             placeholder->setData(ZynCmd::RecentFile);
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillRecentFiles(menu); });
         } else {
-            menu->addAction(Action(item.command));
+            // One action serves every menu; the menu shown names it ("&Print Chart..." or
+            // "&Print Report...").
+            QAction* action = Action(item.command);
+            action->setText(item.text);
+            menu->addAction(action);
         }
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);

@@ -221,8 +221,12 @@ void ShellTests::menusFollowTheActiveView() {
     QCOMPARE(frame->CurrentMenuId(), 150);
     QVERIFY(TopMenu(frame->menuBar(), QStringLiteral("&Report")));
     QVERIFY(!TopMenu(frame->menuBar(), QStringLiteral("&Chart")));
+    QMenu* file = TopMenu(frame->menuBar(), QStringLiteral("&File"));
+    QVERIFY(file && file->actions().contains(frame->Action(ZynCmd::Print)));
+    QCOMPARE(frame->Action(ZynCmd::Print)->text(), QStringLiteral("&Print Report...\tCtrl+P"));
     child->Folder()->ShowTab(0);
     QCOMPARE(frame->CurrentMenuId(), 129);
+    QCOMPARE(frame->Action(ZynCmd::Print)->text(), QStringLiteral("&Print Chart...\tCtrl+P"));
 
     // No document: menu 128.
     m_app->CloseDocument(child->Document());
