@@ -5,6 +5,7 @@
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
 #include "registry/registry.h"
+#include "report/ReportExport.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "utils/ZynFiles.h"
@@ -56,7 +57,7 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
         }
         zyn::shell::FileOutcome opened;
         if (!zyn::shell::LoadChartFile(doc, input, &opened)) {
-            Say("cannot open " + input + ": " + opened.error);
+            Say(input + " cannot be opened as a chart file: " + opened.error + ".");
             return 1;
         }
         if (!opened.partial.empty()) {
@@ -78,6 +79,15 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
                         std::to_string(report.rows) +
                         " rows have the same time as the row before, to the second; --csv-ms writes "
                         "the times to the millisecond");
+            }
+        } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
+            QString error;
+            std::vector<std::string> notes;
+            if (!ExportReport(doc, output, &error, &notes)) {
+                Say(error.toLocal8Bit().toStdString());
+                rc = 1;
+            } else if (!notes.empty()) {
+                Say(output + ": " + Joined(notes));
             }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
@@ -109,7 +119,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
         return 2;
     }
-    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
+    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
+        cmd.kind == TallonCommandLine::Kind::ExportReport)
         return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);
@@ -117,6 +128,8 @@ int main(int argc, char** argv) {
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {
+        // A failure before any window is up would otherwise end the program without a word.
+        if (exitCode != 0 && !app.LastError().isEmpty()) Say(app.LastError().toLocal8Bit().toStdString());
         app.ExitInstance();
         return exitCode;
     }

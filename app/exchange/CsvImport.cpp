@@ -442,7 +442,7 @@ bool LoadCsv(const std::string& path, IZynChart* chart, std::string* error) {
     }
     if (!text.empty() && text.back() != '\n') text.push_back('\n');
     if (ImportText(chart, zyn::com::Utf8ToUtf16(text))) return true;
-    if (error) *error = "the text is not a chart's comma-separated values";
+    if (error) *error = "it holds no data that can be read as CSV";
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "report/ReportView.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynFiles.h"
@@ -20,6 +21,11 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 namespace zyn::shell {
 
 namespace {
@@ -27,6 +33,11 @@ namespace {
 COLORREF SystemWindowColour() {
     const QColor c = QGuiApplication::palette().color(QPalette::Base);
     return COLORREF(c.red()) | (COLORREF(c.green()) << 8) | (COLORREF(c.blue()) << 16);
+}
+
+bool Failed(FileOutcome* outcome, std::string why) {
+    if (outcome) outcome->error = std::move(why);
+    return false;
 }
 
 } // namespace
@@ -40,34 +51,16 @@ std::string FileNameBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-namespace {
-
-const char* ParseFailure(zyn::chartfile::ChartFileError e) {
-    using zyn::chartfile::ChartFileError;
-    switch (e) {
-    case ChartFileError::BadVersion:
-    case ChartFileError::BadSignature:
-        return "it is not a chart file";
-    case ChartFileError::Truncated:
-    case ChartFileError::ShortChart:
-        return "the file ends early";
-    case ChartFileError::SettingsTooLong:
-        return "its settings record is too long";
-    case ChartFileError::TooLarge:
-        return "the file is too large";
-    case ChartFileError::None:
-    case ChartFileError::Unreadable:
-        break;
-    }
-    return "the file cannot be read";
+std::string WhyUnreadable(const std::string& path, const std::string& otherwise) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "the file does not exist" : otherwise;
+    if (S_ISDIR(st.st_mode)) return "it is a folder, not a regular file";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    if (std::uint64_t(st.st_size) > zyn::chartfile::kMaxFileBytes)
+        return std::string(DescribeChartFileError(zyn::chartfile::ChartFileError::TooLarge));
+    if (::access(path.c_str(), R_OK) != 0) return "you have no permission to read it";
+    return otherwise;
 }
-
-bool Failed(FileOutcome* outcome, std::string why) {
-    if (outcome) outcome->error = std::move(why);
-    return false;
-}
-
-} // namespace
 
 bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome) {
     using namespace zyn::chartfile;
@@ -76,18 +69,19 @@ bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outc
     result = {};
     std::vector<std::uint8_t> bytes;
     std::string why;
-    if (!ZynReadRegularFile(path, bytes, kMaxFileBytes, &why)) return Failed(&result, why);
+    if (!ZynReadRegularFile(path, bytes, kMaxFileBytes, &why))
+        return Failed(&result, WhyUnreadable(path, why));
     ChartFileParts parts;
-    if (const ChartFileError e = ParseChartFile(bytes, parts); e != ChartFileError::None)
-        return Failed(&result, ParseFailure(e));
+    if (const ChartFileError error = ParseChartFile(bytes, parts); error != ChartFileError::None)
+        return Failed(&result, std::string(DescribeChartFileError(error)));
     CComPtr<IZynApp> app = doc.Context().App();
     if (!app) return Failed(&result, "the chart objects cannot be made");
     std::string partial;
     CComPtr<IZynChart> loaded = LoadChartBytes(app, parts.chart, &partial);
-    if (!loaded) return Failed(&result, "its chart cannot be loaded");
+    if (!loaded) return Failed(&result, "the chart data in it is damaged");
     if (!ChartTimesAreDates(loaded, &why)) {
         loaded->Detach();
-        return Failed(&result, "it is damaged: " + why);
+        return Failed(&result, "the chart data in it is damaged: " + why);
     }
     // The record is read over a copy: a record that does not read leaves the document's as it was.
     ChartSettings settings;
@@ -95,7 +89,7 @@ bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outc
     if (parts.hasSettings) {
         if (!ReadChartSettings(parts.settings.data(), parts.settings.size(), settings)) {
             loaded->Detach();
-            return Failed(&result, "its settings record cannot be read");
+            return Failed(&result, std::string(DescribeChartFileError(ChartFileError::SettingsTooLong)));
         }
         FinishChartSettings(settings, true, SystemWindowColour());
     }
@@ -150,6 +144,10 @@ CChartWindowDocument::CChartWindowDocument(CAppContext& context, QObject* parent
 // it through a guarded pointer.
 CChartWindowDocument::~CChartWindowDocument() = default;
 
+CReportView* CChartWindowDocument::ActiveReportView() const {
+    return m_activeReport;
+}
+
 CTallonView* CChartWindowDocument::ActiveView() const {
     if (m_active) return m_active;
     for (const auto& v : m_views)
@@ -178,22 +176,30 @@ bool CChartWindowDocument::OnNewDocument() {
     return m_doc->Chart() != nullptr;
 }
 
+// The message box keeps its fixed text; the status pane (and, at start-up, standard error) says
+// which file failed and why.
+void CChartWindowDocument::Fail(const QString& what, const QString& why) {
+    m_lastError = what + QStringLiteral(": ") + why + u'.';
+    emit StatusMessage(m_lastError, 2);
+}
+
 bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     bool ok = false;
     zyn::shell::FileOutcome outcome;
     if (zyn::shell::IsCsvPath(path)) {
-        ok = m_doc->Chart() &&
-             zyn::csv::LoadCsv(zyn::shell::FileNameBytes(path), m_doc->Chart(), &outcome.error);
+        const std::string bytes = zyn::shell::FileNameBytes(path);
+        ok = m_doc->Chart() && zyn::csv::LoadCsv(bytes, m_doc->Chart(), &outcome.error);
         if (ok) {
             m_doc->OnChartNotify();
             m_doc->OnNewDocument(); // the chart took the file's name
+        } else {
+            outcome.error = zyn::shell::WhyUnreadable(bytes, outcome.error);
         }
     } else {
         ok = zyn::shell::LoadChartFile(*m_doc, path, &outcome);
     }
     if (!ok) {
-        if (!outcome.error.empty())
-            emit StatusMessage(path + QStringLiteral(": ") + QString::fromStdString(outcome.error), 2);
+        Fail(QStringLiteral("Cannot open %1").arg(path), QString::fromStdString(outcome.error));
         ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
         return false;
     }
@@ -208,10 +214,19 @@ bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     return true;
 }
 
+void CChartWindowDocument::RecordViewSettings() {
+    CTallonView* view = ActiveView();
+    if (!view) return;
+    ChartSettings& settings = m_doc->Settings();
+    if (view->TimeSpan() > 0) settings.viewSpan = view->TimeSpan();
+    settings.timeMode = std::uint32_t(view->TimeMode());
+}
+
 bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     zyn::shell::FileOutcome outcome;
     zyn::csv::CsvReport csv;
     const bool isCsv = zyn::shell::IsCsvPath(path);
+    if (!isCsv) RecordViewSettings();
     const bool ok = isCsv ? zyn::csv::SaveCsv(zyn::shell::FileNameBytes(path), m_doc->Chart(), {}, &csv)
                           : zyn::shell::SaveChartFile(*m_doc, path, &outcome);
     if (isCsv) {
@@ -219,8 +234,7 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
         outcome.notes = csv.fileNotes;
     }
     if (!ok) {
-        if (!outcome.error.empty())
-            emit StatusMessage(path + QStringLiteral(": ") + QString::fromStdString(outcome.error), 2);
+        Fail(QStringLiteral("Cannot save %1").arg(path), QString::fromStdString(outcome.error));
         ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
         return false;
     }
@@ -242,14 +256,12 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
 
 QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     if (tab != 0) {
-        // The report page joins with the report view.
-        auto* page = new QWidget(parent);
-        page->setObjectName(QStringLiteral("ReportPage"));
-        page->setAutoFillBackground(true);
-        QPalette pal = page->palette();
-        pal.setColor(QPalette::Window, Qt::white);
-        page->setPalette(pal);
-        return page;
+        auto* report = new CReportView(m_doc, m_context, parent);
+        report->setObjectName(QStringLiteral("ReportPage"));
+        connect(report, &CReportView::statusMessage, this, &CTallonAppDocument::StatusMessage);
+        connect(report, &CReportView::propertiesRequested, this,
+                &CTallonAppDocument::ReportPropertiesRequested);
+        return report;
     }
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
@@ -261,8 +273,14 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
 }
 
 void CChartWindowDocument::ActivateView(QWidget* widget) {
+    if (auto* report = qobject_cast<CReportView*>(widget)) {
+        m_activeReport = report;
+        report->OnActivateView();
+        return;
+    }
     auto* view = qobject_cast<CTallonView*>(widget);
     if (!view) return;
+    m_activeReport = nullptr;
     m_active = view;
     view->OnActivateView();
 }
@@ -278,12 +296,19 @@ void CChartWindowDocument::ApplySettings(bool all) {
 }
 
 QAction* CChartWindowDocument::CommandAction(int command) const {
+    if (CReportView* report = ActiveReportView()) {
+        if (CReportView::DisabledOnReport(command)) return nullptr;
+        if (QAction* a = report->Action(command)) return a;
+        // The chart page's own commands do not reach past the report page.
+        return ActiveView() && ActiveView()->Action(command) ? nullptr : m_doc->Action(command);
+    }
     if (CTallonView* view = ActiveView())
         if (QAction* a = view->Action(command)) return a;
     return m_doc->Action(command);
 }
 
 bool CChartWindowDocument::OnCommand(int command) {
+    if (ActiveReportView() && CReportView::DisabledOnReport(command)) return true;
     QAction* action = CommandAction(command);
     if (!action) return false;
     if (!action->isEnabled()) return true;
@@ -293,10 +318,14 @@ bool CChartWindowDocument::OnCommand(int command) {
 
 void CChartWindowDocument::UpdateCommandStates() {
     // The view's update handlers run the document's as well.
-    if (CTallonView* view = ActiveView())
-        view->UpdateActions();
-    else
+    if (CReportView* report = ActiveReportView()) {
+        report->UpdateActions();
         m_doc->UpdateActions();
+    } else if (CTallonView* view = ActiveView()) {
+        view->UpdateActions();
+    } else {
+        m_doc->UpdateActions();
+    }
 }
 
 bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
@@ -307,10 +336,16 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
         action->setCheckable(true);
         action->setChecked(source->isChecked());
     }
-    // "&Delete (channel)\tDel" names the channel it deletes; the zoom slots name their spans.
-    if (command == ZynCmd::DeleteChannel || (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
+    // "&Delete (channel)\tDel" names the channel it deletes, "&Copy (Report)\tCtrl+C" what it
+    // copies; the zoom slots name their spans.
+    if (command == ZynCmd::DeleteChannel || command == ZynCmd::EditCopy ||
+        (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
         action->setText(source->text());
     return true;
+}
+
+void CChartWindowDocument::SetReportPropertiesOpen(bool open) {
+    if (CReportView* report = ActiveReportView()) report->SetPropertiesOpen(open);
 }
 
 bool CChartWindowDocument::PrintDirect(const QString& printerName) {
@@ -318,7 +353,12 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
     if (!view) return false;
     const QPrinterInfo info =
         printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
-    if (info.isNull()) return false;
+    if (info.isNull()) {
+        Fail(QStringLiteral("Cannot print %1").arg(m_path.isEmpty() ? Title() : m_path),
+             printerName.isEmpty() ? QStringLiteral("no printer is set up")
+                                   : QStringLiteral("there is no printer named %1").arg(printerName));
+        return false;
+    }
     QPrinter printer(info, QPrinter::HighResolution);
     view->PrintPages(printer);
     return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 class CAppContext;
+class CReportView;
 class CTallonChart;
 class CTallonView;
 
@@ -22,7 +23,7 @@ namespace zyn::shell {
 
 // What opening or saving a file found, for the user's message.
 struct FileOutcome {
-    std::string error;              // why it failed; empty on success
+    std::string error;              // why it failed, in words for the user; empty on success
     std::string partial;            // read only in part (the chart holds what was read): why
     std::vector<std::string> notes; // what the user should know of a save that worked
 };
@@ -30,8 +31,9 @@ struct FileOutcome {
 // Reads a ".tlon" file into the document: the chart through the application object's LoadChart,
 // the settings record over the document's. False, with the document unchanged, when the file is
 // not a regular file, unreadable, malformed (times that are not dates included) or its chart does
-// not load. A chart whose records were read only in part is opened with what was read, and the
-// outcome says so. `path` is bytes, as the file system spells the name.
+// not load; the outcome's error then says which. A chart whose records were read only in part is
+// opened with what was read, and the outcome says so. `path` is bytes, as the file system spells
+// the name.
 [[nodiscard]] bool LoadChartFile(CTallonChart& doc, const std::string& path, FileOutcome* outcome = nullptr);
 [[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome = nullptr);
 // Writes the document as a ".tlon" file (the chart through SaveChart) with the safe saver; the
@@ -43,6 +45,9 @@ struct FileOutcome {
 bool IsCsvPath(const QString& path);
 // A name from the user interface as the file system spells it.
 std::string FileNameBytes(const QString& path);
+// Why the file at `path` (bytes) cannot be read at all, in words for the user ("the file does not
+// exist"); `otherwise` when it looks readable.
+std::string WhyUnreadable(const std::string& path, const std::string& otherwise);
 
 } // namespace zyn::shell
 
@@ -55,6 +60,8 @@ public:
     CTallonChart* Document() const { return m_doc; }
     // The chart page the frames' commands go to (the last activated one), or null.
     CTallonView* ActiveView() const;
+    // The report page when it is the page the user works in, else null.
+    CReportView* ActiveReportView() const;
 
     IZynChart* Chart() const override;
     ChartSettings& Settings() override;
@@ -73,14 +80,21 @@ public:
     bool OnCommand(int command) override;
     void UpdateCommandStates() override;
     bool OnUpdateCommand(int command, QAction* action) override;
+    void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
+    QString LastError() const override { return m_lastError; }
 
 private:
+    // Writes the chart view's zoom span and time mode into the record a chart file stores.
+    void RecordViewSettings();
+    void Fail(const QString& what, const QString& why);
     QAction* CommandAction(int command) const;
 
     CAppContext& m_context;
     CTallonChart* m_doc; // a child: deleted (its notification thread joined) with this object
     QString m_path;
+    QString m_lastError;
     std::vector<QPointer<CTallonView>> m_views;
     QPointer<CTallonView> m_active;
+    QPointer<CReportView> m_activeReport; // set while the report page is the active view
 };

@@ -291,7 +291,16 @@ TEST_F(RobustnessTest, ExportFollowsSymbolicLinksToTheRealFile) {
     EXPECT_TRUE(LooksLikeTheCsv(std::string(target.begin(), target.end())));
     const auto created = fx::ReadBytes(Path("real/new.csv"));
     EXPECT_TRUE(LooksLikeTheCsv(std::string(created.begin(), created.end())));
-    EXPECT_EQ(Entries(Path("real")), (std::vector<std::string>{"new.csv", "target.csv"}));
+
+    // A report, too, is written through the link.
+    ASSERT_EQ(::symlink("real/report.txt", Path("report.txt").c_str()), 0);
+    const ProgramRun report = Tallon({"--export-report", m_chart, Path("report.txt")});
+    ASSERT_EQ(report.exitCode, 0) << report.Describe();
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("report.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the report replaced the link";
+    EXPECT_GT(fx::ReadBytes(Path("real/report.txt")).size(), 0u);
+    EXPECT_EQ(Entries(Path("real")), (std::vector<std::string>{"new.csv", "report.txt", "target.csv"}));
 }
 
 TEST_F(RobustnessTest, ExportKeepsTheModeAndOwnerOfTheFileItReplaces) {
@@ -299,13 +308,16 @@ TEST_F(RobustnessTest, ExportKeepsTheModeAndOwnerOfTheFileItReplaces) {
         const char* name;
         mode_t mode;
     };
-    for (const Case c : {Case{"secret.csv", 0600}, Case{"shared.png", 0664}, Case{"odd.csv", 0604}}) {
+    for (const Case c : {Case{"secret.csv", 0600}, Case{"shared.png", 0664}, Case{"odd.csv", 0604},
+                         Case{"report.pdf", 0600}, Case{"report.txt", 0640}}) {
         const std::string out = Path(c.name);
         ASSERT_TRUE(fx::WriteBytes(out, {'o', 'l', 'd'}));
         ASSERT_EQ(::chmod(out.c_str(), c.mode), 0);
         // Root may hand a file to someone else: the new one must stay theirs.
         const bool giveAway = ::geteuid() == 0 && ::chown(out.c_str(), 4321, 4321) == 0;
-        const char* mode = Contains(c.name, ".png") ? "--export-image" : "--export-csv";
+        const char* mode = Contains(c.name, ".png")   ? "--export-image"
+                           : Contains(c.name, ".csv") ? "--export-csv"
+                                                      : "--export-report";
         const ProgramRun run = Tallon({mode, m_chart, out});
         ASSERT_EQ(run.exitCode, 0) << run.Describe();
         struct stat st {};
@@ -354,12 +366,14 @@ TEST_F(RobustnessTest, AnOutputThatIsTheInputIsRefused) {
     const fx::Bytes original = fx::ReadBytes(m_chart);
     ASSERT_EQ(::link(m_chart.c_str(), Path("hard.csv").c_str()), 0);
     ASSERT_EQ(::symlink("chart.tlon", Path("soft.csv").c_str()), 0);
+    ASSERT_EQ(::symlink("chart.tlon", Path("soft.txt").c_str()), 0);
     const std::vector<std::vector<std::string>> runs = {
         {"--export-csv", m_chart, m_chart},
         {"--export-image", m_chart, m_chart},
         {"--export-csv", m_chart, Path("hard.csv")},
         {"--export-csv", m_chart, Path("soft.csv")},
         {"--export-csv", Path("soft.csv"), Path("./chart.tlon")},
+        {"--export-report", m_chart, Path("soft.txt")},
     };
     for (const auto& args : runs) {
         const ProgramRun run = Tallon(args);
