@@ -33,8 +33,10 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             std::fprintf(stderr, "Tallon: the chart objects cannot be made\n");
             return 1;
         }
-        if (!zyn::shell::LoadChartFile(doc, cmd.file)) {
-            Complain("Tallon: %s cannot be opened as a chart file\n", cmd.file);
+        QString why;
+        if (!zyn::shell::LoadChartFile(doc, cmd.file, &why)) {
+            Complain("Tallon: %s\n",
+                     QStringLiteral("%1 cannot be opened as a chart file: %2.").arg(cmd.file, why));
             return 1;
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {
+        // A failure before any window is up would otherwise end the program without a word.
+        if (exitCode != 0 && !app.LastError().isEmpty()) Complain("Tallon: %s\n", app.LastError());
         app.ExitInstance();
         return exitCode;
     }
