@@ -255,9 +255,10 @@ void DrawReport(QPainter& painter, const ReportLayout& layout, const ReportStyle
     const QColor bandFill = ToQColor(ContrastShift(style.background, style.shades.titleBand));
     const QPen outline(ToQColor(AutoTextColour(style.background)), 1, Qt::SolidLine);
     // Dots of a screen pixel at any resolution, so that paper shows dots rather than a hairline.
-    QPen leader(text, 0, Qt::CustomDashLine);
-    const qreal dot = std::max(1.0, style.dpiY / 96.0);
-    leader.setDashPattern({dot, dot});
+    // The pen has that width (its pattern counts in widths), so that a preview drawing the page
+    // scaled down shrinks the dots with it.
+    QPen leader(text, std::max(1.0, style.dpiY / 96.0), Qt::CustomDashLine, Qt::FlatCap);
+    leader.setDashPattern({1.0, 1.0});
     painter.setBackgroundMode(Qt::TransparentMode);
     for (const ReportSectionBox& s : layout.sections) {
         if (!clip.isEmpty() && !clip.intersects(s.box.adjusted(-1, -1, 1, 1))) continue;
