@@ -449,8 +449,9 @@ TEST_F(ReportPagesTest, APdfHasOnePageForEachTopSectionOfASmallReport) {
     EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
 }
 
-// On paper a leader is a row of dots a screen pixel wide and apart, and a preview that draws the
-// page scaled down keeps them dots (a pattern in device pixels came out as long dashes there).
+// On paper a leader is a row of dots a screen pixel wide and apart and a box outline a screen pixel
+// thick, and a preview that draws the page scaled down keeps them dots (a pattern in device pixels
+// came out as long dashes there).
 TEST_F(ReportPagesTest, LeadersAreDotsOnPaperAndInAScaledPreview) {
     Build(SmallChart());
     constexpr int kDpi = 384; // four device pixels to a screen pixel
@@ -497,6 +498,13 @@ TEST_F(ReportPagesTest, LeadersAreDotsOnPaperAndInAScaledPreview) {
     for (int dy = -1; dy <= 1; ++dy)
         thick += longestRun(1.0, paper, dy).first > 0;
     EXPECT_EQ(thick, 3) << "as thick as a screen pixel";
+    // So is the outline of a box.
+    const QRect box = layout.sections.front().box;
+    const QRgb edge = Rgb(AutoTextColour(ink.background));
+    int outline = 0;
+    for (int x = box.left() - 4; x <= box.left() + 4; ++x)
+        outline += paper.pixel(x, box.center().y()) == edge;
+    EXPECT_GE(outline, 3);
 
     QImage preview(page.size() / 4, QImage::Format_RGB32);
     // The row of pixels the scaled leader lands on.
