@@ -53,6 +53,7 @@ std::u16string ExeFolder() {
 pid_t SpawnSetter(const char* key, const char* name, const char* value) {
     std::vector<std::string> args = {"/proc/self/exe", "--set", key, name, value};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);

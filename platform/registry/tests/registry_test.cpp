@@ -79,6 +79,7 @@ std::vector<std::u16string> SubKeys(HKEY h) {
 pid_t Spawn(std::vector<std::string> args) {
     args.insert(args.begin(), "/proc/self/exe");
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -354,6 +355,7 @@ TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
     pid_t a = Spawn({"--write", "Shared", "procA", std::to_string(kPerWriter)});
     pid_t b = Spawn({"--write", "Shared", "procB", std::to_string(kPerWriter)});
     std::vector<std::thread> threads;
+    threads.reserve(2);
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([t] {
             HKEY h = Create(HKEY_CURRENT_USER, u"Shared");
