@@ -78,8 +78,9 @@ void Append(FuzzedDataProvider& in, CZynTimeBase& tb, CZynDataSet& set, std::uin
     }
 }
 
-// A window as the renderer makes one: time runs left to right over at least one pixel, and the
-// clip is a non-empty run of columns anywhere in the scroll range or beyond it.
+// A window as the renderer makes one: time runs left to right over a scroll range of up to
+// INT_MAX / 4 pixels (a long chart at a short span), and the clip is a non-empty run of columns
+// near or inside that range.
 ChannelWindow Window(FuzzedDataProvider& in, CZynDataSet* set, std::uint32_t lastMs) {
     ChannelWindow w;
     w.data = set;
@@ -87,13 +88,14 @@ ChannelWindow Window(FuzzedDataProvider& in, CZynDataSet* set, std::uint32_t las
     w.scaleMin = in.ConsumeFloatingPointInRange(-100.0, 100.0);
     w.scaleMax = w.scaleMin + in.ConsumeFloatingPointInRange(-10.0, 300.0);
     w.tall = in.ConsumeIntegralInRange(-2, 2000);
-    const int pixelStart = in.ConsumeIntegralInRange(-5000, 5000);
-    const int width = in.ConsumeIntegralInRange(1, 1200);
+    const int pixelStart = in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange(-5000, 5000);
+    const int width =
+        in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 1200) : in.ConsumeIntegralInRange(0, INT_MAX / 4);
     const double spanMs = in.ConsumeFloatingPointInRange(1e-3, 4.0 * (double(lastMs) + 10.0));
     const double fromMs = in.ConsumeFloatingPointInRange(-1000.0, double(lastMs) + 1000.0);
     w.xMap.Setup(pixelStart, pixelStart + width, kStart + fromMs / kDayMs,
                  kStart + (fromMs + spanMs) / kDayMs);
-    w.clipLeft = pixelStart + in.ConsumeIntegralInRange(-50, 1200);
+    w.clipLeft = pixelStart + in.ConsumeIntegralInRange(-50, width + 50);
     w.clipRight = w.clipLeft + in.ConsumeIntegralInRange(0, 1200);
     return w;
 }
