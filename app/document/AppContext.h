@@ -7,8 +7,10 @@
 //   "ChartDefault" under "Settings"; LoadFromRegistry at start-up, SaveToRegistry at exit);
 // - the main-frame-gone flag: once set, chart notifications are no longer delivered;
 // - what the channel bar shows and highlights (written by the shell, read by documents and views);
-// - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
-//   browser. They default to the real dialogs; tests replace them.
+// - the user-interface hooks: the keyboard state, beeps and the counter browser. They default to
+//   the real ones; tests replace them. (Message boxes and questions go through ZynMessageBox.)
+// - the clock of the program's timed rules (the splash, press and hold, highlight expiry); the
+//   system's by default, a manual one in tests.
 
 #include "CounterBrowser.h"
 #include "NumberedSettings.h"
@@ -16,6 +18,7 @@
 
 #include "com/unknown.h"
 #include "objlib/ZynInterfaces.h"
+#include "sync/clock.h"
 
 #include <QPointer>
 #include <QString>
@@ -26,17 +29,13 @@
 #include <memory>
 
 struct CUiHooks {
-    // A Yes/No question; true for Yes.
-    std::function<bool(QWidget* owner, const QString& text)> askYesNo;
-    // An error message box.
-    std::function<void(QWidget* owner, const QString& text)> showError;
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
     std::function<void(int hz, int ms)> beep;
     // Runs the counter browser modally; the config's callback receives each batch of paths.
     std::function<void(QWidget* owner, CounterBrowseConfig& config)> browseCounters;
 
-    // The hooks of the real program: message boxes, the application's keyboard state and beep,
-    // and the CCounterBrowser dialog.
+    // The hooks of the real program: the application's keyboard state and beep, and the
+    // CCounterBrowser dialog.
     static CUiHooks Interactive();
 };
 
@@ -54,10 +53,16 @@ public:
     CAppContext(const CAppContext&) = delete;
     CAppContext& operator=(const CAppContext&) = delete;
 
-    // The shared application object, made on first use (through the class registry when the
-    // object library is registered, else from the linked library's own class factory). Null when
-    // neither works.
+    // The shared application object, made on first use through the class registry. Null when the
+    // object library cannot be used.
     CComPtr<IZynApp> App();
+
+    // Makes the process create its objects from the object library that belongs to the program
+    // (beside it, or installed with it), registering it when the settings store names none, a
+    // missing file or another copy. The first App() of the process does it; start-up may do it
+    // sooner. Returns what to tell the user when another copy was displaced (also written to
+    // standard error), else an empty text.
+    static QString UseObjectLibrary();
 
     CNumberedSettings& Settings() { return m_settings; }
     const CNumberedSettings& Settings() const { return m_settings; }
@@ -78,6 +83,7 @@ public:
     QPointer<QWidget> mainWindow;
     CChannelBarState channelBar;
     CUiHooks ui;
+    zyn::sync::IClock* clock = &zyn::sync::SystemClock();
 
     bool ShiftDown() const;
     // Shift held or expert mode (setting 122): no confirmation prompts.

@@ -6,9 +6,9 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynChannel.h"
-#include "objlib/ZynLockList.h"
+#include "objlib/ZynBulkAccess.h"
 #include "utils/ZynNumber.h"
+#include "utils/ZynWhiteSpace.h"
 
 #include <algorithm>
 #include <charconv>
@@ -23,18 +23,6 @@
 namespace zyn::csv {
 
 namespace {
-
-bool IsSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The next `c` at or after `from`, or npos. The standard search of 16-bit text goes a character
 // at a time; a file of a million lines is searched through twice (lines, then fields).
@@ -121,6 +109,36 @@ bool OffsetMs(double t, double first, LONG& ms) {
     return true;
 }
 
+// Rows read between appends: few enough that the waiting values of every column stay in the cache.
+constexpr long kRunRows = 1 << 12;
+
+// Values of one new channel waiting to be appended, with their times.
+struct ColumnRun {
+    CComPtr<IZynBulkAccess> target;
+    std::vector<double> values;
+    std::vector<LONG> times;
+    LONG waiting = 0;
+
+    // At most kRunRows between appends.
+    void Add(double value, LONG ms) {
+        if (values.empty()) {
+            values.resize(kRunRows);
+            times.resize(kRunRows);
+        }
+        values[std::size_t(waiting)] = value;
+        times[std::size_t(waiting)] = ms;
+        ++waiting;
+    }
+    // Appends what waits; false when the channel refuses it.
+    bool Append() {
+        LONG count = 0;
+        const bool ok =
+            waiting == 0 || SUCCEEDED(target->AppendValues(waiting, values.data(), times.data(), &count));
+        waiting = 0;
+        return ok;
+    }
+};
+
 struct Undo {
     IZynChart* chart;
     bool startWasZero = false;
@@ -202,7 +220,8 @@ void SplitViews(std::u16string_view line, std::vector<FieldView>& views, std::ve
         std::size_t next = 0;
         if (!ReadPlainField(line, pos, field, next)) {
             next = Find16(line, u',', pos);
-            field.text = Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos));
+            field.text =
+                TrimAsciiSpace(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos));
         }
         views.push_back(field);
         if (next == std::u16string_view::npos) break;
@@ -246,11 +265,12 @@ void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, 
             const std::size_t tailStart = std::min(i + 1, line.size());
             field.append(
                 line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
-            const std::u16string trimmed(Trim(field));
+            const std::u16string trimmed(TrimAsciiSpace(field));
             field = trimmed;
         } else {
             next = line.find(u',', pos);
-            field.assign(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
+            field.assign(
+                TrimAsciiSpace(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
         }
         if (next == std::u16string_view::npos) break;
         pos = next + 1;
@@ -267,7 +287,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     if (firstEnd == std::u16string_view::npos) firstEnd = text.find(u'\n');
     if (firstEnd == std::u16string_view::npos) return false;
     std::vector<std::u16string> fields;
-    SplitFields(Trim(text.substr(0, firstEnd)), fields, kMaxColumns);
+    SplitFields(TrimAsciiSpace(text.substr(0, firstEnd)), fields, kMaxColumns);
     const std::size_t columns = fields.size();
     if (columns < 2 || columns >= std::size_t(kMaxColumns)) return false;
     int letterFields = 0;
@@ -280,7 +300,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     std::size_t secondEnd = rest.find(u'\r');
     if (secondEnd == std::u16string_view::npos) secondEnd = rest.find(u'\n');
     if (secondEnd == std::u16string_view::npos) return false;
-    SplitFields(Trim(rest.substr(0, secondEnd)), fields);
+    SplitFields(TrimAsciiSpace(rest.substr(0, secondEnd)), fields);
     std::size_t timeColumn = SIZE_MAX;
     for (std::size_t i = 0; i < fields.size() && i < columns; ++i) {
         if (fields[i].find(u':') != std::u16string::npos) {
@@ -302,17 +322,23 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     std::vector<double> values(columns);
     std::vector<bool> present(columns);
     std::vector<FieldView> views;
-    // The new channels' locks, taken once when they exist: a lock per value cost more than the
-    // reading of the text.
-    CZynLockList channelLocks;
-    std::vector<CZynChannel*> targets(columns, nullptr);
+    // Each new channel's values gather in runs that are appended at once: a call per value cost
+    // more than the reading of the text.
+    std::vector<ColumnRun> runs(columns);
+    auto flush = [&] {
+        bool ok = true;
+        for (ColumnRun& run : runs)
+            ok = run.Append() && ok;
+        return ok;
+    };
     long rows = 0;
+    bool refused = false;
     double firstTime = 0.0;
     bool startChecked = false;
     LineWalker walker(text);
     std::u16string_view line;
     while (walker.Next(line)) {
-        line = Trim(line);
+        line = TrimAsciiSpace(line);
         if (line.empty()) continue;
         SplitViews(line, views, fields, columns);
         const bool headerLine = rows == 0 && header;
@@ -337,8 +363,8 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
             }
             if (rows == 0) {
                 CComPtr<IZynChannel> channel;
-                if (FAILED(chart->AddStaticChannel(&channel)) || !channel) {
-                    channelLocks.UnlockAll();
+                if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
+                    FAILED(channel.QueryInterface(&runs[col].target))) {
                     undo.Run();
                     lock->Unlock();
                     return false;
@@ -346,9 +372,6 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                 channel->put_Color(kDefaultChannelColours[created.size() % 10]);
                 created.push_back(channel);
                 byColumn[col] = channel;
-                // The chart made it, so it is the object library's channel.
-                targets[col] = static_cast<CZynChannel*>(channel.p);
-                targets[col]->int_LockInto(channelLocks);
                 if (header) {
                     if (present[col]) channel->put_Name(CComBSTR(views[col].text));
                     continue;
@@ -372,13 +395,16 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
         LONG offset = 0;
         if (!OffsetMs(lineTime, firstTime, offset)) continue;
         for (std::size_t col = 0; col < columns; ++col) {
-            if (col == timeColumn || !present[col] || !targets[col]) continue;
-            (void)targets[col]->int_AddValueRelTime(values[col], std::uint32_t(offset));
+            if (col == timeColumn || !present[col] || !runs[col].target) continue;
+            runs[col].Add(values[col], offset);
+        }
+        if (rows % kRunRows == 0 && !flush()) {
+            refused = true;
+            break;
         }
     }
-    channelLocks.UnlockAll();
 
-    if (rows < 2) {
+    if (refused || rows < 2 || !flush()) {
         undo.Run();
         lock->Unlock();
         return false;

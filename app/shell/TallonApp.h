@@ -84,9 +84,7 @@ public:
     void AddToRecentFiles(const QString& path);
     int RecentFileLimit() const;
 
-    // The object library's classes: registered at start when missing, unregistered on request.
-    static QString ObjectLibraryPath();
-    static bool RegisterObjectLibraryIfNeeded();
+    // /Unregister: the object library beside the program removes its classes from the store.
     static bool UnregisterObjectLibrary();
 
 private:
@@ -95,6 +93,8 @@ private:
     void LoadRecentFiles();
     void SaveRecentFiles();
     void ShowSplash(bool firstRun);
+    // Handles events for up to `ms` of the context's clock, or until `done` holds.
+    void PumpEvents(DWORD ms, const std::function<bool()>& done);
     bool PrintFile(const TallonCommandLine& cmd);
 
     // First member: it outlives the frame and every document.

@@ -1,5 +1,6 @@
 #include "ChartRenderSource.h"
 
+#include "display/WideText.h"
 #include "document/CTallonChart.h"
 
 #include "com/ccombstr.h"
@@ -10,8 +11,7 @@ namespace {
 QString IdentifierOf(IZynChannel* c) {
     CComBSTR id;
     if (!c || FAILED(c->get_Identifier(&id))) return {};
-    const auto v = id.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
+    return FromBstr(id);
 }
 
 double DateOf(IZynEvent* e, HRESULT (IZynEvent::*getter)(VARIANT*)) {
@@ -49,6 +49,7 @@ ChartRenderInput GatherRenderInput(CTallonChart& doc) {
         v.width = int(width);
         c->get_Data(&v.data);
         if (v.data) v.data.QueryInterface(&v.dataPrivate);
+        c.QueryInterface(&v.bulk);
         v.identifier = IdentifierOf(c);
         const int index = int(in.channels.size());
         if (!selected.isEmpty() && v.identifier == selected) in.selectedChannel = index;

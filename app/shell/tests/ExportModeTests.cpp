@@ -6,6 +6,8 @@
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "shell/ChartWindowDocument.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 
 #include <QFile>
 #include <QImage>
@@ -18,17 +20,18 @@ class ExportModeTests : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void imageExportWritesThePictureAtTheSizeAskedFor();
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
     void unreadableChartFileFails();
+    void anotherObjectLibraryCopyIsReplacedAndNamedOnce();
 
 private:
     // Runs Tallon with `args`; its exit code, or -1 when it did not finish.
     int RunTallon(const QStringList& args, QString* errors = nullptr);
 
     QTemporaryDir m_dir;
+    zyn::test::TempSettingsStore m_store; // shared with the programs this test runs
     QString m_chart;
     QStringList m_names;
     int m_sampleTimes = 0;
@@ -52,7 +55,6 @@ LONG SampleCount(IZynChannel* channel) {
 
 void ExportModeTests::initTestCase() {
     QVERIFY(m_dir.isValid());
-    qputenv("ZYN_REGISTRY_DIR", m_dir.filePath(QStringLiteral("reg")).toUtf8());
     m_chart = m_dir.filePath(QStringLiteral("made.tlon"));
     CAppContext context;
     {
@@ -89,15 +91,11 @@ void ExportModeTests::initTestCase() {
     context.Close();
 }
 
-void ExportModeTests::cleanupTestCase() {
-    qunsetenv("ZYN_REGISTRY_DIR");
-}
-
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), m_dir.filePath(QStringLiteral("reg")));
+    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), QString::fromStdString(m_store.Path()));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TALLON_EXECUTABLE), args);
     if (!process.waitForFinished(60000)) {
@@ -172,6 +170,25 @@ void ExportModeTests::unreadableChartFileFails() {
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_dir.filePath(QStringLiteral("missing.tlon")),
                         m_dir.filePath(QStringLiteral("missing.csv"))}),
              1);
+}
+
+// Another installation's copy registered in the store: the export registers the program's own copy
+// instead, says so once on standard error, and works; the next run has nothing to say.
+void ExportModeTests::anotherObjectLibraryCopyIsReplacedAndNamedOnce() {
+    const std::string copy =
+        zyn::test::RegisterAnotherCopy(m_dir.filePath(QStringLiteral("other")).toStdString());
+    QVERIFY(!copy.empty());
+    const QString out = m_dir.filePath(QStringLiteral("copy.csv"));
+    QString errors;
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
+    const QString notice = QStringLiteral("Tallon: the settings store named ") + QString::fromStdString(copy);
+    QCOMPARE(errors.count(notice), 1);
+    QVERIFY(QFile::exists(out));
+    const std::string own = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    QVERIFY(std::filesystem::equivalent(zyn::test::RegisteredObjectLibrary(), own));
+
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
+    QVERIFY2(!errors.contains(QStringLiteral("settings store")), qPrintable(errors));
 }
 
 QTEST_MAIN(ExportModeTests)
