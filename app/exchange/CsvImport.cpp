@@ -361,7 +361,9 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                     firstTime = lineTime;
                 continue;
             }
-            if (rows == 0) {
+            // Lines before the first valid one are passed over, but each column gets its channel
+            // only once.
+            if (rows == 0 && !byColumn[col]) {
                 CComPtr<IZynChannel> channel;
                 if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
                     FAILED(channel.QueryInterface(&runs[col].target))) {

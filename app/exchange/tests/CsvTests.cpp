@@ -220,6 +220,20 @@ TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
     EXPECT_NEAR((p[1].first - p[0].first) * 86400000.0, 2000.0, 1e-3);
 }
 
+// A first line whose time cannot be read is passed over; the next one must not add a second set of
+// channels for the same columns.
+TEST_F(CsvTest, ImportMakesOneChannelPerColumnWhenTheFirstLinesAreUnreadable) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"5,x:y,7\n6,10:00:02,8\n6,10:00:03,9\n", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    LONG count = 0;
+    ASSERT_TRUE(SUCCEEDED(m_chart->get_ChannelCount(&count)));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(Points(created[1]).size(), 2u);
+}
+
 TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     ImportOptions options;
     options.today = OleDate(2030, 6, 1);
