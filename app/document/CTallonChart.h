@@ -77,6 +77,8 @@ public:
     static constexpr int kNotifyDebounceMs = 100;
     static constexpr int kNotifyDeliveryLimitMs = 1000;
     static constexpr unsigned kThreadStopLimitMs = 15000;
+    // The chart's change bit for a sample taken.
+    static constexpr LONG kChangedSampled = 0x80;
 
     // Makes a new chart through the shared application object. The chart is null only when the
     // object library cannot be reached; every command then does nothing.
@@ -142,6 +144,10 @@ public:
     void OnChartNotify();
     // Validates and adds one counter path with the default colour and width for its position.
     bool AddChannelByPath(const QString& path);
+    // Adds the paths as AddChannelByPath does; each channel is scaled to its data once it has
+    // two samples (the counter browser's "Add common counters").
+    void AddCommonCounters(const QStringList& paths);
+    static constexpr LONG kSamplesBeforeScaling = 2;
 
     // Commands.
     void OnAddChannel();
@@ -207,6 +213,8 @@ private:
     void SetTitle(const QString& title);
     void Status(int id, int level = 0, const QString& arg = QString());
     bool SelectionIsOurs() const;
+    CComPtr<IZynChannel> AddCounterChannel(const QString& path);
+    void ScaleNewChannelsToTheirData();
 
     CAppContext& m_context;
     CComPtr<IZynChart> m_pChart;
@@ -226,4 +234,5 @@ private:
     bool m_modified = false;
     QString m_title;
     QHash<int, QAction*> m_actions;
+    std::vector<CComPtr<IZynChannel>> m_scaleToData; // waiting for the samples to scale to
 };
