@@ -108,6 +108,10 @@ void CAppContext::Close() {
     m_factory = nullptr;
 }
 
+void CAppContext::UnlockApp() {
+    if (m_appLocks.fetch_sub(1) == 1 && whenUnlocked) whenUnlocked();
+}
+
 bool CAppContext::ShiftDown() const {
     return ui.keyboardModifiers && (ui.keyboardModifiers() & Qt::ShiftModifier);
 }

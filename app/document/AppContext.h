@@ -6,6 +6,8 @@
 // - the numbered application settings and the default chart settings record ("Prefs" and
 //   "ChartDefault" under "Settings"; LoadFromRegistry at start-up, SaveToRegistry at exit);
 // - the main-frame-gone flag: once set, chart notifications are no longer delivered;
+// - the application lock: every chart document and every automation application object holds one
+//   while it lives, and a program started for automation may end when the last is let go;
 // - what the channel bar shows and highlights (written by the shell, read by documents and views);
 // - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
 //   browser. They default to the real dialogs; tests replace them.
@@ -69,6 +71,13 @@ public:
     // After the settings were written at exit: releases the objects and closes the settings.
     void Close();
 
+    // The application lock. `whenUnlocked` runs (on the releasing thread) each time the count
+    // drops to zero.
+    void LockApp() { m_appLocks.fetch_add(1); }
+    void UnlockApp();
+    int AppLocks() const { return m_appLocks.load(); }
+    std::function<void()> whenUnlocked;
+
     bool MainFrameGone() const { return m_mainFrameGone->load(); }
     void SetMainFrameGone(bool gone) { m_mainFrameGone->store(gone); }
     // Shared with notification threads, which may outlive a document that stopped waiting for them.
@@ -89,4 +98,5 @@ private:
     CNumberedSettings m_settings;
     ChartSettings m_defaults;
     std::shared_ptr<std::atomic<bool>> m_mainFrameGone = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<int> m_appLocks{0};
 };

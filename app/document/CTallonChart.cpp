@@ -125,6 +125,8 @@ const std::array<COLORREF, 10>& CTallonChart::DefaultChannelColours() {
 }
 
 CTallonChart::CTallonChart(CAppContext& context, QObject* parent) : QObject(parent), m_context(context) {
+    // The process stays while any chart document exists.
+    m_context.LockApp();
     CopySettings(m_settings, context.DefaultChartSettings());
     m_settings.version = ChartSettings::kCurrentVersion;
     m_dCreated = GetTimeAsDouble();
@@ -148,8 +150,10 @@ CTallonChart::~CTallonChart() {
     }
     m_pSelChannel = nullptr;
     m_pPeer = nullptr;
+    m_pApp = nullptr;
     m_pChart = nullptr;
     ReleaseFonts(m_settings);
+    m_context.UnlockApp();
 }
 
 void CTallonChart::StartNotifications() {

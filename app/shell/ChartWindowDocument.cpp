@@ -129,7 +129,7 @@ bool CChartWindowDocument::OnOpenDocument(const QString& path) {
         ok = zyn::shell::LoadChartFile(*m_doc, path);
     }
     if (!ok) {
-        ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
+        ReportFailure(zyn::chartfile::kOpenFailedMessage);
         return false;
     }
     m_path = path;
@@ -141,7 +141,7 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     const bool ok = zyn::shell::IsCsvPath(path) ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart())
                                                 : zyn::shell::SaveChartFile(*m_doc, path);
     if (!ok) {
-        ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
+        ReportFailure(zyn::chartfile::kSaveFailedMessage);
         return false;
     }
     m_path = path;
@@ -149,6 +149,18 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     // The chart was renamed after the file.
     m_doc->OnNewDocument();
     return true;
+}
+
+void CChartWindowDocument::ReportFailure(int textId) {
+    if (m_interactive)
+        ZynMessageBox(LoadZynString(textId));
+    else
+        emit StatusMessage(LoadZynString(textId), 2);
+}
+
+void CChartWindowDocument::Repaint() {
+    for (const auto& view : m_views)
+        if (view) view->update();
 }
 
 QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {

@@ -60,7 +60,15 @@ public:
     bool OnUpdateCommand(int command, QAction* action) override;
     bool PrintDirect(const QString& printer) override;
 
+    // While not interactive (automation works on the window), a file that does not open or save
+    // is reported on the status bar instead of in a message box that would wait for a user.
+    void SetInteractive(bool interactive) { m_interactive = interactive; }
+    // Repaints the chart pages (a display setting changed without a views update).
+    void Repaint();
+
 private:
+    void ReportFailure(int textId);
+
     QAction* CommandAction(int command) const;
 
     CAppContext& m_context;
@@ -68,4 +76,5 @@ private:
     QString m_path;
     std::vector<QPointer<CTallonView>> m_views;
     QPointer<CTallonView> m_active;
+    bool m_interactive = true;
 };

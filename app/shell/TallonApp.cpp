@@ -5,8 +5,12 @@
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
+#include "TallonAutomationHost.h"
 #include "Tips.h"
+#include "automation/CAutomationServer.h"
+#include "automation/CCoApp.h"
 #include "com/classregistry.h"
+#include "document/CTallonChart.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -20,14 +24,14 @@
 #include <QMdiArea>
 #include <QThread>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace {
 
 constexpr int kMaxRecentFiles = 16;
 
-// "Zynthar Tallon. Version 2.4  Build#1439"
 QString VersionText() {
-    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
+    return CCoApp::VersionText();
 }
 
 bool IsSwitch(const QString& arg) {
@@ -75,6 +79,8 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Automation;
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
+        } else if (name == u"register" || name == u"regserver") {
+            cmd.kind = TallonCommandLine::Kind::Register;
         } else if (name == u"export-csv" || name == u"export-image") {
             cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv
                                              : TallonCommandLine::Kind::ExportImage;
@@ -132,6 +138,8 @@ CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
 }
 
 CTallonApp::~CTallonApp() {
+    // The server first: its objects reach the frame and the documents.
+    delete std::exchange(m_server, nullptr);
     delete std::exchange(m_frame, nullptr);
     for (CTallonAppDocument* doc : m_documents)
         delete doc;
@@ -215,8 +223,14 @@ void CTallonApp::ShowSplash(bool firstRun) {
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
+        CAutomationServer::UnregisterClasses();
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
+        exitCode = ok ? 0 : 1;
+        return false;
+    }
+    if (cmd.kind == TallonCommandLine::Kind::Register) {
+        const bool ok = CAutomationServer::RegisterClasses() && RegisterObjectLibraryIfNeeded();
         exitCode = ok ? 0 : 1;
         return false;
     }
@@ -230,6 +244,12 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     m_frame = new CMainFrame(this);
     m_context.mainWindow = m_frame;
     m_automationStarted = automated;
+    // Clients may find the class from here on; their calls are served once the event loop runs.
+    if (!automated) CAutomationServer::RegisterClasses();
+    if (!StartAutomationServer(automated) && automated) {
+        exitCode = 1;
+        return false;
+    }
 
     switch (cmd.kind) {
     case TallonCommandLine::Kind::FileNew:
@@ -269,6 +289,22 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     return true;
 }
 
+bool CTallonApp::StartAutomationServer(bool automated) {
+    m_host = std::make_unique<CTallonAutomationHost>(*this);
+    m_server = new CAutomationServer(m_context, *m_host);
+    if (!m_server->Start(automated)) {
+        if (automated) std::fputs("Tallon: there is no session bus to serve automation on\n", stderr);
+        return false;
+    }
+    // Another program already offers the class to every client: this one has nobody to serve.
+    if (automated && !m_server->OffersClass()) return false;
+    return true;
+}
+
+void CTallonApp::TakeUserControl() {
+    if (m_server) m_server->SetUserControl(true);
+}
+
 bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
     m_frame->hide();
     CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
@@ -303,17 +339,46 @@ void CTallonApp::AttachFrame(CTallonAppDocument* doc) {
 }
 
 CTallonAppDocument* CTallonApp::OnFileNew() {
+    TakeUserControl();
+    return NewWindow(nullptr);
+}
+
+CTallonAppDocument* CTallonApp::NewWindow(IZynChart* chart) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnNewDocument()) {
         CloseDocument(doc);
         return nullptr;
     }
+    if (chart) {
+        auto* window = qobject_cast<CChartWindowDocument*>(doc);
+        if (!window) {
+            CloseDocument(doc);
+            return nullptr;
+        }
+        window->Document()->AttachChart(chart);
+    }
+    AttachFrame(doc);
+    return doc;
+}
+
+CTallonAppDocument* CTallonApp::OpenWindow(const QString& path) {
+    auto* doc = qobject_cast<CChartWindowDocument*>(CreateDocument());
+    if (!doc) return nullptr;
+    doc->SetInteractive(false);
+    const bool opened = doc->OnOpenDocument(QFileInfo(path).absoluteFilePath());
+    doc->SetInteractive(true);
+    if (!opened) {
+        CloseDocument(doc);
+        return nullptr;
+    }
+    AddToRecentFiles(path);
     AttachFrame(doc);
     return doc;
 }
 
 CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
+    TakeUserControl();
     // A file already open is activated, not opened twice.
     const QString full = QFileInfo(path).absoluteFilePath();
     for (CTallonAppDocument* d : m_documents) {

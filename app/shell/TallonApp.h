@@ -9,10 +9,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+class CAutomationServer;
 class CMainFrame;
 class CTallonAppDocument;
+class CTallonAutomationHost;
+struct IZynChart;
 class QWidget;
 
 struct TallonCommandLine {
@@ -22,6 +26,7 @@ struct TallonCommandLine {
         Print,
         PrintTo,
         Automation,
+        Register,
         Unregister,
         ExportCsv,
         ExportImage,
@@ -68,8 +73,15 @@ public:
     bool AutomationStarted() const { return m_automationStarted; }
     bool SplashShown() const { return m_splashShown; }
 
+    // The user's own commands: they take control of a program started for automation.
     CTallonAppDocument* OnFileNew();
     CTallonAppDocument* OpenDocumentFile(const QString& path);
+    // Windows made for automation: a new chart (or one over `chart`), and a file in a new window;
+    // nothing is asked of anyone, and the user keeps no control.
+    CTallonAppDocument* NewWindow(IZynChart* chart);
+    CTallonAppDocument* OpenWindow(const QString& path);
+    // The automation server, or null when the program runs without one (no session bus).
+    CAutomationServer* AutomationServer() const { return m_server; }
     void OnFileOpen();
     bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
     // Asks about unsaved changes; false when the user cancels.
@@ -96,10 +108,14 @@ private:
     void SaveRecentFiles();
     void ShowSplash(bool firstRun);
     bool PrintFile(const TallonCommandLine& cmd);
+    bool StartAutomationServer(bool automated);
+    void TakeUserControl();
 
     // First member: it outlives the frame and every document.
     CAppContext m_context;
     CMainFrame* m_frame = nullptr;
+    std::unique_ptr<CTallonAutomationHost> m_host;
+    CAutomationServer* m_server = nullptr;
     PromptHook m_prompt;
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;

@@ -216,27 +216,27 @@ TEST_F(DocumentTest, DeleteActsOnlyOnTheChannelBarsSelectionOfThisChart) {
 TEST_F(DocumentTest, WindowAutomationMembers) {
     auto doc = NewDoc();
     QSignalSpy views(doc.get(), &CTallonChart::updateViews);
-    doc->setProperty("TimeFormat", 9);
+    doc->SetTimeFormat(9);
     EXPECT_EQ(doc->Settings().timeMode, 0u);
     EXPECT_EQ(doc->Settings().absoluteTimeFormat, 1u);
-    EXPECT_EQ(doc->property("TimeFormat").toInt(), 9);
-    doc->setProperty("TimeFormat", 2);
+    EXPECT_EQ(doc->TimeFormat(), 9);
+    doc->SetTimeFormat(2);
     EXPECT_EQ(doc->Settings().timeMode, 1u);
     EXPECT_EQ(doc->Settings().relativeTimeFormat, 2u);
-    EXPECT_EQ(doc->property("TimeFormat").toInt(), 2);
+    EXPECT_EQ(doc->TimeFormat(), 2);
     EXPECT_EQ(CountHint(views, CTallonChart::kHintRelayout), 2);
 
     doc->Settings().ColorBackGround = ZynRGB(200, 10, 10);
     doc->Settings().gridColourAuto = 1;
-    EXPECT_EQ(COLORREF(doc->property("ColorGrid").toInt()), ZynRGB(120, 90, 90)) << "derived while automatic";
-    doc->setProperty("ColorGrid", int(ZynRGB(1, 2, 3)));
+    EXPECT_EQ(COLORREF(doc->ColorGrid()), ZynRGB(120, 90, 90)) << "derived while automatic";
+    doc->SetColorGrid(int(ZynRGB(1, 2, 3)));
     EXPECT_EQ(doc->Settings().gridColourAuto, 0);
-    EXPECT_EQ(COLORREF(doc->property("ColorGrid").toInt()), ZynRGB(1, 2, 3));
+    EXPECT_EQ(COLORREF(doc->ColorGrid()), ZynRGB(1, 2, 3));
     doc->Settings().textColourAuto = 1;
-    EXPECT_EQ(COLORREF(doc->property("ColorText").toInt()), ZynRGB(0, 245, 245));
-    doc->setProperty("YGridLines", true);
+    EXPECT_EQ(COLORREF(doc->ColorText()), ZynRGB(0, 245, 245));
+    doc->SetYGridLines(true);
     EXPECT_EQ(doc->Settings().YGridLines, 1);
-    doc->setProperty("TickSize", 3u);
+    doc->SetTickSize(3u);
     EXPECT_EQ(doc->Settings().TickSize, 3u);
     EXPECT_EQ(CountHint(views, CTallonChart::kHintRelayout), 2) << "other puts do not update the views";
 }
