@@ -17,10 +17,13 @@
 // object paths ("/" is the null object); every object path a peer receives is one reference it
 // gives back with Release, or that the server drops when the peer leaves the bus.
 //
-// Failures are error replies whose body is (s description, i hresult, s source, u argument):
-// com.zynthar.Automation.Exception when the member raised the error (what EXCEPINFO carries),
-// com.zynthar.Automation.Error when the call could not be made (the plain HRESULT, with the
-// position of a bad argument counted from the last, as DISPPARAMS counts).
+// Failures are error replies with one string, as every D-Bus tool reads them: the description,
+// followed by " (source: <class>)" when a class raised it. The name carries the rest:
+// com.zynthar.Automation.Exception.E<HRESULT in hex> when the member raised the error (what
+// EXCEPINFO carries); com.zynthar.Automation.Error.E<HRESULT>[.A<n>] when the call could not be
+// made, n being the position of a bad argument counted from the last, as DISPPARAMS counts.
+// Failures the bus's standard errors name exactly (no such object, method or property, wrong
+// arguments) carry those names instead.
 
 #include <QLatin1String>
 

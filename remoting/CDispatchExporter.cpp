@@ -320,12 +320,16 @@ void CDispatchExporter::RemoveClassObject(REFCLSID clsid) {
 int CDispatchExporter::ExportedCount() const {
     int n = 0;
     for (const auto& entry : m_byPath)
-        if (!entry->peers.isEmpty()) ++n;
+        if (!entry->published && !entry->peers.isEmpty()) ++n;
     return n;
 }
 
 int CDispatchExporter::PeerCount() const {
-    return int(m_watched.size());
+    QSet<QString> holding;
+    for (const auto& entry : m_byPath)
+        for (auto it = entry->peers.cbegin(); it != entry->peers.cend(); ++it)
+            holding.insert(it.key());
+    return int(holding.size());
 }
 
 quint32 CDispatchExporter::References(const QString& peer, const QString& path) const {
@@ -535,6 +539,13 @@ void CDispatchExporter::HandleRoot(const QDBusMessage& message) {
 }
 
 void CDispatchExporter::HandleObject(const std::shared_ptr<Entry>& entry, const QDBusMessage& message) {
+    // A peer that calls a published object holds it while it stays on the bus (or until it
+    // releases it), as if it had been handed out.
+    const QString peer = message.service();
+    if (entry->published && !peer.isEmpty() && !entry->peers.contains(peer)) {
+        entry->peers.insert(peer, 1);
+        Watch(peer);
+    }
     const QString iface = message.interface();
     const QString member = message.member();
     const QString signature = message.signature();

@@ -7,8 +7,8 @@
 // References are counted per peer connection: each object path a peer receives in a reply is one
 // reference of that peer, given back with Release or dropped when the peer leaves the bus (a
 // crash included). An object is let go when no peer holds it; objects published at fixed paths
-// are held by the exporter itself. Everything runs on the thread that owns the exporter (the GUI
-// thread of the program): nothing here waits for a peer.
+// are held by the exporter itself, and a peer that calls one counts as holding it. Everything runs on the
+// thread that owns the exporter (the GUI thread of the program): nothing here waits for a peer.
 
 #include "TypeDescription.h"
 
@@ -50,7 +50,7 @@ public:
     const QString& RootPath() const { return m_root; }
     // Objects exported to peers (the published ones not counted).
     int ExportedCount() const;
-    // Peers holding at least one reference.
+    // Peers holding at least one reference (a published object's included).
     int PeerCount() const;
     // References `peer` holds on the object at `path`.
     quint32 References(const QString& peer, const QString& path) const;

@@ -31,6 +31,8 @@ constexpr BusError kBusErrors[] = {
     {"org.freedesktop.DBus.Error.LimitsExceeded", E_OUTOFMEMORY},
 };
 
+const QString kSourceOpen = QStringLiteral(" (source: ");
+
 QString DefaultText(HRESULT hr) {
     return QString::fromStdU16String(zyn::com::DescribeHResult(hr));
 }
@@ -38,34 +40,45 @@ QString DefaultText(HRESULT hr) {
 } // namespace
 
 QDBusMessage MakeErrorReply(const QDBusMessage& call, const RemoteFailure& failure, const QString& dbusName) {
-    const QString name = !dbusName.isEmpty() ? dbusName
-                         : failure.raised    ? QString(kExceptionName)
-                                             : QString(kErrorName);
-    const QString text = failure.description.isEmpty() ? DefaultText(failure.hr) : failure.description;
-    // The text goes first as every error's message; the rest follows it.
-    QDBusMessage reply = call.createErrorReply(name, text);
-    reply.setArguments({static_cast<int>(failure.hr), failure.source, failure.argument});
-    return reply;
+    QString name = dbusName;
+    if (name.isEmpty()) {
+        name = failure.raised ? QString(kExceptionName) : QString(kErrorName);
+        name +=
+            QStringLiteral(".E%1").arg(static_cast<quint32>(failure.hr), 8, 16, QLatin1Char('0')).toUpper();
+        if (!failure.raised && failure.argument > 0) name += QStringLiteral(".A%1").arg(failure.argument);
+    }
+    QString text = failure.description.isEmpty() ? DefaultText(failure.hr) : failure.description;
+    if (!failure.source.isEmpty()) text += kSourceOpen + failure.source + u')';
+    return call.createErrorReply(name, text);
 }
 
 RemoteFailure ReadErrorReply(const QDBusMessage& reply) {
     RemoteFailure f;
     const QString name = reply.errorName();
-    const QList<QVariant> args = reply.arguments();
     f.description = reply.errorMessage();
-    const bool ours = name == kErrorName || name == kExceptionName;
-    // Any error with the protocol's body carries its own HRESULT, whatever its name.
-    if (args.size() == 4 && args[1].userType() == QMetaType::Int &&
-        args[2].userType() == QMetaType::QString && args[3].userType() == QMetaType::UInt) {
-        f.description = args[0].toString();
-        f.hr = static_cast<HRESULT>(args[1].toInt());
-        f.source = args[2].toString();
-        f.argument = args[3].toUInt();
-        f.raised = name == kExceptionName;
-        if (SUCCEEDED(f.hr)) f.hr = E_FAIL;
+    const qsizetype source = f.description.lastIndexOf(kSourceOpen);
+    if (source >= 0 && f.description.endsWith(u')')) {
+        f.source = f.description.mid(source + kSourceOpen.size()).chopped(1);
+        f.description.truncate(source);
+    }
+    const bool raised = name.startsWith(kExceptionName + u'.');
+    if (raised || name.startsWith(kErrorName + u'.')) {
+        f.raised = raised;
+        f.hr = E_FAIL;
+        const QStringList elements = name.mid((raised ? kExceptionName : kErrorName).size() + 1).split(u'.');
+        for (const QString& element : elements) {
+            bool ok = false;
+            if (element.startsWith(u'E')) {
+                const quint32 code = element.mid(1).toUInt(&ok, 16);
+                if (ok && FAILED(static_cast<HRESULT>(code))) f.hr = static_cast<HRESULT>(code);
+            } else if (element.startsWith(u'A')) {
+                const quint32 position = element.mid(1).toUInt(&ok);
+                if (ok) f.argument = position;
+            }
+        }
         return f;
     }
-    f.hr = ours ? E_FAIL : RPC_E_SERVERFAULT;
+    f.hr = RPC_E_SERVERFAULT;
     for (const BusError& e : kBusErrors)
         if (name == QLatin1String(e.name)) f.hr = e.hr;
     if (f.description.isEmpty()) f.description = DefaultText(f.hr);

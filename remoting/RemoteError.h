@@ -13,7 +13,7 @@ struct RemoteFailure {
     HRESULT hr = E_FAIL;
     QString description;
     QString source;
-    quint32 argument = 0; // position of a bad argument, counted from the last
+    quint32 argument = 0; // position of a bad argument, counted from the last (0 also for none)
     bool raised = false;  // the member raised it (EXCEPINFO), rather than the call failing
 };
 

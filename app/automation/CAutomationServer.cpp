@@ -119,6 +119,8 @@ bool CAutomationServer::Start(bool startedForAutomation) {
     m_context.whenUnlocked = [this] {
         QMetaObject::invokeMethod(this, &CAutomationServer::CheckLifetime, Qt::QueuedConnection);
     };
+    connect(m_exporter, &zyn::remoting::CDispatchExporter::ReferencesReleased, this,
+            &CAutomationServer::CheckLifetime, Qt::QueuedConnection);
     m_busWatch.start();
     if (m_automationStarted) m_idle.start();
     return true;
@@ -135,6 +137,9 @@ void CAutomationServer::SetUserControl(bool control) {
 
 void CAutomationServer::CheckLifetime() {
     if (!m_automationStarted || m_userControl || m_context.AppLocks() > 0) return;
+    // A client may hold objects without a lock (a chart whose window went, the application object
+    // of the fixed path): the program stays while it does.
+    if (m_exporter && m_exporter->PeerCount() > 0) return;
     m_host.Quit();
 }
 

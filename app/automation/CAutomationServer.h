@@ -14,8 +14,9 @@
 // connection.
 //
 // Lifetime: a program started for automation ends when it holds no application lock (no window,
-// no application object of a client) and the user has not taken control; also when its bus goes
-// away, or when nothing took a lock within a while after it started.
+// no application object of a client), no client holds any of its objects, and the user has not
+// taken control; also when its bus goes away, or when nobody used it within a while after it
+// started.
 
 #include "AutomationHost.h"
 
