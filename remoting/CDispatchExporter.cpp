@@ -772,10 +772,24 @@ void CDispatchExporter::HandlePropertySet(Entry& entry, const QDBusMessage& mess
             prop ? QString(kReadOnly) : QString(kUnknownProperty)));
         return;
     }
+    // As with the typed methods, the value comes with the declared type (a VARIANT takes any).
+    const QVariant value = in[2].value<QDBusVariant>().variant();
+    const QString given = value.userType() == qMetaTypeId<QDBusArgument>()
+                              ? value.value<QDBusArgument>().currentSignature()
+                              : QString::fromLatin1(QDBusMetaType::typeToSignature(value.metaType()));
+    if (prop->signature != u"v" && given != prop->signature) {
+        Send(MakeErrorReply(message,
+                            Failure(DISP_E_TYPEMISMATCH,
+                                    QStringLiteral("%1.%2 is of type %3, not %4")
+                                        .arg(entry.TypeName(), name, prop->signature, given),
+                                    entry.TypeName()),
+                            kInvalidArgs));
+        return;
+    }
     CallReferences refs(*this, message.service());
     RemoteFailure failure;
-    if (!CallMember(entry.dispatch, entry.TypeName(), prop->setter->id, DISPATCH_PROPERTYPUT,
-                    {in[2].value<QDBusVariant>().variant()}, refs, nullptr, &failure)) {
+    if (!CallMember(entry.dispatch, entry.TypeName(), prop->setter->id, DISPATCH_PROPERTYPUT, {value}, refs,
+                    nullptr, &failure)) {
         Send(MakeErrorReply(message, failure));
         return;
     }
