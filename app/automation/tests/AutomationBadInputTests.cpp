@@ -92,7 +92,8 @@ protected:
     static void ExpectServing() {
         const QDBusMessage reply = Call(kApp, kTyped + "ICoApp", QStringLiteral("Describe"));
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        EXPECT_EQ(reply.arguments().value(0).toString(), QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+        EXPECT_EQ(reply.arguments().value(0).toString(),
+                  QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
         EXPECT_EQ(s_program->state(), QProcess::Running);
     }
 
@@ -160,7 +161,7 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
             QVariantList tooMany;
             for (qsizetype i = 0; i <= in.size(); ++i)
                 tooMany << QVariant::fromValue(QDBusVariant(1));
-            const int flags = m.kind == quint8(zyn::com::MemberKind::PropPut) ? DISPATCH_PROPERTYPUT
+            const int flags = m.kind == quint8(zyn::com::MemberKind::PropPut)   ? DISPATCH_PROPERTYPUT
                               : m.kind == quint8(zyn::com::MemberKind::PropGet) ? DISPATCH_PROPERTYGET
                                                                                 : DISPATCH_METHOD;
             ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Invoke"),
@@ -174,9 +175,9 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
                                    {m.id, flags, forged}),
                               "forged object paths");
             }
-            ExpectRefused(
-                Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Invoke"), {m.id, 0x40, QVariantList{}}),
-                "unknown flags");
+            ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Invoke"),
+                               {m.id, 0x40, QVariantList{}}),
+                          "unknown flags");
             calls += 3;
 
             // By name: the typed method with a wrong count and wrong types; the property with a
@@ -196,19 +197,24 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
                 }
                 calls += 1;
             } else if (m.kind == quint8(zyn::com::MemberKind::PropPut)) {
-                ExpectRefused(Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Set"),
-                                   {iface, m.name, QVariant::fromValue(QDBusVariant(WrongValueFor(in.value(0))))}),
-                              "a value of the wrong type");
-                ExpectRefused(Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Set"),
-                                   {QStringLiteral("org.example.Other"), m.name, QVariant::fromValue(QDBusVariant(1))}),
-                              "another interface's property");
+                ExpectRefused(
+                    Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Set"),
+                         {iface, m.name, QVariant::fromValue(QDBusVariant(WrongValueFor(in.value(0))))}),
+                    "a value of the wrong type");
+                ExpectRefused(
+                    Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Set"),
+                         {QStringLiteral("org.example.Other"), m.name, QVariant::fromValue(QDBusVariant(1))}),
+                    "another interface's property");
                 calls += 2;
             }
         }
         // Standard interfaces with wrong signatures.
-        ExpectRefused(Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Get"), {iface}), "Get without a name");
-        ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Release"), {-1}), "Release of an int");
-        ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Invoke"), {1, 1}), "Invoke cut short");
+        ExpectRefused(Call(path, zyn::remoting::kPropertiesInterface, QStringLiteral("Get"), {iface}),
+                      "Get without a name");
+        ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Release"), {-1}),
+                      "Release of an int");
+        ExpectRefused(Call(path, zyn::remoting::kDispatchInterface, QStringLiteral("Invoke"), {1, 1}),
+                      "Invoke cut short");
         calls += 3;
     }
     EXPECT_GT(calls, 100);
@@ -217,10 +223,12 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
 
 TEST_F(BadInput, HugeAndDeepValuesAreRefusedBeforeTheyAreUsed) {
     const QString iface = kTyped + "ICoApp";
-    ExpectRefused(Call(kApp, iface, QStringLiteral("FileOpen"), {QString(20 * 1024 * 1024, u'a')}), "a huge path");
+    ExpectRefused(Call(kApp, iface, QStringLiteral("FileOpen"), {QString(20 * 1024 * 1024, u'a')}),
+                  "a huge path");
     // As large as the bus carries: read as the chart it is not, and let go.
-    const QDBusMessage bytes = Call(kApp, iface, QStringLiteral("LoadChart"),
-                                    {QVariant::fromValue(QDBusVariant(QByteArray(60 * 1024 * 1024, 'x')))}, 30000);
+    const QDBusMessage bytes =
+        Call(kApp, iface, QStringLiteral("LoadChart"),
+             {QVariant::fromValue(QDBusVariant(QByteArray(60 * 1024 * 1024, 'x')))}, 30000);
     EXPECT_EQ(PathOf(bytes), QStringLiteral("/")) << "no chart from garbage";
     QVariantList deep = {1};
     for (int i = 0; i < 18; ++i)
