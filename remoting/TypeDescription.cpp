@@ -234,6 +234,8 @@ QString CTypeDescription::IntrospectionXml(const QString& interfaceName) const {
                    .arg(Escape(p.name), p.signature, access);
         xml += QStringLiteral("      <annotation name=\"com.zynthar.Automation.DispId\" value=\"%1\"/>\n")
                    .arg((p.getter ? p.getter : p.setter)->id);
+        xml += QStringLiteral("      <annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" "
+                              "value=\"false\"/>\n");
         xml += QStringLiteral("    </property>\n");
     }
     xml += QStringLiteral("  </interface>\n");
