@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-declarative-dev
-  dbus xvfb xauth fonts-dejavu-core
+  dbus dbus-daemon systemd libglib2.0-bin xvfb xauth fonts-dejavu-core
 )
 
 missing=()
