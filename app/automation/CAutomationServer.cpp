@@ -135,6 +135,16 @@ void CAutomationServer::SetUserControl(bool control) {
     m_userControl = control;
 }
 
+bool CAutomationServer::HasClients() const {
+    return m_exporter && m_exporter->PeerCount() > 0;
+}
+
+void CAutomationServer::HandOver() {
+    m_automationStarted = true;
+    m_userControl = false;
+    QMetaObject::invokeMethod(this, &CAutomationServer::CheckLifetime, Qt::QueuedConnection);
+}
+
 void CAutomationServer::CheckLifetime() {
     if (!m_automationStarted || m_userControl || m_context.AppLocks() > 0) return;
     // A client may hold objects without a lock (a chart whose window went, the application object

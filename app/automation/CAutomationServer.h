@@ -56,6 +56,11 @@ public:
     // automation reference.
     void SetUserControl(bool control);
     bool UserControl() const { return m_userControl; }
+    // Whether a client holds any object of the program.
+    bool HasClients() const;
+    // The user closed the program while clients hold objects of it: from now on it ends with the
+    // last of them, as a program started for automation does.
+    void HandOver();
 
     // The entries that let clients create "Tallon.Application" (written at a normal start and by
     // /Register), and their removal (/Unregister).

@@ -552,6 +552,12 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
                 return;
             }
         }
+        // Clients still hold objects of the program: its windows close and it goes on serving
+        // them out of sight, ending with the last.
+        if (m_app->HandOverToAutomation()) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
 }

@@ -301,6 +301,15 @@ bool CTallonApp::StartAutomationServer(bool automated) {
     return true;
 }
 
+bool CTallonApp::HandOverToAutomation() {
+    if (!m_server || !m_server->HasClients()) return false;
+    for (CTallonAppDocument* doc : std::vector<CTallonAppDocument*>(m_documents))
+        CloseDocument(doc);
+    if (m_frame) m_frame->hide();
+    m_server->HandOver();
+    return true;
+}
+
 void CTallonApp::TakeUserControl() {
     if (m_server) m_server->SetUserControl(true);
 }

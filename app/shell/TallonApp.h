@@ -82,6 +82,10 @@ public:
     CTallonAppDocument* OpenWindow(const QString& path);
     // The automation server, or null when the program runs without one (no session bus).
     CAutomationServer* AutomationServer() const { return m_server; }
+    // When the user closes the program while clients hold objects of it: every window closes, the
+    // main frame hides, and the program ends with its last client. False (nothing done) when no
+    // client holds anything.
+    bool HandOverToAutomation();
     void OnFileOpen();
     bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
     // Asks about unsaved changes; false when the user cancels.

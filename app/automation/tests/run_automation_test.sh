@@ -66,6 +66,11 @@ script)
     grep -q '^PASS$' "$WORKDIR/out" || fail "the script did not pass"
     [[ -n $pid ]] || fail "no program served the class"
     wait_gone "$pid" 10 || fail "the program started for the script still runs 10 s after it let go"
+    # Unregistered, the class is gone for clients.
+    "$TALLON" /Unregister || fail "Tallon /Unregister"
+    ! "$ZYNSCRIPT" "$SCRIPTS/peek.js" >"$WORKDIR/unregistered" 2>&1 || fail "the class was created after /Unregister"
+    grep -q 'Cannot create an object of the class "Tallon.Application"' "$WORKDIR/unregistered" ||
+        { cat "$WORKDIR/unregistered"; fail "no clear error for an unregistered class"; }
     ;;
 shared | separate)
     # Two clients at once: one program for both with setting 140 at 0, one each otherwise.

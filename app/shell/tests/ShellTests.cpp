@@ -458,6 +458,8 @@ void ShellTests::commandLine() {
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--automation")}).kind, K::Automation);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Unregister")}).kind, K::Unregister);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--unregister")}).kind, K::Unregister);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Register")}).kind, K::Register);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/RegServer")}).kind, K::Register);
     auto image = ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c.tlon"),
                                          QStringLiteral("o.png"), QStringLiteral("--size"),
                                          QStringLiteral("640x480")});
