@@ -620,13 +620,12 @@ void CDispatchExporter::HandleInvoke(Entry& entry, const QDBusMessage& message) 
     QList<QVariant> args;
     if (in[2].userType() == qMetaTypeId<QDBusArgument>()) {
         const QDBusArgument list = in[2].value<QDBusArgument>();
-        list.beginArray();
+        const CArrayScope scope(list);
         while (!list.atEnd() && args.size() <= kMaxArguments) {
             QDBusVariant v;
             list >> v;
             args << v.variant();
         }
-        list.endArray();
     } else {
         args = in[2].toList();
     }

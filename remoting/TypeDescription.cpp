@@ -126,17 +126,19 @@ std::shared_ptr<const CTypeDescription> CTypeDescription::FromWire(const QList<Q
     d->m_iid = *iid;
     const QDBusArgument arg = arguments[3].value<QDBusArgument>();
     if (arg.currentSignature() != u"a(iyssa(sqy))") return nullptr;
-    arg.beginArray();
-    while (!arg.atEnd()) {
-        if (qsizetype(d->m_members.size()) >= kMaxMembers) return nullptr;
-        WireMember m;
-        arg >> m;
-        const bool knownKind = m.kind == quint8(MemberKind::Func) || m.kind == quint8(MemberKind::PropGet) ||
-                               m.kind == quint8(MemberKind::PropPut);
-        if (!knownKind || !IsIdentifier(m.name) || m.params.size() > kMaxParams) return nullptr;
-        d->m_members.push_back(std::move(m));
+    {
+        const CArrayScope scope(arg);
+        while (!arg.atEnd()) {
+            if (qsizetype(d->m_members.size()) >= kMaxMembers) return nullptr;
+            WireMember m;
+            arg >> m;
+            const bool knownKind = m.kind == quint8(MemberKind::Func) ||
+                                   m.kind == quint8(MemberKind::PropGet) ||
+                                   m.kind == quint8(MemberKind::PropPut);
+            if (!knownKind || !IsIdentifier(m.name) || m.params.size() > kMaxParams) return nullptr;
+            d->m_members.push_back(std::move(m));
+        }
     }
-    arg.endArray();
     d->Derive();
     d->BuildTable();
     return d;

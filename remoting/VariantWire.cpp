@@ -264,12 +264,11 @@ private:
             return Fail(m_error, DISP_E_BADVARTYPE,
                         QStringLiteral("Dictionaries cannot be passed to an automation object"));
         VariantList items;
-        arg.beginArray();
+        const CArrayScope scope(arg);
         while (!arg.atEnd()) {
             if (qsizetype(items.Size()) >= kMaxArrayElements) return TooLong();
             if (!Argument(arg, items.Add(), depth + 1)) return false;
         }
-        arg.endArray();
         return MakeArray(items, ElementTypeOf(element), out, m_error);
     }
 

@@ -53,6 +53,19 @@ bool WireToVariant(const QVariant& in, IObjectReferences& refs, VARIANT* out, Wi
 // The D-Bus signature of a declared type; empty for one that cannot cross.
 QString SignatureOf(VARTYPE vt);
 
+// Reads the array a received argument is at: QtDBus's reader of its elements is let go when the
+// scope ends, however the reading ended (a reader left open is never freed).
+class CArrayScope {
+public:
+    explicit CArrayScope(const QDBusArgument& arg) : m_arg(arg) { m_arg.beginArray(); }
+    ~CArrayScope() { m_arg.endArray(); }
+    CArrayScope(const CArrayScope&) = delete;
+    CArrayScope& operator=(const CArrayScope&) = delete;
+
+private:
+    const QDBusArgument& m_arg;
+};
+
 } // namespace zyn::remoting
 
 Q_DECLARE_METATYPE(zyn::remoting::TaggedValue)

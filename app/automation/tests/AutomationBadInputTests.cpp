@@ -37,7 +37,7 @@ const QString kApp = QStringLiteral("/com/zynthar/Tallon/Application");
 const QString kTyped = QStringLiteral("com.zynthar.Tallon.");
 
 // The longest a malformed call may take to be refused: the program never waits on a caller.
-constexpr qint64 kQuickMs = 5000;
+constexpr qint64 kQuickMs = 10000;
 
 class BadInput : public ::testing::Test {
 protected:
@@ -73,7 +73,7 @@ protected:
         m.setArguments(args);
         QElapsedTimer t;
         t.start();
-        const QDBusMessage reply = Bus().call(m, QDBus::Block, 60000);
+        const QDBusMessage reply = Bus().call(m, QDBus::Block, 120000);
         EXPECT_LT(t.elapsed(), quickMs) << member.toStdString() << " on " << path.toStdString();
         return reply;
     }
@@ -228,7 +228,7 @@ TEST_F(BadInput, HugeAndDeepValuesAreRefusedBeforeTheyAreUsed) {
     // As large as the bus carries: read as the chart it is not, and let go.
     const QDBusMessage bytes =
         Call(kApp, iface, QStringLiteral("LoadChart"),
-             {QVariant::fromValue(QDBusVariant(QByteArray(60 * 1024 * 1024, 'x')))}, 30000);
+             {QVariant::fromValue(QDBusVariant(QByteArray(60 * 1024 * 1024, 'x')))}, 60000);
     EXPECT_EQ(PathOf(bytes), QStringLiteral("/")) << "no chart from garbage";
     QVariantList deep = {1};
     for (int i = 0; i < 18; ++i)
