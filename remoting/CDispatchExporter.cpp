@@ -190,7 +190,7 @@ public:
     bool ImportObject(const QDBusObjectPath& path, IDispatch** out, WireError* error) override {
         *out = nullptr;
         if (path.path() == u"/") return true;
-        std::shared_ptr<Entry> entry = m_owner.EntryAt(path.path());
+        std::shared_ptr<Entry> entry = m_owner.EntryAt(path.path(), m_peer);
         if (!entry) {
             if (error)
                 *error = {CO_E_OBJNOTCONNECTED, QStringLiteral("There is no object at %1").arg(path.path())};
@@ -337,8 +337,13 @@ quint32 CDispatchExporter::References(const QString& peer, const QString& path) 
     return entry ? entry->peers.value(peer) : 0;
 }
 
-std::shared_ptr<CDispatchExporter::Entry> CDispatchExporter::EntryAt(const QString& path) const {
-    return m_byPath.value(path);
+std::shared_ptr<CDispatchExporter::Entry> CDispatchExporter::EntryAt(const QString& path,
+                                                                     const QString& peer) const {
+    std::shared_ptr<Entry> entry = m_byPath.value(path);
+    // A peer reaches what it was handed, and the published objects; another peer's objects are
+    // not there for it, whatever path it tries.
+    if (entry && !entry->published && !entry->peers.contains(peer)) return nullptr;
+    return entry;
 }
 
 std::shared_ptr<const CTypeDescription> CDispatchExporter::TypeOf(IDispatch* object) {
@@ -438,11 +443,11 @@ QString CDispatchExporter::ObjectXml(const Entry& entry) const {
     return xml;
 }
 
-QString CDispatchExporter::ChildrenXml(const QString& path) const {
+QString CDispatchExporter::ChildrenXml(const QString& path, const QString& peer) const {
     QSet<QString> children;
     const QString prefix = path + u'/';
     for (auto it = m_byPath.cbegin(); it != m_byPath.cend(); ++it) {
-        if (!it.key().startsWith(prefix)) continue;
+        if (!it.key().startsWith(prefix) || !EntryAt(it.key(), peer)) continue;
         children.insert(it.key().mid(prefix.size()).section(u'/', 0, 0));
     }
     QStringList sorted(children.begin(), children.end());
@@ -454,9 +459,8 @@ QString CDispatchExporter::ChildrenXml(const QString& path) const {
 }
 
 QString CDispatchExporter::introspect(const QString& path) const {
-    if (path == m_root) return kStandardXml + kRootXml;
-    if (const auto entry = EntryAt(path)) return ObjectXml(*entry);
-    return kStandardXml;
+    // Only asked for when a message was not handled; every message is.
+    return path == m_root ? kStandardXml + kRootXml : kStandardXml;
 }
 
 bool CDispatchExporter::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
@@ -466,23 +470,24 @@ bool CDispatchExporter::handleMessage(const QDBusMessage& message, const QDBusCo
         HandleRoot(message);
         return true;
     }
-    if (const auto entry = EntryAt(path)) {
+    if (const auto entry = EntryAt(path, message.service())) {
         HandleObject(entry, message);
         return true;
     }
     // Between the root and the objects: the folders of one interface's objects.
     const bool introspect = message.member() == u"Introspect" && message.signature().isEmpty();
-    const QString children = ChildrenXml(path);
+    const QString children = ChildrenXml(path, message.service());
     if (introspect && !children.isEmpty()) {
         Send(message.createReply(Document(kStandardXml + children)));
         return true;
     }
-    Send(MakeErrorReply(message,
-                        Failure(CO_E_OBJNOTCONNECTED,
-                                QStringLiteral("There is no object at %1: it was never handed out, or every "
-                                               "holder has released it, or its server let it go")
-                                    .arg(path)),
-                        kUnknownObject));
+    Send(
+        MakeErrorReply(message,
+                       Failure(CO_E_OBJNOTCONNECTED,
+                               QStringLiteral("There is no object at %1 for this caller: it was never handed "
+                                              "to it, or it has released it, or its server let it go")
+                                   .arg(path)),
+                       kUnknownObject));
     return true;
 }
 
@@ -490,7 +495,7 @@ void CDispatchExporter::HandleRoot(const QDBusMessage& message) {
     const QString iface = message.interface();
     const QString member = message.member();
     if ((iface.isEmpty() || iface == kIntrospectableInterface) && member == u"Introspect") {
-        Send(message.createReply(Document(kStandardXml + kRootXml + ChildrenXml(m_root))));
+        Send(message.createReply(Document(kStandardXml + kRootXml + ChildrenXml(m_root, message.service()))));
         return;
     }
     if ((iface.isEmpty() || iface == kClassFactoryInterface) && member == u"CreateInstance") {

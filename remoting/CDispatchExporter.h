@@ -6,9 +6,10 @@
 //
 // References are counted per peer connection: each object path a peer receives in a reply is one
 // reference of that peer, given back with Release or dropped when the peer leaves the bus (a
-// crash included). An object is let go when no peer holds it; objects published at fixed paths
-// are held by the exporter itself, and a peer that calls one counts as holding it. Everything runs on the
-// thread that owns the exporter (the GUI thread of the program): nothing here waits for a peer.
+// crash included). A peer reaches only the objects it holds (and the published ones): a path of
+// another peer's object is no object for it. An object is let go when no peer holds it; objects published at
+// fixed paths are held by the exporter itself, and a peer that calls one counts as holding it. Everything
+// runs on the thread that owns the exporter (the GUI thread of the program): nothing here waits for a peer.
 
 #include "TypeDescription.h"
 
@@ -66,7 +67,7 @@ private:
     struct Entry;
     class CallReferences;
 
-    std::shared_ptr<Entry> EntryAt(const QString& path) const;
+    std::shared_ptr<Entry> EntryAt(const QString& path, const QString& peer) const;
     std::shared_ptr<Entry> ExportFor(IUnknown* object, const QString& peer, HRESULT* hr);
     std::shared_ptr<const CTypeDescription> TypeOf(IDispatch* object);
     QString TypedInterface(const Entry& entry) const;
@@ -85,7 +86,7 @@ private:
     void HandlePropertyGetAll(Entry& entry, const QDBusMessage& message);
     void HandleRelease(const std::shared_ptr<Entry>& entry, const QDBusMessage& message);
     QString ObjectXml(const Entry& entry) const;
-    QString ChildrenXml(const QString& path) const;
+    QString ChildrenXml(const QString& path, const QString& peer) const;
 
     QDBusConnection m_connection;
     QString m_root;

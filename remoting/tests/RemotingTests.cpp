@@ -194,11 +194,14 @@ CComPtr<IDispatch> Object(const CallResult& r) {
     return d;
 }
 
+// A raw message from the connection the proxies use (a peer reaches the objects it holds), or
+// from `bus`.
 QDBusMessage Raw(const QString& path, const QString& iface, const QString& member,
-                 const QVariantList& args = {}) {
+                 const QVariantList& args = {},
+                 QDBusConnection bus = zyn::remoting::CAutomationClient::Instance().Bus()) {
     QDBusMessage m = QDBusMessage::createMethodCall(kServerName, path, iface, member);
     m.setArguments(args);
-    return QDBusConnection::sessionBus().call(m, QDBus::Block, 10000);
+    return bus.call(m, QDBus::Block, 10000);
 }
 
 class Remoting : public ::testing::Test {
@@ -443,6 +446,14 @@ TEST_F(Remoting, MalformedCallsGetErrorsAndTheServerCarriesOn) {
     };
     const Case cases[] = {
         {"unknown path", Raw(kRoot + "/IZynChart/999999", typed, QStringLiteral("Clear")),
+         CO_E_OBJNOTCONNECTED},
+        {"another caller's object",
+         Raw(path, typed, QStringLiteral("Clear"), {}, QDBusConnection::sessionBus()), CO_E_OBJNOTCONNECTED},
+        {"another caller's object passed as an argument",
+         Raw(kRoot + "/Echo", dispatch, QStringLiteral("Invoke"),
+             {1, 1,
+              QVariantList{QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(path))))}},
+             QDBusConnection::sessionBus()),
          CO_E_OBJNOTCONNECTED},
         {"a folder of objects", Raw(kRoot + "/IZynChart", typed, QStringLiteral("Clear")),
          CO_E_OBJNOTCONNECTED},
