@@ -4,6 +4,7 @@
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
+#include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"
@@ -40,10 +41,6 @@ CCoApp::CCoApp(CAppContext& context, IAutomationHost& host, bool holdsLock)
 CCoApp::~CCoApp() {
     m_pApp = nullptr;
     if (m_holdsLock) m_context.UnlockApp();
-}
-
-QString CCoApp::VersionText() {
-    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
 }
 
 HRESULT CCoApp::Adopt(CTallonChart* doc, IUnknown** o_ppChart) {
@@ -84,7 +81,7 @@ HRESULT CCoApp::AddChart(IUnknown** o_ppChart) {
 
 HRESULT CCoApp::Describe(BSTR* o_pText) {
     if (!o_pText) return E_POINTER;
-    *o_pText = zyn::com::AllocBstr(VersionText().toStdU16String());
+    *o_pText = zyn::com::AllocBstr(ZynVersionText().toStdU16String());
     return *o_pText ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -22,9 +22,6 @@ public:
     CCoApp(CAppContext& context, IAutomationHost& host, bool holdsLock = true);
     ~CCoApp() override;
 
-    // "Zynthar Tallon. Version 2.4  Build#1439"
-    static QString VersionText();
-
     HRESULT get_Charts(IUnknown** o_ppCharts) override;
     HRESULT put_StatusText(BSTR i_Text) override;
     HRESULT AddChart(IUnknown** o_ppChart) override;

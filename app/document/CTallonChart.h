@@ -120,7 +120,6 @@ public:
     void ApplySettings(bool all);
     void UpdateAllViews(int hint) { emit updateViews(hint); }
     void SetDocMenu(int id);
-    int DocMenu() const { return m_nMenuId; }
 
     // The automation application object that made or opened this window (null for a window the
     // user opened), as GetApp hands it out.
@@ -143,7 +142,6 @@ public:
     void OnRerunChart();
     void OnDeleteChannel();
     QAction* Action(int id) const { return m_actions.value(id); }
-    QList<int> CommandIds() const { return m_actions.keys(); }
     // The update handlers: enabling, check marks and texts from the chart's state.
     void UpdateActions();
     // The counter browser's configuration while "Add Channels to Chart" is open, else null.

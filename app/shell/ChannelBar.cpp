@@ -1,11 +1,13 @@
 #include "ChannelBar.h"
 
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "com/ccombstr.h"
 #include "display/ChartColours.h"
 #include "display/DisplayFormat.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
+#include "document/ZynMessageBox.h"
+#include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 
 #include <QApplication>
@@ -39,14 +41,10 @@ constexpr int kHeaderIds[CChannelBar::kColumnCount] = {0,     50076, 50047, 5010
                                                        50105, 50106, 50048, 50049, 50050};
 constexpr int kRoleIdentifier = Qt::UserRole + 1;
 
-QString Text(BSTR b) {
-    return QString::fromUtf16(b ? b : u"");
-}
-
 template <class Getter> QString StringProp(IZynChannel* c, Getter get) {
     CComBSTR s;
     if (FAILED((c->*get)(&s))) return {};
-    return Text(s);
+    return FromBstr(s);
 }
 
 bool SetCell(QTreeWidgetItem* item, int col, const QString& text) {
@@ -203,7 +201,7 @@ void CChannelBar::UpdateCaption() {
     if (isFloating() && m_doc && m_doc->Chart()) {
         CComBSTR name;
         m_doc->Chart()->get_Name(&name);
-        setWindowTitle(ZynFormatText(QStringLiteral("%ls - %ls"), {m_baseCaption, Text(name)}));
+        setWindowTitle(ZynFormatText(QStringLiteral("%ls - %ls"), {m_baseCaption, FromBstr(name)}));
     } else {
         setWindowTitle(m_baseCaption);
     }
@@ -235,26 +233,28 @@ void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
     if (!isVisible()) return;
     CComBSTR id;
     doc->Chart()->get_Identifier(&id);
-    const bool chartChange = Text(id) != m_chartId;
+    const bool chartChange = FromBstr(id) != m_chartId;
     m_doc = doc;
     if (chartChange) {
         m_list->clear();
-        m_chartId = Text(id);
+        m_chartId = FromBstr(id);
     }
     UpdateCaption();
-    if (!m_refreshRequest && !chartChange && m_lastRefill.isValid() && m_lastRefill.elapsed() < kRefreshMs)
+    const std::uint64_t now = m_context.clock->TickMs();
+    if (!m_refreshRequest && !chartChange && m_refilled && now - m_lastRefill < std::uint64_t(kRefreshMs))
         return;
     if (chartChange || m_rebuild) Rebuild(chartChange);
     m_refreshRequest = false;
     RefreshCells();
-    m_lastRefill.restart();
+    m_refilled = true;
+    m_lastRefill = now;
 }
 
 void CChannelBar::ChartChanged(IZynChart* chart) {
     if (!chart) return;
     CComBSTR id;
     chart->get_Identifier(&id);
-    if (Text(id) == m_chartId) m_rebuild = true;
+    if (FromBstr(id) == m_chartId) m_rebuild = true;
 }
 
 void CChannelBar::Rebuild(bool restoreSelection) {
@@ -427,7 +427,7 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
         m_pressed = index.isValid();
         m_pressRow = index.row();
         m_pressPos = me->position().toPoint();
-        m_pressTime.restart();
+        m_pressTick = m_context.clock->TickMs();
         break;
     }
     case QEvent::MouseMove: {
@@ -450,7 +450,7 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CChannelBar::CheckPressAndHold() {
-    if (!m_pressed || m_holding || m_pressTime.elapsed() <= kHoldMs) return;
+    if (!m_pressed || m_holding || m_context.clock->TickMs() - m_pressTick <= std::uint64_t(kHoldMs)) return;
     CComPtr<IZynChannel> channel = ChannelOfRow(m_pressRow);
     if (!channel) return;
     m_holding = true;

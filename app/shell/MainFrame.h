@@ -8,12 +8,12 @@
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
 
-#include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
-#include <map>
+#include <cstdint>
 
 class CAppContext;
 class CChannelBar;
@@ -29,6 +29,9 @@ class QToolButton;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
+    // A highlight older than this is cleared by the timer.
+    static constexpr std::uint64_t kHighlightMs = 2000;
+
     explicit CMainFrame(CTallonApp* app);
     ~CMainFrame() override;
 
@@ -93,10 +96,10 @@ private:
     QToolBar* m_toolBar = nullptr;
     CChannelBar* m_channelBar = nullptr;
     CStatusPane* m_statusPane = nullptr;
-    std::map<int, QAction*> m_actions;
+    QHash<int, QAction*> m_actions;
     int m_menuId = 0;
     QTimer m_timer;
-    QElapsedTimer m_highlightAge;
+    std::uint64_t m_highlightTick = 0; // the context clock's tick when the highlight was last set
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;
     QPointer<CChildFrame> m_lastActive;

@@ -4,35 +4,36 @@
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "TallonAutomationHost.h"
 #include "Tips.h"
 #include "automation/CAutomationServer.h"
-#include "automation/CCoApp.h"
 #include "com/classregistry.h"
 #include "document/CTallonChart.h"
+#include "document/ZynMessageBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
-#include <QThread>
 #include <QVBoxLayout>
 #include <cstdio>
 
 namespace {
 
 constexpr int kMaxRecentFiles = 16;
-
-QString VersionText() {
-    return CCoApp::VersionText();
-}
+// The splash: shown for a second, held a little longer (much longer on a first run), and kept up
+// while the main frame settles.
+constexpr DWORD kSplashShowMs = 1000;
+constexpr DWORD kSplashHoldMs = 100;
+constexpr DWORD kFirstRunHoldMs = 4000;
+constexpr DWORD kSplashCloseMs = 500;
+// While the splash is up, events are handled at this interval.
+constexpr DWORD kPumpSliceMs = 10;
 
 bool IsSwitch(const QString& arg) {
     return arg.startsWith(u'/') || arg.startsWith(u'-');
@@ -69,7 +70,7 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
             if (i + 1 < args.size()) files << args[++i];
             if (i + 1 < args.size()) cmd.printer = args[++i];
-            // The driver and port of the original command line are read and ignored.
+            // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
         } else if (name == u"embedding") {
             cmd.embedding = true;
@@ -128,14 +129,7 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
     return out;
 }
 
-CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
-    // The documents' questions and messages go through the program's one message function.
-    m_context.ui.askYesNo = [](QWidget*, const QString& text) {
-        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
-               QMessageBox::Yes;
-    };
-    m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
-}
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
     // The server first: its objects reach the frame and the documents.
@@ -204,7 +198,7 @@ void CTallonApp::ShowSplash(bool firstRun) {
     auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     auto* layout = new QVBoxLayout(splash);
     auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(VersionText(), splash);
+    auto* version = new QLabel(ZynVersionText(), splash);
     layout->addWidget(title);
     layout->addWidget(version);
     splash->setAutoFillBackground(true);
@@ -212,12 +206,18 @@ void CTallonApp::ShowSplash(bool firstRun) {
     splash->show();
     m_splash = splash;
     m_splashShown = true;
-    QElapsedTimer shown;
-    shown.start();
-    while (shown.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    PumpEvents(kSplashShowMs, [splash] { return !splash->isVisible(); });
     // A first run keeps the splash up a while longer.
-    QThread::msleep(firstRun ? 4000 : 100);
+    m_context.clock->Wait(nullptr, firstRun ? kFirstRunHoldMs : kSplashHoldMs);
+}
+
+void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
+    zyn::sync::IClock& clock = *m_context.clock;
+    const std::uint64_t end = clock.TickMs() + ms;
+    while (!done() && clock.TickMs() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(kPumpSliceMs));
+        clock.Wait(nullptr, kPumpSliceMs);
+    }
 }
 
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
@@ -274,18 +274,15 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     }
 
     m_frame->show();
-    if (!m_splash) {
-        if (!m_automationStarted)
-            QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
-    } else {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 500 && !m_automationStarted)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (m_splash) {
+        PumpEvents(kSplashCloseMs, [this] { return m_automationStarted; });
         m_splash->close();
         m_splash->deleteLater();
         m_splash = nullptr;
     }
+    // The start-up tips follow the splash when there is one: an interactive start shows them either way.
+    if (!m_automationStarted)
+        QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
     return true;
 }
 

@@ -111,6 +111,8 @@ private:
     void LoadRecentFiles();
     void SaveRecentFiles();
     void ShowSplash(bool firstRun);
+    // Handles events for up to `ms` of the context's clock, or until `done` holds.
+    void PumpEvents(DWORD ms, const std::function<bool()>& done);
     bool PrintFile(const TallonCommandLine& cmd);
     bool StartAutomationServer(bool automated);
     void TakeUserControl();

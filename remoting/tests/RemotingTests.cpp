@@ -14,6 +14,7 @@
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
 #include "com/errorinfo.h"
+#include "testing/TempSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -24,7 +25,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -207,8 +207,6 @@ QDBusMessage Raw(const QString& path, const QString& iface, const QString& membe
 class Remoting : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        qputenv("ZYN_REGISTRY_DIR", m_dir.path().toUtf8());
         ASSERT_EQ(zyn::com::CallServerExport(ZYN_OBJECT_LIBRARY, "DllRegisterServer"), S_OK);
         ASSERT_EQ(zyn::com::RegisterDispatchProxy(ZYN_PROXY_MODULE), S_OK);
         // The object factory is also served "from its own program": the running test server.
@@ -230,7 +228,7 @@ protected:
 
     CComPtr<IDispatch> NewApp() { return Object(Call(m_factory, u"Create", DISPATCH_METHOD, {1, 0, 0})); }
 
-    QTemporaryDir m_dir;
+    zyn::test::TempSettingsStore m_store;
     std::unique_ptr<Server> m_server;
     CComPtr<IDispatch> m_factory;
 };
@@ -552,9 +550,3 @@ TEST_F(Remoting, AServerThatCannotStartIsAClearErrorAfterTheTimeLimit) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -10,7 +10,6 @@
 
 #include "com/typeinfo.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -19,7 +18,6 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -42,9 +40,7 @@ constexpr qint64 kQuickMs = 10000;
 class BadInput : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_dir = new QTemporaryDir();
-        qputenv("ZYN_REGISTRY_DIR", s_dir->path().toUtf8());
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The program shares the binary's settings store (ZYN_REGISTRY_DIR) and its platform.
         ASSERT_EQ(QProcess::execute(QStringLiteral(TALLON_EXECUTABLE), {QStringLiteral("/Register")}), 0);
         s_program = new QProcess();
         s_program->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -60,7 +56,6 @@ protected:
         s_program->kill();
         s_program->waitForFinished();
         delete s_program;
-        delete s_dir;
     }
 
     static QDBusConnection Bus() { return QDBusConnection::sessionBus(); }
@@ -97,11 +92,9 @@ protected:
         EXPECT_EQ(s_program->state(), QProcess::Running);
     }
 
-    static QTemporaryDir* s_dir;
     static QProcess* s_program;
 };
 
-QTemporaryDir* BadInput::s_dir = nullptr;
 QProcess* BadInput::s_program = nullptr;
 
 // A value of a D-Bus type that is not `signature`'s (and does not convert to it).
@@ -255,9 +248,3 @@ TEST_F(BadInput, AnObjectGivenBackIsGoneForItsHolder) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

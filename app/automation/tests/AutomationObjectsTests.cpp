@@ -10,13 +10,10 @@
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"
 
-#include <QApplication>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -355,12 +352,3 @@ TEST_F(AutomationObjects, FrameCommandsAndStatusTextGoToTheProgram) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir registry;
-    setenv("ZYN_REGISTRY_DIR", registry.path().toUtf8().constData(), 1);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

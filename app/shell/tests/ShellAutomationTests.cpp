@@ -5,7 +5,7 @@
 #include "automation/CAutomationServer.h"
 #include "shell/MainFrame.h"
 #include "shell/TallonApp.h"
-#include "shell/TallonAppMessage.h"
+#include "document/ZynMessageBox.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
