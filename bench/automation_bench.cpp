@@ -9,6 +9,7 @@
 #include "zynscript/scripthost.h"
 
 #include "com/classregistry.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -149,7 +150,7 @@ int RunBenchmark(const QString& self, long calls) {
     qputenv("ZYN_REGISTRY_DIR", store.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (QProcess::execute(QStringLiteral(TALLON_EXECUTABLE), {QStringLiteral("/Register")}) != 0) return 1;
-    (void)zyn::com::EnsureServerRegistered(u"ZynTallonObj.Chart", zyn::com::ExecutableFolder() + "/libZynTallonObj.so");
+    (void)zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
 
     QProcess trivial;
     trivial.start(self, {QStringLiteral("--trivial-server")});

@@ -10,12 +10,12 @@
 #include "com/classregistry.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "objlib/ZynInterfaces.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -142,20 +142,9 @@ CTallonApp::~CTallonApp() {
     delete m_splash;
 }
 
-QString CTallonApp::ObjectLibraryPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libZynTallonObj.so"));
-}
-
-bool CTallonApp::RegisterObjectLibraryIfNeeded() {
-    CLSID clsid{};
-    if (SUCCEEDED(CLSIDFromProgID(u"ZynTallonObj.ZynObjFactory.1", &clsid))) return true;
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
-}
-
 bool CTallonApp::UnregisterObjectLibrary() {
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
+    const std::string library = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    return !library.empty() && SUCCEEDED(zyn::com::CallServerExport(library.c_str(), "DllUnregisterServer"));
 }
 
 int CTallonApp::RecentFileLimit() const {
@@ -230,7 +219,10 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
         return false;
     }
     if (cmd.kind == TallonCommandLine::Kind::Register) {
-        const bool ok = CAutomationServer::RegisterClasses() && RegisterObjectLibraryIfNeeded();
+        // What an installer would do: the program's classes, and the object library beside it.
+        const zyn::com::ServerLibraryUse library = zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+        const bool ok =
+            CAutomationServer::RegisterClasses() && SUCCEEDED(library.hr) && SUCCEEDED(library.registration);
         exitCode = ok ? 0 : 1;
         return false;
     }
@@ -239,7 +231,7 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
 
     m_context.LoadFromRegistry();
     LoadRecentFiles();
-    if (!automated) RegisterObjectLibraryIfNeeded();
+    const QString libraryNotice = CAppContext::UseObjectLibrary();
 
     m_frame = new CMainFrame(this);
     m_context.mainWindow = m_frame;
@@ -273,6 +265,8 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
         break;
     }
 
+    // Last, so that no start-up message hides it.
+    if (!libraryNotice.isEmpty()) m_frame->ShowStatusMessage(libraryNotice, 1);
     m_frame->show();
     if (m_splash) {
         PumpEvents(kSplashCloseMs, [this] { return m_automationStarted; });

@@ -19,6 +19,7 @@
 #include "shell/Tips.h"
 #include "testing/ManualClock.h"
 #include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "view/ChartView.h"
 
 #include <QAction>
@@ -89,6 +90,7 @@ private slots:
     void startupSplashFirstRunAndAutomation();
     void defaultChartSettingsAndPreferencesSurviveARestart();
     void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
+    void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
     void folderTabsLayout();
 
@@ -668,6 +670,21 @@ void ShellTests::channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry() {
     QCOMPARE(frame->HighlightedChannelId(), channelId(0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell(1));
     QVERIFY(frame->HighlightedChannelId().isEmpty());
+}
+
+// A start with another installation's copy of the object library registered: the status pane says
+// that the program's own copy was registered instead, as a warning.
+void ShellTests::anotherObjectLibraryCopyIsNamedInTheStatusPane() {
+    // init's start found the store in order: nothing to say.
+    QVERIFY(!m_app->MainFrame()->StatusPane()->Message().contains(QStringLiteral("settings store")));
+    EndApp();
+    const std::string copy =
+        zyn::test::RegisterAnotherCopy(m_dir->filePath(QStringLiteral("other")).toStdString());
+    QVERIFY(!copy.empty());
+    QVERIFY(StartApp({QStringLiteral("--embedding")})); // no splash
+    const CStatusPane* pane = m_app->MainFrame()->StatusPane();
+    QVERIFY2(pane->Message().contains(QString::fromStdString(copy)), qPrintable(pane->Message()));
+    QCOMPARE(pane->Level(), 1);
 }
 
 void ShellTests::commandLine() {
