@@ -216,7 +216,7 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
 
 TEST_F(BadInput, HugeAndDeepValuesAreRefusedBeforeTheyAreUsed) {
     const QString iface = kTyped + "ICoApp";
-    ExpectRefused(Call(kApp, iface, QStringLiteral("FileOpen"), {QString(20 * 1024 * 1024, u'a')}),
+    ExpectRefused(Call(kApp, iface, QStringLiteral("FileOpen"), {QString(20 * 1024 * 1024, u'a')}, 60000),
                   "a huge path");
     // As large as the bus carries: read as the chart it is not, and let go.
     const QDBusMessage bytes =
