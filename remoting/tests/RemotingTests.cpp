@@ -201,7 +201,8 @@ QDBusMessage Raw(const QString& path, const QString& iface, const QString& membe
                  QDBusConnection bus = zyn::remoting::CAutomationClient::Instance().Bus()) {
     QDBusMessage m = QDBusMessage::createMethodCall(kServerName, path, iface, member);
     m.setArguments(args);
-    return bus.call(m, QDBus::Block, 10000);
+    // Generous: tens of megabytes cross the bus twice, and the machine may be loaded.
+    return bus.call(m, QDBus::Block, 60000);
 }
 
 class Remoting : public ::testing::Test {
