@@ -1,9 +1,11 @@
 // Tallon: the program. The window modes start the application; the export modes run without a
-// window and end with 0 on success.
+// window, say what they wrote and end with 0 on success; --help and --version print and end.
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
+#include "exchange/CsvImport.h"
+#include "resources/ZynStrings.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "view/ImageExport.h"
@@ -32,20 +34,30 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             std::fprintf(stderr, "Tallon: the chart objects cannot be made\n");
             return 1;
         }
-        if (!zyn::shell::LoadChartFile(doc, cmd.file)) {
-            Complain("Tallon: %s cannot be opened as a chart file\n", cmd.file);
+        // The same files a chart window opens: chart files, and comma-separated text.
+        const bool csv = zyn::shell::IsCsvPath(cmd.file);
+        if (csv ? !zyn::csv::LoadCsv(cmd.file.toStdString(), doc.Chart())
+                : !zyn::shell::LoadChartFile(doc, cmd.file)) {
+            Complain(csv ? "Tallon: %s cannot be read as comma-separated text\n"
+                         : "Tallon: %s cannot be opened as a chart file\n",
+                     cmd.file);
             return 1;
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
             if (!zyn::csv::SaveCsv(cmd.output.toStdString(), doc.Chart())) {
                 Complain("Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output);
                 rc = 1;
+            } else {
+                Complain("Tallon: wrote %s (comma-separated text)\n", cmd.output);
             }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
             if (!zyn::display::ExportChartImage(doc, size, cmd.output)) {
                 Complain("Tallon: cannot write the image %s\n", cmd.output);
                 rc = 1;
+            } else {
+                std::fprintf(stderr, "Tallon: wrote %s (%dx%d image)\n", cmd.output.toLocal8Bit().constData(),
+                             size.width(), size.height());
             }
         }
     }
@@ -60,9 +72,19 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     const TallonCommandLine cmd = ParseTallonCommandLine(args);
-    if (cmd.kind == TallonCommandLine::Kind::Invalid) {
-        std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
+    switch (cmd.kind) {
+    case TallonCommandLine::Kind::Invalid:
+        std::fprintf(stderr, "Tallon: %s\n\n%s", cmd.error.toLocal8Bit().constData(),
+                     TallonUsageText().toLocal8Bit().constData());
         return 2;
+    case TallonCommandLine::Kind::Help:
+        std::fputs(TallonUsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case TallonCommandLine::Kind::Version:
+        std::printf("%s\n", ZynVersionText().toLocal8Bit().constData());
+        return 0;
+    default:
+        break;
     }
     if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
         return Export(cmd, argc, argv);

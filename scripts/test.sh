@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, the address+undefined sanitizer build
-# (which also replays the fuzz corpora and fuzzes each target briefly), and the thread-sanitizer
-# build of the threaded code. Exits non-zero when any test fails.
+# Sets up, builds and runs every test: the normal build (then installed into a temporary prefix and
+# run from there without the build tree), the address+undefined sanitizer build (which also replays
+# the fuzz corpora and fuzzes each target briefly), and the thread-sanitizer build of the threaded
+# code. Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default asan tsan
 export LC_ALL=C.UTF-8
 status=0
 ctest --preset default -j "$(nproc)" || status=1
+scripts/install-check.sh build || status=1
 ctest --preset asan -j "$(nproc)" || status=1
 ctest --preset tsan -j "$(nproc)" -R 'ZynSyncTests|ZynTallonObj|ZynRegistry' || status=1
 exit $status

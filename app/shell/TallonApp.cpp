@@ -85,6 +85,12 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             }
             cmd.file = args[++i];
             cmd.output = args[++i];
+        } else if (name == u"help" || name == u"h" || name == u"?") {
+            cmd.kind = TallonCommandLine::Kind::Help;
+            return cmd;
+        } else if (name == u"version") {
+            cmd.kind = TallonCommandLine::Kind::Version;
+            return cmd;
         } else if (name == u"size") {
             const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
             bool okW = false, okH = false;
@@ -112,6 +118,33 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("printing needs a chart file");
     }
     return cmd;
+}
+
+QString TallonUsageText() {
+    return QStringLiteral(
+        "Usage: Tallon [OPTION]... [FILE]\n"
+        "Charts the system's performance counters. FILE is a chart file (.tlon) or comma-separated\n"
+        "text (.csv); without FILE a new chart opens.\n"
+        "\n"
+        "  FILE                        open FILE in a chart window\n"
+        "  /p, --print FILE            print the chart on the default printer and exit\n"
+        "  /pt, --print-to FILE PRINTER [DRIVER PORT]\n"
+        "                              print the chart on PRINTER and exit\n"
+        "  /Embedding, --embedding     start for automation, no new chart\n"
+        "  /Automation, --automation   start for automation, no new chart\n"
+        "  /Unregister, --unregister   remove the program's registration from the settings store\n"
+        "                              and exit (also /Unregserver)\n"
+        "  --export-image FILE OUT.png [--size WIDTHxHEIGHT]\n"
+        "                              draw the chart into an image without a window\n"
+        "                              (800x500 unless --size says otherwise)\n"
+        "  --export-csv FILE OUT.csv   write the chart's samples as comma-separated text without\n"
+        "                              a window\n"
+        "  -h, --help                  show this help and exit\n"
+        "      --version               show the version and exit\n"
+        "\n"
+        "Switches are case-insensitive and take '/' or '--'. Settings are kept in\n"
+        "$XDG_CONFIG_HOME/zynthar/ (or in $ZYN_REGISTRY_DIR when it is set).\n"
+        "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a wrong command line.\n");
 }
 
 QString ApplyExtensionRule(const QString& name, int filterIndex) {

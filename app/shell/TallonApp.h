@@ -25,6 +25,8 @@ struct TallonCommandLine {
         Unregister,
         ExportCsv,
         ExportImage,
+        Help,
+        Version,
         Invalid
     };
     Kind kind = Kind::FileNew;
@@ -40,6 +42,9 @@ struct TallonCommandLine {
 
 // Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
 TallonCommandLine ParseTallonCommandLine(const QStringList& args);
+
+// What `Tallon --help` prints: every option the parser above takes.
+QString TallonUsageText();
 
 // The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
 // name without extension.

@@ -207,7 +207,7 @@ std::string ExecutableFolder() {
 std::string OwnServerLibrary(const TypeLibInfo& lib) {
     const std::filesystem::path folder = ExecutableFolder();
     for (const std::filesystem::path& candidate :
-         {folder / lib.serverFile, (folder / ".." / "lib" / lib.serverFile).lexically_normal()})
+         {folder / lib.serverFile, (folder / ZYN_LIBDIR_FROM_BINDIR / lib.serverFile).lexically_normal()})
         if (FileExists(candidate.string())) return candidate.string();
     return {};
 }

@@ -69,7 +69,7 @@ HRESULT CallServerExport(const char* libraryPath, const char* exportName);
 std::string ExecutableFolder();
 
 // The server library of `lib` that belongs to the running program: lib.serverFile beside the
-// executable, else where an installation puts it beside the program's folder (../lib). Empty when
+// executable, else where an installation puts it (../lib/tallon from the program's folder). Empty when
 // neither exists.
 std::string OwnServerLibrary(const TypeLibInfo& lib);
 
