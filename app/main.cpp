@@ -5,6 +5,7 @@
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "report/ReportExport.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
@@ -50,6 +51,14 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             } else {
                 Complain("Tallon: wrote %s (comma-separated text)\n", cmd.output);
             }
+        } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
+            QString error;
+            if (!ExportReport(doc, cmd.output, &error)) {
+                Complain("Tallon: %s\n", error);
+                rc = 1;
+            } else {
+                Complain("Tallon: wrote %s (report)\n", cmd.output);
+            }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
             if (!zyn::display::ExportChartImage(doc, size, cmd.output)) {
@@ -86,7 +95,8 @@ int main(int argc, char** argv) {
     default:
         break;
     }
-    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
+    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
+        cmd.kind == TallonCommandLine::Kind::ExportReport)
         return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);

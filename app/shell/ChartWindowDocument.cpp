@@ -8,6 +8,7 @@
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "report/ReportView.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
 #include "view/ChartView.h"
@@ -89,6 +90,10 @@ CChartWindowDocument::CChartWindowDocument(CAppContext& context, QObject* parent
 // it through a guarded pointer.
 CChartWindowDocument::~CChartWindowDocument() = default;
 
+CReportView* CChartWindowDocument::ActiveReportView() const {
+    return m_activeReport;
+}
+
 CTallonView* CChartWindowDocument::ActiveView() const {
     if (m_active) return m_active;
     for (const auto& v : m_views)
@@ -153,14 +158,12 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
 
 QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     if (tab != 0) {
-        // The report page joins with the report view.
-        auto* page = new QWidget(parent);
-        page->setObjectName(QStringLiteral("ReportPage"));
-        page->setAutoFillBackground(true);
-        QPalette pal = page->palette();
-        pal.setColor(QPalette::Window, Qt::white);
-        page->setPalette(pal);
-        return page;
+        auto* report = new CReportView(m_doc, m_context, parent);
+        report->setObjectName(QStringLiteral("ReportPage"));
+        connect(report, &CReportView::statusMessage, this, &CTallonAppDocument::StatusMessage);
+        connect(report, &CReportView::propertiesRequested, this,
+                &CTallonAppDocument::ReportPropertiesRequested);
+        return report;
     }
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
@@ -172,8 +175,14 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
 }
 
 void CChartWindowDocument::ActivateView(QWidget* widget) {
+    if (auto* report = qobject_cast<CReportView*>(widget)) {
+        m_activeReport = report;
+        report->OnActivateView();
+        return;
+    }
     auto* view = qobject_cast<CTallonView*>(widget);
     if (!view) return;
+    m_activeReport = nullptr;
     m_active = view;
     view->OnActivateView();
 }
@@ -189,12 +198,19 @@ void CChartWindowDocument::ApplySettings(bool all) {
 }
 
 QAction* CChartWindowDocument::CommandAction(int command) const {
+    if (CReportView* report = ActiveReportView()) {
+        if (CReportView::DisabledOnReport(command)) return nullptr;
+        if (QAction* a = report->Action(command)) return a;
+        // The chart page's own commands do not reach past the report page.
+        return ActiveView() && ActiveView()->Action(command) ? nullptr : m_doc->Action(command);
+    }
     if (CTallonView* view = ActiveView())
         if (QAction* a = view->Action(command)) return a;
     return m_doc->Action(command);
 }
 
 bool CChartWindowDocument::OnCommand(int command) {
+    if (ActiveReportView() && CReportView::DisabledOnReport(command)) return true;
     QAction* action = CommandAction(command);
     if (!action) return false;
     if (!action->isEnabled()) return true;
@@ -204,10 +220,14 @@ bool CChartWindowDocument::OnCommand(int command) {
 
 void CChartWindowDocument::UpdateCommandStates() {
     // The view's update handlers run the document's as well.
-    if (CTallonView* view = ActiveView())
-        view->UpdateActions();
-    else
+    if (CReportView* report = ActiveReportView()) {
+        report->UpdateActions();
         m_doc->UpdateActions();
+    } else if (CTallonView* view = ActiveView()) {
+        view->UpdateActions();
+    } else {
+        m_doc->UpdateActions();
+    }
 }
 
 bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
@@ -218,10 +238,16 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
         action->setCheckable(true);
         action->setChecked(source->isChecked());
     }
-    // "&Delete (channel)\tDel" names the channel it deletes; the zoom slots name their spans.
-    if (command == ZynCmd::DeleteChannel || (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
+    // "&Delete (channel)\tDel" names the channel it deletes, "&Copy (Report)\tCtrl+C" what it
+    // copies; the zoom slots name their spans.
+    if (command == ZynCmd::DeleteChannel || command == ZynCmd::EditCopy ||
+        (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
         action->setText(source->text());
     return true;
+}
+
+void CChartWindowDocument::SetReportPropertiesOpen(bool open) {
+    if (CReportView* report = ActiveReportView()) report->SetPropertiesOpen(open);
 }
 
 bool CChartWindowDocument::PrintDirect(const QString& printerName) {

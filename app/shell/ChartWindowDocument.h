@@ -14,6 +14,7 @@
 #include <vector>
 
 class CAppContext;
+class CReportView;
 class CTallonChart;
 class CTallonView;
 
@@ -40,6 +41,8 @@ public:
     CTallonChart* Document() const { return m_doc; }
     // The chart page the frames' commands go to (the last activated one), or null.
     CTallonView* ActiveView() const;
+    // The report page when it is the page the user works in, else null.
+    CReportView* ActiveReportView() const;
 
     IZynChart* Chart() const override;
     ChartSettings& Settings() override;
@@ -58,6 +61,7 @@ public:
     bool OnCommand(int command) override;
     void UpdateCommandStates() override;
     bool OnUpdateCommand(int command, QAction* action) override;
+    void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
 
 private:
@@ -68,4 +72,5 @@ private:
     QString m_path;
     std::vector<QPointer<CTallonView>> m_views;
     QPointer<CTallonView> m_active;
+    QPointer<CReportView> m_activeReport; // set while the report page is the active view
 };

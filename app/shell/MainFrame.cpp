@@ -361,6 +361,8 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
             });
     connect(doc, &CTallonAppDocument::PropertiesRequested, this,
             [this, doc](int page) { ShowChartProperties(doc, page); });
+    connect(doc, &CTallonAppDocument::ReportPropertiesRequested, this,
+            [this, doc] { ShowReportProperties(doc); });
 }
 
 void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
@@ -369,6 +371,16 @@ void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
     ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
                       .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
                   QMessageBox::Ok, QMessageBox::Information);
+}
+
+void CMainFrame::ShowReportProperties(CTallonAppDocument* doc) {
+    if (!doc) return;
+    // Until the report property sheet exists, its caption and the chart it would edit. The sheet
+    // runs between these two calls, so that what it applies rebuilds the report.
+    doc->SetReportPropertiesOpen(true);
+    ZynMessageBox(QStringLiteral("Report Properties\n\n%1").arg(doc->Title()), QMessageBox::Ok,
+                  QMessageBox::Information);
+    doc->SetReportPropertiesOpen(false);
 }
 
 void CMainFrame::OnTimer() {

@@ -62,6 +62,8 @@ public:
     void ConnectDocument(CTallonAppDocument* doc);
     // The chart properties sheet of `doc` at `page` (0 display, 3 axis).
     void ShowChartProperties(CTallonAppDocument* doc, int page);
+    // The "Report Properties" sheet of `doc`'s report page.
+    void ShowReportProperties(CTallonAppDocument* doc);
     // The start-up tasks (message 0x0403): at most one tip balloon.
     void RunStartupTasks();
     void TileWindows();

@@ -75,9 +75,10 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Automation;
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
-        } else if (name == u"export-csv" || name == u"export-image") {
-            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv
-                                             : TallonCommandLine::Kind::ExportImage;
+        } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report") {
+            cmd.kind = name == u"export-csv"     ? TallonCommandLine::Kind::ExportCsv
+                       : name == u"export-image" ? TallonCommandLine::Kind::ExportImage
+                                                 : TallonCommandLine::Kind::ExportReport;
             if (i + 2 >= args.size()) {
                 cmd.kind = TallonCommandLine::Kind::Invalid;
                 cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
@@ -139,6 +140,8 @@ QString TallonUsageText() {
         "                              (800x500 unless --size says otherwise)\n"
         "  --export-csv FILE OUT.csv   write the chart's samples as comma-separated text without\n"
         "                              a window\n"
+        "  --export-report FILE OUT    write the chart's report without a window, as text (.txt),\n"
+        "                              a printed document (.pdf) or a web page (.html)\n"
         "  -h, --help                  show this help and exit\n"
         "      --version               show the version and exit\n"
         "\n"

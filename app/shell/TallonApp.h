@@ -27,6 +27,7 @@ struct TallonCommandLine {
         ExportImage,
         Help,
         Version,
+        ExportReport,
         Invalid
     };
     Kind kind = Kind::FileNew;

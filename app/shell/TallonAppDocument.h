@@ -46,6 +46,9 @@ public:
     // Copies the state of a document or view command to the frame's action: false when neither
     // knows it.
     virtual bool OnUpdateCommand(int command, QAction* action) = 0;
+    // While the "Report Properties" sheet of this document runs: its report page then rebuilds on
+    // every change the sheet applies.
+    virtual void SetReportPropertiesOpen(bool open) = 0;
     // Prints the chart on the named printer (empty: the default one) without asking.
     virtual bool PrintDirect(const QString& printer) = 0;
 
@@ -62,4 +65,6 @@ signals:
     void DeleteChannelRequested(const QString& chartId, const QString& channelId);
     // The chart properties sheet at a page (0 display, 3 axis).
     void PropertiesRequested(int page);
+    // The report page asks for its "Report Properties" sheet (double-click, menu).
+    void ReportPropertiesRequested();
 };

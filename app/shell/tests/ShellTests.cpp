@@ -7,6 +7,8 @@
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
+#include "report/ReportText.h"
+#include "report/ReportView.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChannelBar.h"
 #include "shell/ChartWindowDocument.h"
@@ -23,8 +25,10 @@
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -93,6 +97,7 @@ private slots:
     void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
     void folderTabsLayout();
+    void reportPageThroughTheMenus();
 
 private:
     // Ends the program as main() does: settings saved, then the frame (which writes "ToolbarVer")
@@ -738,3 +743,79 @@ void ShellTests::folderTabsLayout() {
 
 QTEST_MAIN(ShellTests)
 #include "ShellTests.moc"
+
+// Item `text` of the top-level menu `menu`, updated as the menu would be before it shows.
+static QAction* MenuItem(CMainFrame* frame, const QString& menu, const QString& text) {
+    QMenu* top = TopMenu(frame->menuBar(), menu);
+    if (!top) return nullptr;
+    emit top->aboutToShow();
+    for (QAction* a : top->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+void ShellTests::reportPageThroughTheMenus() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->resize(1000, 700);
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,4\n10:00:02,5,6\n"));
+    CChildFrame* child = frame->ActiveChild();
+    child->Folder()->ShowTab(1);
+    auto* report = qobject_cast<CReportView*>(child->Folder()->View());
+    QVERIFY(report);
+    QCOMPARE(frame->CurrentMenuId(), 150);
+    QVERIFY(ReportText(report->Report()).contains(QStringLiteral("\tCPU : ")));
+
+    // Edit: Copy names the report; cut, paste and the chart's commands are off.
+    QAction* copy = MenuItem(frame, QStringLiteral("&Edit"), QStringLiteral("&Copy (Report)\tCtrl+C"));
+    QVERIFY(copy);
+    QVERIFY(copy->isEnabled());
+    QVERIFY(!frame->Action(ZynCmd::EditCut)->isEnabled());
+    QVERIFY(!frame->Action(ZynCmd::EditPaste)->isEnabled());
+    QVERIFY(!frame->Action(ZynCmd::AddChannel)->isEnabled());
+    QVERIFY(!frame->Action(ZynCmd::SampleData)->isEnabled());
+    QGuiApplication::clipboard()->clear();
+    copy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), ReportText(report->Report()));
+    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Report has been placed in to the Clipboard."));
+
+    // Report: Refresh Data rebuilds with the samples added since.
+    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,Extra\n10:00:05,9\n"));
+    QVERIFY(!ReportText(report->Report()).contains(QStringLiteral("Extra")));
+    const int builds = report->Builds();
+    QAction* refresh = MenuItem(frame, QStringLiteral("&Report"), QStringLiteral("&Refresh Data"));
+    QVERIFY(refresh && refresh->isEnabled());
+    refresh->trigger();
+    QCOMPARE(report->Builds(), builds + 1);
+    QVERIFY(ReportText(report->Report()).contains(QStringLiteral("Extra")));
+
+    // Properties from the menu and by double-click reach the frame's report sheet.
+    QAction* properties = MenuItem(frame, QStringLiteral("&Report"), QStringLiteral("Properties..."));
+    QVERIFY(properties && properties->isEnabled());
+    m_messages.clear();
+    QList<bool> openWhileShown;
+    SetZynMessageHook([&](const QString& text, QMessageBox::StandardButtons) {
+        m_messages << text;
+        openWhileShown << report->PropertiesOpen();
+        return QMessageBox::Ok;
+    });
+    properties->trigger();
+    QTest::mouseDClick(report->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
+    QCOMPARE(m_messages.size(), 2);
+    QVERIFY(m_messages[0].startsWith(QStringLiteral("Report Properties")));
+    QCOMPARE(openWhileShown, QList<bool>({true, true}));
+    QVERIFY(!report->PropertiesOpen());
+
+    // The frame's vertical bar scrolls the report.
+    child->resize(400, 300);
+    QTRY_VERIFY(report->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(child->Folder()->VerticalScrollBar()->maximum(), report->verticalScrollBar()->maximum());
+    child->Folder()->VerticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QVERIFY(report->verticalScrollBar()->value() > 0);
+
+    // Back on the chart page its own commands return.
+    child->Folder()->ShowTab(0);
+    frame->UpdateCommands();
+    QVERIFY(frame->Action(ZynCmd::AddChannel)->isEnabled());
+    QCOMPARE(frame->CurrentMenuId(), 129);
+}
