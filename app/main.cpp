@@ -37,11 +37,12 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
         }
         // The same files a chart window opens: chart files, and comma-separated text.
         const bool csv = zyn::shell::IsCsvPath(cmd.file);
+        QString why;
         if (csv ? !zyn::csv::LoadCsv(cmd.file.toStdString(), doc.Chart())
-                : !zyn::shell::LoadChartFile(doc, cmd.file)) {
-            Complain(csv ? "Tallon: %s cannot be read as comma-separated text\n"
-                         : "Tallon: %s cannot be opened as a chart file\n",
-                     cmd.file);
+                : !zyn::shell::LoadChartFile(doc, cmd.file, &why)) {
+            Complain("Tallon: %s\n",
+                     csv ? QStringLiteral("%1 cannot be read as comma-separated text.").arg(cmd.file)
+                         : QStringLiteral("%1 cannot be opened as a chart file: %2.").arg(cmd.file, why));
             return 1;
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {
+        // A failure before any window is up would otherwise end the program without a word.
+        if (exitCode != 0 && !app.LastError().isEmpty()) Complain("Tallon: %s\n", app.LastError());
         app.ExitInstance();
         return exitCode;
     }

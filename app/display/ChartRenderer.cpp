@@ -5,6 +5,7 @@
 #include "ChartColours.h"
 #include "ChartFonts.h"
 #include "DisplayFormat.h"
+#include "LinearMap.h"
 
 #include "utils/ZynTime.h"
 
@@ -145,6 +146,17 @@ int CChartRenderer::TotalScrollWidth(const ChartRenderInput& in) {
         m_totalScrollWidth = std::isfinite(w) ? int(std::clamp(w, 0.0, double(INT_MAX / 4))) : 0;
     }
     return m_totalScrollWidth;
+}
+
+double CChartRenderer::TimeAtX(int x, const ChartRenderInput& in) {
+    LinearMap map;
+    map.Setup(0, TotalScrollWidth(in), StartTime(in), EndTime(in));
+    return map.Unmap(x - m_plot.left() + scrollX);
+}
+
+double CChartRenderer::TimePerPixel(const ChartRenderInput& in) {
+    const int total = TotalScrollWidth(in);
+    return total > 0 ? (EndTime(in) - StartTime(in)) / total : 0.0;
 }
 
 QString CChartRenderer::FormatTimeLabel(double t) const {

@@ -131,6 +131,11 @@ QString FormatNumber(double v) {
     return CommaNumber(v, buf, 256, nullptr) ? QString::fromUtf16(buf) : QString();
 }
 
+QString FormatNumberWithUnits(double v, const QString& units) {
+    const QString number = FormatNumber(v);
+    return units.isEmpty() ? number : number + u' ' + units;
+}
+
 void SetTrimmed(QString& s, const QString* text) {
     if (!text) {
         s.clear();

@@ -253,9 +253,10 @@ int CReportView::PrintPages(QPagedPaintDevice& device, bool preview) {
         range.first = printer->fromPage();
         range.last = printer->toPage();
     }
+    // A preview stays frozen until its window closes, so that its pages keep showing one report.
     m_doc->SetFreezeUpdates(preview);
     const int printed = PrintReport(device, m_root, m_doc->Settings(), m_shades, range, &m_pageCount);
-    m_doc->SetFreezeUpdates(false);
+    if (!preview) m_doc->SetFreezeUpdates(false);
     return printed;
 }
 
@@ -280,4 +281,5 @@ void CReportView::FilePrintPreview() {
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { PrintPages(*p, true); });
     dialog.exec();
+    if (m_doc) m_doc->SetFreezeUpdates(false);
 }

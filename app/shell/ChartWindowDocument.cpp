@@ -14,6 +14,7 @@
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QPrinter>
@@ -28,6 +29,11 @@ COLORREF SystemWindowColour() {
     return COLORREF(c.red()) | (COLORREF(c.green()) << 8) | (COLORREF(c.blue()) << 16);
 }
 
+bool Refuse(QString* why, const QString& reason) {
+    if (why) *why = reason;
+    return false;
+}
+
 } // namespace
 
 bool IsCsvPath(const QString& path) {
@@ -35,22 +41,34 @@ bool IsCsvPath(const QString& path) {
            path.contains(u'.');
 }
 
-bool LoadChartFile(CTallonChart& doc, const QString& path) {
+QString WhyUnreadable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QStringLiteral("the file does not exist");
+    if (!info.isFile()) return QStringLiteral("it is not a file");
+    if (std::uint64_t(info.size()) > zyn::chartfile::kMaxFileBytes)
+        return QString::fromUtf8(DescribeChartFileError(zyn::chartfile::ChartFileError::TooLarge));
+    if (!info.isReadable()) return QStringLiteral("you have no permission to read it");
+    return QString::fromUtf8(DescribeChartFileError(zyn::chartfile::ChartFileError::Unreadable));
+}
+
+bool LoadChartFile(CTallonChart& doc, const QString& path, QString* why) {
     using namespace zyn::chartfile;
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path.toStdString(), bytes)) return false;
+    if (!ReadWholeFile(path.toStdString(), bytes)) return Refuse(why, WhyUnreadable(path));
     ChartFileParts parts;
-    if (ParseChartFile(bytes, parts) != ChartFileError::None) return false;
+    if (const ChartFileError error = ParseChartFile(bytes, parts); error != ChartFileError::None)
+        return Refuse(why, QString::fromUtf8(DescribeChartFileError(error)));
     CComPtr<IZynApp> app = doc.Context().App();
+    if (!app) return Refuse(why, QStringLiteral("the chart objects cannot be made"));
     CComPtr<IZynChart> loaded = LoadChartBytes(app, parts.chart);
-    if (!loaded) return false;
+    if (!loaded) return Refuse(why, QStringLiteral("the chart data in it is damaged"));
     // The record is read over a copy: a record that does not read leaves the document's as it was.
     ChartSettings settings;
     CopySettings(settings, doc.Settings());
     if (parts.hasSettings) {
         if (!ReadChartSettings(parts.settings.data(), parts.settings.size(), settings)) {
             loaded->Detach();
-            return false;
+            return Refuse(why, QString::fromUtf8(DescribeChartFileError(ChartFileError::SettingsTooLong)));
         }
         FinishChartSettings(settings, true, SystemWindowColour());
     }
@@ -122,18 +140,30 @@ bool CChartWindowDocument::OnNewDocument() {
     return m_doc->Chart() != nullptr;
 }
 
+// The message box keeps its fixed text; the status pane (and, at start-up, standard error) says
+// which file failed and why.
+void CChartWindowDocument::Fail(const QString& what, const QString& why) {
+    m_lastError = what + QStringLiteral(": ") + why + u'.';
+    emit StatusMessage(m_lastError, 2);
+}
+
 bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     bool ok = false;
+    QString why;
     if (zyn::shell::IsCsvPath(path)) {
         ok = m_doc->Chart() && zyn::csv::LoadCsv(path.toStdString(), m_doc->Chart());
         if (ok) {
             m_doc->OnChartNotify();
             m_doc->OnNewDocument(); // the chart took the file's name
+        } else {
+            why = QFileInfo(path).isReadable() ? QStringLiteral("it holds no data that can be read as CSV")
+                                               : zyn::shell::WhyUnreadable(path);
         }
     } else {
-        ok = zyn::shell::LoadChartFile(*m_doc, path);
+        ok = zyn::shell::LoadChartFile(*m_doc, path, &why);
     }
     if (!ok) {
+        Fail(QStringLiteral("Cannot open %1").arg(path), why);
         ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
         return false;
     }
@@ -142,10 +172,23 @@ bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     return true;
 }
 
+void CChartWindowDocument::RecordViewSettings() {
+    CTallonView* view = ActiveView();
+    if (!view) return;
+    ChartSettings& settings = m_doc->Settings();
+    if (view->TimeSpan() > 0) settings.viewSpan = view->TimeSpan();
+    settings.timeMode = std::uint32_t(view->TimeMode());
+}
+
 bool CChartWindowDocument::OnSaveDocument(const QString& path) {
-    const bool ok = zyn::shell::IsCsvPath(path) ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart())
-                                                : zyn::shell::SaveChartFile(*m_doc, path);
+    const bool csv = zyn::shell::IsCsvPath(path);
+    if (!csv) RecordViewSettings();
+    const bool ok =
+        csv ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart()) : zyn::shell::SaveChartFile(*m_doc, path);
     if (!ok) {
+        Fail(QStringLiteral("Cannot save %1").arg(path),
+             csv ? QStringLiteral("a chart without samples has no CSV, or the folder cannot be written")
+                 : QStringLiteral("the file cannot be written there (check the folder and the free space)"));
         ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
         return false;
     }
@@ -255,7 +298,12 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
     if (!view) return false;
     const QPrinterInfo info =
         printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
-    if (info.isNull()) return false;
+    if (info.isNull()) {
+        Fail(QStringLiteral("Cannot print %1").arg(m_path.isEmpty() ? Title() : m_path),
+             printerName.isEmpty() ? QStringLiteral("no printer is set up")
+                                   : QStringLiteral("there is no printer named %1").arg(printerName));
+        return false;
+    }
     QPrinter printer(info, QPrinter::HighResolution);
     view->PrintPages(printer);
     return true;

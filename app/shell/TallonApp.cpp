@@ -295,7 +295,10 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
 bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
     m_frame->hide();
     CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
-    return doc && doc->PrintDirect(cmd.printer);
+    if (!doc) return false;
+    if (doc->PrintDirect(cmd.printer)) return true;
+    m_lastError = doc->LastError();
+    return false;
 }
 
 void CTallonApp::ExitInstance() {
@@ -350,6 +353,7 @@ CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnOpenDocument(full)) {
+        m_lastError = doc->LastError();
         CloseDocument(doc);
         return nullptr;
     }

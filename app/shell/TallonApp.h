@@ -71,6 +71,9 @@ public:
     void ExitInstance();
 
     CMainFrame* MainFrame() const { return m_frame; }
+    // Why the last file given to the program could not be opened or printed, naming the file;
+    // start-up failures show it on standard error.
+    QString LastError() const { return m_lastError; }
     bool AutomationStarted() const { return m_automationStarted; }
     bool SplashShown() const { return m_splashShown; }
 
@@ -110,6 +113,7 @@ private:
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;
     QWidget* m_splash = nullptr;
+    QString m_lastError;
     bool m_automationStarted = false;
     bool m_splashShown = false;
 };

@@ -51,6 +51,8 @@ public:
     virtual void SetReportPropertiesOpen(bool open) = 0;
     // Prints the chart on the named printer (empty: the default one) without asking.
     virtual bool PrintDirect(const QString& printer) = 0;
+    // Why the last open, save or print failed, naming the file ("Cannot open x.tlon: ...").
+    virtual QString LastError() const = 0;
 
 signals:
     void TitleChanged(const QString& title);

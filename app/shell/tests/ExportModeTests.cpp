@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -33,6 +34,7 @@ private slots:
     void helpListsEveryOptionOnStandardOutput();
     void versionPrintsTheVersionText();
     void wrongCommandLinesGetTheUsageAndStatus2();
+    void printingWithoutThePrinterSaysWhichFileAndWhy();
     void reportExportWritesTextPdfAndWebPage();
     void reportExportRefusesWhatItCannotWrite();
     void anotherObjectLibraryCopyIsReplacedAndNamedOnce();
@@ -203,8 +205,12 @@ void ExportModeTests::unreadableChartFileFails() {
     f.write("not a chart");
     f.close();
     const QString out = m_dir.filePath(QStringLiteral("bad.png"));
-    QCOMPARE(RunTallon({QStringLiteral("--export-image"), bad, out}), 1);
+    QString errors;
+    QCOMPARE(RunTallon({QStringLiteral("--export-image"), bad, out}, &errors), 1);
     QVERIFY(!QFile::exists(out));
+    // The file and what is wrong with it.
+    QVERIFY2(errors.contains(bad) && errors.contains(QStringLiteral("not a Tallon chart file")),
+             qPrintable(errors));
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_dir.filePath(QStringLiteral("missing.tlon")),
                         m_dir.filePath(QStringLiteral("missing.csv"))}),
              1);
@@ -284,6 +290,21 @@ void ExportModeTests::wrongCommandLinesGetTheUsageAndStatus2() {
         QVERIFY2(errors.contains(QStringLiteral("Usage: Tallon ")), qPrintable(errors));
         QVERIFY2(output.isEmpty(), qPrintable(output));
     }
+}
+
+// `Tallon /pt FILE PRINTER` and `/p FILE` without that printer ended with status 1 and not a word.
+void ExportModeTests::printingWithoutThePrinterSaysWhichFileAndWhy() {
+    QString errors;
+    const QString printer = QStringLiteral("No Such Printer 7f3a");
+    QCOMPARE(RunTallon({QStringLiteral("/pt"), m_chart, printer}, &errors), 1);
+    QVERIFY2(errors.contains(QStringLiteral("Tallon: Cannot print ") + m_chart) &&
+                 errors.contains(QStringLiteral("there is no printer named ") + printer),
+             qPrintable(errors));
+    // The default printer: only a machine without printers can show its failure.
+    if (!QPrinterInfo::availablePrinters().isEmpty()) QSKIP("this machine has a printer");
+    QCOMPARE(RunTallon({QStringLiteral("/p"), m_chart}, &errors), 1);
+    QVERIFY2(errors.contains(m_chart) && errors.contains(QStringLiteral("no printer is set up")),
+             qPrintable(errors));
 }
 
 void ExportModeTests::reportExportWritesTextPdfAndWebPage() {
