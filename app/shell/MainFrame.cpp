@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include "CommandIcons.h"
+
 #include "ChannelBar.h"
 #include "ChildFrame.h"
 #include "StatusPane.h"
@@ -20,34 +22,10 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
-
-namespace {
-
-// A small glyph icon for buttons the style has no picture for.
-QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawRoundedRect(QRectF(2, 2, 20, 20), 4, 4);
-    QFont f = p.font();
-    f.setPixelSize(13);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, glyph);
-    return QIcon(pm);
-}
-
-} // namespace
 
 CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     setObjectName(QStringLiteral("MainFrame"));
@@ -155,18 +133,8 @@ void CMainFrame::CreateActions() {
     for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause,
                    ZynCmd::AutoScroll, ZynCmd::AutoAxis})
         m_actions[id]->setCheckable(true);
-    const QStyle* s = style();
-    m_actions[ZynCmd::FileNew]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    m_actions[ZynCmd::FileOpen]->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-    m_actions[ZynCmd::FileSave]->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    m_actions[ZynCmd::Print]->setIcon(GlyphIcon(QStringLiteral("P"), QColor(90, 90, 90)));
-    m_actions[ZynCmd::AddChannel]->setIcon(GlyphIcon(QStringLiteral("+"), QColor(30, 140, 60)));
-    m_actions[ZynCmd::Pause]->setIcon(s->standardIcon(QStyle::SP_MediaPause));
-    m_actions[ZynCmd::SampleData]->setIcon(GlyphIcon(QStringLiteral("S"), QColor(40, 90, 170)));
-    m_actions[ZynCmd::ZoomButton]->setIcon(GlyphIcon(QStringLiteral("Z"), QColor(120, 70, 160)));
-    m_actions[ZynCmd::AddEvent]->setIcon(GlyphIcon(QStringLiteral("E"), QColor(190, 110, 20)));
-    m_actions[ZynCmd::ChartProperties]->setIcon(GlyphIcon(QStringLiteral("\u2261"), QColor(70, 110, 130)));
-    m_actions[ZynCmd::About]->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+    for (const CommandIcon& icon : CommandIcons())
+        if (QAction* a = m_actions.value(icon.command)) a->setIcon(IconForCommand(icon.command, palette()));
 }
 
 QAction* CMainFrame::Action(int command) const {

@@ -15,6 +15,7 @@
 #include "shell/ChartWindowDocument.h"
 #include "shell/ChildFrame.h"
 #include "shell/ChildFrameTabs.h"
+#include "shell/CommandIcons.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
@@ -101,6 +102,7 @@ private slots:
     void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
     void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
+    void everyToolBarCommandHasItsPicture();
     void folderTabsLayout();
     void channelBarSelectionSurvivesTheRefreshesOfARunningChart();
     void channelBarColumnsFollowTheRuleUntilTheUserSizesThem();
@@ -758,6 +760,46 @@ void ShellTests::commandLine() {
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x"), 1), QStringLiteral("/t/x.csv"));
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x."), 0), QStringLiteral("/t/x.tlon"));
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x.csv"), 0), QStringLiteral("/t/x.csv"));
+}
+
+namespace {
+
+// The share of a picture's pixels that are drawn (not transparent).
+double Coverage(const QImage& image) {
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            drawn += qAlpha(image.pixel(x, y)) > 128;
+    return double(drawn) / (image.width() * image.height());
+}
+
+} // namespace
+
+// Each button of the tool bar shows a picture, and the program's own one exists for every command
+// (the fallback where the desktop's theme has none): drawn at 16 and 24 px, with enough ink to be
+// seen, and redrawn in light ink for a dark palette.
+void ShellTests::everyToolBarCommandHasItsPicture() {
+    QPalette light, dark;
+    light.setColor(QPalette::Window, QColor(239, 239, 239));
+    dark.setColor(QPalette::Window, QColor(42, 46, 50));
+    CMainFrame* frame = m_app->MainFrame();
+    for (int id : ZynToolbarButtons()) {
+        if (id == 0) continue;
+        QVERIFY2(!frame->Action(id)->icon().isNull(), qPrintable(QString::number(id)));
+        const auto entry = std::find_if(CommandIcons().begin(), CommandIcons().end(),
+                                        [id](const CommandIcon& icon) { return icon.command == id; });
+        QVERIFY2(entry != CommandIcons().end(), qPrintable(QString::number(id)));
+        for (int size : {16, 24}) {
+            const QImage onLight = OwnIcon(entry->ownName, light).pixmap(size).toImage();
+            const QImage onDark = OwnIcon(entry->ownName, dark).pixmap(size).toImage();
+            QCOMPARE(onLight.size(), QSize(size, size));
+            const double coverage = Coverage(onLight);
+            QVERIFY2(coverage > 0.12 && coverage < 0.9, entry->ownName);
+            QVERIFY2(onLight != onDark, entry->ownName);
+        }
+    }
+    QVERIFY(OwnIcon("no-such-picture", light).isNull());
+    QVERIFY(!ApplicationIcon().isNull());
 }
 
 void ShellTests::folderTabsLayout() {
