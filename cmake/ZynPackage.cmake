@@ -17,7 +17,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Our private libraries satisfy each other; dpkg-shlibdeps is told where they are.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
-# Qt loads the SVG icon plugin by name; automation needs a session bus.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Automation needs a session bus; the SVG support Qt loads by name comes with the linked Qt SVG.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, dbus-session-bus")
 include(CPack)

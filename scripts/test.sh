@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build (then installed into a temporary prefix and
-# run from there without the build tree), the address+undefined sanitizer build (which also replays
+# run from there without the build tree, and as root packaged, installed and removed as a .deb), the address+undefined sanitizer build (which also replays
 # the fuzz corpora and fuzzes each target briefly), and the thread-sanitizer build of the threaded
 # code. Exits non-zero when any test fails.
 set -euo pipefail
@@ -10,6 +10,12 @@ export LC_ALL=C.UTF-8
 status=0
 ctest --preset default -j "$(nproc)" || status=1
 scripts/install-check.sh build || status=1
+# The Debian package is installed into the system and removed again: only as root (as CI runs).
+if [ "$(id -u)" -eq 0 ]; then
+  scripts/deb-check.sh build || status=1
+else
+  echo "test.sh: the Debian package check needs root; skipped"
+fi
 ctest --preset asan -j "$(nproc)" || status=1
 ctest --preset tsan -j "$(nproc)" -R 'ZynSyncTests|ZynTallonObj|ZynRegistry' || status=1
 exit $status
