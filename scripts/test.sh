@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build (then installed into a temporary prefix and
-# run from there without the build tree, and as root packaged, installed and removed as a .deb), the address+undefined sanitizer build (which also replays
-# the fuzz corpora and fuzzes each target briefly), and the thread-sanitizer build of the threaded
-# code. Exits non-zero when any test fails.
+# run from there without the build tree, and, as root, packaged, installed and removed as a .deb),
+# the address+undefined sanitizer build (which also replays the fuzz corpora and fuzzes each target
+# briefly), and the thread-sanitizer build of the threaded code. Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default asan tsan
