@@ -8,7 +8,6 @@
 #include "report/ReportExport.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChartWindowDocument.h"
-#include "shell/CommandIcons.h"
 #include "shell/TallonApp.h"
 #include "view/ImageExport.h"
 
@@ -105,7 +104,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tallon"));
     // The desktop matches the windows to the installed desktop entry, and shows its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zynthar.Tallon"));
-    QApplication::setWindowIcon(ApplicationIcon());
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {

@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "CommandIcons.h"
+#include "HelpTopics.h"
 
 #include "ChannelBar.h"
 #include "ChildFrame.h"
@@ -18,10 +19,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
@@ -475,6 +478,15 @@ void CMainFrame::OnCommand(int command) {
         ZynMessageBox(QStringLiteral("Tallon\n") + ZynVersionText(), QMessageBox::Ok,
                       QMessageBox::Information);
         return;
+    case ZynCmd::HelpTopics:
+        ShowHelp(kHelpWindowBase + 128);
+        return;
+    case ZynCmd::Help:
+        ShowHelp(ActiveHelpContext());
+        return;
+    case ZynCmd::ContextHelp:
+        EnterContextHelpMode();
+        return;
     case ZynCmd::DeleteChannel:
         // The document's command when a chart is active; its request comes back through
         // DeleteChannelRequested.
@@ -497,6 +509,9 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::FileOpen:
         case ZynCmd::AppExit:
         case ZynCmd::About:
+        case ZynCmd::HelpTopics:
+        case ZynCmd::Help:
+        case ZynCmd::ContextHelp:
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:
@@ -538,4 +553,64 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+}
+
+bool CMainFrame::ShowHelp(std::uint32_t context) {
+    QString page = HelpPageForContext(context);
+    if (page.isEmpty()) page = HelpIndexPage(); // a request nobody wrote a page for gets the contents
+    if (!m_help) m_help = new CHelpWindow(this);
+    if (m_help->ShowPage(page)) return true;
+    ZynMessageBox(
+        QStringLiteral("The help pages are not installed (%1 is missing).").arg(HelpFolder() + u'/' + page),
+        QMessageBox::Ok, QMessageBox::Warning);
+    return false;
+}
+
+std::uint32_t CMainFrame::ActiveHelpContext() const {
+    const CChildFrame* child = ActiveChild();
+    return kHelpWindowBase + std::uint32_t(child ? child->MenuId() : 128);
+}
+
+void CMainFrame::EnterContextHelpMode() {
+    if (m_contextHelp) return;
+    m_contextHelp = true;
+    QApplication::setOverrideCursor(Qt::WhatsThisCursor);
+    qApp->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_contextHelp) return QMainWindow::eventFilter(watched, event);
+    const auto leave = [this] {
+        m_contextHelp = false;
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    };
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        leave();
+        return true;
+    }
+    if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType()) return false;
+    // The command under the click (a menu item or a tool-bar button), else the window it is in.
+    auto* widget = static_cast<QWidget*>(watched);
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    QAction* action = nullptr;
+    if (auto* menu = qobject_cast<QMenu*>(widget)) {
+        action = menu->actionAt(at);
+        menu->close();
+    } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
+        action = button->defaultAction();
+    }
+    std::uint32_t context = ActiveHelpContext();
+    if (action && action->data().toInt() > 0) {
+        context = kHelpCommandBase + std::uint32_t(action->data().toInt());
+    } else {
+        for (QWidget* w = widget; w; w = w->parentWidget())
+            if (auto* child = qobject_cast<CChildFrame*>(w)) {
+                context = kHelpWindowBase + std::uint32_t(child->MenuId());
+                break;
+            }
+    }
+    leave();
+    ShowHelp(context);
+    return true;
 }

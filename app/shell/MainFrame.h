@@ -4,6 +4,7 @@
 // action by its number, and is the hub between documents: chart notifications, channel selection
 // and highlighting, and the start-up tips.
 
+#include "HelpWindow.h"
 #include "Tips.h"
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
@@ -84,8 +85,19 @@ public:
     // The 500 ms timer's work.
     void OnTimer();
 
+    // Help: the page of `context` (its low 16 bits name a window or a command) in the help window;
+    // false, after telling the user, when no page can be shown.
+    bool ShowHelp(std::uint32_t context);
+    // The help context of the active window: the chart page, the report page or the frame itself.
+    std::uint32_t ActiveHelpContext() const;
+    // Context help (Shift+F1): the next click on a command or a window opens its page; Esc cancels.
+    void EnterContextHelpMode();
+    bool InContextHelpMode() const { return m_contextHelp; }
+    CHelpWindow* HelpWindow() const { return m_help; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -109,4 +121,6 @@ private:
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;
     QPointer<CChildFrame> m_lastActive;
+    QPointer<CHelpWindow> m_help;
+    bool m_contextHelp = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ChartWindowDocument.h"
 #include "ChildFrame.h"
+#include "CommandIcons.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
 #include "Tips.h"
@@ -238,6 +239,8 @@ void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
 
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
+    // Every window of the program, the splash and the chart windows too, shows the program's icon.
+    QApplication::setWindowIcon(ApplicationIcon());
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));

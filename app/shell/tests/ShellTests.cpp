@@ -16,6 +16,8 @@
 #include "shell/ChildFrame.h"
 #include "shell/ChildFrameTabs.h"
 #include "shell/CommandIcons.h"
+#include "shell/HelpTopics.h"
+#include "shell/HelpWindow.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
@@ -35,6 +37,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -103,6 +106,8 @@ private slots:
     void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
     void everyToolBarCommandHasItsPicture();
+    void everyHelpRequestHasItsPage();
+    void helpCommandsOpenThePagesOfTheWindowAndTheCommand();
     void folderTabsLayout();
     void channelBarSelectionSurvivesTheRefreshesOfARunningChart();
     void channelBarColumnsFollowTheRuleUntilTheUserSizesThem();
@@ -800,6 +805,84 @@ void ShellTests::everyToolBarCommandHasItsPicture() {
     }
     QVERIFY(OwnIcon("no-such-picture", light).isNull());
     QVERIFY(!ApplicationIcon().isNull());
+}
+
+// Every context the program can ask help for (its windows, every command of its menus, tool bar and
+// keys) leads to a page that is there, and the counters' page names the catalogue's counters.
+void ShellTests::everyHelpRequestHasItsPage() {
+    QSet<int> commands;
+    std::function<void(const std::vector<ZynMenuItem>&)> collect =
+        [&](const std::vector<ZynMenuItem>& items) {
+            for (const auto& item : items) {
+                if (item.IsPopup())
+                    collect(item.items);
+                else if (item.command)
+                    commands.insert(item.command);
+            }
+        };
+    for (int menu : {128, 129, 149, 150, 151, 152, 164, 165})
+        collect(LoadZynMenu(menu));
+    for (int id : ZynToolbarButtons())
+        if (id) commands.insert(id);
+    for (const auto& key : ZynAccelerators())
+        commands.insert(key.command);
+    for (int i = 0; i < 16; ++i)
+        commands.insert(ZynCmd::RecentFile + i);
+    QVERIFY(commands.size() > 50);
+    QStringList missing;
+    for (int id : commands) {
+        const QString page = HelpPageForContext(kHelpCommandBase + std::uint32_t(id));
+        if (page.isEmpty() || !QFile::exists(HelpFolder() + u'/' + page)) missing << QString::number(id);
+    }
+    for (int window : {128, 129, 150}) {
+        const QString page = HelpPageForContext(kHelpWindowBase + std::uint32_t(window));
+        if (page.isEmpty() || !QFile::exists(HelpFolder() + u'/' + page)) missing << QString::number(window);
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
+    // Only the low 16 bits count.
+    QCOMPARE(HelpPageForContext(0x7F0000 + ZynCmd::AddEvent), QStringLiteral("events.html"));
+    QVERIFY(HelpPageForContext(kHelpCommandBase + 1).isEmpty());
+
+    QFile counters(HelpFolder() + QStringLiteral("/counters.html"));
+    QVERIFY(counters.open(QIODevice::ReadOnly));
+    const QByteArray html = counters.readAll();
+    for (const char* text : {"<h2 id=\"processor\">Processor</h2>", "<td>% Processor Time</td>",
+                             "Available MBytes", "Disk Read Bytes/sec", "Network Interface"})
+        QVERIFY2(html.contains(text), text);
+}
+
+// F1 opens the page of the active window, Help Topics the contents, and Shift+F1 then a click on a
+// tool-bar button the page of that button's command.
+void ShellTests::helpCommandsOpenThePagesOfTheWindowAndTheCommand() {
+    QVERIFY(ShowTwoChannels());
+    CMainFrame* frame = m_app->MainFrame();
+    QCOMPARE(frame->ActiveHelpContext(), kHelpWindowBase + 129);
+    frame->Action(ZynCmd::Help)->trigger();
+    QVERIFY(frame->HelpWindow() && frame->HelpWindow()->isVisible());
+    QVERIFY2(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/chart-window.html")),
+             qPrintable(frame->HelpWindow()->CurrentPage()));
+    QVERIFY(frame->HelpWindow()->Browser()->toPlainText().contains(QStringLiteral("The channel bar")));
+
+    frame->Action(ZynCmd::HelpTopics)->trigger();
+    QVERIFY(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/index.html")));
+
+    frame->Action(ZynCmd::ContextHelp)->trigger();
+    QVERIFY(frame->InContextHelpMode());
+    QToolButton* addChannel =
+        qobject_cast<QToolButton*>(frame->ToolBar()->widgetForAction(frame->Action(ZynCmd::AddChannel)));
+    QVERIFY(addChannel);
+    QTest::mouseClick(addChannel, Qt::LeftButton);
+    QVERIFY(!frame->InContextHelpMode());
+    QVERIFY2(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/adding-counters.html")),
+             qPrintable(frame->HelpWindow()->CurrentPage()));
+    // The click asked for help; it did not run the command (whose counter browser would be up).
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_messages.isEmpty());
+
+    // Esc leaves the mode without a page.
+    frame->Action(ZynCmd::ContextHelp)->trigger();
+    QTest::keyClick(frame, Qt::Key_Escape);
+    QVERIFY(!frame->InContextHelpMode());
 }
 
 void ShellTests::folderTabsLayout() {
