@@ -17,6 +17,7 @@
 #include "com/unknown.h"
 #include "objlib/ZynInterfaces.h"
 
+#include <QPageLayout>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct CUiHooks {
     // A Yes/No question; true for Yes.
@@ -58,6 +60,9 @@ public:
     // object library is registered, else from the linked library's own class factory). Null when
     // neither works.
     CComPtr<IZynApp> App();
+    // A chart of its own from the object factory, in no application's chart list (the option
+    // pages draw their previews from one). Null when the object library cannot be reached.
+    CComPtr<IZynChart> NewDetachedChart();
 
     CNumberedSettings& Settings() { return m_settings; }
     const CNumberedSettings& Settings() const { return m_settings; }
@@ -78,6 +83,9 @@ public:
     QPointer<QWidget> mainWindow;
     CChannelBarState channelBar;
     CUiHooks ui;
+    // The page chosen in Print Setup, used by the next print; none until the user chose one.
+    std::optional<QPageLayout> printPageLayout;
+    QString printerName; // empty: the default printer
 
     bool ShiftDown() const;
     // Shift held or expert mode (setting 122): no confirmation prompts.
