@@ -8,6 +8,8 @@
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "options/ChartPropertySheet.h"
+#include "options/EventDialog.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
 #include "view/ChartView.h"
@@ -165,7 +167,11 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
     connect(view, &CTallonView::statusMessage, this, &CTallonAppDocument::StatusMessage);
-    connect(view, &CTallonView::propertiesRequested, this, &CTallonAppDocument::PropertiesRequested);
+    view->eventDialog = &RunAddEventDialog;
+    connect(view, &CTallonView::propertiesRequested, this,
+            [this, view](int page) { RunChartProperties(*m_doc, view, page, m_context.mainWindow); });
+    connect(view, &CTallonView::eventDoubleClicked, this,
+            [this](int index) { EditChartEvent(*m_doc, index, m_context.mainWindow); });
     m_views.emplace_back(view);
     if (!m_active) m_active = view;
     return view;
@@ -231,6 +237,11 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
         printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
     if (info.isNull()) return false;
     QPrinter printer(info, QPrinter::HighResolution);
+    if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
     view->PrintPages(printer);
     return true;
+}
+
+void CChartWindowDocument::FillStopEventMenu(QMenu* menu) {
+    if (CTallonView* view = ActiveView()) view->FillStopEventMenu(menu);
 }

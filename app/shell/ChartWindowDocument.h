@@ -59,6 +59,7 @@ public:
     void UpdateCommandStates() override;
     bool OnUpdateCommand(int command, QAction* action) override;
     bool PrintDirect(const QString& printer) override;
+    void FillStopEventMenu(QMenu* menu) override;
 
 private:
     QAction* CommandAction(int command) const;

@@ -7,7 +7,11 @@
 #include "TallonAppDocument.h"
 #include "TallonAppMessage.h"
 #include "Tips.h"
+#include "display/ChartFonts.h"
 #include "document/AppContext.h"
+#include "options/AboutBox.h"
+#include "options/PreferencesSheet.h"
+#include "options/PrintSetup.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -23,6 +27,8 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -90,6 +96,14 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
             [this](const QString& text, int level) { ShowStatusMessage(text, level); });
     connect(m_channelBar, &CChannelBar::channelSelected, this, &CMainFrame::SelectChannel);
     connect(m_channelBar, &CChannelBar::channelHighlighted, this, &CMainFrame::HighlightChannel);
+    connect(m_channelBar, &CChannelBar::timerTickRequested, this, [this] {
+        OnTimer();
+        // The tick's purpose: the bar and the views show a channel's new properties at once.
+        if (CTallonAppDocument* doc = ActiveDocument()) {
+            ChannelBarShowDocument(doc, true);
+            doc->UpdateAllViews(0);
+        }
+    });
     addDockWidget(Qt::BottomDockWidgetArea, m_channelBar);
     setDockNestingEnabled(true);
 
@@ -187,7 +201,15 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
         if (item.IsSeparator()) {
             menu->addSeparator();
         } else if (item.IsPopup()) {
-            BuildMenu(item.items, menu->addMenu(item.text));
+            QMenu* sub = BuildMenu(item.items, menu->addMenu(item.text));
+            // The "Stop Event" submenu lists the running events each time its menu opens.
+            const bool stopEvents =
+                std::any_of(item.items.begin(), item.items.end(),
+                            [](const ZynMenuItem& i) { return i.command == ZynCmd::NoEvents; });
+            if (stopEvents) {
+                connect(menu, &QMenu::aboutToShow, this, [this, sub] { FillStopEventMenu(sub); });
+                FillStopEventMenu(sub);
+            }
         } else if (item.command == ZynCmd::RecentFile) {
             // The recent files take the place of their placeholder when the menu opens.
             QAction* placeholder = menu->addAction(item.text);
@@ -200,6 +222,16 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
     return menu;
+}
+
+void CMainFrame::FillStopEventMenu(QMenu* menu) {
+    if (CTallonAppDocument* doc = ActiveDocument()) {
+        doc->FillStopEventMenu(menu);
+        return;
+    }
+    menu->clear();
+    menu->addAction(QStringLiteral("No Events to Stop"))->setEnabled(false);
+    menu->menuAction()->setEnabled(false);
 }
 
 void CMainFrame::FillRecentFiles(QMenu* menu) {
@@ -391,16 +423,27 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
                 if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
                 m_channelBar->DeleteSelected(Context().ShiftDown());
             });
-    connect(doc, &CTallonAppDocument::PropertiesRequested, this,
-            [this, doc](int page) { ShowChartProperties(doc, page); });
 }
 
-void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
-    if (!doc) return;
-    // Until the chart property sheet exists, its caption, the chart and the page asked for.
-    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
-                      .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
-                  QMessageBox::Ok, QMessageBox::Information);
+void CMainFrame::ShowPreferences() {
+    PreferencesHost host;
+    host.chartWindowCount = [this] { return m_app ? int(m_app->Documents().size()) : 0; };
+    host.applyDefaultsToAllWindows = [this] {
+        if (!m_app) return;
+        for (CTallonAppDocument* doc : m_app->Documents()) {
+            CopySettings(doc->Settings(), Context().DefaultChartSettings());
+            doc->ApplySettings(true);
+        }
+    };
+    host.status = [this](const QString& text, int level) { ShowStatusMessage(text, level); };
+    RunPreferences(Context(), host, this);
+}
+
+void CMainFrame::ShowAbout() {
+    const QString version = QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439");
+    ShowStatusMessage(version, 0);
+    CAboutBox about(CAboutBox::Mode::About, version, this);
+    about.exec();
 }
 
 void CMainFrame::OnTimer() {
@@ -487,9 +530,13 @@ void CMainFrame::OnCommand(int command) {
         if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
         return;
     case ZynCmd::About:
-        ShowStatusMessage(QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"), 0);
-        ZynMessageBox(QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439"), QMessageBox::Ok,
-                      QMessageBox::Information);
+        ShowAbout();
+        return;
+    case ZynCmd::Preferences:
+        ShowPreferences();
+        return;
+    case ZynCmd::PrintSetup:
+        if (m_app) RunPrintSetup(Context(), this);
         return;
     case ZynCmd::DeleteChannel:
         // The document's command when a chart is active; its request comes back through
@@ -513,6 +560,8 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::FileOpen:
         case ZynCmd::AppExit:
         case ZynCmd::About:
+        case ZynCmd::Preferences:
+        case ZynCmd::PrintSetup:
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:

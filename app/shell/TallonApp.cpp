@@ -7,6 +7,7 @@
 #include "TallonAppMessage.h"
 #include "Tips.h"
 #include "com/classregistry.h"
+#include "options/AboutBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -16,10 +17,8 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
 #include <QThread>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -193,14 +192,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
-    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
-    auto* layout = new QVBoxLayout(splash);
-    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(VersionText(), splash);
-    layout->addWidget(title);
-    layout->addWidget(version);
-    splash->setAutoFillBackground(true);
-    splash->resize(360, 140);
+    // The about box's content, without its frame and button.
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, VersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;

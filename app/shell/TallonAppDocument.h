@@ -10,6 +10,7 @@
 #include <QString>
 
 class QAction;
+class QMenu;
 class QWidget;
 
 class CTallonAppDocument : public QObject {
@@ -48,6 +49,8 @@ public:
     virtual bool OnUpdateCommand(int command, QAction* action) = 0;
     // Prints the chart on the named printer (empty: the default one) without asking.
     virtual bool PrintDirect(const QString& printer) = 0;
+    // The "Stop Event" submenu of the active chart page: its running events, or the placeholder.
+    virtual void FillStopEventMenu(QMenu* menu) = 0;
 
 signals:
     void TitleChanged(const QString& title);
@@ -60,6 +63,4 @@ signals:
     void ShowInChannelBar(bool refill);
     // The channel bar's delete operation for its selected channel of this chart.
     void DeleteChannelRequested(const QString& chartId, const QString& channelId);
-    // The chart properties sheet at a page (0 display, 3 axis).
-    void PropertiesRequested(int page);
 };
