@@ -73,6 +73,9 @@ CChannelPage::CChannelPage(IZynChannel* channel, COLORREF background, QWidget* p
     m_comment->setObjectName(QStringLiteral("Comment"));
     m_type = ReadOnly(ChannelTypeText(type), this);
     m_identifier = ReadOnly(ChannelText(m_channel.p, &IZynChannel::get_Identifier), this);
+    // An identifier is 38 characters: the page is as wide as it needs.
+    m_identifier->setMinimumWidth(m_identifier->fontMetrics().horizontalAdvance(m_identifier->text()) +
+                                  m_identifier->fontMetrics().height());
     m_counter = ReadOnly(ChannelText(m_channel.p, &IZynChannel::get_Counter), this);
 
     const int h = fontMetrics().height();

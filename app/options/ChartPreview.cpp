@@ -139,7 +139,15 @@ void CChartPreview::Paint(QPainter& painter, const QRect& area) const {
     paper.reportPrinterFriendly = m_kind == Kind::Report && m_friendly;
     const int dpi = std::max(1, painter.device()->logicalDpiY());
     AdaptForPrinter(paper, dpi, dpi);
-    PaintContent(painter, content, paper);
+    // The page is drawn as a page of paper would hold it: laid out at a page's width in screen
+    // text, then shrunk into the picture.
+    const int pageWidth = std::max(content.width(), fontMetrics().height() * (landscape ? 30 : 20));
+    const double scale = double(content.width()) / pageWidth;
+    painter.save();
+    painter.translate(content.topLeft());
+    painter.scale(scale, scale);
+    PaintContent(painter, QRect(0, 0, pageWidth, int(content.height() / scale)), paper);
+    painter.restore();
     ReleaseFonts(paper);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,8 +14,39 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CFontColourDialog::CFontColourDialog(const QFont& font, const QColor& colour, QWidget* parent)
+#include <cstdlib>
+
+namespace {
+
+// The family's style that draws `font` (a font made from a stored description names no style, and
+// the chooser would otherwise show the family's first one, often an oblique).
+QFont WithStyleName(QFont font) {
+    if (!font.styleName().isEmpty()) return font;
+    const QString family = font.family();
+    QString best;
+    int bestScore = 1 << 30;
+    for (const QString& style : QFontDatabase::styles(family)) {
+        // The font database reports oblique faces as upright: the name tells.
+        const bool slanted = QFontDatabase::italic(family, style) ||
+                             style.contains(QLatin1String("Italic"), Qt::CaseInsensitive) ||
+                             style.contains(QLatin1String("Oblique"), Qt::CaseInsensitive);
+        if (slanted != font.italic()) continue;
+        const bool narrowed = style.contains(QLatin1String("Condensed"), Qt::CaseInsensitive);
+        const int score = std::abs(QFontDatabase::weight(family, style) - font.weight()) * 2 + (narrowed ? 1 : 0);
+        if (score < bestScore) {
+            bestScore = score;
+            best = style;
+        }
+    }
+    if (!best.isEmpty()) font.setStyleName(best);
+    return font;
+}
+
+} // namespace
+
+CFontColourDialog::CFontColourDialog(const QFont& requested, const QColor& colour, QWidget* parent)
     : QDialog(parent) {
+    const QFont font = WithStyleName(requested);
     setWindowTitle(tr("Font"));
     // The font chooser lives inside this dialog as a plain widget.
     m_fonts = new QFontDialog(font, this);
