@@ -19,7 +19,7 @@ CChartPropertySheet::CChartPropertySheet(Kind kind, CTallonChart& doc, QWidget* 
                                          std::optional<ViewState> view,
                                          const CReportFieldsPage::TemplateLoader& reportTemplate)
     : COptionSheet(kind == Kind::Chart ? QStringLiteral("Chart Properties") : LoadZynString(50096), parent),
-      m_kind(kind), m_doc(doc), m_sample(std::make_shared<CPreviewSample>(doc.Context())) {
+      m_kind(kind), m_doc(&doc), m_sample(std::make_shared<CPreviewSample>(doc.Context())) {
     CopySettings(m_saved, doc.Settings());
     CopySettings(m_working, doc.Settings());
     m_savedComment = ChannelText(doc.Chart(), &IZynChart::get_Comment);
@@ -27,7 +27,10 @@ CChartPropertySheet::CChartPropertySheet(Kind kind, CTallonChart& doc, QWidget* 
         m_working.viewSpan = view->span;
         m_working.autoScroll = view->autoScroll ? 1 : 0;
     }
-    SetStatusSink([&doc](const QString& text, int level) { doc.ShowStatus(text, level); });
+    SetStatusSink([this](const QString& text, int level) {
+        if (m_doc) m_doc->ShowStatus(text, level);
+    });
+    connect(&doc, &QObject::destroyed, this, &QDialog::reject);
     if (m_kind == Kind::Chart) {
         AddPage(new CDisplayPage(m_working, true));
         AddPage(new CChartPage(CChartPage::Variant::Chart, m_working, m_sample));
@@ -38,7 +41,7 @@ CChartPropertySheet::CChartPropertySheet(Kind kind, CTallonChart& doc, QWidget* 
         AddPage(new CReportFieldsPage(m_working, reportTemplate));
     }
     AddPage(new CPrintPage(m_working, m_sample));
-    AddPage(new CNotesPage(m_doc.Chart()));
+    AddPage(new CNotesPage(doc.Chart()));
 }
 
 // The pages draw from the working record, a member: they go before it.
@@ -47,17 +50,18 @@ CChartPropertySheet::~CChartPropertySheet() {
 }
 
 void CChartPropertySheet::CommitWorking() {
-    CopySettings(m_doc.Settings(), m_working);
-    m_doc.ApplySettings(false);
+    if (!m_doc) return;
+    CopySettings(m_doc->Settings(), m_working);
+    m_doc->ApplySettings(false);
 }
 
 void CChartPropertySheet::OnCancel() {
-    if (!AnyApplied()) return;
-    CopySettings(m_doc.Settings(), m_saved);
-    if (IZynChart* chart = m_doc.Chart();
+    if (!AnyApplied() || !m_doc) return;
+    CopySettings(m_doc->Settings(), m_saved);
+    if (IZynChart* chart = m_doc->Chart();
         chart && ChannelText(chart, &IZynChart::get_Comment) != m_savedComment)
         chart->put_Comment(ToBstr(m_savedComment));
-    m_doc.ApplySettings(false);
+    m_doc->ApplySettings(false);
     if (onReverted) onReverted();
     ShowStatus(LoadZynString(50082), 0);
 }
@@ -66,13 +70,16 @@ int RunChartProperties(CTallonChart& doc, CTallonView* view, int page, QWidget* 
     std::optional<CChartPropertySheet::ViewState> state;
     if (view) state = CChartPropertySheet::ViewState{view->TimeSpan(), view->AutoScroll()};
     CChartPropertySheet sheet(CChartPropertySheet::Kind::Chart, doc, owner, state);
+    const QPointer<CTallonView> guard(view);
     if (view) {
-        sheet.onReverted = [view, state] { view->SetViewState(state->span, state->autoScroll); };
+        sheet.onReverted = [guard, state] {
+            if (guard) guard->SetViewState(state->span, state->autoScroll);
+        };
         view->SetPropertiesOpen(true);
     }
     sheet.SetActivePage(page);
     const int result = sheet.exec();
-    if (view) view->SetPropertiesOpen(false);
+    if (guard) guard->SetPropertiesOpen(false);
     return result;
 }
 

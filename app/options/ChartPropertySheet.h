@@ -14,6 +14,7 @@
 #include "ReportFieldsPage.h"
 #include "display/ChartSettings.h"
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -54,7 +55,8 @@ protected:
 
 private:
     Kind m_kind;
-    CTallonChart& m_doc;
+    // A window closed by automation while its sheet runs takes the sheet with it.
+    QPointer<CTallonChart> m_doc;
     ChartSettings m_saved;
     ChartSettings m_working;
     QString m_savedComment;
@@ -62,7 +64,8 @@ private:
 };
 
 // Runs the chart's "Chart Properties" sheet at `page` (clamped) for `view` (may be null), with the
-// view's properties-open flag set while it runs. The dialog's result.
+// view's properties-open flag set while it runs. The dialog's result; a sheet whose document goes
+// away while it runs closes as cancelled.
 int RunChartProperties(CTallonChart& doc, CTallonView* view, int page, QWidget* owner);
 // Runs the chart's "Report Properties" sheet; `setPropertiesOpen` is told when it opens and closes.
 int RunReportProperties(CTallonChart& doc, const std::function<void(bool)>& setPropertiesOpen,

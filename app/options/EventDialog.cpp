@@ -11,6 +11,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -98,7 +99,9 @@ bool EditChartEvent(CTallonChart& doc, int eventIndex, QWidget* owner) {
     dialog.SetName(name);
     dialog.SetComment(comment);
     dialog.SetTimes(DateOf(event, &IZynEvent::get_StartTime), DateOf(event, &IZynEvent::get_StopTime));
+    const QPointer<CTallonChart> guard(&doc);
     const int result = dialog.exec();
+    if (!guard) return false; // the window closed under the dialog
     bool changed = false;
     if (result == CEventDialog::kDeleted) {
         LONG removed = 0;

@@ -32,7 +32,8 @@ QFont WithStyleName(QFont font) {
                              style.contains(QLatin1String("Oblique"), Qt::CaseInsensitive);
         if (slanted != font.italic()) continue;
         const bool narrowed = style.contains(QLatin1String("Condensed"), Qt::CaseInsensitive);
-        const int score = std::abs(QFontDatabase::weight(family, style) - font.weight()) * 2 + (narrowed ? 1 : 0);
+        const int score =
+            std::abs(QFontDatabase::weight(family, style) - font.weight()) * 2 + (narrowed ? 1 : 0);
         if (score < bestScore) {
             bestScore = score;
             best = style;

@@ -423,6 +423,18 @@ TEST_F(ChartSheetTest, ReportFieldsWithoutTheTemplateSayWhy) {
     EXPECT_EQ(working.reportFieldMasks[0], 0x5u);
 }
 
+TEST_F(ChartSheetTest, ASheetWhoseWindowClosesClosesWithIt) {
+    MakeView();
+    const int result = RunChart([&](CChartPropertySheet* sheet) {
+        QTest::mouseClick(PageOf<CChartPage>(sheet, 1)->Colours()->Button(3), Qt::LeftButton);
+        QTest::mouseClick(sheet->ApplyButton(), Qt::LeftButton);
+        view.reset();
+        doc.reset();
+        EXPECT_FALSE(sheet->isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+}
+
 // The chart samples on its own thread while the sheet is open; applying a rate reaches the running
 // chart and the sheet closes on a chart that still runs.
 TEST_F(ChartSheetTest, TheChartKeepsSamplingUnderTheSheet) {

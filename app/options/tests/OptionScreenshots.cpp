@@ -33,7 +33,8 @@ void Save(QWidget* w, const QString& dir, const QString& name) {
 void SavePages(COptionSheet& sheet, const QString& dir, const QString& prefix) {
     for (int i = 0; i < sheet.PageCount(); ++i) {
         sheet.SetActivePage(i);
-        Save(&sheet, dir, QStringLiteral("%1-%2-%3").arg(prefix).arg(i).arg(sheet.Tabs()->tabText(i)).replace(u' ', u'_'));
+        Save(&sheet, dir,
+             QStringLiteral("%1-%2-%3").arg(prefix).arg(i).arg(sheet.Tabs()->tabText(i)).replace(u' ', u'_'));
     }
     sheet.hide();
 }
