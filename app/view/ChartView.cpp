@@ -88,16 +88,12 @@ void CTallonView::InitialUpdate() {
 }
 
 // A record whose view span is not positive asks for all of the data ("View all data" on the
-// properties sheet): the span becomes the recorded range, as Zoom All makes it.
+// properties sheet).
 void CTallonView::CopyViewSettings() {
     const ChartSettings& s = m_doc->Settings();
     m_renderer.CopyViewSettings(s);
     m_autoScroll = s.autoScroll != 0;
-    if (std::isfinite(s.viewSpan) && s.viewSpan > 0) return;
-    const auto& table = CChartRenderer::SpanTable();
-    const ChartRenderInput in = GatherRenderInput(*m_doc);
-    const double all = m_renderer.LastTime(in) - m_renderer.StartTime(in);
-    m_renderer.timeSpan = std::clamp(std::isfinite(all) ? all : 0.0, table.front(), table.back());
+    m_renderer.ResolveAllDataSpan(GatherRenderInput(*m_doc));
 }
 
 void CTallonView::SetViewState(double span, bool autoScroll) {
