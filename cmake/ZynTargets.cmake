@@ -17,14 +17,50 @@ function(zyn_add_library name kind)
   endif()
 endfunction()
 
-# zyn_add_test(NAME SOURCES ... LIBS ...): one GoogleTest binary per library, registered with CTest.
+# zyn_add_test(NAME SOURCES ... LIBS ... [MAIN kind] [LABELS ...] [TIMEOUT seconds] [ENVIRONMENT ...])
+# One test binary, registered with CTest under its name, with the locale and time zone pinned.
+# MAIN says where main() comes from (testing/ holds the shared ones):
+#   GTEST (default)  GoogleTest with the project's main, which also runs SpawnSelf helper modes;
+#   OWN              the sources bring main(); GoogleTest and the test support are linked;
+#   QT_CORE, QT_GUI, QT_WIDGETS
+#                    GoogleTest under a Qt application of that kind, with a settings store of the
+#                    binary's own;
+#   QTEST            Qt Test classes with their own QTEST_MAIN.
+# Every Qt kind runs on the offscreen platform and gets moc.
 function(zyn_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  if(NOT ARG_MAIN)
+    set(ARG_MAIN GTEST)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   zyn_set_warnings(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set(environment "LC_ALL=C.UTF-8;TZ=UTC")
+  if(ARG_MAIN STREQUAL "GTEST")
+    target_link_libraries(${name} PRIVATE Zyn::TestMain)
+  elseif(ARG_MAIN STREQUAL "OWN")
+    target_link_libraries(${name} PRIVATE Zyn::Testing GTest::gmock)
+  elseif(ARG_MAIN MATCHES "^QT_(CORE|GUI|WIDGETS)$")
+    set(qt_CORE Core)
+    set(qt_GUI Gui)
+    set(qt_WIDGETS Widgets)
+    target_link_libraries(${name} PRIVATE Zyn::TestMainQt${qt_${CMAKE_MATCH_1}})
+  elseif(ARG_MAIN STREQUAL "QTEST")
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    target_link_libraries(${name} PRIVATE Qt6::Test Zyn::Testing)
+  else()
+    message(FATAL_ERROR "zyn_add_test(${name}): unknown MAIN ${ARG_MAIN}")
+  endif()
+  if(ARG_MAIN MATCHES "^QT")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    list(APPEND environment "QT_QPA_PLATFORM=offscreen")
+  endif()
+  list(APPEND environment ${ARG_ENVIRONMENT})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;TZ=UTC" TIMEOUT 600)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${ARG_TIMEOUT})
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

@@ -10,10 +10,10 @@
 
 #include "sync/event.h"
 #include "sync/thread.h"
-#include "sync/tick.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -37,6 +37,24 @@ HRESULT TextOut(const std::u16string& value, BSTR* out) {
 
 std::u16string_view View(BSTR s) {
     return zyn::com::BstrView(s);
+}
+
+// What a channel shows, carried over to the live channel that replaces it.
+void CopyDisplay(IZynChannel* from, IZynChannel* to) {
+    CComBSTR text;
+    if (SUCCEEDED(from->get_Name(&text))) to->put_Name(text);
+    text.Empty();
+    if (SUCCEEDED(from->get_Comment(&text))) to->put_Comment(text);
+    text.Empty();
+    if (SUCCEEDED(from->get_Units(&text))) to->put_Units(text);
+    OLE_COLOR color = 0;
+    if (SUCCEEDED(from->get_Color(&color))) to->put_Color(color);
+    LONG value = 0;
+    if (SUCCEEDED(from->get_Width(&value))) to->put_Width(value);
+    if (SUCCEEDED(from->get_Visible(&value))) to->put_Visible(value);
+    double scale = 0;
+    if (SUCCEEDED(from->get_ScaleMin(&scale))) to->put_ScaleMin(scale);
+    if (SUCCEEDED(from->get_ScaleMax(&scale))) to->put_ScaleMax(scale);
 }
 
 // Hands out `obj` as interface `I` with a new reference.
@@ -542,22 +560,27 @@ DWORD CZynChart::SamplingThread(void* param) {
     std::shared_ptr<SamplerLink> link = *static_cast<std::shared_ptr<SamplerLink>*>(param);
     delete static_cast<std::shared_ptr<SamplerLink>*>(param);
     zyn::sync::SetThreadName("Dacq", 0xFFFFFFFFu);
-    Sleep(20);
+    zyn::sync::IClock* clock = nullptr;
+    {
+        CComPtr<CZynChart> chart = link->Acquire();
+        if (!chart) return 0;
+        clock = chart->m_clock.load();
+    }
+    clock->Wait(nullptr, 20);
     for (;;) {
-        HANDLE waits[2];
+        HANDLE stop;
         DWORD rate;
         {
             // A strong reference only for the length of one sample: a chart that every client has
             // released is destroyed rather than kept alive by its own thread.
             CComPtr<CZynChart> chart = link->Acquire();
             if (!chart) break;
-            waits[0] = chart->m_thread;
-            waits[1] = chart->m_stopEvent;
-            if (!chart->TakeSample(waits[1])) break;
+            stop = chart->m_stopEvent;
+            if (!chart->TakeSample(stop)) break;
             rate = static_cast<DWORD>(chart->m_rate.load());
         }
-        const DWORD rc = WaitForMultipleObjects(2, waits, FALSE, rate);
-        if (rc == WAIT_OBJECT_0 + 1 || rc == WAIT_FAILED) break;
+        // The rate is read again each round, so a new one applies after the current wait.
+        if (clock->Wait(stop, rate)) break;
     }
     return 0;
 }
@@ -578,14 +601,18 @@ bool CZynChart::TakeSample(HANDLE giveUp) {
         int_LockTree(locks);
     }
 
-    if (!m_relTime.IsRunning()) m_relStartTick = GetTickCount64();
-    const std::uint32_t t = m_relTime.GetRelTime();
+    const std::uint64_t now = m_clock.load()->TickMs();
+    if (!m_relRunning) {
+        m_relStart = now;
+        m_relRunning = true;
+    }
     // The relative axis holds 32-bit milliseconds (49.7 days). Past that the times would wrap onto
     // earlier ones, so the chart stops instead of storing samples under wrong times.
-    if (GetTickCount64() - m_relStartTick > 0xFFFFFFFFull) {
+    if (now - m_relStart > 0xFFFFFFFFull) {
         m_running.store(false);
         return false;
     }
+    const auto t = static_cast<std::uint32_t>(now - m_relStart);
     if (m_timeBase->GetStart() == 0.0 || m_restartPending.load()) {
         m_timeBase->SetStart(GetTimeAsDouble());
         m_restartPending.store(false);
@@ -595,7 +622,8 @@ bool CZynChart::TakeSample(HANDLE giveUp) {
         if (m_firstCollectionPending) {
             m_firstCollectionPending = false;
             PdhCollectQueryData(m_query);
-            Sleep(200); // rate counters need two collections
+            // Rate counters need two collections apart in real time, whatever clock the chart keeps.
+            Sleep(200);
         }
         PdhCollectQueryData(m_query);
     }
@@ -631,7 +659,7 @@ HRESULT CZynChart::Clear() {
         m_timeBase->RemoveAll();
         int_Raise(kCleared, true);
         m_timeBase->SetStart(0.0);
-        m_relTime.Reset();
+        m_relRunning = false;
         m_lastSampleTime.store(0);
         int_Raise(kStartChanged, true);
         std::lock_guard guard(m_listGuard);
@@ -645,7 +673,10 @@ HRESULT CZynChart::Clear() {
 
 HRESULT CZynChart::Rerun() {
     StopRunning();
-    std::vector<CComPtr<CZynChannel>> replaced;
+    // The channels to replace are chosen under the tree lock, and their replacements made after
+    // it is released: a channel made while the tree is held would be locked after the chart's own
+    // lock, against the order every other operation keeps.
+    std::vector<std::pair<CComPtr<CZynChannel>, CComBSTR>> counters;
     {
         CZynLockList locks;
         int_LockTree(locks);
@@ -654,24 +685,15 @@ HRESULT CZynChart::Rerun() {
             CComBSTR path;
             old->get_CounterPath(&path);
             if (path.IsEmpty() || PdhValidatePathW(path) != 0) continue;
-            CComPtr<IZynChannel> fresh;
-            if (FAILED(AddChannel(path, &fresh)) || !fresh) continue;
-            CComBSTR text;
-            if (SUCCEEDED(old->get_Name(&text))) fresh->put_Name(text);
-            text.Empty();
-            if (SUCCEEDED(old->get_Comment(&text))) fresh->put_Comment(text);
-            text.Empty();
-            if (SUCCEEDED(old->get_Units(&text))) fresh->put_Units(text);
-            OLE_COLOR color = 0;
-            if (SUCCEEDED(old->get_Color(&color))) fresh->put_Color(color);
-            LONG value = 0;
-            if (SUCCEEDED(old->get_Width(&value))) fresh->put_Width(value);
-            if (SUCCEEDED(old->get_Visible(&value))) fresh->put_Visible(value);
-            double scale = 0;
-            if (SUCCEEDED(old->get_ScaleMin(&scale))) fresh->put_ScaleMin(scale);
-            if (SUCCEEDED(old->get_ScaleMax(&scale))) fresh->put_ScaleMax(scale);
-            replaced.emplace_back(old);
+            counters.emplace_back(old, std::move(path));
         }
+    }
+    std::vector<CComPtr<CZynChannel>> replaced;
+    for (auto& [old, path] : counters) {
+        CComPtr<IZynChannel> fresh;
+        if (FAILED(AddChannel(path, &fresh)) || !fresh) continue;
+        CopyDisplay(old, fresh);
+        replaced.push_back(old);
     }
     for (CZynChannel* old : replaced)
         old->Detach();

@@ -9,9 +9,9 @@
 #include "ZynEvent.h"
 #include "ZynLockList.h"
 #include "ZynTimeBase.h"
-#include "utils/ZynRelTime.h"
 
 #include "pdh/pdh.h"
+#include "sync/clock.h"
 #include "sync/handle.h"
 
 #include <atomic>
@@ -117,6 +117,9 @@ public:
     // Appends an event made for this chart (loaded from a record).
     void int_AppendEvent(CZynEvent* event);
     void int_SetRestartPending() { m_restartPending.store(true); }
+    // The clock of the sampling period and the relative times (the system's unless a test gives
+    // another). Set it while the chart is stopped; the clock must outlive the chart.
+    void int_SetClock(zyn::sync::IClock& clock) { m_clock.store(&clock); }
     // Adoption by an application object (name rebuilt as Chart-n) and its release.
     void int_SetOwner(CZynApp* owner, LONG chartNumber);
     void int_ClearOwner();
@@ -183,8 +186,10 @@ private:
     HANDLE m_stopEvent = nullptr;
     std::shared_ptr<SamplerLink> m_sampler;
 
-    CZynRelTime m_relTime;
-    std::uint64_t m_relStartTick = 0; // 64-bit twin of the relative timer's start: catches its wrap
+    // The relative timer: the clock's tick at the first reading after creation or Clear.
+    std::atomic<zyn::sync::IClock*> m_clock{&zyn::sync::SystemClock()};
+    bool m_relRunning = false;
+    std::uint64_t m_relStart = 0;
     CComPtr<CZynTimeBase> m_timeBase;
     std::mutex m_peerGuard;
     CComPtr<IUnknown> m_peer;

@@ -8,7 +8,9 @@
 // - the main-frame-gone flag: once set, chart notifications are no longer delivered;
 // - what the channel bar shows and highlights (written by the shell, read by documents and views);
 // - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
-//   browser. They default to the real dialogs; tests replace them.
+//   browser. They default to the real dialogs; tests replace them;
+// - the clock of the program's timed rules (the splash, press and hold, highlight expiry); the
+//   system's by default, a manual one in tests.
 
 #include "CounterBrowser.h"
 #include "NumberedSettings.h"
@@ -16,6 +18,7 @@
 
 #include "com/unknown.h"
 #include "objlib/ZynInterfaces.h"
+#include "sync/clock.h"
 
 #include <QPageLayout>
 #include <QPointer>
@@ -83,6 +86,7 @@ public:
     QPointer<QWidget> mainWindow;
     CChannelBarState channelBar;
     CUiHooks ui;
+    zyn::sync::IClock* clock = &zyn::sync::SystemClock();
     // The page chosen in Print Setup, used by the next print; none until the user chose one.
     std::optional<QPageLayout> printPageLayout;
     QString printerName; // empty: the default printer

@@ -243,12 +243,14 @@ void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
         m_chartId = Text(id);
     }
     UpdateCaption();
-    if (!m_refreshRequest && !chartChange && m_lastRefill.isValid() && m_lastRefill.elapsed() < kRefreshMs)
+    const std::uint64_t now = m_context.clock->TickMs();
+    if (!m_refreshRequest && !chartChange && m_refilled && now - m_lastRefill < std::uint64_t(kRefreshMs))
         return;
     if (chartChange || m_rebuild) Rebuild(chartChange);
     m_refreshRequest = false;
     RefreshCells();
-    m_lastRefill.restart();
+    m_refilled = true;
+    m_lastRefill = now;
 }
 
 void CChannelBar::ChartChanged(IZynChart* chart) {
@@ -423,7 +425,7 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
         m_pressed = index.isValid();
         m_pressRow = index.row();
         m_pressPos = me->position().toPoint();
-        m_pressTime.restart();
+        m_pressTick = m_context.clock->TickMs();
         break;
     }
     case QEvent::MouseMove: {
@@ -446,7 +448,7 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CChannelBar::CheckPressAndHold() {
-    if (!m_pressed || m_holding || m_pressTime.elapsed() <= kHoldMs) return;
+    if (!m_pressed || m_holding || m_context.clock->TickMs() - m_pressTick <= std::uint64_t(kHoldMs)) return;
     CComPtr<IZynChannel> channel = ChannelOfRow(m_pressRow);
     if (!channel) return;
     m_holding = true;

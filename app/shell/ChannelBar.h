@@ -7,10 +7,10 @@
 #include "objlib/ZynInterfaces.h"
 
 #include <QDockWidget>
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QStyledItemDelegate>
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -116,11 +116,12 @@ private:
     bool m_rebuild = false;
     bool m_refreshRequest = false;
     int m_refreshCount = 0;
-    QElapsedTimer m_lastRefill;
+    bool m_refilled = false;
+    std::uint64_t m_lastRefill = 0; // the context clock's tick
     // Press and hold.
     bool m_pressed = false;
     QPoint m_pressPos;
-    QElapsedTimer m_pressTime;
+    std::uint64_t m_pressTick = 0;
     int m_pressRow = -1;
     bool m_holding = false;
 };

@@ -401,7 +401,7 @@ void CMainFrame::HighlightChannel(const QString& chartId, const QString& channel
     const bool changed = chartId != bar.highlightedChart || channelId != bar.highlightedChannel;
     bar.highlightedChart = clear ? QString() : chartId;
     bar.highlightedChannel = clear ? QString() : channelId;
-    m_highlightAge.restart();
+    m_highlightTick = context.clock->TickMs();
     if (!changed || context.MainFrameGone()) return;
     for (CTallonAppDocument* doc : m_app->Documents())
         doc->UpdateAllViews(clear ? 16 : 15);
@@ -450,7 +450,7 @@ void CMainFrame::OnTimer() {
     if (m_channelBar) m_channelBar->CheckPressAndHold();
     // Tool bar buttons follow their update handlers as the menus do.
     UpdateCommands();
-    if (!HighlightedChannelId().isEmpty() && m_highlightAge.isValid() && m_highlightAge.elapsed() > 2000)
+    if (!HighlightedChannelId().isEmpty() && Context().clock->TickMs() - m_highlightTick > kHighlightMs)
         HighlightChannel({}, {});
 }
 

@@ -8,11 +8,11 @@
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdint>
 #include <map>
 
 class CAppContext;
@@ -29,6 +29,9 @@ class QToolButton;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
+    // A highlight older than this is cleared by the timer.
+    static constexpr std::uint64_t kHighlightMs = 2000;
+
     explicit CMainFrame(CTallonApp* app);
     ~CMainFrame() override;
 
@@ -100,7 +103,7 @@ private:
     std::map<int, QAction*> m_actions;
     int m_menuId = 0;
     QTimer m_timer;
-    QElapsedTimer m_highlightAge;
+    std::uint64_t m_highlightTick = 0; // the context clock's tick when the highlight was last set
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;
     QPointer<CChildFrame> m_lastActive;

@@ -14,15 +14,21 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
-#include <QThread>
 
 namespace {
 
 constexpr int kMaxRecentFiles = 16;
+// The splash: shown for a second, held a little longer (much longer on a first run), and kept up
+// while the main frame settles.
+constexpr DWORD kSplashShowMs = 1000;
+constexpr DWORD kSplashHoldMs = 100;
+constexpr DWORD kFirstRunHoldMs = 4000;
+constexpr DWORD kSplashCloseMs = 500;
+// While the splash is up, events are handled at this interval.
+constexpr DWORD kPumpSliceMs = 10;
 
 // "Zynthar Tallon. Version 2.4  Build#1439"
 QString VersionText() {
@@ -197,12 +203,18 @@ void CTallonApp::ShowSplash(bool firstRun) {
     splash->show();
     m_splash = splash;
     m_splashShown = true;
-    QElapsedTimer shown;
-    shown.start();
-    while (shown.elapsed() < 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    PumpEvents(kSplashShowMs, [splash] { return !splash->isVisible(); });
     // A first run keeps the splash up a while longer.
-    QThread::msleep(firstRun ? 4000 : 100);
+    m_context.clock->Wait(nullptr, firstRun ? kFirstRunHoldMs : kSplashHoldMs);
+}
+
+void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
+    zyn::sync::IClock& clock = *m_context.clock;
+    const std::uint64_t end = clock.TickMs() + ms;
+    while (!done() && clock.TickMs() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(kPumpSliceMs));
+        clock.Wait(nullptr, kPumpSliceMs);
+    }
 }
 
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
@@ -247,18 +259,15 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     }
 
     m_frame->show();
-    if (!m_splash) {
-        if (!m_automationStarted)
-            QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
-    } else {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 500 && !m_automationStarted)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (m_splash) {
+        PumpEvents(kSplashCloseMs, [this] { return m_automationStarted; });
         m_splash->close();
         m_splash->deleteLater();
         m_splash = nullptr;
     }
+    // The start-up tips follow the splash when there is one: an interactive start shows them either way.
+    if (!m_automationStarted)
+        QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
     return true;
 }
 

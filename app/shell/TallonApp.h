@@ -95,6 +95,8 @@ private:
     void LoadRecentFiles();
     void SaveRecentFiles();
     void ShowSplash(bool firstRun);
+    // Handles events for up to `ms` of the context's clock, or until `done` holds.
+    void PumpEvents(DWORD ms, const std::function<bool()>& done);
     bool PrintFile(const TallonCommandLine& cmd);
 
     // First member: it outlives the frame and every document.

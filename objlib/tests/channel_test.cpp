@@ -1,7 +1,7 @@
 #include "objlib/ZynChannel.h"
 
-#include "ObjTestUtil.h"
-
+#include "com/ccombstr.h"
+#include "testing/ComChecks.h"
 #include "utils/ZynNumber.h"
 
 #include <algorithm>
@@ -9,6 +9,10 @@
 #include <vector>
 
 namespace {
+
+using zyn::test::LeakCheckedTest;
+using zyn::test::RaisedError;
+using zyn::test::TakeError;
 
 // Stands in for the chart: numbering, the shared time axis, the aggregate word and the list.
 class FakeChart final : public CZynChartLink {

@@ -1,31 +1,41 @@
 // The chart and sampling engine, the application object and the object factory.
 
-#include "ObjTestUtil.h"
+#include "ChannelProbes.h"
+
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
 #include "objlib/ZynObjFactory.h"
 
+#include "com/ccombstr.h"
 #include "sync/event.h"
 #include "sync/handle.h"
+#include "testing/ComChecks.h"
+#include "testing/ManualClock.h"
 
 #include <chrono>
 #include <thread>
 
 namespace {
 
+using zyn::test::LeakCheckedTest;
+using zyn::test::ManualClock;
+using zyn::test::TakeError;
+
 using ChartTest = LeakCheckedTest;
 
-LONG Count(IZynChannel* c) {
-    LONG n = -1;
-    c->get_DataCount(&n);
-    return n;
+// A chart whose period and relative times come from `clock`.
+CComPtr<CZynChart> ChartOn(ManualClock& clock) {
+    auto chart = CZynChart::Create();
+    chart->int_SetClock(clock);
+    return chart;
 }
 
-double Date(HRESULT (IZynChart::*getter)(VARIANT*), IZynChart* chart) {
-    CComVariant v;
-    EXPECT_EQ((chart->*getter)(&v), S_OK);
-    EXPECT_EQ(v.vt, VT_DATE);
-    return v.date;
+// Starts `chart` and takes it through the thread's first pause to its first sample: afterwards the
+// thread waits for the end of its first period.
+void RunToFirstSample(CZynChart* chart, ManualClock& clock) {
+    ASSERT_EQ(chart->put_Run(1), S_OK);
+    ASSERT_TRUE(clock.AwaitWaiters(1)) << "the thread's first pause";
+    ASSERT_TRUE(clock.Advance(20, 1)) << "the first sample and the wait after it";
 }
 
 TEST_F(ChartTest, RateIsClampedAndDefaultsAreAsDocumented) {
@@ -48,29 +58,28 @@ TEST_F(ChartTest, RateIsClampedAndDefaultsAreAsDocumented) {
 }
 
 TEST_F(ChartTest, ManualSamplesShareOneTimeEntryAndLeaveGapsAfterAPause) {
-    auto chart = CZynChart::Create();
+    ManualClock clock;
+    auto chart = ChartOn(clock);
     CComPtr<IZynChannel> a, b;
     CComBSTR path(u"\\Processor(_Total)\\% Processor Time"), path2(u"\\Memory\\Available MBytes");
     ASSERT_EQ(chart->AddChannel(path, &a), S_OK);
     ASSERT_EQ(chart->AddChannel(path2, &b), S_OK);
-    ZynChannelType type{};
-    a->get_ChannelType(&type);
-    EXPECT_EQ(type, typeDynamic);
-    ASSERT_EQ(chart->Sample(), S_OK); // the first one waits for the second collection
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(TypeOf(a), typeDynamic);
+    ASSERT_EQ(chart->Sample(), S_OK); // the timer starts on its first reading
+    ASSERT_TRUE(clock.Advance(150));
     ASSERT_EQ(chart->Sample(), S_OK);
-    EXPECT_EQ(Count(a), 2);
-    EXPECT_EQ(Count(b), 2);
-    EXPECT_EQ(chart->int_TimeBase()->GetCount(), 2u);
-    EXPECT_EQ(chart->int_TimeBase()->GetRel(0), 0u); // the timer starts on its first reading
-    EXPECT_GE(chart->int_TimeBase()->GetRel(1), 150u);
-    double start = Date(&IZynChart::get_StartTime, chart);
+    ASSERT_TRUE(clock.Advance(60000)); // a pause: the timer runs on
+    ASSERT_EQ(chart->Sample(), S_OK);
+    EXPECT_EQ(Rels(chart), (std::vector<std::uint32_t>{0, 150, 60150}));
+    EXPECT_EQ(Count(a), 3);
+    EXPECT_EQ(Count(b), 3);
+    const double start = Date(&IZynChart::get_StartTime, chart);
     EXPECT_GT(start, 45000.0);
-    double mb = 0;
-    CComPtr<IZynDataSet> data;
-    b->get_Data(&data);
-    data->GetValueAt(1, &mb);
-    EXPECT_GT(mb, 0.0);
+    const double ms = CZynTimeBase::kDaysPerMs;
+    EXPECT_THAT(Times(a), DatesAre({start, start + 150 * ms, start + 60150 * ms}));
+    EXPECT_EQ(Times(b), Times(a));
+    EXPECT_GT(Values(b)[1], 0.0);
+    EXPECT_TRUE(clock.Waits().empty()) << "a sample on the caller's thread waits on no clock";
 }
 
 TEST_F(ChartTest, AnInvalidPathGivesADynamicChannelThatNeverGetsValues) {
@@ -91,7 +100,8 @@ TEST_F(ChartTest, AnInvalidPathGivesADynamicChannelThatNeverGetsValues) {
 }
 
 TEST_F(ChartTest, RunningSamplesAtTheRateAndRefusesManualSamples) {
-    auto chart = CZynChart::Create();
+    ManualClock clock;
+    auto chart = ChartOn(clock);
     CComPtr<IZynChannel> c;
     CComBSTR path(u"\\System\\Processes");
     chart->AddChannel(path, &c);
@@ -101,15 +111,49 @@ TEST_F(ChartTest, RunningSamplesAtTheRateAndRefusesManualSamples) {
     chart->get_Run(&running);
     EXPECT_EQ(running, 1);
     EXPECT_EQ(chart->Sample(), S_FALSE);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    ASSERT_TRUE(clock.AwaitWaiters(1));
+    EXPECT_EQ(Count(c), 0) << "nothing before the thread's first pause ends";
+    ASSERT_TRUE(clock.Advance(20, 1));
+    // The first sample is at relative time 0, dated at the start that Run set, although the
+    // thread took it 20 ms later.
+    EXPECT_EQ(Rels(chart), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(Date(&IZynChart::get_LastSampleTime, chart), Date(&IZynChart::get_StartTime, chart));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(clock.Advance(200, 1));
+    EXPECT_EQ(Rels(chart), (std::vector<std::uint32_t>{0, 200, 400, 600, 800}));
+    EXPECT_EQ(Count(c), 5);
+
+    // A new rate applies from the wait after the one in progress.
+    chart->put_Rate(500);
+    ASSERT_TRUE(clock.Advance(200, 1));
+    ASSERT_TRUE(clock.Advance(499, 1));
+    EXPECT_EQ(Count(c), 6);
+    ASSERT_TRUE(clock.Advance(1, 1));
+    EXPECT_EQ(Rels(chart), (std::vector<std::uint32_t>{0, 200, 400, 600, 800, 1000, 1500}));
+    EXPECT_EQ(clock.Waits(), (std::vector<DWORD>{20, 200, 200, 200, 200, 200, 500, 500}));
+
     chart->put_Run(0);
-    const LONG n = Count(c);
-    EXPECT_GE(n, 3);
-    EXPECT_LE(n, 6);
-    // The first sample is at relative time 0, dated at the start that Run set.
-    EXPECT_EQ(chart->int_TimeBase()->GetRel(0), 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(Count(c), n); // stopped means stopped
+    ASSERT_TRUE(clock.Advance(10000));
+    EXPECT_EQ(Count(c), 7); // stopped means stopped
+    EXPECT_EQ(clock.Waits().size(), 8u) << "a stopped chart waits no more";
+}
+
+// The relative axis holds 32-bit milliseconds: a chart that has run for 49.7 days stops rather
+// than store samples under times that wrapped onto earlier ones.
+TEST_F(ChartTest, ARunningChartStopsBeforeItsRelativeTimesWrap) {
+    constexpr LONG kDay = 86400000;
+    ManualClock clock;
+    auto chart = ChartOn(clock);
+    chart->put_Rate(kDay);
+    RunToFirstSample(chart, clock);
+    for (int day = 1; day <= 49; ++day)
+        ASSERT_TRUE(clock.Advance(kDay, 1)) << day;
+    ASSERT_EQ(chart->int_TimeBase()->GetCount(), 50u);
+    EXPECT_EQ(Rels(chart).back(), 49u * kDay);
+    ASSERT_TRUE(clock.Advance(kDay)); // day 50 lies beyond 2^32 ms
+    chart->put_Run(0);                // joins the thread, whatever it did
+    EXPECT_EQ(chart->int_TimeBase()->GetCount(), 50u);
+    EXPECT_EQ(clock.Waits().size(), 51u) << "the thread ended instead of waiting again";
 }
 
 TEST_F(ChartTest, StoppingEndsEveryEventAtOneTime) {
@@ -153,48 +197,63 @@ TEST_F(ChartTest, DetachEventMatchesIdentifiersNotNames) {
 }
 
 TEST_F(ChartTest, ClearOnARunningChartRestartsWithANewStartAndKeepsStaticData) {
-    auto chart = CZynChart::Create();
+    ManualClock clock;
+    auto chart = ChartOn(clock);
     CComPtr<IZynChannel> dynamic, stat;
     CComBSTR path(u"\\System\\Threads");
     chart->AddChannel(path, &dynamic);
     chart->AddStaticChannel(&stat);
     LONG n = 0;
     stat->AddValueRelTime(5.0, 100, &n);
+    ASSERT_EQ(chart->put_StartTime(CComVariant::Date(45000.0)), S_OK);
     chart->put_Rate(200);
-    chart->put_Run(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const double firstStart = Date(&IZynChart::get_StartTime, chart);
+    RunToFirstSample(chart, clock);
+    ASSERT_TRUE(clock.Advance(200, 1));
+    ASSERT_EQ(Count(dynamic), 2);
     CComPtr<IZynEvent> e;
     CComBSTR name(u"cleared away");
     chart->AddEvent(name, &e);
+
     ASSERT_EQ(chart->Clear(), S_OK);
     LONG running = 0;
     chart->get_Run(&running);
     EXPECT_EQ(running, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    chart->put_Run(0);
-    EXPECT_GT(Date(&IZynChart::get_StartTime, chart), firstStart);
+    EXPECT_GT(Date(&IZynChart::get_StartTime, chart), 45000.0) << "restarting set a new start";
+    EXPECT_EQ(Count(dynamic), 0);
     EXPECT_EQ(Count(stat), 1);
-    EXPECT_GE(Count(dynamic), 1);
     CComPtr<IZynEventIter> it;
     chart->get_Events(&it);
     LONG count = -1;
     it->get_Count(&count);
     EXPECT_EQ(count, 0);
+
+    // The relative timer starts again with the restarted thread's first sample.
+    ASSERT_TRUE(clock.AwaitWaiters(1));
+    ASSERT_TRUE(clock.Advance(20, 1));
+    EXPECT_EQ(Rels(chart), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(Count(dynamic), 1);
+    EXPECT_EQ(Date(&IZynChart::get_LastSampleTime, chart), Date(&IZynChart::get_StartTime, chart));
+    chart->put_Run(0);
 }
 
 // A client holding the whole tree through LockObject and stopping the chart must not wait for a
 // sample that needs that lock.
 TEST_F(ChartTest, StoppingWhileHoldingTheTreeLockDoesNotWaitForTheSample) {
-    auto chart = CZynChart::Create();
+    ManualClock clock;
+    auto chart = ChartOn(clock);
     chart->put_Rate(200);
-    chart->put_Run(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    RunToFirstSample(chart, clock);
     CComPtr<IZynObjLock> lock;
     ASSERT_EQ(chart->LockObject(&lock), S_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the thread now waits for the lock
+    const std::size_t ended = clock.Waits().size();
+    ASSERT_TRUE(clock.Advance(200));
+    ASSERT_TRUE(clock.AwaitWaitsEnded(ended)) << "the thread now needs the tree this test holds";
     auto t0 = std::chrono::steady_clock::now();
     chart->Clear(); // stops and restarts under the held lock
+    // The restarted thread, too, comes to need the tree after its first pause.
+    ASSERT_TRUE(clock.AwaitWaiters(1));
+    ASSERT_TRUE(clock.Advance(20));
+    ASSERT_TRUE(clock.AwaitWaitsEnded(ended + 1));
     chart->put_Run(0);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
     lock->Unlock();
@@ -304,17 +363,20 @@ TEST_F(ChartTest, ObjectFactoryMakesAppsChartsAndChannels) {
 }
 
 TEST_F(ChartTest, AChartReleasedWhileRunningStopsAndDies) {
+    ManualClock clock;
     {
-        auto chart = CZynChart::Create();
+        auto chart = ChartOn(clock);
         CComPtr<IZynChannel> c;
         CComBSTR path(u"\\Processor(_Total)\\% Processor Time");
         chart->AddChannel(path, &c);
         chart->put_Rate(200);
-        chart->put_Run(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    // The fixture's leak check proves the chart, its thread's reference and its channel are gone.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        RunToFirstSample(chart, clock);
+        ASSERT_TRUE(clock.Advance(200, 1));
+    } // the last references go while the thread waits for its next period
+    // The fixture's leak check proves the chart, its thread's reference and its channel are gone;
+    // a clock that no thread waits on any more shows that the thread ended with it.
+    EXPECT_TRUE(clock.Advance(200, 0));
+    EXPECT_EQ(clock.Waits().size(), 3u);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
+#include "com/ccombstr.h"
 #include "objlib/ZynDataSet.h"
-
-#include "ObjTestUtil.h"
+#include "testing/ComChecks.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,6 +9,10 @@
 #include <vector>
 
 namespace {
+
+using zyn::test::LeakCheckedTest;
+using zyn::test::RaisedError;
+using zyn::test::TakeError;
 
 class FakeOwner final : public CZynDataSetOwner {
 public:

@@ -1,14 +1,17 @@
 // Events on their own (the chart's side is tested with the chart) and the snapshot iterators.
 
-#include "ObjTestUtil.h"
+#include "com/ccombstr.h"
 #include "objlib/ZynEvent.h"
 #include "objlib/ZynIterators.h"
 #include "objlib/ZynModule.h"
+#include "testing/ComChecks.h"
 
 #include <atomic>
 #include <thread>
 
 namespace {
+
+using zyn::test::LeakCheckedTest;
 
 class CountingOwner final : public CZynEventOwner {
 public:

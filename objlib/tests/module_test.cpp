@@ -1,33 +1,20 @@
 // The library as an in-process server: registration in the classes root, creation by ProgID of the
 // client-creatable classes, refusal of the others, and the Utils services.
 
-#include "ObjTestUtil.h"
 #include "objlib/ZynModule.h"
 
+#include "com/ccombstr.h"
 #include "com/classregistry.h"
 #include "registry/registry.h"
-
-#include <cstdlib>
-#include <filesystem>
+#include "testing/ComChecks.h"
+#include "testing/TempSettingsStore.h"
 
 namespace {
 
+using zyn::test::LeakCheckedTest;
+
 class ModuleTest : public LeakCheckedTest {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zyn-module-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
-        LeakCheckedTest::SetUp();
-    }
-    void TearDown() override {
-        LeakCheckedTest::TearDown();
-        std::filesystem::remove_all(m_dir);
-    }
-
     static std::u16string ReadDefault(const std::u16string& key, const char16_t* name = u"") {
         HKEY h = nullptr;
         if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
@@ -39,7 +26,7 @@ protected:
         return rc == ERROR_SUCCESS ? std::u16string(buf) : u"<no value>";
     }
 
-    std::filesystem::path m_dir;
+    zyn::test::TempSettingsStore m_store;
 };
 
 TEST_F(ModuleTest, RegistrationWritesEveryClassAndUnregistrationRemovesThem) {

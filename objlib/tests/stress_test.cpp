@@ -3,9 +3,10 @@
 // mistake, a race on a list or a use after release shows up. Passing means no report, no hang and
 // no leaked object.
 
-#include "ObjTestUtil.h"
+#include "com/ccombstr.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
+#include "testing/ComChecks.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +16,8 @@
 #include <vector>
 
 namespace {
+
+using zyn::test::ClearError;
 
 using Clock = std::chrono::steady_clock;
 

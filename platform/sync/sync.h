@@ -1,7 +1,8 @@
 #pragma once
 // Everything of the synchronisation stand-in: handles and waits, events, threads, recursive
-// locks, the tick count and the cycle counter.
+// locks, the tick count, the clock that scheduled work waits on, and the cycle counter.
 
+#include "clock.h"
 #include "critsec.h"
 #include "event.h"
 #include "handle.h"

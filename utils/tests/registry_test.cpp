@@ -1,5 +1,8 @@
 #include "utils/ZynRegistry.h"
 
+#include "testing/SpawnSelf.h"
+#include "testing/TempSettingsStore.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,33 +13,16 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 const char16_t* const kSettings = u"Software\\Zynthar\\Tallon\\Settings";
 
-class ZynRegistryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zynutilsreg-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        m_dir = tmpl;
-        ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    std::string m_dir;
-};
+using ZynRegistryTest = zyn::test::SettingsStoreTest;
 
 bool KeyExists(HKEY hive, const char16_t* path) {
     HKEY h = nullptr;
@@ -48,23 +34,6 @@ bool KeyExists(HKEY hive, const char16_t* path) {
 std::u16string ExeFolder() {
     auto folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     return std::u16string(folder.begin(), folder.end()); // the build path is ASCII
-}
-
-pid_t SpawnSetter(const char* key, const char* name, const char* value) {
-    std::vector<std::string> args = {"/proc/self/exe", "--set", key, name, value};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ), 0);
-    return pid;
-}
-
-int Reap(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 // ---- CZynRegistry ----
@@ -208,9 +177,9 @@ TEST_F(ZynRegistryTest, GetZynDirUsesStoredFoldersAndNeverReplacesOnesThatDoNotF
 }
 
 TEST_F(ZynRegistryTest, AnUnwritableMachineHiveStillGivesTheDefaultFolder) {
-    std::string file = m_dir + "/plainfile";
+    std::string file = StorePath() + "/plainfile";
     std::fclose(std::fopen(file.c_str(), "w"));
-    ::setenv("ZYN_REGISTRY_DIR", (file + "/hives").c_str(), 1);
+    zyn::test::TempSettingsStore::Point(file + "/hives");
     CZynRegistry* machine = GetMachineReg(nullptr);
     EXPECT_FALSE(machine->Store(u"InstallDir", u"/x"));
     EXPECT_EQ(machine->ReadDWord(u"InstallDir", 4), 4u);
@@ -288,9 +257,9 @@ TEST_F(ZynRegistryTest, ListenerCallsBackOnceAtStartThenOnEveryChangeUntilStoppe
     ASSERT_TRUE(log.WaitFor(3)) << "a throwing callback must not end the listener";
 
     // Another process writes.
-    pid_t child = SpawnSetter("Software\\Zynthar\\Tallon\\Settings", "Remote", "5");
+    pid_t child = zyn::test::SpawnSelf({"--set", "Software\\Zynthar\\Tallon\\Settings", "Remote", "5"});
     EXPECT_TRUE(log.WaitFor(4)) << "a write from another process reaches the callback";
-    EXPECT_EQ(Reap(child), 0);
+    EXPECT_EQ(zyn::test::Reap(child), 0);
 
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(reg.Listen(false));
@@ -322,16 +291,13 @@ TEST_F(ZynRegistryTest, RestartingAndDestroyingAListenerStopsTheOldThread) {
 }
 
 // --set KEY NAME VALUE: one DWORD value in the user hive, written by a separate process.
-int SetterMain(char** argv) {
+int SetterMain(int argc, char** argv) {
+    if (argc != 5) return 2;
     auto wide = [](const char* s) { return std::u16string(s, s + std::strlen(s)); };
     CZynRegistry reg(wide(argv[2]).c_str(), CZynRegistry::CurrentUser);
     return reg.Store(wide(argv[3]).c_str(), static_cast<DWORD>(std::atoi(argv[4]))) ? 0 : 1;
 }
 
-} // namespace
+const zyn::test::HelperMode kSetMode("--set", &SetterMain);
 
-int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--set") == 0) return SetterMain(argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+} // namespace

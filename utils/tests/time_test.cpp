@@ -3,6 +3,7 @@
 #include "utils/ZynTime.h"
 
 #include "sync/tick.h"
+#include "testing/SystemTimes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +14,7 @@
 
 namespace {
 
-SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-    SYSTEMTIME st{};
-    st.wYear = WORD(y);
-    st.wMonth = WORD(mo);
-    st.wDay = WORD(d);
-    st.wHour = WORD(h);
-    st.wMinute = WORD(mi);
-    st.wSecond = WORD(s);
-    st.wMilliseconds = WORD(ms);
-    return st;
-}
+using zyn::test::MakeSystemTime;
 
 std::string Narrow(const char16_t* s) {
     std::string out;
@@ -33,17 +24,17 @@ std::string Narrow(const char16_t* s) {
 }
 
 TEST(TimeValue, EpochAndMillenniumWithMilliseconds) {
-    SYSTEMTIME epoch = Make(1899, 12, 30);
+    SYSTEMTIME epoch = MakeSystemTime(1899, 12, 30);
     EXPECT_EQ(GetTimeAsDouble(&epoch), 0.0);
-    SYSTEMTIME noon = Make(2000, 1, 1, 12, 0, 0, 500);
+    SYSTEMTIME noon = MakeSystemTime(2000, 1, 1, 12, 0, 0, 500);
     EXPECT_DOUBLE_EQ(GetTimeAsDouble(&noon), 36526.5 + 500 * 1.1574074074074074e-08);
-    SYSTEMTIME dayAfter = Make(1899, 12, 31, 6);
+    SYSTEMTIME dayAfter = MakeSystemTime(1899, 12, 31, 6);
     EXPECT_DOUBLE_EQ(GetTimeAsDouble(&dayAfter), 1.25);
 }
 
 TEST(TimeValue, MillisecondsBeforeTheEpochMoveTheTimeForward) {
     // 29 December 1899 06:00:00.500 is -1.25 minus half a second: the fraction counts forward.
-    SYSTEMTIME st = Make(1899, 12, 29, 6, 0, 0, 500);
+    SYSTEMTIME st = MakeSystemTime(1899, 12, 29, 6, 0, 0, 500);
     double t = GetTimeAsDouble(&st);
     EXPECT_DOUBLE_EQ(t, -1.25 - 500 * kZynOneMillisecond);
     SYSTEMTIME back{};
@@ -55,7 +46,7 @@ TEST(TimeValue, MillisecondsBeforeTheEpochMoveTheTimeForward) {
 }
 
 TEST(TimeValue, InvalidFieldsGiveZero) {
-    SYSTEMTIME bad = Make(2023, 2, 29);
+    SYSTEMTIME bad = MakeSystemTime(2023, 2, 29);
     EXPECT_EQ(GetTimeAsDouble(&bad), 0.0);
 }
 
@@ -89,7 +80,7 @@ protected:
 };
 
 TEST_F(LocaleText, TimeAndDateCountTheirTerminators) {
-    SYSTEMTIME st = Make(2000, 1, 1, 13, 5, 9);
+    SYSTEMTIME st = MakeSystemTime(2000, 1, 1, 13, 5, 9);
     char16_t buf[64];
     EXPECT_EQ(GetLocaleTime(&st, buf, 64), 9);
     EXPECT_EQ(Narrow(buf), "13:05:09");
@@ -109,7 +100,7 @@ TEST_F(LocaleText, DoubleOverloadsConvertFirst) {
 }
 
 TEST_F(LocaleText, TooSmallBuffersAndBadFieldsFail) {
-    SYSTEMTIME st = Make(2000, 1, 1, 13, 5, 9);
+    SYSTEMTIME st = MakeSystemTime(2000, 1, 1, 13, 5, 9);
     char16_t buf[32];
     EXPECT_EQ(GetLocaleTime(&st, buf, 8), 0); // 8 characters and the terminator do not fit
     EXPECT_EQ(GetLocaleTime(&st, buf, 9), 9);
@@ -117,9 +108,9 @@ TEST_F(LocaleText, TooSmallBuffersAndBadFieldsFail) {
     EXPECT_EQ(GetLocaleTimeDate(&st, buf, 18), 0);
     EXPECT_EQ(GetLocaleTimeDate(&st, buf, 19), 18);
     EXPECT_EQ(GetLocaleTime(&st, nullptr, 32), 0);
-    SYSTEMTIME badClock = Make(2000, 1, 1, 24);
+    SYSTEMTIME badClock = MakeSystemTime(2000, 1, 1, 24);
     EXPECT_EQ(GetLocaleTime(&badClock, buf, 32), 0);
-    SYSTEMTIME badDate = Make(2001, 2, 29);
+    SYSTEMTIME badDate = MakeSystemTime(2001, 2, 29);
     EXPECT_EQ(GetLocaleDate(&badDate, buf, 32), 0);
 }
 

@@ -7,6 +7,7 @@
 #include "com/variant.h"
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChart.h"
+#include "testing/SystemTimes.h"
 #include "utils/ZynTime.h"
 
 #include <gtest/gtest.h>
@@ -21,18 +22,7 @@ using namespace zyn::csv;
 
 namespace {
 
-double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    SYSTEMTIME st{};
-    st.wYear = WORD(y);
-    st.wMonth = WORD(mo);
-    st.wDay = WORD(d);
-    st.wHour = WORD(h);
-    st.wMinute = WORD(mi);
-    st.wSecond = WORD(s);
-    double t = 0;
-    SystemTimeToVariantTime(&st, &t);
-    return t;
-}
+using zyn::test::OleDate;
 
 class CsvTest : public ::testing::Test {
 protected:
@@ -99,7 +89,7 @@ protected:
 } // namespace
 
 TEST_F(CsvTest, ExportWritesEveryDistinctTimeWithNearestValues) {
-    SetStart(Ole(2024, 1, 2, 10, 0, 0));
+    SetStart(OleDate(2024, 1, 2, 10, 0, 0));
     auto a = AddChannel(u"CPU");
     auto b = AddChannel(u"Disk, C:");
     LONG n = 0;
@@ -117,7 +107,7 @@ TEST_F(CsvTest, ExportWritesEveryDistinctTimeWithNearestValues) {
 }
 
 TEST_F(CsvTest, ExportMergesInterleavedTimesAndShowsEditedValues) {
-    SetStart(Ole(2024, 1, 2, 10, 0, 0));
+    SetStart(OleDate(2024, 1, 2, 10, 0, 0));
     auto a = AddChannel(u"A");
     auto b = AddChannel(u"B");
     LONG n = 0;
@@ -153,7 +143,7 @@ TEST_F(CsvTest, ExportOfAChartWithoutSamplesFails) {
 }
 
 TEST_F(CsvTest, SaveNamesTheChartAndRoundTripsQuotedNames) {
-    SetStart(Ole(2024, 3, 4, 23, 59, 58));
+    SetStart(OleDate(2024, 3, 4, 23, 59, 58));
     auto a = AddChannel(u"say \"hi\", twice");
     auto b = AddChannel(u"Plain");
     LONG n = 0;
@@ -195,7 +185,7 @@ TEST_F(CsvTest, SaveNamesTheChartAndRoundTripsQuotedNames) {
 }
 
 TEST_F(CsvTest, ImportWithHeaderCreatesNamedChannelsDatedToday) {
-    const double today = Ole(2030, 6, 1);
+    const double today = OleDate(2030, 6, 1);
     ImportOptions options;
     options.today = today;
     std::vector<CComPtr<IZynChannel>> created;
@@ -218,7 +208,7 @@ TEST_F(CsvTest, ImportWithHeaderCreatesNamedChannelsDatedToday) {
 
 TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
     ImportOptions options;
-    options.today = Ole(2030, 6, 1);
+    options.today = OleDate(2030, 6, 1);
     std::vector<CComPtr<IZynChannel>> created;
     ASSERT_TRUE(ImportText(m_chart, u"5,10:00:00,7\r\n6,10:00:02,8\r\n", options, &created));
     ASSERT_EQ(created.size(), 2u);
@@ -231,7 +221,7 @@ TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
 
 TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     ImportOptions options;
-    options.today = Ole(2030, 6, 1);
+    options.today = OleDate(2030, 6, 1);
     std::vector<CComPtr<IZynChannel>> created;
     ASSERT_TRUE(
         ImportText(m_chart, u"Time,A,B\n10:00:00,1,\n\n10:00:01,,4\n10:00:02,9,9", options, &created));
@@ -243,7 +233,7 @@ TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
 
 TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {
     ImportOptions options;
-    options.today = Ole(2030, 6, 1);
+    options.today = OleDate(2030, 6, 1);
     std::vector<CComPtr<IZynChannel>> created;
     ASSERT_TRUE(ImportText(m_chart,
                            u"Time,A,B,C\r\n"
@@ -341,9 +331,9 @@ TEST(CsvTimes, WriterMatchesTheLocaleTextOfEverySecond) {
     std::setlocale(LC_ALL, "C.UTF-8");
     CCsvTimeWriter writer;
     std::mt19937 rng(7);
-    std::uniform_real_distribution<double> dist(Ole(2000, 1, 1), Ole(2040, 1, 1));
+    std::uniform_real_distribution<double> dist(OleDate(2000, 1, 1), OleDate(2040, 1, 1));
     for (int i = 0; i < 2000; ++i) {
-        const double t = i < 1000 ? Ole(2024, 1, 1) + i * 0.4 / 86400 : dist(rng);
+        const double t = i < 1000 ? OleDate(2024, 1, 1) + i * 0.4 / 86400 : dist(rng);
         char16_t expected[128];
         const int n = GetLocaleTimeDate(t, expected, 128);
         ASSERT_GT(n, 0);
@@ -356,7 +346,7 @@ TEST(CsvTimes, WriterMatchesTheLocaleTextOfEverySecond) {
 TEST(CsvTimes, StringToTimeRules) {
     std::setlocale(LC_ALL, "C.UTF-8");
     CCsvTimeReader reader;
-    const double today = Ole(2031, 2, 3);
+    const double today = OleDate(2031, 2, 3);
     reader.SetToday(today);
     EXPECT_EQ(reader.Parse(u""), 0.0);
     EXPECT_EQ(reader.Parse(u"not a time"), 0.0);
@@ -365,10 +355,10 @@ TEST(CsvTimes, StringToTimeRules) {
     EXPECT_NEAR(reader.Parse(u"10:00A"), today + 10.0 / 24, 1e-9);
     EXPECT_NEAR(reader.Parse(u"10:00:00"), today + 10.0 / 24, 1e-9);
     EXPECT_NEAR(reader.Parse(u" 10:30 "), today + 10.5 / 24, 1e-9);
-    EXPECT_NEAR(reader.Parse(u"10:00:00  01/02/24"), Ole(2024, 1, 2, 10), 1e-9);
-    EXPECT_NEAR(reader.Parse(u"10:00:01  01/02/24"), Ole(2024, 1, 2, 10, 0, 1), 1e-9) << "cached date";
-    EXPECT_NEAR(reader.Parse(u"2024-01-02 10:00:00"), Ole(2024, 1, 2, 10), 1e-9);
-    EXPECT_NEAR(reader.Parse(u"1/2/2024 10:00:00 PM"), Ole(2024, 1, 2, 22), 1e-9);
+    EXPECT_NEAR(reader.Parse(u"10:00:00  01/02/24"), OleDate(2024, 1, 2, 10), 1e-9);
+    EXPECT_NEAR(reader.Parse(u"10:00:01  01/02/24"), OleDate(2024, 1, 2, 10, 0, 1), 1e-9) << "cached date";
+    EXPECT_NEAR(reader.Parse(u"2024-01-02 10:00:00"), OleDate(2024, 1, 2, 10), 1e-9);
+    EXPECT_NEAR(reader.Parse(u"1/2/2024 10:00:00 PM"), OleDate(2024, 1, 2, 22), 1e-9);
     // Dates before 28 November 2004 are taken as times of today.
     EXPECT_NEAR(reader.Parse(u"06:00:00  11/27/04"), today + 0.25, 1e-9);
     EXPECT_NEAR(reader.Parse(u"06:00:00  11/28/04"), 38319.25, 1e-9);

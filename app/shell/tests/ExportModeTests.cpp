@@ -6,6 +6,7 @@
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "shell/ChartWindowDocument.h"
+#include "testing/TempSettingsStore.h"
 
 #include <QFile>
 #include <QImage>
@@ -18,7 +19,6 @@ class ExportModeTests : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void imageExportWritesThePictureAtTheSizeAskedFor();
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
@@ -29,6 +29,7 @@ private:
     int RunTallon(const QStringList& args, QString* errors = nullptr);
 
     QTemporaryDir m_dir;
+    zyn::test::TempSettingsStore m_store; // shared with the programs this test runs
     QString m_chart;
     QStringList m_names;
     int m_sampleTimes = 0;
@@ -52,7 +53,6 @@ LONG SampleCount(IZynChannel* channel) {
 
 void ExportModeTests::initTestCase() {
     QVERIFY(m_dir.isValid());
-    qputenv("ZYN_REGISTRY_DIR", m_dir.filePath(QStringLiteral("reg")).toUtf8());
     m_chart = m_dir.filePath(QStringLiteral("made.tlon"));
     CAppContext context;
     {
@@ -89,15 +89,11 @@ void ExportModeTests::initTestCase() {
     context.Close();
 }
 
-void ExportModeTests::cleanupTestCase() {
-    qunsetenv("ZYN_REGISTRY_DIR");
-}
-
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), m_dir.filePath(QStringLiteral("reg")));
+    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), QString::fromStdString(m_store.Path()));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TALLON_EXECUTABLE), args);
     if (!process.waitForFinished(60000)) {

@@ -23,6 +23,7 @@
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
 #include "shell/TallonAppMessage.h"
+#include "testing/TempSettingsStore.h"
 #include "view/ChartRenderSource.h"
 #include "view/ChartView.h"
 
@@ -32,11 +33,12 @@
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -84,7 +86,7 @@ private:
     CChartWindowDocument* ActiveDoc() const {
         return qobject_cast<CChartWindowDocument*>(m_app->MainFrame()->ActiveDocument());
     }
-    QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<zyn::test::TempSettingsStore> m_store;
     CTallonApp* m_app = nullptr;
     QStringList m_messages;
     QStringList m_questions;
@@ -92,8 +94,7 @@ private:
 };
 
 void OptionCommandTests::init() {
-    m_dir = new QTemporaryDir;
-    qputenv("ZYN_REGISTRY_DIR", m_dir->filePath(QStringLiteral("reg")).toUtf8());
+    m_store = std::make_unique<zyn::test::TempSettingsStore>();
     m_messages.clear();
     m_questions.clear();
     SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
@@ -120,7 +121,7 @@ void OptionCommandTests::cleanup() {
     delete m_app;
     m_app = nullptr;
     SetZynMessageHook(nullptr);
-    delete m_dir;
+    m_store.reset();
 }
 
 void OptionCommandTests::chartPropertiesFromTheCommandAndTheAxis() {

@@ -2,6 +2,8 @@
 // document, the channel bar, the status pane, the tips and the command line.
 
 #include "com/ccombstr.h"
+#include "display/ChartFonts.h"
+#include "display/ChartSettings.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvImport.h"
 #include "resources/ZynStrings.h"
@@ -15,6 +17,8 @@
 #include "shell/TallonAppDocument.h"
 #include "shell/TallonAppMessage.h"
 #include "shell/Tips.h"
+#include "testing/ManualClock.h"
+#include "testing/TempSettingsStore.h"
 #include "view/ChartView.h"
 
 #include <QAction>
@@ -25,6 +29,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -78,11 +85,26 @@ private slots:
     void columnWidthsKeepTheirBounds();
     void statusPanePhases();
     void startupTips();
+    void startupSplashFirstRunAndAutomation();
+    void defaultChartSettingsAndPreferencesSurviveARestart();
+    void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
     void commandLine();
     void folderTabsLayout();
 
 private:
+    // Ends the program as main() does: settings saved, then the frame (which writes "ToolbarVer")
+    // and the documents deleted.
+    void EndApp();
+    // Starts a program with `args` and `clock` (the system's when null); false when start-up failed.
+    bool StartApp(const QStringList& args, zyn::sync::IClock* clock = nullptr);
+    bool Restart(const QStringList& args, zyn::sync::IClock* clock = nullptr);
+    // The active chart window with two imported channels, shown in the channel bar.
+    CTallonAppDocument* ShowTwoChannels();
+
     QTemporaryDir* m_dir = nullptr;
+    std::unique_ptr<zyn::test::TempSettingsStore> m_store;
+    // Outlives every program a test starts, so that none is left with a clock that is gone.
+    std::unique_ptr<zyn::test::ManualClock> m_clock;
     CTallonApp* m_app = nullptr;
     QStringList m_messages;
     QMessageBox::StandardButton m_answer = QMessageBox::Yes;
@@ -90,7 +112,8 @@ private:
 
 void ShellTests::init() {
     m_dir = new QTemporaryDir;
-    qputenv("ZYN_REGISTRY_DIR", m_dir->filePath(QStringLiteral("reg")).toUtf8());
+    m_store = std::make_unique<zyn::test::TempSettingsStore>();
+    m_clock = std::make_unique<zyn::test::ManualClock>();
     m_messages.clear();
     SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
         m_messages << text;
@@ -104,11 +127,41 @@ void ShellTests::init() {
 }
 
 void ShellTests::cleanup() {
+    EndApp();
+    SetZynMessageHook(nullptr);
+    m_clock.reset();
+    m_store.reset();
+    delete m_dir;
+}
+
+void ShellTests::EndApp() {
+    if (!m_app) return;
     m_app->ExitInstance();
     delete m_app;
     m_app = nullptr;
-    SetZynMessageHook(nullptr);
-    delete m_dir;
+}
+
+bool ShellTests::StartApp(const QStringList& args, zyn::sync::IClock* clock) {
+    m_app = new CTallonApp;
+    if (clock) m_app->Context().clock = clock;
+    int rc = 0;
+    return m_app->InitInstance(ParseTallonCommandLine(args), rc);
+}
+
+bool ShellTests::Restart(const QStringList& args, zyn::sync::IClock* clock) {
+    EndApp();
+    return StartApp(args, clock);
+}
+
+CTallonAppDocument* ShellTests::ShowTwoChannels() {
+    CMainFrame* frame = m_app->MainFrame();
+    frame->resize(1200, 800);
+    frame->show();
+    CTallonAppDocument* doc = frame->ActiveDocument();
+    if (!zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,8\n")) return nullptr;
+    frame->ChannelBarChartChanged(doc->Chart());
+    frame->ChannelBarShowDocument(doc, true);
+    return doc;
 }
 
 void ShellTests::menusFollowTheActiveView() {
@@ -320,12 +373,8 @@ void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
 
 void ShellTests::channelBarRowsAndActions() {
     CMainFrame* frame = m_app->MainFrame();
-    frame->resize(1200, 800);
-    frame->show();
-    CTallonAppDocument* doc = frame->ActiveDocument();
-    QVERIFY(zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,8\n"));
-    frame->ChannelBarChartChanged(doc->Chart());
-    frame->ChannelBarShowDocument(doc, true);
+    CTallonAppDocument* doc = ShowTwoChannels();
+    QVERIFY(doc);
     QTreeWidget* list = frame->ChannelBar()->List();
     QCOMPARE(list->topLevelItemCount(), 2);
     QCOMPARE(list->topLevelItem(0)->text(CChannelBar::ColName), QStringLiteral("CPU"));
@@ -444,6 +493,167 @@ void ShellTests::startupTips() {
     QTRY_VERIFY(!frame->Tip());
     frame->RunStartupTasks();
     QVERIFY(!frame->Tip());
+}
+
+void ShellTests::startupSplashFirstRunAndAutomation() {
+    zyn::test::ManualClock& clock = *m_clock;
+    clock.SetAdvanceOnWait(true); // the splash waits on this thread: each wait moves the time
+    EndApp();
+    // A store of this test's own: no "ToolbarVer" yet, so the next start is a first run.
+    auto store = std::make_unique<zyn::test::TempSettingsStore>();
+    const std::vector<DWORD> pump100(100, 10), pump50(50, 10);
+    auto splashWaits = [&](DWORD hold) {
+        std::vector<DWORD> waits = pump100;
+        waits.push_back(hold);
+        waits.insert(waits.end(), pump50.begin(), pump50.end());
+        return waits;
+    };
+
+    // No arguments, first run: the splash for a second, then 4 s more, then half a second while the
+    // frame settles; the start-up tips follow.
+    QVERIFY(StartApp({}, &clock));
+    QVERIFY(m_app->SplashShown());
+    QVERIFY(!m_app->AutomationStarted());
+    QCOMPARE(clock.Waits(), splashWaits(4000));
+    QCOMPARE(int(m_app->Documents().size()), 1);
+    QTRY_VERIFY(m_app->MainFrame()->Tip());
+
+    // The main frame wrote "ToolbarVer" when it went: the next start holds the splash 100 ms.
+    const std::size_t before = clock.Waits().size();
+    QVERIFY(Restart({}, &clock));
+    QVERIFY(m_app->SplashShown());
+    const std::vector<DWORD> waits = clock.Waits();
+    QCOMPARE(std::vector<DWORD>(waits.begin() + std::ptrdiff_t(before), waits.end()), splashWaits(100));
+
+    // A file name skips the splash and still shows the tips.
+    const QString csv = m_dir->filePath(QStringLiteral("start.csv"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Time,CPU\n10:00:00,1\n10:00:01,2\n");
+    file.close();
+    const std::size_t beforeFile = clock.Waits().size();
+    QVERIFY(Restart({csv}, &clock));
+    QVERIFY(!m_app->SplashShown());
+    QCOMPARE(clock.Waits().size(), beforeFile);
+    QCOMPARE(int(m_app->Documents().size()), 1);
+    QCOMPARE(m_app->Documents()[0]->PathName(), csv);
+    QTRY_VERIFY(m_app->MainFrame()->Tip());
+
+    // Started for automation (either switch): no splash, no chart window, no tips.
+    for (const QString& flag : {QStringLiteral("/Automation"), QStringLiteral("/Embedding")}) {
+        const std::size_t beforeAutomation = clock.Waits().size();
+        QVERIFY(Restart({flag}, &clock));
+        QVERIFY(m_app->AutomationStarted());
+        QVERIFY(!m_app->SplashShown());
+        QCOMPARE(clock.Waits().size(), beforeAutomation);
+        QVERIFY(m_app->Documents().empty());
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!m_app->MainFrame()->Tip());
+    }
+    EndApp();
+    store.reset();
+    QVERIFY(StartApp({QStringLiteral("--embedding")})); // a program for cleanup(), without a splash
+}
+
+void ShellTests::defaultChartSettingsAndPreferencesSurviveARestart() {
+    ChartSettings& defaults = m_app->Context().DefaultChartSettings();
+    defaults.sampleRate = 500;
+    defaults.viewSpan = 0.01;
+    defaults.ColorBackGround = 0x112233;
+    defaults.timeMode = 0;
+    defaults.autoScroll = 0;
+    defaults.reportFieldMasks[2] = 0x0F0F0F0F;
+    RefreshStoredFonts(defaults); // the record stores the live fonts' descriptions
+    const ChartSettingsBytes written = WriteChartSettings(defaults);
+    m_app->Context().Settings().Set(CNumberedSettings::kExpertMode, 1);
+
+    QVERIFY(Restart({QStringLiteral("--embedding")}));
+    QVERIFY(WriteChartSettings(m_app->Context().DefaultChartSettings()) == written);
+    QCOMPARE(m_app->Context().Settings().Get(CNumberedSettings::kExpertMode), 1u);
+    // Every new chart window starts from them: its chart samples at the default rate.
+    CTallonAppDocument* doc = m_app->OnFileNew();
+    QVERIFY(doc);
+    LONG rate = 0;
+    doc->Chart()->get_Rate(&rate);
+    QCOMPARE(rate, 500);
+}
+
+void ShellTests::channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry() {
+    zyn::test::ManualClock& clock = *m_clock;
+    m_app->Context().clock = &clock;
+    CMainFrame* frame = m_app->MainFrame();
+    CTallonAppDocument* doc = ShowTwoChannels();
+    QVERIFY(doc);
+    QTreeWidget* list = frame->ChannelBar()->List();
+    QWidget* viewport = list->viewport();
+    auto cell = [&](int row) {
+        return list->visualRect(list->model()->index(row, CChannelBar::ColName)).center();
+    };
+    auto channelId = [&](int row) {
+        CComPtr<IZynChannel> channel;
+        CComBSTR name(list->topLevelItem(row)->text(CChannelBar::ColName).toStdU16String().c_str());
+        doc->Chart()->FindChannel(name, &channel);
+        CComBSTR id;
+        if (channel) channel->get_Identifier(&id);
+        return QString::fromUtf16(id.View().data(), qsizetype(id.View().size()));
+    };
+    auto tick = [&](std::uint64_t ms) {
+        QVERIFY(clock.Advance(ms));
+        frame->OnTimer();
+    };
+    const QString diskId = channelId(1);
+    QVERIFY(!diskId.isEmpty());
+
+    // Held for more than a second: the row's channel is highlighted; for more than 2 s after that
+    // the highlight expires although the button is still down.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, cell(1));
+    tick(1000);
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+    tick(1);
+    QCOMPARE(frame->HighlightedChannelId(), diskId);
+    QCOMPARE(frame->HighlightedChartId(), frame->ChannelBar()->ChartIdentifier());
+    tick(2000);
+    QCOMPARE(frame->HighlightedChannelId(), diskId);
+    tick(1);
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+    tick(5000);
+    QVERIFY2(frame->HighlightedChannelId().isEmpty(), "one hold highlights once");
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell(1));
+
+    // Released early: nothing.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, cell(1));
+    tick(600);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell(1));
+    tick(1000);
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+
+    // Moving up to 6 px keeps the hold; moving further ends the highlight at once.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, cell(0));
+    QTest::mouseMove(viewport, cell(0) + QPoint(6, -6));
+    tick(1001);
+    QCOMPARE(frame->HighlightedChannelId(), channelId(0));
+    QTest::mouseMove(viewport, cell(0) + QPoint(7, 0));
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+    tick(1001);
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell(0) + QPoint(7, 0));
+
+    // Releasing a held row ends its highlight.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, cell(0));
+    tick(1001);
+    QCOMPARE(frame->HighlightedChannelId(), channelId(0));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell(0));
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+
+    // Selecting with Shift highlights the new row at once, without Shift the highlight goes.
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, cell(1));
+    QCOMPARE(frame->HighlightedChannelId(), diskId);
+    tick(2001);
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, cell(0));
+    QCOMPARE(frame->HighlightedChannelId(), channelId(0));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, cell(1));
+    QVERIFY(frame->HighlightedChannelId().isEmpty());
 }
 
 void ShellTests::commandLine() {

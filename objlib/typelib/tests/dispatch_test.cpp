@@ -6,6 +6,7 @@
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"
+#include "testing/TestObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -13,78 +14,8 @@
 
 namespace {
 
-using zyn::com::DispatchImpl;
-
-// A filter-shaped object: enough members to exercise every kind of dispatch.
-class CTestFilter final : public zyn::com::ComRefCount, public DispatchImpl<IZynFilter> {
-public:
-    ZYN_COM_IUNKNOWN(CTestFilter, IZynFilter, IDispatch)
-    HRESULT Detach() override {
-        ++detached;
-        return S_OK;
-    }
-    HRESULT get_Name(BSTR* out) override { return name.CopyTo(out); }
-    HRESULT put_Name(BSTR v) override {
-        name = v;
-        return S_OK;
-    }
-    HRESULT get_Enable(LONG* out) override {
-        *out = enable;
-        return S_OK;
-    }
-    HRESULT put_Enable(LONG v) override {
-        if (v > 1) return zyn::com::RaiseError(E_INVALIDARG, u"Enable is 0 or 1", u"ZynTallonObj.Filter.1");
-        enable = v;
-        return S_OK;
-    }
-    HRESULT get_Identifier(BSTR* out) override { return CComBSTR(u"{ID}").CopyTo(out); }
-
-    CComBSTR name{u"Filter-1"};
-    LONG enable = 1;
-    int detached = 0;
-};
-
-class CTestUtils final : public zyn::com::ComRefCount, public DispatchImpl<IZynUtils> {
-public:
-    ZYN_COM_IUNKNOWN(CTestUtils, IZynUtils, IDispatch)
-    HRESULT Log(BSTR) override { return S_OK; }
-    HRESULT CurrentTime(VARIANT* out) override {
-        out->vt = VT_DATE;
-        out->date = 1.5;
-        return S_OK;
-    }
-    HRESULT NoCacheObject(LONG, LONG* out) override {
-        *out = 0;
-        return S_OK;
-    }
-    HRESULT StringToDouble(BSTR, double* out) override {
-        *out = 0;
-        return S_OK;
-    }
-    HRESULT FormatNumber(double v, VARIANT format, BSTR* out) override {
-        lastFormat.Clear();
-        VariantCopy(&lastFormat, &format);
-        *out = SysAllocString(v == 1.0 ? u"one" : u"other");
-        return S_OK;
-    }
-    HRESULT ZynRGB(unsigned char r, unsigned char g, unsigned char b, OLE_COLOR* out) override {
-        *out = r + 256u * g + 65536u * b;
-        return S_OK;
-    }
-    HRESULT get_MajorVersion(LONG* out) override {
-        *out = 2;
-        return S_OK;
-    }
-    HRESULT get_MinorVersion(LONG* out) override {
-        *out = 4;
-        return S_OK;
-    }
-    HRESULT get_Build(LONG* out) override {
-        *out = 1438;
-        return S_OK;
-    }
-    CComVariant lastFormat;
-};
+using zyn::test::CTestFilter;
+using zyn::test::CTestUtils;
 
 DISPID IdOf(IDispatch* d, const char16_t* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -173,17 +104,17 @@ TEST(Dispatch, OptionalArgumentTakesItsDefault) {
     auto u = zyn::com::MakeObject<CTestUtils>();
     CComVariant r;
     ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(1.0)}, &r), S_OK);
-    EXPECT_EQ(u->lastFormat.vt, VT_I4);
-    EXPECT_EQ(u->lastFormat.lVal, 1);
+    EXPECT_EQ(u->next.vt, VT_I4);
+    EXPECT_EQ(u->next.lVal, 1);
     ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(2.0), CComVariant(u"%0.4lf")}, &r),
               S_OK);
-    EXPECT_EQ(u->lastFormat.vt, VT_BSTR);
-    EXPECT_EQ(zyn::com::BstrView(r.bstrVal), u"other");
+    EXPECT_EQ(u->next.vt, VT_BSTR);
+    EXPECT_EQ(zyn::com::BstrView(r.bstrVal), u"BSTR:%0.4lf");
     CComVariant missing;
     missing.vt = VT_ERROR;
     missing.scode = DISP_E_PARAMNOTFOUND;
     ASSERT_EQ(Call(u, u"FormatNumber", DISPATCH_METHOD, {CComVariant(2.0), missing}, &r), S_OK);
-    EXPECT_EQ(u->lastFormat.vt, VT_I4);
+    EXPECT_EQ(u->next.vt, VT_I4);
 }
 
 TEST(Dispatch, FailureBecomesAnExceptionCarryingTheErrorObject) {
@@ -191,8 +122,8 @@ TEST(Dispatch, FailureBecomesAnExceptionCarryingTheErrorObject) {
     EXCEPINFO ex{};
     EXPECT_EQ(Call(f, u"Enable", DISPATCH_PROPERTYPUT, {CComVariant(7)}, nullptr, &ex), DISP_E_EXCEPTION);
     EXPECT_EQ(ex.scode, E_INVALIDARG);
-    EXPECT_EQ(zyn::com::BstrView(ex.bstrDescription), u"Enable is 0 or 1");
-    EXPECT_EQ(zyn::com::BstrView(ex.bstrSource), u"ZynTallonObj.Filter.1");
+    EXPECT_EQ(zyn::com::BstrView(ex.bstrDescription), u"Enable must be 0 or 1");
+    EXPECT_EQ(zyn::com::BstrView(ex.bstrSource), u"ZynScriptTest.Filter.1");
     SysFreeString(ex.bstrDescription);
     SysFreeString(ex.bstrSource);
     SysFreeString(ex.bstrHelpFile);

@@ -5,11 +5,10 @@
 #include "com/classregistry.h"
 #include "registry/registry.h"
 #include "test_server.h"
+#include "testing/TempSettingsStore.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #ifndef ZYN_TEST_SERVER_PATH
@@ -39,19 +38,7 @@ void SetDefault(const std::u16string& key, const std::u16string& value) {
     RegCloseKey(h);
 }
 
-class ClassRegistry : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zyn-classreg-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-    std::filesystem::path m_dir;
-};
+using ClassRegistry = zyn::test::SettingsStoreTest;
 
 TEST_F(ClassRegistry, RegisteredServerIsLoadedByProgIdAndClassId) {
     const std::u16string clsid = zyn::com::GuidToString(kCounterClass);

@@ -1,5 +1,6 @@
 #include "com/oledate.h"
 #include "com/variant.h"
+#include "testing/SystemTimes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,23 +8,8 @@
 
 namespace {
 
-SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    SYSTEMTIME st{};
-    st.wYear = WORD(y);
-    st.wMonth = WORD(mo);
-    st.wDay = WORD(d);
-    st.wHour = WORD(h);
-    st.wMinute = WORD(mi);
-    st.wSecond = WORD(s);
-    return st;
-}
-
-double ToDate(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    SYSTEMTIME st = Make(y, mo, d, h, mi, s);
-    double t = -12345;
-    EXPECT_TRUE(SystemTimeToVariantTime(&st, &t)) << y << "-" << mo << "-" << d;
-    return t;
-}
+using zyn::test::MakeSystemTime;
+using zyn::test::OleDate;
 
 struct Fields {
     int y, mo, d, h, mi, s, dow;
@@ -48,13 +34,13 @@ Fields FromDate(double t) {
     } while (0)
 
 TEST(AutomationDate, DaysAroundTheEpoch) {
-    EXPECT_EQ(ToDate(1899, 12, 30), 0.0);
-    EXPECT_EQ(ToDate(1899, 12, 31, 6), 1.25);
-    EXPECT_EQ(ToDate(1899, 12, 29), -1.0);
-    EXPECT_EQ(ToDate(1899, 12, 29, 6), -1.25); // the fraction counts forward from midnight
-    EXPECT_EQ(ToDate(1899, 12, 28, 18), -2.75);
-    EXPECT_EQ(ToDate(1900, 1, 1), 2.0);
-    EXPECT_EQ(ToDate(1900, 3, 1), 61.0); // 1900 was not a leap year
+    EXPECT_EQ(OleDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(OleDate(1899, 12, 31, 6), 1.25);
+    EXPECT_EQ(OleDate(1899, 12, 29), -1.0);
+    EXPECT_EQ(OleDate(1899, 12, 29, 6), -1.25); // the fraction counts forward from midnight
+    EXPECT_EQ(OleDate(1899, 12, 28, 18), -2.75);
+    EXPECT_EQ(OleDate(1900, 1, 1), 2.0);
+    EXPECT_EQ(OleDate(1900, 3, 1), 61.0); // 1900 was not a leap year
 
     EXPECT_FIELDS(FromDate(0.0), 1899, 12, 30, 0, 0, 0);
     EXPECT_FIELDS(FromDate(-1.25), 1899, 12, 29, 6, 0, 0);
@@ -66,14 +52,14 @@ TEST(AutomationDate, DaysAroundTheEpoch) {
 }
 
 TEST(AutomationDate, MillenniumAndLeapDays) {
-    EXPECT_EQ(ToDate(2000, 1, 1), 36526.0);
-    EXPECT_EQ(ToDate(2000, 1, 1, 12), 36526.5);
-    EXPECT_EQ(ToDate(2000, 2, 29), 36585.0);
-    EXPECT_EQ(ToDate(1999, 12, 31, 23, 59, 59), 36526.0 - 1.0 / 86400);
+    EXPECT_EQ(OleDate(2000, 1, 1), 36526.0);
+    EXPECT_EQ(OleDate(2000, 1, 1, 12), 36526.5);
+    EXPECT_EQ(OleDate(2000, 2, 29), 36585.0);
+    EXPECT_EQ(OleDate(1999, 12, 31, 23, 59, 59), 36526.0 - 1.0 / 86400);
     EXPECT_FIELDS(FromDate(36526.5), 2000, 1, 1, 12, 0, 0);
     EXPECT_FIELDS(FromDate(36585.0), 2000, 2, 29, 0, 0, 0);
     EXPECT_FIELDS(FromDate(36526.0 - 1.0 / 86400), 1999, 12, 31, 23, 59, 59);
-    SYSTEMTIME st = Make(2100, 2, 29);
+    SYSTEMTIME st = MakeSystemTime(2100, 2, 29);
     double t;
     EXPECT_FALSE(SystemTimeToVariantTime(&st, &t));
 }
@@ -91,27 +77,27 @@ TEST(AutomationDate, SubSecondsRoundToTheNearestSecondAcrossMidnight) {
 }
 
 TEST(AutomationDate, RangeAndBadInput) {
-    EXPECT_FIELDS(FromDate(ToDate(100, 1, 1)), 100, 1, 1, 0, 0, 0);
-    EXPECT_FIELDS(FromDate(ToDate(9999, 12, 31, 23, 59, 59)), 9999, 12, 31, 23, 59, 59);
+    EXPECT_FIELDS(FromDate(OleDate(100, 1, 1)), 100, 1, 1, 0, 0, 0);
+    EXPECT_FIELDS(FromDate(OleDate(9999, 12, 31, 23, 59, 59)), 9999, 12, 31, 23, 59, 59);
     SYSTEMTIME st{};
-    EXPECT_FALSE(VariantTimeToSystemTime(ToDate(9999, 12, 31) + 1.0, &st));
+    EXPECT_FALSE(VariantTimeToSystemTime(OleDate(9999, 12, 31) + 1.0, &st));
     EXPECT_FALSE(
-        VariantTimeToSystemTime(ToDate(9999, 12, 31) + 1.0 - 0.1 / 86400, &st)); // rounds past the end
+        VariantTimeToSystemTime(OleDate(9999, 12, 31) + 1.0 - 0.1 / 86400, &st)); // rounds past the end
     EXPECT_FALSE(VariantTimeToSystemTime(NAN, &st));
     EXPECT_FALSE(VariantTimeToSystemTime(INFINITY, &st));
     EXPECT_FALSE(VariantTimeToSystemTime(0.0, nullptr));
     double t;
-    SYSTEMTIME bad = Make(99, 12, 31);
+    SYSTEMTIME bad = MakeSystemTime(99, 12, 31);
     EXPECT_FALSE(SystemTimeToVariantTime(&bad, &t));
-    bad = Make(2000, 13, 1);
+    bad = MakeSystemTime(2000, 13, 1);
     EXPECT_FALSE(SystemTimeToVariantTime(&bad, &t));
-    bad = Make(2000, 1, 1, 0, 60);
+    bad = MakeSystemTime(2000, 1, 1, 0, 60);
     EXPECT_FALSE(SystemTimeToVariantTime(&bad, &t));
     EXPECT_FALSE(SystemTimeToVariantTime(nullptr, &t));
 }
 
 TEST(AutomationDate, EveryDayOfFourCenturiesRoundTrips) {
-    for (long day = ToDate(1800, 1, 1); day <= ToDate(2200, 1, 1); day += 1) {
+    for (long day = OleDate(1800, 1, 1); day <= OleDate(2200, 1, 1); day += 1) {
         const double t = double(day) + (day < 0 ? -0.75 : 0.75); // 18:00 on that day
         SYSTEMTIME st{};
         ASSERT_TRUE(VariantTimeToSystemTime(t, &st)) << day;

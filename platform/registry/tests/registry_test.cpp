@@ -1,4 +1,6 @@
 #include "registry/registry.h"
+#include "testing/SpawnSelf.h"
+#include "testing/TempSettingsStore.h"
 
 #include <gtest/gtest.h>
 
@@ -6,36 +8,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 // ---- helpers ----
 
 // Each test gets its own hive folder; the library looks the folder up again on every use.
-class RegistryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zynreg-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        m_dir = tmpl;
-        ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    std::string m_dir;
-};
+using RegistryTest = zyn::test::SettingsStoreTest;
 
 HKEY Create(HKEY root, const char16_t* path, REGSAM sam = KEY_ALL_ACCESS) {
     HKEY h = nullptr;
@@ -73,24 +57,6 @@ std::vector<std::u16string> SubKeys(HKEY h) {
         out.emplace_back(name, cch);
     }
     return out;
-}
-
-// Runs this test binary again as a helper process (see main) and returns its pid.
-pid_t Spawn(std::vector<std::string> args) {
-    args.insert(args.begin(), "/proc/self/exe");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ), 0);
-    return pid;
-}
-
-int Reap(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 // ---- typed values and the size protocol ----
@@ -301,14 +267,14 @@ TEST_F(RegistryTest, ClassesRootHoldsClassRegistrationsWithDefaultValues) {
 
     // The other hives are separate files.
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"CLSID", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(std::filesystem::exists(m_dir + "/classes.db"));
+    EXPECT_TRUE(std::filesystem::exists(StorePath() + "/classes.db"));
 }
 
 TEST_F(RegistryTest, AHiveThatCannotBeCreatedFailsQuietly) {
     // A folder below a regular file can never be made, whatever the rights of the user running this.
-    std::string file = m_dir + "/plainfile";
+    std::string file = StorePath() + "/plainfile";
     std::fclose(std::fopen(file.c_str(), "w"));
-    ::setenv("ZYN_REGISTRY_DIR", (file + "/hives").c_str(), 1);
+    zyn::test::TempSettingsStore::Point(file + "/hives");
 
     HKEY h = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -319,7 +285,7 @@ TEST_F(RegistryTest, AHiveThatCannotBeCreatedFailsQuietly) {
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, u"x", nullptr, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
-    ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
+    zyn::test::TempSettingsStore::Point(StorePath());
 }
 
 TEST_F(RegistryTest, AReadOnlyFolderKeepsItsDataReadableAndRefusesWrites) {
@@ -328,12 +294,12 @@ TEST_F(RegistryTest, AReadOnlyFolderKeepsItsDataReadableAndRefusesWrites) {
     ASSERT_EQ(SetString(h, u"InstallDir", u"/opt/tallon"), ERROR_SUCCESS);
     RegCloseKey(h);
     // Take the rights away from the folder and its files.
-    ::chmod(m_dir.c_str(), 0555);
-    for (const auto& e : std::filesystem::directory_iterator(m_dir))
+    ::chmod(StorePath().c_str(), 0555);
+    for (const auto& e : std::filesystem::directory_iterator(StorePath()))
         ::chmod(e.path().c_str(), 0444);
     // Another spelling of the folder is another hive cache entry: a fresh connection, as a new
     // process would open.
-    ::setenv("ZYN_REGISTRY_DIR", (m_dir + "/.").c_str(), 1);
+    zyn::test::TempSettingsStore::Point(StorePath() + "/.");
     HKEY r = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon\\New", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &r, nullptr),
@@ -344,15 +310,15 @@ TEST_F(RegistryTest, AReadOnlyFolderKeepsItsDataReadableAndRefusesWrites) {
     RegCloseKey(r);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon", 0, KEY_ALL_ACCESS, &r),
               ERROR_ACCESS_DENIED);
-    ::setenv("ZYN_REGISTRY_DIR", m_dir.c_str(), 1);
+    zyn::test::TempSettingsStore::Point(StorePath());
 }
 
 // ---- several writers ----
 
 TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
     constexpr int kPerWriter = 150;
-    pid_t a = Spawn({"--write", "Shared", "procA", std::to_string(kPerWriter)});
-    pid_t b = Spawn({"--write", "Shared", "procB", std::to_string(kPerWriter)});
+    pid_t a = zyn::test::SpawnSelf({"--write", "Shared", "procA", std::to_string(kPerWriter)});
+    pid_t b = zyn::test::SpawnSelf({"--write", "Shared", "procB", std::to_string(kPerWriter)});
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([t] {
@@ -368,8 +334,8 @@ TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
     }
     for (auto& t : threads)
         t.join();
-    EXPECT_EQ(Reap(a), 0);
-    EXPECT_EQ(Reap(b), 0);
+    EXPECT_EQ(zyn::test::Reap(a), 0);
+    EXPECT_EQ(zyn::test::Reap(b), 0);
 
     HKEY h = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, KEY_READ, &h), ERROR_SUCCESS);
@@ -445,9 +411,9 @@ TEST_F(RegistryTest, NotificationSeesAWriteFromAnotherProcess) {
     HKEY key = Create(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Settings");
     zyn::registry::ChangeWatcher watcher;
     ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, 7, &watcher, TRUE), ERROR_SUCCESS);
-    pid_t child = Spawn({"--set", "Software\\Zynthar\\Tallon\\Settings\\Sub", "Remote", "42"});
+    pid_t child = zyn::test::SpawnSelf({"--set", "Software\\Zynthar\\Tallon\\Settings\\Sub", "Remote", "42"});
     EXPECT_EQ(watcher.Wait(10000), zyn::registry::WaitResult::Changed);
-    EXPECT_EQ(Reap(child), 0);
+    EXPECT_EQ(zyn::test::Reap(child), 0);
     HKEY sub = nullptr;
     ASSERT_EQ(RegOpenKeyExW(key, u"Sub", 0, KEY_READ, &sub), ERROR_SUCCESS);
     DWORD v = 0, size = 4;
@@ -496,11 +462,7 @@ int HelperMain(int argc, char** argv) {
     return failures == 0 ? 0 : 1;
 }
 
-} // namespace
+const zyn::test::HelperMode kWriteMode("--write", &HelperMain);
+const zyn::test::HelperMode kSetMode("--set", &HelperMain);
 
-int main(int argc, char** argv) {
-    if (argc > 1 && (std::strcmp(argv[1], "--write") == 0 || std::strcmp(argv[1], "--set") == 0))
-        return HelperMain(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+} // namespace

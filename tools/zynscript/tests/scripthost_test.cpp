@@ -2,19 +2,18 @@
 // VARIANTs it gets, dates in local time to the millisecond, the errors a script receives and
 // reports, reference lifetimes, and script input that must be refused rather than crash.
 
-#include "testobjects.h"
-
 #include "zynscript/dispatchbridge.h"
 #include "zynscript/scripthost.h"
 
 #include "com/classregistry.h"
 #include "com/oledate.h"
 #include "registry/registry.h"
+#include "testing/SystemTimes.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjects.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QJSEngine>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +24,7 @@
 namespace {
 
 using namespace zyn::script;
-using namespace zyn::script::test;
+using namespace zyn::test;
 
 struct Outcome {
     int code = -1;
@@ -57,13 +56,6 @@ std::function<void(CScriptHost&)> Globals(std::initializer_list<std::pair<const 
         for (const auto& [name, disp] : list)
             host.SetGlobalObject(name, disp);
     };
-}
-
-DATE LocalDate(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms) {
-    SYSTEMTIME st{y, mo, 0, d, h, mi, s, 0};
-    double v = 0;
-    EXPECT_TRUE(SystemTimeToVariantTime(&st, &v));
-    return v + ms / 86400000.0;
 }
 
 // A time zone with an offset and summer time, so that a UTC/local mix-up cannot pass.
@@ -139,7 +131,7 @@ TEST(ScriptValues, VariantsArriveAsScriptValues) {
          "Array.isArray(v) && v.join() === '10,20'"},
         {CComVariant(static_cast<IDispatch*>(filter.p)), "v.Name === 'Filter-1'"},
         {make(VT_DISPATCH, [](VARIANT& v) { v.pdispVal = nullptr; }), "v === null"},
-        {CComVariant::Date(LocalDate(2023, 3, 15, 12, 30, 45, 678)),
+        {CComVariant::Date(OleDate(2023, 3, 15, 12, 30, 45, 678)),
          "v instanceof Date && v.getFullYear() === 2023 && v.getMonth() === 2 && v.getDate() === 15 && "
          "v.getHours() === 12 && v.getMinutes() === 30 && v.getSeconds() === 45 && v.getMilliseconds() === "
          "678"},
@@ -168,7 +160,7 @@ TEST(ScriptValues, DatesAreLocalTimeToTheMillisecond) {
                           Globals({{"u", utils}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     ASSERT_EQ(utils->next.vt, VT_DATE);
-    EXPECT_NEAR(utils->next.date, LocalDate(2024, 7, 31, 13, 14, 15, 678), 1e-9);
+    EXPECT_NEAR(utils->next.date, OleDate(2024, 7, 31, 13, 14, 15, 678), 1e-9);
 
     // Before the epoch the fraction still counts forward from midnight.
     qint64 ms = 0;
@@ -342,9 +334,7 @@ TEST(ScriptInput, HostileValuesAreRefusedNotCrashed) {
 }
 
 TEST(ScriptHost, CreateObjectFindsClassesByProgId) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ::setenv("ZYN_REGISTRY_DIR", QDir(dir.path()).filePath(QStringLiteral("hives")).toUtf8().constData(), 1);
+    TempSettingsStore store;
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"ZynScriptTest.Filter\\CLSID", 0, nullptr, 0, KEY_WRITE,
                               nullptr, &key, nullptr),
@@ -368,14 +358,6 @@ TEST(ScriptHost, CreateObjectFindsClassesByProgId) {
         "check(e && e.number === -2147221005 && e.source === 'WScript.CreateObject', 'missing');\n"));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     CoRevokeClassObject(cookie);
-    ::unsetenv("ZYN_REGISTRY_DIR");
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Sleep runs an event loop and wrappers are deleted through it: the host needs an application.
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,7 +1,7 @@
 // An in-process server holding the test objects, so that the script tests reach them the way
 // scripts reach the object library: a ProgID in the classes root, a library path, dlopen.
 
-#include "testobjects.h"
+#include "testing/TestObjects.h"
 
 #include "com/classregistry.h"
 #include "registry/registry.h"
@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace zyn::script::test;
+using namespace zyn::test;
 
 struct TestClass {
     const CLSID* clsid;

@@ -1,81 +1,30 @@
 #pragma once
-// Automation objects for the script host's tests, used both in-process by the unit tests and from
-// the test server library that zynscript loads through the classes root. They follow the
-// generated interfaces, so the host meets them exactly as it meets the object library's classes.
+// Automation objects that stand in for the object library's in tests of the code that reaches
+// objects only through their interfaces: the late-binding tables, the script host's bridge, and
+// the in-process test server that scripts create by ProgID. They follow the generated interfaces,
+// so that code meets them exactly as it meets the library's own classes, and they record what
+// reached them.
 
 #include "objlib/ZynInterfaces.h"
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-namespace zyn::script::test {
+namespace zyn::test {
 
 inline constexpr CLSID CLSID_TestUtils = zyn::com::MakeGuid("6B0F3E2A-41C7-4E55-9D1B-2C8A7F30B101");
 inline constexpr CLSID CLSID_TestFilter = zyn::com::MakeGuid("6B0F3E2A-41C7-4E55-9D1B-2C8A7F30B102");
 inline constexpr CLSID CLSID_TestDataSet = zyn::com::MakeGuid("6B0F3E2A-41C7-4E55-9D1B-2C8A7F30B103");
 inline constexpr CLSID CLSID_TestLateBound = zyn::com::MakeGuid("6B0F3E2A-41C7-4E55-9D1B-2C8A7F30B104");
 
-// Describes a VARIANT as "TYPE:value" so a script can see what reached the object.
-inline std::u16string DescribeVariant(const VARIANT& v) {
-    auto num = [](double d) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.17g", d);
-        return zyn::com::Utf8ToUtf16(buf);
-    };
-    switch (v.vt) {
-    case VT_EMPTY:
-        return u"EMPTY";
-    case VT_NULL:
-        return u"NULL";
-    case VT_I4:
-        return u"I4:" + num(v.lVal);
-    case VT_R8:
-        return u"R8:" + num(v.dblVal);
-    case VT_BOOL:
-        return u"BOOL:" + num(v.boolVal);
-    case VT_BSTR:
-        return u"BSTR:" + std::u16string(zyn::com::BstrView(v.bstrVal));
-    case VT_DATE:
-        return u"DATE:" + num(v.date);
-    case VT_DISPATCH:
-        return v.pdispVal ? u"DISPATCH" : u"DISPATCH:null";
-    case VT_ARRAY | VT_UI1: {
-        std::u16string out = u"BYTES:";
-        LONG lo = 0, hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo);
-        SafeArrayGetUBound(v.parray, 1, &hi);
-        for (LONG i = lo; i <= hi; ++i) {
-            BYTE b = 0;
-            SafeArrayGetElement(v.parray, &i, &b);
-            out += (i > lo ? u"," : u"") + num(b);
-        }
-        return out;
-    }
-    case VT_ARRAY | VT_VARIANT: {
-        std::u16string out = u"ARRAY[";
-        LONG lo = 0, hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo);
-        SafeArrayGetUBound(v.parray, 1, &hi);
-        for (LONG i = lo; i <= hi; ++i) {
-            CComVariant item;
-            SafeArrayGetElement(v.parray, &i, &item);
-            out += (i > lo ? u"|" : u"") + DescribeVariant(item);
-        }
-        return out + u"]";
-    }
-    default:
-        return u"VT:" + num(v.vt);
-    }
-}
+// Describes a VARIANT as "TYPE:value" so that a script or a test can see what reached an object.
+std::u16string DescribeVariant(const VARIANT& v);
 
-// Utils as a value mirror: FormatNumber keeps the VARIANT it was given and says what it was;
-// CurrentTime hands back the kept VARIANT (or whatever a test put in `next`).
+// Utils as a value mirror: FormatNumber keeps the VARIANT it was given (in `next`) and answers with
+// its description; CurrentTime hands back the kept VARIANT, or whatever a test put in `next`.
 class CTestUtils final : public zyn::com::ComRefCount, public zyn::com::DispatchImpl<IZynUtils> {
 public:
     ZYN_COM_IUNKNOWN(CTestUtils, IZynUtils, IDispatch)
@@ -89,10 +38,7 @@ public:
         *out = 0;
         return S_OK;
     }
-    HRESULT StringToDouble(BSTR s, double* out) override {
-        *out = std::atof(zyn::com::Utf16ToUtf8(zyn::com::BstrView(s)).c_str());
-        return S_OK;
-    }
+    HRESULT StringToDouble(BSTR s, double* out) override;
     HRESULT FormatNumber(double, VARIANT format, BSTR* out) override {
         next.Clear();
         VariantCopy(&next, &format);
@@ -118,6 +64,8 @@ public:
     CComVariant next;
 };
 
+// A filter that counts its detaches and refuses an Enable other than 0 or 1 through the error
+// object, as the library's classes refuse bad arguments.
 class CTestFilter final : public zyn::com::ComRefCount, public zyn::com::DispatchImpl<IZynFilter> {
 public:
     ZYN_COM_IUNKNOWN(CTestFilter, IZynFilter, IDispatch)
@@ -183,10 +131,7 @@ public:
         return S_OK;
     }
     HRESULT GetRawValueAt(LONG i, double* out) override { return GetValueAt(i, out); }
-    HRESULT TimeToIndex(double t, LONG* out) override {
-        *out = static_cast<LONG>(std::llround((t - start) * 86400000.0));
-        return S_OK;
-    }
+    HRESULT TimeToIndex(double t, LONG* out) override;
     // Hands out a lock object, or none (S_FALSE and null) once `refuseLock` is set.
     HRESULT LockObject(IZynObjLock** out) override {
         *out = nullptr;
@@ -292,4 +237,4 @@ public:
     LONG value = 7;
 };
 
-} // namespace zyn::script::test
+} // namespace zyn::test
