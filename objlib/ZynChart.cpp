@@ -350,7 +350,14 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
             if (m_query) {
                 PDH_HCOUNTER counter = nullptr;
                 const PDH_STATUS status = PdhAddCounterW(m_query, path.c_str(), 0, &counter);
-                m_firstCollectionPending = true;
+                if (status == 0 && m_queryCollected && m_running.load()) {
+                    // A running chart's other counters are in the middle of an interval: priming
+                    // the whole query again would cut it short (and stretch the period by the
+                    // priming pause). The new counter takes its baseline on its own.
+                    (void)zyn::pdh::CollectCounterData(counter);
+                } else {
+                    m_firstCollectionPending = true;
+                }
                 if (status == 0) {
                     channel->int_BindCounter(counter, path, false);
                     (void)channel->int_SetType(typeDynamic);
@@ -626,6 +633,7 @@ bool CZynChart::TakeSample(HANDLE giveUp) {
             Sleep(200);
         }
         PdhCollectQueryData(m_query);
+        m_queryCollected = true;
     }
     if (m_timeBase->AppendRel(t)) {
         m_lastSampleTime.store(t);

@@ -195,6 +195,7 @@ private:
     CComPtr<IUnknown> m_peer;
     std::atomic<bool> m_restartPending{false};
     bool m_firstCollectionPending = false;
+    bool m_queryCollected = false; // the query's counters hold baselines from a sample
     std::atomic<DWORD> m_changed{0};
     std::atomic<DWORD> m_aggregate{0};
     std::atomic<LONG> m_rate{1000};

@@ -6,7 +6,6 @@
 #include "ZynIterators.h"
 #include "ZynObjFactory.h"
 #include "ZynUtilsObj.h"
-#include "utils/ZynIdentifier.h"
 
 #include "com/bstr.h"
 
@@ -62,12 +61,11 @@ private:
     ObjectCreator m_create;
 };
 
-// Names the loading thread as the library always has; it changes nothing else.
-__attribute__((constructor)) void OnLoad() {
-    SetThreadName("Main", 0xFFFFFFFFu);
-}
-
 } // namespace
+
+// Loading the library names no thread: the loading thread is the host's (usually its main thread,
+// whose name is the program's name in ps, top and \Process(name)). Only the threads the library
+// starts itself carry its names.
 
 ObjectCreator CreatorFor(const CLSID& clsid) {
     for (const CreatableClass& c : kCreatable)

@@ -2,6 +2,7 @@
 
 #include "utils/ZynNumber.h"
 #include "utils/ZynTime.h"
+#include "utils/ZynVersion.h"
 
 HRESULT CZynUtilsObj::Log(BSTR) {
     return S_OK;
@@ -52,18 +53,18 @@ HRESULT CZynUtilsObj::ZynRGB(unsigned char r, unsigned char g, unsigned char b, 
 
 HRESULT CZynUtilsObj::get_MajorVersion(LONG* pMajorVal) {
     if (!pMajorVal) return E_POINTER;
-    *pMajorVal = kMajorVersion;
+    *pMajorVal = zyn::version::kMajor;
     return S_OK;
 }
 
 HRESULT CZynUtilsObj::get_MinorVersion(LONG* pMinorVal) {
     if (!pMinorVal) return E_POINTER;
-    *pMinorVal = kMinorVersion;
+    *pMinorVal = zyn::version::kMinor;
     return S_OK;
 }
 
 HRESULT CZynUtilsObj::get_Build(LONG* pBuildVal) {
     if (!pBuildVal) return E_POINTER;
-    *pBuildVal = kBuild;
+    *pBuildVal = zyn::version::kObjectLibraryBuild;
     return S_OK;
 }

@@ -10,10 +10,6 @@ class CZynUtilsObj final : public zyn::com::ComRefCount, public zyn::com::Dispat
 public:
     ZYN_COM_IUNKNOWN(CZynUtilsObj, IZynUtils, IDispatch)
 
-    static constexpr LONG kMajorVersion = 2;
-    static constexpr LONG kMinorVersion = 4;
-    static constexpr LONG kBuild = 1438;
-
     HRESULT Log(BSTR i_String) override;
     HRESULT CurrentTime(VARIANT* o_TimeVal) override;
     HRESULT NoCacheObject(LONG i_Val, LONG* pRet) override;

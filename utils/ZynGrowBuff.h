@@ -36,8 +36,8 @@ public:
     bool Write(unsigned char v);
     bool Write(unsigned short v);
     bool Write(int v);
-    bool Write(long v);          // 4 bytes, as on the 32-bit original
-    bool Write(unsigned long v); // 4 bytes, as on the 32-bit original
+    bool Write(long v);          // 4 bytes: the stored formats' long is 32 bits
+    bool Write(unsigned long v); // 4 bytes: the stored formats' long is 32 bits
     bool Write(double v);
     bool Write(const void* data, unsigned long length);
     bool Write(const CZynGrowBuff& other);
@@ -79,7 +79,7 @@ public:
         return static_cast<std::uint32_t>((3ull * n + 3) / 4);
     }
 
-    // Internal, public for the packing code and tests as in the original layout.
+    // Internal; public for the packing code and the tests.
     void int_Free();
     void int_TakeHandoff(CZynGrowBuff& other);
     bool int_EnsureSize(std::uint32_t n);

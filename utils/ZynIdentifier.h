@@ -8,7 +8,7 @@
 bool CreateIdentifier(char16_t* dst, int cch);
 
 // Labels a worker thread for debuggers and process viewers; threadId 0xFFFFFFFF is the calling
-// thread. Has no other effect.
+// thread. Has no other effect: the process's main thread keeps its name, which is the program's.
 void SetThreadName(const char* name, DWORD threadId);
 
 namespace zyn::utils {

@@ -137,8 +137,8 @@ bool CommaNumber(double x, char16_t* dst, int cch, const char16_t* fmt) {
 namespace {
 
 // Scales down by 10^g, steps to the even neighbour beyond in direction d, scales back up. The
-// original rounded in 32-bit integers; 64 bits keep the scaled-up result from overflowing when a
-// bound lies near the end of the 32-bit range.
+// bound is cut to 32 bits first; the steps run in 64 bits so that the scaled-up result cannot
+// overflow when a bound lies near the end of the 32-bit range.
 double RoundBound(double value, int g, int d) {
     std::int64_t n = static_cast<std::int32_t>(value);
     for (int k = 0; k < g; ++k)

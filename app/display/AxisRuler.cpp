@@ -215,7 +215,6 @@ void AxisRuler::DrawLabels(QPainter& painter, const QRect& rect, int flags) {
 }
 
 void AxisRuler::Draw(QPainter& painter, const QRect& rect, int flags) {
-    m_area = rect;
     flags = ResolveFlags(flags);
     drawMinorTicks = !(flags & kNoMinor);
     if (rect.width() <= 9 || rect.height() <= 9) return;

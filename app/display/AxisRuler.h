@@ -69,7 +69,6 @@ public:
 
     // Whether labels `step` apart fit the axis; stores the step or -1.
     bool FitsStep(double candidate);
-    QRect Area() const { return m_area; }
 
     void Draw(QPainter& painter, const QRect& rect, int flags);
     void DrawTicks(QPainter& painter, const QRect& rect, int flags);
@@ -90,6 +89,4 @@ private:
     };
     Steps StepsFor(const QRect& rect) const;
     int FirstIndex(const Steps& st, const QRect& rect, bool horizontal) const;
-
-    QRect m_area;
 };

@@ -21,8 +21,8 @@ QString FaceName(const ZynLogFont& lf) {
     return QString::fromUtf16(lf.lfFaceName.data(), end - lf.lfFaceName.begin());
 }
 
-// The Windows faces of stored records are rarely installed here; an installed sans face keeps
-// the chart legible and its metrics close to the original.
+// The faces that stored records name are rarely installed on Linux; an installed sans face keeps
+// the chart legible and its metrics close to what the record describes.
 QString InstalledFamily(const QString& wanted) {
     if (!wanted.isEmpty() && QFontDatabase::hasFamily(wanted)) return wanted;
     const QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();

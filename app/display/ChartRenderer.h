@@ -68,7 +68,6 @@ public:
     QRect ValueLabelColumn() const { return m_valueColumn; }
     QRect TimeLabelBand() const { return m_timeBand; }
     QSize TimeLabelSize() const { return m_timeLabel; }
-    QSize ValueLabelSize() const { return m_valueLabel; }
     int MinorTickLength() const { return m_minorTick; }
     // The view keeps this for its scroll margins and the watermark position.
     int MajorTickLength() const { return m_majorTick; }
@@ -78,7 +77,6 @@ public:
     const std::vector<EventMarker>& Markers() const { return m_markers; }
     const AxisRuler& TimeRuler() const { return m_timeRuler; }
     const AxisRuler& ValueRuler() const { return m_valueRuler; }
-    ChannelSummaryCache& Summaries() { return m_summaries; }
 
     // Event marker layout exactly as painted, for hit tests on a target like `painter`'s.
     std::vector<EventMarker> LayoutMarkers(QPainter& painter, const ChartRenderInput& in);

@@ -22,7 +22,6 @@ public:
     double ValueStart() const { return m_valueStart; }
     double ValueEnd() const { return m_valueEnd; }
     double ValueSpan() const { return m_valueSpan; }
-    double PixelSpan() const { return m_pixelSpanD; }
 
 private:
     bool m_enabled = false;

@@ -7,7 +7,6 @@
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QPalette>
 
 #include <memory>
@@ -27,13 +26,6 @@ COLORREF SystemWindowColour() {
 
 CUiHooks CUiHooks::Interactive() {
     CUiHooks h;
-    h.askYesNo = [](QWidget* owner, const QString& text) {
-        return QMessageBox::question(owner, QApplication::applicationDisplayName(), text,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
-    h.showError = [](QWidget* owner, const QString& text) {
-        QMessageBox::warning(owner, QApplication::applicationDisplayName(), text);
-    };
     h.keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     h.beep = [](int, int) { QApplication::beep(); };
     h.browseCounters = [](QWidget* owner, CounterBrowseConfig& config) {

@@ -7,8 +7,8 @@
 //   "ChartDefault" under "Settings"; LoadFromRegistry at start-up, SaveToRegistry at exit);
 // - the main-frame-gone flag: once set, chart notifications are no longer delivered;
 // - what the channel bar shows and highlights (written by the shell, read by documents and views);
-// - the user-interface hooks: questions, message boxes, the keyboard state, beeps and the counter
-//   browser. They default to the real dialogs; tests replace them;
+// - the user-interface hooks: the keyboard state, beeps and the counter browser. They default to
+//   the real ones; tests replace them. (Message boxes and questions go through ZynMessageBox.)
 // - the clock of the program's timed rules (the splash, press and hold, highlight expiry); the
 //   system's by default, a manual one in tests.
 
@@ -31,17 +31,13 @@
 #include <optional>
 
 struct CUiHooks {
-    // A Yes/No question; true for Yes.
-    std::function<bool(QWidget* owner, const QString& text)> askYesNo;
-    // An error message box.
-    std::function<void(QWidget* owner, const QString& text)> showError;
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
     std::function<void(int hz, int ms)> beep;
     // Runs the counter browser modally; the config's callback receives each batch of paths.
     std::function<void(QWidget* owner, CounterBrowseConfig& config)> browseCounters;
 
-    // The hooks of the real program: message boxes, the application's keyboard state and beep,
-    // and the CCounterBrowser dialog.
+    // The hooks of the real program: the application's keyboard state and beep, and the
+    // CCounterBrowser dialog.
     static CUiHooks Interactive();
 };
 

@@ -1,8 +1,12 @@
 #include "CTallonChart.h"
 
 #include "CommandActions.h"
+#include "ZynMessageBox.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
+#include "display/WideText.h"
+#include "resources/ZynFormat.h"
+#include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
@@ -20,15 +24,6 @@
 #include <mutex>
 
 namespace {
-
-QString FromBstr(const CComBSTR& b) {
-    const std::u16string_view v = b.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
-}
-
-CComBSTR ToBstr(const QString& s) {
-    return CComBSTR(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())));
-}
 
 double DateOf(IZynChart* chart, HRESULT (IZynChart::*getter)(VARIANT*)) {
     if (!chart) return 0.0;
@@ -159,8 +154,7 @@ void CTallonChart::StartNotifications() {
     const QString base = QStringLiteral("cn%1").arg(quintptr(this), 0, 16);
     m_notifyName = base;
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::u16string name(reinterpret_cast<const char16_t*>(m_notifyName.utf16()),
-                                  std::size_t(m_notifyName.size()));
+        const std::u16string name(U16View(m_notifyName));
         HANDLE h = CreateEventW(TRUE, FALSE, name.c_str());
         // A chart of a closed document at this address may still hold the old event open; sharing
         // it would let that chart wake this document.
@@ -306,7 +300,7 @@ bool CTallonChart::CanCloseWithoutPrompt() {
 }
 
 void CTallonChart::Status(int id, int level, const QString& arg) {
-    emit statusMessage(ZynText(id, arg), level);
+    emit statusMessage(ZynFormat(id, {arg}), level);
 }
 
 void CTallonChart::OnChartNotify() {
@@ -384,16 +378,16 @@ void CTallonChart::CheckPeerRemoved() {
 }
 
 bool CTallonChart::AddChannelByPath(const QString& path) {
-    const std::u16string wide(reinterpret_cast<const char16_t*>(path.utf16()), std::size_t(path.size()));
+    const std::u16string wide(U16View(path));
     if (!m_pChart || PdhValidatePathW(wide.c_str()) != PDH_CSTATUS_VALID_DATA) {
-        if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, ZynText(50101));
+        ZynMessageBox(LoadZynString(50101));
         return false;
     }
     SetModifiedFlag(true);
     const LONG n = ChannelCount();
     CComPtr<IZynChannel> channel;
     if (FAILED(m_pChart->AddChannel(ToBstr(path), &channel)) || !channel) {
-        if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, ZynText(50101));
+        ZynMessageBox(LoadZynString(50101));
         return false;
     }
     channel->put_Color(DefaultChannelColours()[std::size_t(n % 10)]);
@@ -454,10 +448,7 @@ void CTallonChart::OnSampleData() {
 
 void CTallonChart::OnRerunChart() {
     if (!m_pChart) return;
-    if (!m_context.NoPrompts() && m_context.ui.askYesNo &&
-        !m_context.ui.askYesNo(m_context.mainWindow, ZynText(32812))) {
-        return;
-    }
+    if (!m_context.NoPrompts() && !ZynAskYesNo(LoadZynString(32812))) return;
     m_pChart->Rerun();
     Status(50138);
 }
@@ -494,7 +485,7 @@ void CTallonChart::UpdateActions() {
 
     // "&Delete (channel name)\tDel" while the channel bar's selection is a channel of this chart.
     QAction* del = m_actions.value(kCmdDeleteChannel);
-    const QStringList prompt = ZynText(50137).split(u'\t');
+    const QStringList prompt = LoadZynString(50137).split(u'\t');
     CComPtr<IZynChannel> channel;
     if (SelectionIsOurs() && m_pChart)
         m_pChart->FindChannel(ToBstr(m_context.channelBar.selectedChannel), &channel);

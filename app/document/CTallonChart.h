@@ -136,7 +136,6 @@ public:
     // Makes the channel bar refill now when it shows this chart.
     void RefreshChannelBar() { emit showInChannelBar(true); }
     void SetDocMenu(int id);
-    int DocMenu() const { return m_nMenuId; }
 
     // The automation server's peer registration.
     void SetPeer(IUnknown* peer);
@@ -155,7 +154,6 @@ public:
     void OnRerunChart();
     void OnDeleteChannel();
     QAction* Action(int id) const { return m_actions.value(id); }
-    QList<int> CommandIds() const { return m_actions.keys(); }
     // The update handlers: enabling, check marks and texts from the chart's state.
     void UpdateActions();
     // The counter browser's configuration while "Add Channels to Chart" is open, else null.

@@ -13,9 +13,3 @@ QAction* MakeCommandAction(QObject* parent, QHash<int, QAction*>& byId, int id, 
     byId.insert(id, action);
     return action;
 }
-
-QString ZynText(int id, const QString& arg) {
-    QString text = LoadZynString(id);
-    // One pass: text coming from the argument is never scanned again.
-    return text.replace(QStringLiteral("%ls"), arg);
-}

@@ -9,6 +9,3 @@ class QAction;
 class QObject;
 
 QAction* MakeCommandAction(QObject* parent, QHash<int, QAction*>& byId, int id, const QString& menuText);
-
-// A numbered text with its "%ls" replaced by `arg`.
-QString ZynText(int id, const QString& arg = QString());

@@ -1,5 +1,7 @@
 #include "CounterBrowser.h"
 
+#include "display/WideText.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -9,17 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QString FromU16(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), qsizetype(s.size()));
-}
-std::u16string ToU16(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
-}
-
-} // namespace
 
 DWORD CounterDetailForSetting(std::uint32_t setting123) {
     switch (setting123) {
@@ -36,7 +27,7 @@ CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent)
     : QDialog(parent), m_config(config) {
     setWindowTitle(config.caption);
     m_machine = new QComboBox(this);
-    m_machine->addItem(QStringLiteral("\\\\") + FromU16(zyn::pdh::LocalMachineName()));
+    m_machine->addItem(QStringLiteral("\\\\") + ToQString(zyn::pdh::LocalMachineName()));
     m_object = new QComboBox(this);
     m_counters = new QListWidget(this);
     m_counters->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -89,7 +80,7 @@ void CCounterBrowser::FillObjects() {
     const QSignalBlocker block(m_object);
     m_object->clear();
     for (const auto& o : zyn::pdh::ListObjects(m_config.detailLevel))
-        m_object->addItem(FromU16(o.name));
+        m_object->addItem(ToQString(o.name));
     // Processor first when there is one, as the familiar browser starts.
     const int processor = m_object->findText(QStringLiteral("Processor"));
     m_object->setCurrentIndex(processor >= 0 ? processor : 0);
@@ -100,14 +91,14 @@ void CCounterBrowser::FillCountersAndInstances() {
     m_counters->clear();
     m_instances->clear();
     m_explainTexts.clear();
-    const std::u16string object = ToU16(m_object->currentText());
+    const std::u16string object(U16View(m_object->currentText()));
     for (const auto& c : zyn::pdh::ListCounters(object, m_config.detailLevel)) {
-        m_counters->addItem(FromU16(c.name));
-        m_explainTexts.push_back(FromU16(c.explainText));
+        m_counters->addItem(ToQString(c.name));
+        m_explainTexts.push_back(ToQString(c.explainText));
     }
     const auto instances = zyn::pdh::ListInstances(object);
     for (const auto& i : instances) {
-        const QString name = FromU16(i);
+        const QString name = ToQString(i);
         if (!m_config.includeInstanceIndex && name.contains(u'#')) continue;
         m_instances->addItem(name);
     }

@@ -46,7 +46,6 @@ public:
     bool Load();
     bool Save() const;
     void Close() { m_closed = true; }
-    bool IsClosed() const { return m_closed; }
 
 private:
     std::map<std::uint32_t, std::uint32_t> m_values;

@@ -9,6 +9,7 @@
 #include "objlib/ZynChannel.h"
 #include "objlib/ZynLockList.h"
 #include "utils/ZynNumber.h"
+#include "utils/ZynWhiteSpace.h"
 
 #include <algorithm>
 #include <charconv>
@@ -23,18 +24,6 @@
 namespace zyn::csv {
 
 namespace {
-
-bool IsSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The next `c` at or after `from`, or npos. The standard search of 16-bit text goes a character
 // at a time; a file of a million lines is searched through twice (lines, then fields).
@@ -202,7 +191,8 @@ void SplitViews(std::u16string_view line, std::vector<FieldView>& views, std::ve
         std::size_t next = 0;
         if (!ReadPlainField(line, pos, field, next)) {
             next = Find16(line, u',', pos);
-            field.text = Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos));
+            field.text =
+                TrimAsciiSpace(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos));
         }
         views.push_back(field);
         if (next == std::u16string_view::npos) break;
@@ -246,11 +236,12 @@ void SplitFields(std::u16string_view line, std::vector<std::u16string>& fields, 
             const std::size_t tailStart = std::min(i + 1, line.size());
             field.append(
                 line.substr(tailStart, (next == std::u16string_view::npos ? line.size() : next) - tailStart));
-            const std::u16string trimmed(Trim(field));
+            const std::u16string trimmed(TrimAsciiSpace(field));
             field = trimmed;
         } else {
             next = line.find(u',', pos);
-            field.assign(Trim(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
+            field.assign(
+                TrimAsciiSpace(line.substr(pos, next == std::u16string_view::npos ? line.npos : next - pos)));
         }
         if (next == std::u16string_view::npos) break;
         pos = next + 1;
@@ -267,7 +258,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     if (firstEnd == std::u16string_view::npos) firstEnd = text.find(u'\n');
     if (firstEnd == std::u16string_view::npos) return false;
     std::vector<std::u16string> fields;
-    SplitFields(Trim(text.substr(0, firstEnd)), fields, kMaxColumns);
+    SplitFields(TrimAsciiSpace(text.substr(0, firstEnd)), fields, kMaxColumns);
     const std::size_t columns = fields.size();
     if (columns < 2 || columns >= std::size_t(kMaxColumns)) return false;
     int letterFields = 0;
@@ -280,7 +271,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     std::size_t secondEnd = rest.find(u'\r');
     if (secondEnd == std::u16string_view::npos) secondEnd = rest.find(u'\n');
     if (secondEnd == std::u16string_view::npos) return false;
-    SplitFields(Trim(rest.substr(0, secondEnd)), fields);
+    SplitFields(TrimAsciiSpace(rest.substr(0, secondEnd)), fields);
     std::size_t timeColumn = SIZE_MAX;
     for (std::size_t i = 0; i < fields.size() && i < columns; ++i) {
         if (fields[i].find(u':') != std::u16string::npos) {
@@ -312,7 +303,7 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     LineWalker walker(text);
     std::u16string_view line;
     while (walker.Next(line)) {
-        line = Trim(line);
+        line = TrimAsciiSpace(line);
         if (line.empty()) continue;
         SplitViews(line, views, fields, columns);
         const bool headerLine = rows == 0 && header;

@@ -3,6 +3,7 @@
 #include "com/bstr.h"
 #include "com/oledate.h"
 #include "utils/ZynTime.h"
+#include "utils/ZynWhiteSpace.h"
 
 #include <langinfo.h>
 
@@ -25,25 +26,13 @@ bool OnlyClockFields(const char* form) {
     return true;
 }
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // strptime over the whole text: everything must be consumed but trailing white space.
 bool ParseWhole(const std::string& text, const std::string& form, std::tm& tm) {
     tm = std::tm{};
     tm.tm_mday = 0;
     const char* end = ::strptime(text.c_str(), form.c_str(), &tm);
     if (!end) return false;
-    while (IsSpace(*end))
+    while (IsAsciiSpace(*end))
         ++end;
     return *end == '\0';
 }
@@ -163,7 +152,7 @@ double CCsvTimeReader::Parse(std::u16string_view text) {
         m_scratch.push_back(char(c));
     }
     if (!ascii) m_scratch = zyn::com::Utf16ToUtf8(text);
-    return ParseUtf8(Trim(m_scratch));
+    return ParseUtf8(TrimAsciiSpace(m_scratch));
 }
 
 double CCsvTimeReader::ParseUtf8(std::string_view text) {
@@ -175,7 +164,8 @@ double CCsvTimeReader::ParseUtf8(std::string_view text) {
         if (used) {
             std::string_view rest = text.substr(used);
             if (rest.empty()) return MoveToToday(frac);
-            if (IsSpace(rest.front()) && ParseDate(Trim(rest), day)) return MoveToToday(day + frac);
+            if (IsAsciiSpace(rest.front()) && ParseDate(TrimAsciiSpace(rest), day))
+                return MoveToToday(day + frac);
         }
     }
     const std::string whole(text);

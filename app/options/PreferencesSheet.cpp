@@ -9,6 +9,7 @@
 #include "PrintPage.h"
 #include "display/ChartFonts.h"
 #include "document/AppContext.h"
+#include "document/ZynMessageBox.h"
 #include "resources/ZynStrings.h"
 
 CPreferencesSheet::CPreferencesSheet(CAppContext& context, PreferencesHost host, QWidget* parent,
@@ -38,7 +39,7 @@ void CPreferencesSheet::CommitWorking() {
 
 void CPreferencesSheet::OnOk() {
     if (!AnyApplied() || !m_host.chartWindowCount || m_host.chartWindowCount() < 1) return;
-    if (!m_context.ui.askYesNo || !m_context.ui.askYesNo(this, LoadZynString(50079))) return;
+    if (!ZynAskYesNo(LoadZynString(50079))) return;
     if (m_host.applyDefaultsToAllWindows) m_host.applyDefaultsToAllWindows();
 }
 

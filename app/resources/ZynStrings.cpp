@@ -1,5 +1,7 @@
 #include "ZynStrings.h"
 
+#include "utils/ZynVersion.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -10,7 +12,8 @@ struct ZynStringEntry {
     const char16_t* text;
 };
 
-// Sorted by number; add new entries in order (a test checks the order).
+// Sorted by number; add new entries in order (a test checks the order). A command's entry is
+// "prompt\ntip": the status-bar prompt and the tool tip of its menu items and buttons.
 constexpr ZynStringEntry kZynStrings[] = {
     {100, u"OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
     {32771, u"Display the chart properties dialog"},
@@ -82,6 +85,12 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50167, u"Zoom~Click the arrow beside this button to choose how much time the chart shows."},
     {50168, u"Events~Mark a span of time on the chart with a named event."},
     {50169, u"More counters~Hold Shift while choosing Add Channel to see every counter the system offers."},
+    // The framework's commands carry only a tool tip: no status-bar prompt.
+    {57600, u"\nNew chart"},
+    {57601, u"\nOpen a chart"},
+    {57603, u"\nSave the chart"},
+    {57607, u"\nPrint"},
+    {57664, u"\nAbout Tallon"},
     {61708, u"Unable to remove the registration of the program."},
 };
 
@@ -93,6 +102,11 @@ QString LoadZynString(int id) {
                                       [](const ZynStringEntry& e, int key) { return e.id < key; });
     if (it == end || it->id != id) return {};
     return QString::fromUtf16(it->text);
+}
+
+QString ZynVersionText() {
+    return QString::asprintf(zyn::version::kProgramVersionFormat, zyn::version::kMajor, zyn::version::kMinor,
+                             zyn::version::kProgramBuild);
 }
 
 bool ZynStringTableIsSorted() {

@@ -1,11 +1,13 @@
 #include "ChannelBar.h"
 
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "com/ccombstr.h"
 #include "display/ChartColours.h"
 #include "display/DisplayFormat.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
+#include "document/ZynMessageBox.h"
+#include "resources/ZynFormat.h"
 #include "options/ChannelPropertySheet.h"
 #include "resources/ZynStrings.h"
 
@@ -40,14 +42,10 @@ constexpr int kHeaderIds[CChannelBar::kColumnCount] = {0,     50076, 50047, 5010
                                                        50105, 50106, 50048, 50049, 50050};
 constexpr int kRoleIdentifier = Qt::UserRole + 1;
 
-QString Text(BSTR b) {
-    return QString::fromUtf16(b ? b : u"");
-}
-
 template <class Getter> QString StringProp(IZynChannel* c, Getter get) {
     CComBSTR s;
     if (FAILED((c->*get)(&s))) return {};
-    return Text(s);
+    return FromBstr(s);
 }
 
 bool SetCell(QTreeWidgetItem* item, int col, const QString& text) {
@@ -204,7 +202,7 @@ void CChannelBar::UpdateCaption() {
     if (isFloating() && m_doc && m_doc->Chart()) {
         CComBSTR name;
         m_doc->Chart()->get_Name(&name);
-        setWindowTitle(ZynFormatText(QStringLiteral("%ls - %ls"), {m_baseCaption, Text(name)}));
+        setWindowTitle(ZynFormatText(QStringLiteral("%ls - %ls"), {m_baseCaption, FromBstr(name)}));
     } else {
         setWindowTitle(m_baseCaption);
     }
@@ -236,11 +234,11 @@ void CChannelBar::ShowDocument(CTallonAppDocument* doc, bool force) {
     if (!isVisible()) return;
     CComBSTR id;
     doc->Chart()->get_Identifier(&id);
-    const bool chartChange = Text(id) != m_chartId;
+    const bool chartChange = FromBstr(id) != m_chartId;
     m_doc = doc;
     if (chartChange) {
         m_list->clear();
-        m_chartId = Text(id);
+        m_chartId = FromBstr(id);
     }
     UpdateCaption();
     const std::uint64_t now = m_context.clock->TickMs();
@@ -257,7 +255,7 @@ void CChannelBar::ChartChanged(IZynChart* chart) {
     if (!chart) return;
     CComBSTR id;
     chart->get_Identifier(&id);
-    if (Text(id) == m_chartId) m_rebuild = true;
+    if (FromBstr(id) == m_chartId) m_rebuild = true;
 }
 
 void CChannelBar::Rebuild(bool restoreSelection) {

@@ -1,10 +1,10 @@
 #include "ChartWindowDocument.h"
 
-#include "TallonAppMessage.h"
 #include "com/ccombstr.h"
 #include "display/ChartFonts.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
+#include "document/ZynMessageBox.h"
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"

@@ -18,11 +18,8 @@ public:
     QWidget* View() const { return m_view; }
     int ViewTab() const { return m_viewTab; }
     CFolderTabCtrl* Tabs() const { return m_tabs; }
-    QScrollBar* HorizontalScrollBar() const { return m_hscroll; }
-    QScrollBar* VerticalScrollBar() const { return m_vscroll; }
     // -2 hides the tab strip and both scroll bars; -1 takes the tabs' natural width.
     void SetTabStripWidth(int width);
-    int TabStripWidth() const { return m_stripWidth; }
     // Swaps the view for one of the tab's kind; nothing when it already shows that kind.
     void ShowTab(int tab);
 

@@ -26,7 +26,7 @@ public:
     int NaturalWidth() const;
 
 signals:
-    // Code 1 of the original: a tab was chosen with the mouse.
+    // Notification code 1: a tab was chosen with the mouse.
     void TabChosen(int index);
 
 protected:

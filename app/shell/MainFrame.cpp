@@ -5,10 +5,11 @@
 #include "StatusPane.h"
 #include "TallonApp.h"
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "Tips.h"
 #include "display/ChartFonts.h"
 #include "document/AppContext.h"
+#include "document/CommandActions.h"
+#include "document/ZynMessageBox.h"
 #include "options/AboutBox.h"
 #include "options/PreferencesSheet.h"
 #include "options/PrintSetup.h"
@@ -50,35 +51,6 @@ QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
     return QIcon(pm);
 }
 
-QString ToolTipOf(int command) {
-    switch (command) {
-    case ZynCmd::FileNew:
-        return QStringLiteral("New chart");
-    case ZynCmd::FileOpen:
-        return QStringLiteral("Open a chart");
-    case ZynCmd::FileSave:
-        return QStringLiteral("Save the chart");
-    case ZynCmd::Print:
-        return QStringLiteral("Print");
-    case ZynCmd::AddChannel:
-        return QStringLiteral("Add channel");
-    case ZynCmd::Pause:
-        return QStringLiteral("Pause");
-    case ZynCmd::SampleData:
-        return QStringLiteral("Sample data");
-    case ZynCmd::ZoomButton:
-        return QStringLiteral("Zoom");
-    case ZynCmd::AddEvent:
-        return QStringLiteral("Add event");
-    case ZynCmd::ChartProperties:
-        return QStringLiteral("Chart properties");
-    case ZynCmd::About:
-        return QStringLiteral("About Tallon");
-    default:
-        return {};
-    }
-}
-
 } // namespace
 
 CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
@@ -108,7 +80,7 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     setDockNestingEnabled(true);
 
     CreateStatusBar();
-    ShowStatusMessage(QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"), 0);
+    ShowStatusMessage(ZynVersionText(), 0);
 
     // The saved bar state of an earlier run; a state that does not load is ignored.
     if (CZynRegistry* reg = GetUserReg(u"Settings")) {
@@ -144,10 +116,8 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateActions() {
     auto add = [this](int id, const QString& text) {
-        auto* a = new QAction(text, this);
-        a->setData(id);
+        QAction* a = MakeCommandAction(this, m_actions, id, text);
         connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_actions[id] = a;
         return a;
     };
     // Every item of every menu becomes one action; the texts are the menus' own.
@@ -156,7 +126,7 @@ void CMainFrame::CreateActions() {
             for (const auto& item : items) {
                 if (item.IsPopup())
                     collect(item.items);
-                else if (item.command && !m_actions.count(item.command))
+                else if (item.command && !m_actions.contains(item.command))
                     add(item.command, item.text);
             }
         };
@@ -165,7 +135,7 @@ void CMainFrame::CreateActions() {
     add(ZynCmd::ZoomButton, QStringLiteral("Zoom"));
     for (int id :
          {ZynCmd::NextWindow, ZynCmd::PrevWindow, ZynCmd::EditUndo, ZynCmd::Help, ZynCmd::ContextHelp})
-        if (!m_actions.count(id)) add(id, QString());
+        if (!m_actions.contains(id)) add(id, QString());
     for (const auto& acc : ZynAccelerators()) {
         QAction* a = m_actions[acc.command];
         QList<QKeySequence> keys = a->shortcuts();
@@ -192,8 +162,7 @@ void CMainFrame::CreateActions() {
 }
 
 QAction* CMainFrame::Action(int command) const {
-    auto it = m_actions.find(command);
-    return it == m_actions.end() ? nullptr : it->second;
+    return m_actions.value(command);
 }
 
 QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu) {
@@ -280,7 +249,6 @@ void CMainFrame::CreateToolBar() {
             continue;
         }
         QAction* a = Action(id);
-        a->setToolTip(ToolTipOf(id));
         m_toolBar->addAction(a);
         auto* button = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(a));
         if (!button) continue;
@@ -440,7 +408,7 @@ void CMainFrame::ShowPreferences() {
 }
 
 void CMainFrame::ShowAbout() {
-    const QString version = QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439");
+    const QString version = ZynVersionText();
     ShowStatusMessage(version, 0);
     CAboutBox about(CAboutBox::Mode::About, version, this);
     about.exec();
@@ -554,7 +522,7 @@ void CMainFrame::OnCommand(int command) {
 void CMainFrame::UpdateCommands() {
     CTallonAppDocument* doc = ActiveDocument();
     if (doc) doc->UpdateCommandStates();
-    for (auto& [id, action] : m_actions) {
+    for (auto [id, action] : m_actions.asKeyValueRange()) {
         switch (id) {
         case ZynCmd::FileNew:
         case ZynCmd::FileOpen:

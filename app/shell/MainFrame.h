@@ -8,12 +8,12 @@
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
 #include <cstdint>
-#include <map>
 
 class CAppContext;
 class CChannelBar;
@@ -100,7 +100,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     CChannelBar* m_channelBar = nullptr;
     CStatusPane* m_statusPane = nullptr;
-    std::map<int, QAction*> m_actions;
+    QHash<int, QAction*> m_actions;
     int m_menuId = 0;
     QTimer m_timer;
     std::uint64_t m_highlightTick = 0; // the context clock's tick when the highlight was last set

@@ -1,7 +1,7 @@
 #include "StatusPane.h"
 
-#include "TallonAppMessage.h"
 #include "display/ChartColours.h"
+#include "document/ZynMessageBox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -4,9 +4,9 @@
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
-#include "TallonAppMessage.h"
 #include "Tips.h"
 #include "com/classregistry.h"
+#include "document/ZynMessageBox.h"
 #include "options/AboutBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
@@ -29,11 +29,6 @@ constexpr DWORD kFirstRunHoldMs = 4000;
 constexpr DWORD kSplashCloseMs = 500;
 // While the splash is up, events are handled at this interval.
 constexpr DWORD kPumpSliceMs = 10;
-
-// "Zynthar Tallon. Version 2.4  Build#1439"
-QString VersionText() {
-    return QStringLiteral("Zynthar Tallon. Version %1.%2  Build#%3").arg(2).arg(4).arg(1439);
-}
 
 bool IsSwitch(const QString& arg) {
     return arg.startsWith(u'/') || arg.startsWith(u'-');
@@ -70,7 +65,7 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
             if (i + 1 < args.size()) files << args[++i];
             if (i + 1 < args.size()) cmd.printer = args[++i];
-            // The driver and port of the original command line are read and ignored.
+            // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
         } else if (name == u"embedding") {
             cmd.embedding = true;
@@ -127,14 +122,7 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
     return out;
 }
 
-CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {
-    // The documents' questions and messages go through the program's one message function.
-    m_context.ui.askYesNo = [](QWidget*, const QString& text) {
-        return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) ==
-               QMessageBox::Yes;
-    };
-    m_context.ui.showError = [](QWidget*, const QString& text) { ZynMessageBox(text); };
-}
+CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
     delete std::exchange(m_frame, nullptr);
@@ -199,7 +187,7 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 
 void CTallonApp::ShowSplash(bool firstRun) {
     // The about box's content, without its frame and button.
-    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, VersionText());
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, ZynVersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;

@@ -1,5 +1,6 @@
 #include "ChartRenderSource.h"
 
+#include "display/WideText.h"
 #include "document/CTallonChart.h"
 
 #include "com/ccombstr.h"
@@ -10,8 +11,7 @@ namespace {
 QString IdentifierOf(IZynChannel* c) {
     CComBSTR id;
     if (!c || FAILED(c->get_Identifier(&id))) return {};
-    const auto v = id.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
+    return FromBstr(id);
 }
 
 double DateOf(IZynEvent* e, HRESULT (IZynEvent::*getter)(VARIANT*)) {

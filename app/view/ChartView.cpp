@@ -5,9 +5,13 @@
 #include "display/ChartFonts.h"
 #include "display/DisplayFormat.h"
 #include "display/LinearMap.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "document/CommandActions.h"
+#include "document/ZynMessageBox.h"
+#include "resources/ZynFormat.h"
+#include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
@@ -43,15 +47,6 @@ int SpanIndex(double span) {
 
 bool SameSpan(double a, double b) {
     return std::fabs(a - b) < 1.0 / 86400000.0;
-}
-
-QString FromBstr(const CComBSTR& b) {
-    const auto v = b.View();
-    return QString::fromUtf16(v.data(), qsizetype(v.size()));
-}
-
-CComBSTR ToBstr(const QString& s) {
-    return CComBSTR(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())));
 }
 
 } // namespace
@@ -244,7 +239,7 @@ void CTallonView::SetZoom(double span) {
     }
     m_renderer.timeSpan = span;
     OnUpdate(kHintZoom);
-    Status(ZynText(50099, FormatSpan(span)), 0);
+    Status(ZynFormat(50099, {FormatSpan(span)}), 0);
 }
 
 void CTallonView::ZoomStep(bool wider) {
@@ -282,20 +277,18 @@ void CTallonView::ZoomAll() {
 void CTallonView::ToggleAutoScroll() {
     m_autoScroll = !m_autoScroll;
     if (m_autoScroll)
-        Status(ZynText(50113), 0);
+        Status(LoadZynString(50113), 0);
     else
-        Status(ZynText(50114), 1);
+        Status(LoadZynString(50114), 1);
 }
 
 // Commands.
 
 void CTallonView::ClearChart() {
     if (!m_doc || !m_doc->Chart()) return;
-    if (!m_context.NoPrompts() && m_context.ui.askYesNo &&
-        !m_context.ui.askYesNo(m_context.mainWindow, ZynText(50102)))
-        return;
+    if (!m_context.NoPrompts() && !ZynAskYesNo(LoadZynString(50102))) return;
     m_doc->Chart()->Clear();
-    Status(ZynText(50100), 2);
+    Status(LoadZynString(50100), 2);
 }
 
 void CTallonView::AddEvent() {
@@ -356,13 +349,13 @@ bool CTallonView::StopEvent(int ordinal) {
             if (SUCCEEDED(e->get_InProgress(&running)) && running && SUCCEEDED(e->Stop())) {
                 CComBSTR name;
                 e->get_Name(&name);
-                Status(ZynText(50129, FromBstr(name)), 0);
+                Status(ZynFormat(50129, {FromBstr(name)}), 0);
                 return true;
             }
         }
     }
-    Status(ZynText(50130), 2);
-    if (m_context.ui.showError) m_context.ui.showError(m_context.mainWindow, ZynText(50130));
+    Status(LoadZynString(50130), 2);
+    ZynMessageBox(LoadZynString(50130));
     return false;
 }
 
@@ -393,7 +386,7 @@ void CTallonView::CreateActions() {
     add(kCmdClearChart, tr("&Clear Chart"), [this] { ClearChart(); });
     for (int slot = 0; slot < kZoomSlots; ++slot) {
         QAction* a = MakeCommandAction(this, m_actions, kCmdZoomSlot0 + slot, QString::number(slot + 1));
-        a->setStatusTip(ZynText(kCmdZoomSlot0));
+        a->setStatusTip(LoadZynString(kCmdZoomSlot0));
         a->setCheckable(true);
         connect(a, &QAction::triggered, this, [this, slot] { SetZoom(ZoomSlotSpan(slot)); });
     }

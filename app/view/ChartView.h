@@ -89,7 +89,6 @@ public:
     void ToggleAutoAxis();
     void Refresh();
     QAction* Action(int id) const { return m_actions.value(id); }
-    QList<int> CommandIds() const { return m_actions.keys(); }
     void UpdateActions();
     // The context menu, its actions updated; the caller shows it.
     QMenu* ContextMenu();

@@ -4,6 +4,7 @@
 #include "XmlEscape.h"
 
 #include "com/bstr.h"
+#include "utils/ZynWhiteSpace.h"
 
 #include <algorithm>
 #include <climits>
@@ -42,18 +43,6 @@ bool SameName(std::u16string_view stored, std::u16string_view normalised, bool i
     return true;
 }
 
-bool IsSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // The non-empty parts of a path between any of the separators.
 std::vector<std::u16string_view> SplitPath(std::u16string_view path, std::u16string_view separators) {
     if (separators.empty()) separators = kDefaultSeparators;
@@ -71,7 +60,7 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path, std::u16str
 // they go; out-of-range values clamp.
 int ParseDecimal(std::u16string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && IsSpace(s[i]))
+    while (i < s.size() && IsAsciiSpace(s[i]))
         ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
@@ -96,7 +85,7 @@ int HexDigit(char16_t c) {
 // Hexadecimal as wcstoul reads it in base 16, for 32 bits.
 std::uint32_t ParseHex(std::u16string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && IsSpace(s[i]))
+    while (i < s.size() && IsAsciiSpace(s[i]))
         ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
@@ -271,7 +260,7 @@ std::uint32_t CXmlNode::GetAttributeHex(std::u16string_view path, std::uint32_t 
 }
 
 void CXmlNode::SetText(std::u16string_view text) {
-    m_text = std::u16string(Trim(text));
+    m_text = std::u16string(TrimAsciiSpace(text));
 }
 
 void CXmlNode::SetText(const char16_t* text) {

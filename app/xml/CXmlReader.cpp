@@ -3,6 +3,8 @@
 #include "CXmlNode.h"
 #include "XmlEscape.h"
 
+#include "utils/ZynWhiteSpace.h"
+
 #include <memory>
 
 namespace {
@@ -10,18 +12,6 @@ namespace {
 constexpr auto npos = std::u16string_view::npos;
 constexpr std::u16string_view kCdataOpen = u"<![CDATA[";
 constexpr std::u16string_view kCdataClose = u"]]>";
-
-bool IsSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Line breaks and tabs count as spaces inside tags and texts.
 std::u16string Flatten(std::u16string_view s) {
@@ -79,16 +69,17 @@ bool CXmlReader::Parse(std::u16string_view text) {
 
 void CXmlReader::int_Text(std::u16string_view run) {
     const std::u16string flat = Flatten(run);
-    const std::u16string_view text = Trim(flat);
+    const std::u16string_view text = TrimAsciiSpace(flat);
     if (!text.empty() && m_current) m_current->SetText(text);
 }
 
 bool CXmlReader::int_Tag(std::u16string_view raw) {
     const std::u16string flat = Flatten(raw);
-    const std::u16string_view tag = Trim(flat);
+    const std::u16string_view tag = TrimAsciiSpace(flat);
     const std::size_t space = tag.find(u' ');
     const std::u16string_view name = tag.substr(0, space);
-    const std::u16string_view rest = space == npos ? std::u16string_view() : Trim(tag.substr(space));
+    const std::u16string_view rest =
+        space == npos ? std::u16string_view() : TrimAsciiSpace(tag.substr(space));
 
     if (name == u"?xml") {
         // The declaration's own attributes land on the root.
@@ -126,7 +117,7 @@ void CXmlReader::int_Attributes(std::u16string_view rest) {
     bool inQuotes = false;
     std::size_t i = 0;
     auto restartAt = [&](std::size_t from) {
-        rest = Trim(rest.substr(from));
+        rest = TrimAsciiSpace(rest.substr(from));
         i = 0;
         name.clear();
         value.clear();

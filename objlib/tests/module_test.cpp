@@ -1,13 +1,22 @@
 // The library as an in-process server: registration in the classes root, creation by ProgID of the
 // client-creatable classes, refusal of the others, and the Utils services.
 
+#include "objlib/ZynChart.h"
 #include "objlib/ZynModule.h"
 
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
 #include "registry/registry.h"
+#include "pdh/pdh.h"
 #include "testing/ComChecks.h"
 #include "testing/TempSettingsStore.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -104,6 +113,62 @@ TEST_F(ModuleTest, UtilsServices) {
     ASSERT_EQ(u->CurrentTime(&now), S_OK);
     EXPECT_EQ(now.vt, VT_DATE);
     EXPECT_GT(now.date, 45000.0); // after 2023
+}
+
+std::string FirstLine(const std::filesystem::path& file) {
+    std::string line;
+    std::getline(std::ifstream(file), line);
+    return line;
+}
+
+bool SomeThreadIsNamed(const std::string& name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        if (FirstLine(task.path() / "comm") == name) return true;
+    return false;
+}
+
+// This test program hosts the library as any program does: loading it and running a chart must
+// leave the program its own name (ps, top, pidof), so that other tools, and this library's own
+// Process object, still find it under that name. Only the library's own threads carry its names.
+TEST_F(ModuleTest, TheHostProgramKeepsItsOwnName) {
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe")
+                                    .filename()
+                                    .string()
+                                    .substr(0, 15); // the kernel keeps 15
+    {
+        auto chart = CZynChart::Create();
+        CComPtr<IZynChannel> channel;
+        ASSERT_EQ(chart->AddChannel(CComBSTR(u"\\Memory\\Available MBytes"), &channel), S_OK);
+        ASSERT_EQ(chart->put_Run(1), S_OK);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!SomeThreadIsNamed("Dacq") && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(SomeThreadIsNamed("Dacq")) << "the sampling thread is the library's and named";
+        EXPECT_EQ(FirstLine("/proc/self/comm"), program);
+
+        // \Process(<program>) or one of its #n instances is this process.
+        PDH_HQUERY query = nullptr;
+        ASSERT_EQ(PdhOpenQueryW(nullptr, 0, &query), ERROR_SUCCESS);
+        std::vector<PDH_HCOUNTER> ids;
+        const std::u16string name(program.begin(), program.end());
+        for (const std::u16string& instance : zyn::pdh::ListInstances(u"Process")) {
+            if (instance != name && !instance.starts_with(name + u"#")) continue;
+            PDH_HCOUNTER c = nullptr;
+            const std::u16string path = u"\\Process(" + instance + u")\\ID Process";
+            if (PdhAddCounterW(query, path.c_str(), 0, &c) == ERROR_SUCCESS) ids.push_back(c);
+        }
+        EXPECT_FALSE(ids.empty()) << "no Process instance named " << program;
+        PdhCollectQueryData(query);
+        bool found = false;
+        for (PDH_HCOUNTER c : ids) {
+            PDH_FMT_COUNTERVALUE v{};
+            if (PdhGetFormattedCounterValue(c, PDH_FMT_LARGE | PDH_FMT_NOSCALE, nullptr, &v) == ERROR_SUCCESS)
+                found = found || v.largeValue == ::getpid();
+        }
+        EXPECT_TRUE(found) << "this process is not among the Process instances named " << program;
+        PdhCloseQuery(query);
+        chart->put_Run(0);
+    }
 }
 
 } // namespace

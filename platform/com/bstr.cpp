@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -83,58 +84,69 @@ std::size_t StrLen16(const char16_t* s) {
     return n;
 }
 
+namespace {
+
+// The range the byte after a lead byte may take: narrower than 80..BF where a wider one would admit
+// an overlong form (E0, F0), a surrogate (ED) or a code point above U+10FFFF (F4).
+struct LeadByte {
+    std::size_t extra; // continuation bytes that follow
+    unsigned char secondLow, secondHigh;
+};
+
+std::optional<LeadByte> ClassifyLead(unsigned char c) {
+    if (c >= 0xC2 && c <= 0xDF) return LeadByte{1, 0x80, 0xBF};
+    if (c == 0xE0) return LeadByte{2, 0xA0, 0xBF};
+    if (c == 0xED) return LeadByte{2, 0x80, 0x9F};
+    if (c >= 0xE1 && c <= 0xEF) return LeadByte{2, 0x80, 0xBF};
+    if (c == 0xF0) return LeadByte{3, 0x90, 0xBF};
+    if (c == 0xF4) return LeadByte{3, 0x80, 0x8F};
+    if (c >= 0xF1 && c <= 0xF3) return LeadByte{3, 0x80, 0xBF};
+    return std::nullopt; // 80..C1 and F5..FF never start a character
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+        return;
+    }
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+}
+
+} // namespace
+
+// A broken sequence becomes one U+FFFD for its longest valid-looking start (Unicode's "maximal
+// subpart" practice, as Qt and browsers decode), and decoding resumes at the byte that broke it, so
+// a truncated character never swallows the text after it.
 std::u16string Utf8ToUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        std::size_t extra;
+        const auto c = static_cast<unsigned char>(s[i++]);
         if (c < 0x80) {
-            cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            out.push_back(u'\xFFFD');
-            ++i;
+            out.push_back(c);
             continue;
         }
-        if (i + extra >= s.size()) { // truncated sequence at the end
+        const std::optional<LeadByte> lead = ClassifyLead(c);
+        if (!lead) {
             out.push_back(u'\xFFFD');
-            break;
+            continue;
         }
-        bool ok = true;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
+        char32_t cp = c & (0x3F >> lead->extra);
+        std::size_t got = 0;
+        for (; got < lead->extra && i < s.size(); ++got, ++i) {
+            const auto cc = static_cast<unsigned char>(s[i]);
+            const bool inRange =
+                got == 0 ? cc >= lead->secondLow && cc <= lead->secondHigh : (cc & 0xC0) == 0x80;
+            if (!inRange) break;
             cp = (cp << 6) | (cc & 0x3F);
         }
-        static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (got == lead->extra)
+            AppendUtf16(out, cp);
+        else
             out.push_back(u'\xFFFD');
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
     }
     return out;
 }

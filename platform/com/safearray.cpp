@@ -139,7 +139,7 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements) {
 
 HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
     if (!psa) return S_OK;
-    if (psa->cLocks) return E_ACCESSDENIED; // DISP_E_ARRAYISLOCKED in the original; refuse all the same
+    if (psa->cLocks) return E_ACCESSDENIED; // a locked array is still in use: refuse
     ClearElements(psa);
     std::free(psa->pvData);
     std::free(psa);

@@ -1,6 +1,7 @@
 #pragma once
 // The fixed-width scalar names that the Windows-shaped interfaces of this project use.
-// Widths are those of the 32-bit original: LONG and DWORD stay 32 bits on this 64-bit platform.
+// Widths are those the stored formats and interfaces were defined with: LONG and DWORD stay 32 bits
+// on this 64-bit platform.
 
 #include <cstddef>
 #include <cstdint>

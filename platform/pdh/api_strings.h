@@ -3,7 +3,8 @@
 // after a struct in the caller's buffer, as PDH stores them.
 
 #include "pdh.h"
-#include "text.h"
+
+#include "com/bstr.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +22,7 @@ inline std::optional<std::string> ArgumentText(LPCWSTR text) {
     while (n < kMaxArgumentChars && text[n] != u'\0')
         ++n;
     if (n == kMaxArgumentChars) return std::nullopt;
-    return ToUtf8(std::u16string_view(text, n));
+    return zyn::com::Utf16ToUtf8(std::u16string_view(text, n));
 }
 
 // First Add every string to learn the size, then Begin on the buffer and Put them in the same order.

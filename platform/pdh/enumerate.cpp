@@ -5,8 +5,8 @@
 
 #include "api_strings.h"
 #include "catalog.h"
+#include "com/bstr.h"
 #include "counter_path.h"
-#include "text.h"
 
 using namespace zyn::pdh::detail;
 
@@ -16,7 +16,8 @@ std::vector<ObjectDescription> ListObjects(DWORD detailLevel, const SourceConfig
     std::vector<ObjectDescription> out;
     for (const ObjectDef* o : AllObjects()) {
         if (o->detail > detailLevel || !ObjectAvailable(*o, sources)) continue;
-        out.push_back({ToUtf16(o->name), o->detail, ToUtf16(o->explain), o->hasInstances});
+        out.push_back(
+            {zyn::com::Utf8ToUtf16(o->name), o->detail, zyn::com::Utf8ToUtf16(o->explain), o->hasInstances});
     }
     return out;
 }
@@ -27,21 +28,22 @@ std::vector<ObjectDescription> ListObjects(DWORD detailLevel) {
 
 std::vector<CounterDescription> ListCounters(std::u16string_view object, DWORD detailLevel) {
     std::vector<CounterDescription> out;
-    const ObjectDef* o = FindObject(ToUtf8(object));
+    const ObjectDef* o = FindObject(zyn::com::Utf16ToUtf8(object));
     if (!o) return out;
     for (const CounterDef& c : o->counters) {
         if (c.detail > detailLevel) continue;
-        out.push_back({ToUtf16(c.name), c.detail, ToUtf16(c.explain), c.type, c.defaultScale});
+        out.push_back({zyn::com::Utf8ToUtf16(c.name), c.detail, zyn::com::Utf8ToUtf16(c.explain), c.type,
+                       c.defaultScale});
     }
     return out;
 }
 
 std::vector<std::u16string> ListInstances(std::u16string_view object, const SourceConfig& sources) {
     std::vector<std::u16string> out;
-    const ObjectDef* o = FindObject(ToUtf8(object));
+    const ObjectDef* o = FindObject(zyn::com::Utf16ToUtf8(object));
     if (!o || !o->hasInstances) return out;
     for (const InstanceSample& i : CollectOnce(*o, sources).instances)
-        out.push_back(ToUtf16(i.name));
+        out.push_back(zyn::com::Utf8ToUtf16(i.name));
     return out;
 }
 
@@ -114,9 +116,10 @@ PDH_STATUS PdhEnumObjectItemsW(LPCWSTR dataSource, LPCWSTR machineName, LPCWSTR 
     const ObjectDef* o = FindObject(*object);
     if (!o || !ObjectAvailable(*o, config)) return PDH_CSTATUS_NO_OBJECT;
     std::vector<std::u16string> counters;
-    for (const auto& c : zyn::pdh::ListCounters(ToUtf16(*object), detailLevel))
+    for (const auto& c : zyn::pdh::ListCounters(zyn::com::Utf8ToUtf16(*object), detailLevel))
         counters.push_back(c.name);
-    const std::vector<std::u16string> instances = zyn::pdh::ListInstances(ToUtf16(*object), config);
+    const std::vector<std::u16string> instances =
+        zyn::pdh::ListInstances(zyn::com::Utf8ToUtf16(*object), config);
     // Both sizes are reported even when one list does not fit, as PDH does.
     DWORD counterSize = *counterListSize, instanceSize = *instanceListSize;
     const PDH_STATUS a = WriteList(counters, counterList, &counterSize);

@@ -37,6 +37,7 @@ std::string FindRoot(const std::string& sysRoot) {
     return {};
 }
 
+// 100·Δusec/(10^6·Δt): a percentage of one CPU, up to 100 per busy CPU before the formatting cap.
 template <int F> bool UsecShare(const EvalInput& in, double& v) {
     v = 100.0 * Delta(in, F) / (1e6 * in.seconds);
     return Finite(v);
@@ -142,13 +143,18 @@ ObjectDef MakeCgroup() {
     o.available = [](const SourceConfig& config) { return !FindRoot(config.sysRoot).empty(); };
     o.counters = {
         {"% Processor Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUsage), &UsecShare<kUsage>,
-         "CPU time of the group as a share of one CPU: 100·Δusage_usec/(10^6·Δt) (cpu.stat)."},
+         "Processor time the processes of the group used, as a percentage of one processor. A group "
+         "busy on several processors uses more than one processor's time, but charts show at most "
+         "100: a flat line at 100 means one processor's worth or more."},
         {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUser), &UsecShare<kUser>,
-         "User-mode CPU time of the group: 100·Δuser_usec/(10^6·Δt)."},
+         "Processor time the group's processes spent running their own code, as a percentage of one "
+         "processor (charts show at most 100)."},
         {"% System Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kSystem), &UsecShare<kSystem>,
-         "Kernel-mode CPU time of the group: 100·Δsystem_usec/(10^6·Δt)."},
+         "Processor time the kernel spent working for the group's processes, as a percentage of one "
+         "processor (charts show at most 100)."},
         {"% Throttled", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, Bit(kThrottled), &UsecShare<kThrottled>,
-         "Time the group was throttled by its CPU limit: 100·Δthrottled_usec/(10^6·Δt)."},
+         "How long the group's processes were held back by the group's processor limit, as a "
+         "percentage of the time (charts show at most 100)."},
         {"Memory Current", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemCurrent),
          &Raw<kMemCurrent>, "Memory charged to the group in bytes (memory.current; the root group has none).",
          kNeedMemory},

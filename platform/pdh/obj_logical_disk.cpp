@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <sys/statvfs.h>
+#include <unordered_set>
 
 namespace zyn::pdh::detail {
 namespace {
@@ -26,18 +27,20 @@ bool Skipped(std::string_view type) {
     return type.starts_with("fuse.") || type == "ceph" || type == "glusterfs";
 }
 
-// Mount points escape blanks and backslashes as \ooo.
-std::string Unescape(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() + 0 && s[i + 1] >= '0' && s[i + 1] <= '3') {
-            out.push_back(static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.push_back(s[i]);
-        }
+// A mount that shows only part of a file system: a bind mount of a directory or a file (a
+// container's /etc/hosts). Its space is the space of the file system it comes from, which is an
+// instance of its own wherever that is mounted whole. A btrfs subvolume mount also has a root
+// other than "/" but is a file system in the user's eyes: its root is the subvolume it names.
+bool ShowsPartOfAFileSystem(std::string_view root, std::string_view superOptions) {
+    if (root == "/") return false;
+    for (std::string_view rest = superOptions; !rest.empty();) {
+        const auto comma = rest.find(',');
+        const std::string_view option = rest.substr(0, comma);
+        if (option.starts_with("subvol=") && DecodeOctalEscapes(option.substr(7)) == DecodeOctalEscapes(root))
+            return false;
+        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
     }
-    return out;
+    return true;
 }
 
 bool RealStatFs(const std::string& mountPoint, FsUsage& usage) {
@@ -47,6 +50,8 @@ bool RealStatFs(const std::string& mountPoint, FsUsage& usage) {
     return true;
 }
 
+// 100·f_bavail/(f_blocks − f_bfree + f_bavail): the blocks reserved for root are neither free nor
+// usable for the users this figure is for.
 bool FreeShare(const EvalInput& in, double& v) {
     const double usable = in.cur[kTotalBytes] - in.cur[kFreeBytes] + in.cur[kAvailBytes];
     if (!(usable > 0)) return false;
@@ -62,17 +67,21 @@ public:
         out.available = text != nullptr;
         out.instances.clear();
         if (!text) return;
-        InstanceSample total{"_Total", ~std::uint64_t{0}, std::vector<double>(kFieldCount, 0.0)};
+        std::vector<std::string_view> devices; // major:minor of each instance
         CLineReader lines(*text);
         std::string_view line;
         while (lines.Next(line)) {
-            for (int i = 0; i < 4; ++i)
-                NextWord(line); // id, parent, major:minor, root
-            const std::string mountPoint = Unescape(NextWord(line));
+            NextWord(line); // mount id
+            NextWord(line); // parent id
+            const std::string_view device = NextWord(line);
+            const std::string_view root = NextWord(line);
+            const std::string mountPoint = DecodeOctalEscapes(NextWord(line));
             const auto dash = line.find(" - ");
             if (mountPoint.empty() || dash == std::string_view::npos) continue;
             std::string_view tail = line.substr(dash + 3);
             if (Skipped(NextWord(tail))) continue;
+            NextWord(tail); // source
+            if (ShowsPartOfAFileSystem(root, NextWord(tail))) continue;
             FsUsage u;
             const bool ok = ctx.config.statFs ? ctx.config.statFs(mountPoint, u) : RealStatFs(mountPoint, u);
             if (!ok || u.blocks == 0) continue;
@@ -83,13 +92,31 @@ public:
                                  static_cast<double>(u.freeBlocks) * frag,
                                  static_cast<double>(u.availBlocks) * frag}};
             // A later mount on the same point hides the earlier one.
-            std::erase_if(out.instances, [&](const InstanceSample& s) { return s.name == inst.name; });
+            for (std::size_t i = 0; i < out.instances.size(); ++i) {
+                if (out.instances[i].name != inst.name) continue;
+                out.instances.erase(out.instances.begin() + static_cast<std::ptrdiff_t>(i));
+                devices.erase(devices.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
             out.instances.push_back(std::move(inst));
+            devices.push_back(device);
         }
-        for (const InstanceSample& s : out.instances)
+        out.instances.push_back(Total(out.instances, devices));
+    }
+
+private:
+    // Each file system once, however many mount points show it (a file system mounted twice, the
+    // subvolumes of one btrfs file system): they all report the space of the whole file system.
+    static InstanceSample Total(const std::vector<InstanceSample>& instances,
+                                const std::vector<std::string_view>& devices) {
+        InstanceSample total{"_Total", ~std::uint64_t{0}, std::vector<double>(kFieldCount, 0.0)};
+        std::unordered_set<std::string_view> counted;
+        for (std::size_t i = 0; i < instances.size(); ++i) {
+            if (!counted.insert(devices[i]).second) continue;
             for (int f = 0; f < kFieldCount; ++f)
-                total.values[f] += s.values[f];
-        out.instances.push_back(std::move(total));
+                total.values[f] += instances[i].values[f];
+        }
+        return total;
     }
 };
 
@@ -97,21 +124,22 @@ ObjectDef MakeLogicalDisk() {
     ObjectDef o;
     o.name = "LogicalDisk";
     o.hasInstances = true;
-    o.explain = "Free space of each mounted file system of /proc/self/mountinfo (statvfs). Instances are "
-                "mount points with / mapped to ! (the root is `!`); pseudo and network file systems are "
-                "left out; _Total sums them.";
+    o.explain = "Space on the mounted file systems. Instances are the mount points, with / written as ! "
+                "(the root file system is `!`). Pseudo and network file systems are left out, and so are "
+                "bind mounts that show only part of a file system (such as a container's /etc/hosts). "
+                "_Total adds up each file system once, however many mount points show it.";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CLogicalDiskCollector); };
     o.counters = {
         {"% Free Space", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0,
          Bits({kTotalBytes, kFreeBytes, kAvailBytes}), &FreeShare,
-         "Space available to unprivileged users as a share of the usable space: "
-         "100·f_bavail/(f_blocks − f_bfree + f_bavail)."},
+         "The share of the file system's usable space still free for ordinary users (space kept back "
+         "for the administrator does not count). Writes start failing when it reaches 0."},
         {"Free Megabytes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -2, Bit(kAvailBytes),
          [](const EvalInput& in, double& v) {
              v = in.cur[kAvailBytes] / 1048576.0;
              return Finite(v);
          },
-         "Space available to unprivileged users in MiB: f_bavail·f_frsize/2^20."},
+         "Free space available to ordinary users, in megabytes (MiB)."},
     };
     return o;
 }

@@ -121,13 +121,14 @@ ObjectDef MakeMemory() {
          "The commit limit of the kernel's overcommit accounting: CommitLimit, in bytes."},
         {"% Committed Bytes In Use", PERF_DETAIL_ADVANCED, PERF_RAW_FRACTION, 0,
          Bits({kCommittedAs, kCommitLimit}),
-         [](const EvalInput& in, double& v) {
+         [](const EvalInput& in, double& v) { // 100·Committed_AS/CommitLimit
              if (!(in.cur[kCommitLimit] > 0)) return false;
              v = 100.0 * in.cur[kCommittedAs] / in.cur[kCommitLimit];
              return Finite(v);
          },
-         "100·Committed_AS/CommitLimit. Linux lets the committed total exceed the limit unless strict "
-         "overcommit is on, so this can pass 100 (formatted values are capped unless asked not to be)."},
+         "Memory promised to processes as a percentage of the commit limit. Unless strict overcommit "
+         "is set, Linux promises more than the limit, so the true figure can pass 100; charts show at "
+         "most 100, so a flat line at 100 means the limit is reached or passed."},
         {"Cache Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6,
          Bits({kCached, kBuffers, kSReclaimable}),
          [](const EvalInput& in, double& v) {

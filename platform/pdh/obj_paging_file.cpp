@@ -11,6 +11,7 @@ namespace {
 
 enum Field { kSize, kUsed, kFieldCount };
 
+// 100·Used/Size; _Total without any swap area reads 0, not invalid data.
 bool Usage(const EvalInput& in, double& v) {
     v = in.cur[kSize] > 0 ? 100.0 * in.cur[kUsed] / in.cur[kSize] : 0.0;
     return Finite(v);
@@ -29,13 +30,12 @@ public:
             std::string_view line;
             lines.Next(line); // header
             while (lines.Next(line)) {
-                const std::string_view file = NextWord(line);
+                const std::string file = DecodeOctalEscapes(NextWord(line));
                 NextWord(line); // type
                 std::uint64_t size = 0, used = 0;
                 if (file.empty() || !NextU64(line, size) || !NextU64(line, used)) continue;
-                InstanceSample inst{MapInstanceName(file),
-                                    std::hash<std::string_view>{}(file),
-                                    {size * 1024.0, used * 1024.0}};
+                InstanceSample inst{
+                    MapInstanceName(file), std::hash<std::string>{}(file), {size * 1024.0, used * 1024.0}};
                 total.values[kSize] += inst.values[kSize];
                 total.values[kUsed] += inst.values[kUsed];
                 out.instances.push_back(std::move(inst));
@@ -50,13 +50,15 @@ ObjectDef MakePagingFile() {
     o.name = "Paging File";
     o.hasInstances = true;
     o.explain =
-        "Use of each swap area of /proc/swaps (file names with / mapped to !) and _Total (0 without swap).";
+        "Use of each swap area (partition or file) by its path, with / written as !, and _Total for all of "
+        "them together (0 when there is no swap).";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSwapCollector); };
     o.counters = {
         {"% Usage", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
-         "The share of the swap area in use: 100·Used/Size."},
+         "The share of the swap area in use. Swap that stays in use while memory is short slows the "
+         "system down."},
         {"% Usage Peak", PERF_DETAIL_ADVANCED, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
-         "The highest % Usage seen since the counter was added.", 0, true},
+         "The highest % Usage seen since the counter was added to the chart.", 0, true},
     };
     return o;
 }

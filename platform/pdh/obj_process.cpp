@@ -33,7 +33,7 @@ enum Field {
     kSyscw,
     kFieldCount
 };
-enum Need : std::uint32_t { kNeedStatus = 1, kNeedIo = 2, kNeedUptime = 4 };
+enum Need : std::uint32_t { kNeedStatus = 1, kNeedIo = 2 };
 constexpr std::uint64_t kCumulative =
     Bits({kUtime, kStime, kMinflt, kMajflt, kRchar, kWchar, kSyscr, kSyscw});
 
@@ -88,6 +88,43 @@ void ParseKeyed(std::string_view text, std::initializer_list<std::pair<std::stri
     }
 }
 
+// What the kernel counted for the whole system, for the _Total figures a sweep of /proc cannot
+// give: a process that starts and ends between two sweeps is never seen, but its processor time
+// is in the cpu line of /proc/stat and its faults are in pgfault of /proc/vmstat.
+struct SystemCounts {
+    double userTicks = NAN;   // user + nice (guest time is inside them)
+    double kernelTicks = NAN; // system + irq + softirq; idle, iowait and steal are nobody's
+    double faults = NAN;
+    double uptime = NAN;
+};
+
+SystemCounts ReadSystemCounts(CollectContext& ctx) {
+    SystemCounts counts;
+    if (const std::string* stat = ctx.cache.Get(ctx.Proc("stat")); stat && stat->starts_with("cpu ")) {
+        std::string_view line = std::string_view(*stat).substr(3, stat->find('\n') - 3);
+        std::uint64_t t[7] = {};
+        int n = 0;
+        while (n < 7 && NextU64(line, t[n]))
+            ++n;
+        if (n == 7) {
+            counts.userTicks = static_cast<double>(t[0] + t[1]);
+            counts.kernelTicks = static_cast<double>(t[2] + t[5] + t[6]);
+        }
+    }
+    if (const std::string* vmstat = ctx.cache.Get(ctx.Proc("vmstat"))) {
+        CLineReader lines(*vmstat);
+        std::string_view line;
+        std::uint64_t n = 0;
+        while (lines.Next(line))
+            if (NextWord(line) == "pgfault" && NextU64(line, n)) counts.faults = static_cast<double>(n);
+    }
+    if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"))) {
+        std::string_view text = *u;
+        NextDouble(text, counts.uptime);
+    }
+    return counts;
+}
+
 template <int F> bool Raw(const EvalInput& in, double& v) {
     v = in.cur[F];
     return Finite(v);
@@ -96,6 +133,7 @@ template <int F> bool PerSecond(const EvalInput& in, double& v) {
     v = Delta(in, F) / in.seconds;
     return Finite(v);
 }
+// 100·Δticks/(HZ·Δt): a percentage of one CPU, so up to 100 per busy CPU before the formatting cap.
 template <int... Fs> bool CpuShare(const EvalInput& in, double& v) {
     v = 100.0 * ((Delta(in, Fs) + ... + 0.0)) / (in.clockTicks * in.seconds);
     return Finite(v);
@@ -104,9 +142,12 @@ template <int... Fs> bool CpuShare(const EvalInput& in, double& v) {
 class CProcessCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
+        // The system counts first and the time with them: _Total's processor times are rates over
+        // the interval between two reads of /proc/stat.
+        const SystemCounts system = ReadSystemCounts(ctx);
+        out.timeNs = ctx.Now();
         std::vector<Proc> procs;
         DIR* dir = opendir(ctx.config.procRoot.c_str());
-        out.timeNs = ctx.Now();
         out.available = dir != nullptr;
         if (dir) {
             while (const dirent* e = readdir(dir)) {
@@ -131,12 +172,6 @@ public:
             }
             closedir(dir);
         }
-        double uptime = NAN;
-        if (needs & kNeedUptime)
-            if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"))) {
-                std::string_view s = *u;
-                NextDouble(s, uptime);
-            }
         // Names `bash`, `bash#1`, … ordered by (start time, pid).
         std::sort(procs.begin(), procs.end(), [](const Proc& a, const Proc& b) {
             return a.start != b.start ? a.start < b.start : a.pid < b.pid;
@@ -149,47 +184,80 @@ public:
             inst.name = n == 0 ? procs[i].name : procs[i].name + "#" + std::to_string(n);
             inst.identity = procs[i].pid * 0x9E3779B97F4A7C15ull ^ procs[i].start;
             inst.values = std::move(procs[i].values);
-            inst.values[kUptime] = uptime;
+            inst.values[kUptime] = system.uptime;
         }
-        InstanceSample total;
-        total.name = "_Total";
-        total.identity = ~std::uint64_t{0};
-        m_total.Build(out.instances, kFieldCount, kCumulative, 0, total);
-        total.values[kPid] = 0;
-        total.values[kPpid] = 0;
-        total.values[kStartTicks] = NAN;
-        if (out.available) out.instances.push_back(std::move(total));
+        if (out.available) out.instances.push_back(Total(out.instances, system, ctx.clockTicks));
+        m_prevUptime = system.uptime;
     }
 
 private:
+    // Which source each _Total figure comes from:
+    //  - processor times (utime, stime): the system-wide ticks of /proc/stat, so processes that come
+    //    and go between two sweeps count;
+    //  - page faults: pgfault of /proc/vmstat, for the same reason (all faults, major ones included);
+    //  - I/O counts (rchar, wchar, syscr, syscw): the deltas of the processes present in both
+    //    sweeps, plus everything a process did that started after the previous sweep; a process
+    //    that ends between two sweeps loses what it did since the earlier one (no system-wide
+    //    count exists);
+    //  - memory, threads, sizes: the sum over the processes present now.
+    InstanceSample Total(const std::vector<InstanceSample>& instances, const SystemCounts& system,
+                         double clockTicks) {
+        InstanceSample total;
+        total.name = "_Total";
+        total.identity = ~std::uint64_t{0};
+        const double since = m_prevUptime;
+        m_total.Build(instances, kFieldCount, kCumulative, 0, total,
+                      [since, clockTicks](const InstanceSample& i) {
+                          return Finite(since) && i.values[kStartTicks] / clockTicks > since;
+                      });
+        total.values[kUtime] = system.userTicks;
+        total.values[kStime] = system.kernelTicks;
+        total.values[kMinflt] = system.faults;
+        total.values[kMajflt] = 0;
+        total.values[kPid] = 0;
+        total.values[kPpid] = 0;
+        total.values[kStartTicks] = NAN;
+        return total;
+    }
+
     CTotalAccumulator m_total;
+    double m_prevUptime = NAN;
 };
 
 ObjectDef MakeProcess() {
     ObjectDef o;
     o.name = "Process";
     o.hasInstances = true;
-    o.explain = "Each running process, from /proc/<pid>/stat (status and io are read only for the counters "
-                "that need them). Instances are names as `name`, `name#1`, … ordered by start time, and "
-                "_Total. Reserved characters of names are mapped: ( → [, ) → ], / → !, and #, \\, * → _. "
-                "A name#index that comes to denote another process starts a new baseline.";
+    o.explain = "Each running process, and _Total for all of them. Instances are process names; further "
+                "processes of the same name are name#1, name#2, … in the order they started. Characters "
+                "that counter paths reserve are replaced: ( by [, ) by ], / by !, and #, \\ and * by _. "
+                "When name#1 comes to mean another process (an earlier one ended), its counters start "
+                "afresh. _Total's processor times and page faults are the whole system's, so processes "
+                "too short-lived to be seen between two samples still count; its I/O figures add up the "
+                "processes seen at two samples and those started in between (what a process did after "
+                "the previous sample is missing if it ended before the next one); its memory figures and "
+                "thread count add up the processes running at the sample.";
     o.cumulativeFields = kCumulative;
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessCollector); };
     o.counters = {
         {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bits({kUtime, kStime}),
          &CpuShare<kUtime, kStime>,
-         "CPU time of the process as a share of one CPU: 100·Δ(utime+stime)/(HZ·Δt). It can pass 100 "
-         "on several CPUs; formatted values are capped unless PDH_FMT_NOCAP100 is given."},
+         "Processor time the process used, in user and kernel mode, as a percentage of one processor. "
+         "A process busy on several processors at once uses more than one processor's time, but "
+         "charts show at most 100: a flat line at 100 means one processor's worth or more. "
+         "Processor(_Total)\\% Processor Time shows the share of all processors."},
         {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUtime), &CpuShare<kUtime>,
-         "User-mode CPU time of the process: 100·Δutime/(HZ·Δt)."},
+         "Processor time the process spent running its own code, as a percentage of one processor "
+         "(charts show at most 100)."},
         {"% Privileged Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kStime), &CpuShare<kStime>,
-         "Kernel-mode CPU time of the process: 100·Δstime/(HZ·Δt)."},
+         "Processor time the kernel spent working for the process (system calls, page faults), as a "
+         "percentage of one processor (charts show at most 100)."},
         {"Elapsed Time", PERF_DETAIL_ADVANCED, PERF_ELAPSED_TIME, -4, Bits({kUptime, kStartTicks}),
          [](const EvalInput& in, double& v) {
              v = in.cur[kUptime] - in.cur[kStartTicks] / in.clockTicks;
              return Finite(v);
          },
-         "Seconds since the process started.", kNeedUptime},
+         "Seconds since the process started."},
         {"ID Process", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPid), &Raw<kPid>,
          "The process identifier."},
         {"Creating Process ID", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kPpid),

@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "parse.h"
 
+#include <algorithm>
 #include <dirent.h>
 
 namespace zyn::pdh::detail {
@@ -31,6 +32,14 @@ template <int F> bool Raw(const EvalInput& in, double& value) {
 template <int F> bool PerSecond(const EvalInput& in, double& value) {
     value = Delta(in, F) / in.seconds;
     return Finite(value);
+}
+
+// procs_running counts every runnable thread, the ones on a CPU included, and among them the
+// thread reading /proc/stat right now: without the reader, what is left beyond one per online CPU
+// is waiting. Never below 0.
+bool QueueLength(const EvalInput& in, double& value) {
+    value = std::max(0.0, in.cur[kProcsRunning] - 1.0 - in.cur[kOnlineCpus]);
+    return Finite(in.cur[kProcsRunning]) && Finite(in.cur[kOnlineCpus]);
 }
 
 double CountProcessEntries(const std::string& procRoot) {
@@ -113,12 +122,9 @@ ObjectDef MakeSystem() {
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSystemCollector); };
     o.counters = {
         {"Processor Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1,
-         Bits({kProcsRunning, kOnlineCpus}),
-         [](const EvalInput& in, double& v) {
-             v = std::max(0.0, in.cur[kProcsRunning] - in.cur[kOnlineCpus]);
-             return Finite(in.cur[kProcsRunning]);
-         },
-         "Runnable threads waiting for a CPU: procs_running of /proc/stat less the online CPUs, at least 0."},
+         Bits({kProcsRunning, kOnlineCpus}), &QueueLength,
+         "Threads that are ready to run but waiting for a processor. A queue that stays above a few "
+         "threads per processor means the processors cannot keep up."},
         {"Context Switches/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, -2, Bit(kCtxt), &PerSecond<kCtxt>,
          "Context switches per second on all CPUs (ctxt of /proc/stat)."},
         {"Processes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcessCount),

@@ -4,8 +4,8 @@
 // and the pressure-stall files. Paths keep the PDH syntax `\\machine\Object(parent/instance#index)\Counter`.
 //
 // Wide strings are UTF-16 (char16_t). Status values and return codes are those of PDH.
-// A query and its counters are used by one thread at a time; enumeration and path calls may run
-// concurrently on any thread.
+// Every call is safe from any thread: the calls on one query (and its counters) take turns, calls
+// on different queries run in parallel.
 
 #include "com/wintypes.h"
 
@@ -170,6 +170,10 @@ SourceConfig CurrentSourceConfig();
 void SetSourceRoots(std::string procRoot, std::string sysRoot);
 // Opens a query with its own sources (the way tests run against snapshots without process state).
 PDH_STATUS OpenQueryWithSources(const SourceConfig& sources, DWORD_PTR userData, PDH_HQUERY* query);
+// Collects one counter on its own: its object's sources are read and only this counter moves on,
+// so a counter added to a query that is already being sampled gets its baseline without the
+// query's other counters losing the interval they are in.
+PDH_STATUS CollectCounterData(PDH_HCOUNTER counter);
 
 struct ObjectDescription {
     std::u16string name;

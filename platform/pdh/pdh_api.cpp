@@ -3,17 +3,17 @@
 
 #include "pdh.h"
 
-#include <mutex>
-
 #include "api_strings.h"
+#include "com/bstr.h"
 #include "handles.h"
 #include "query.h"
-#include "text.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 using namespace zyn::pdh::detail;
 
@@ -21,9 +21,9 @@ namespace zyn::pdh {
 
 PDH_STATUS OpenQueryWithSources(const SourceConfig& sources, DWORD_PTR userData, PDH_HQUERY* query) {
     if (!query) return PDH_INVALID_ARGUMENT;
-    auto* q = new ZynPdhQuery(sources, userData);
-    RegisterQuery(q);
-    *query = q;
+    auto q = std::make_shared<ZynPdhQuery>(sources, userData);
+    *query = q.get();
+    RegisterQuery(std::move(q));
     return ERROR_SUCCESS;
 }
 
@@ -31,21 +31,47 @@ PDH_STATUS ValidatePath(std::u16string_view path, const SourceConfig& sources) {
     CounterPath parsed;
     const ObjectDef* object = nullptr;
     const CounterDef* counter = nullptr;
-    return ResolvePath(ToUtf8(path), sources, true, parsed, object, counter);
+    return ResolvePath(zyn::com::Utf16ToUtf8(path), sources, true, parsed, object, counter);
 }
 
 } // namespace zyn::pdh
 
 extern "C" {
 
-// Queries and counters are used from sampling threads while other threads add, remove or read
-// counters of the same query (a channel released on a client thread removes its counter). One lock
-// over the query and counter calls keeps a handle valid from its check to its last use; a
-// collection costs a fraction of a millisecond, so charts hardly ever wait on each other.
-static std::recursive_mutex& QueryApiLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
+namespace {
+
+// One call on a query: the query's own lock, held from the handle check to the last use. Charts
+// collect in parallel; a counter removed on a client thread (a released channel) waits only for a
+// collection of its own query.
+class CQueryCall {
+public:
+    explicit CQueryCall(PDH_HQUERY query) : m_owner(FindQuery(query)) {
+        if (!m_owner) return;
+        m_lock = std::unique_lock(m_owner->lock);
+        if (m_owner->closed) Drop(); // closed while this call waited
+    }
+    // A call on a counter locks the query that owns it.
+    explicit CQueryCall(PDH_HCOUNTER counter) : m_owner(FindCounterOwner(counter)) {
+        if (!m_owner) return;
+        m_lock = std::unique_lock(m_owner->lock);
+        // Removed, or its query closed, while this call waited.
+        if (m_owner->closed || FindCounterOwner(counter) != m_owner) Drop();
+    }
+    explicit operator bool() const { return m_owner != nullptr; }
+    ZynPdhQuery* operator->() const { return m_owner.get(); }
+    [[nodiscard]] const std::shared_ptr<ZynPdhQuery>& Owner() const { return m_owner; }
+
+private:
+    void Drop() {
+        m_lock.unlock();
+        m_owner.reset();
+    }
+
+    std::shared_ptr<ZynPdhQuery> m_owner; // declared first: the lock is released before the query
+    std::unique_lock<std::mutex> m_lock;
+};
+
+} // namespace
 
 PDH_STATUS PdhOpenQueryW(LPCWSTR dataSource, DWORD_PTR userData, PDH_HQUERY* query) {
     if (dataSource && *dataSource) return PDH_INVALID_ARGUMENT; // no log files
@@ -53,48 +79,49 @@ PDH_STATUS PdhOpenQueryW(LPCWSTR dataSource, DWORD_PTR userData, PDH_HQUERY* que
 }
 
 PDH_STATUS PdhCloseQuery(PDH_HQUERY query) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
-    UnregisterQuery(query);
-    for (const auto& c : query->counters)
+    const CQueryCall call(query);
+    if (!call) return PDH_INVALID_HANDLE;
+    for (const auto& c : call->counters)
         UnregisterCounter(c.get());
-    delete query;
+    call->counters.clear();
+    call->closed = true;
+    UnregisterQuery(query); // freed when the last call that holds it ends
     return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhAddCounterW(PDH_HQUERY query, LPCWSTR fullCounterPath, DWORD_PTR userData,
                           PDH_HCOUNTER* counter) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
+    const CQueryCall call(query);
+    if (!call) return PDH_INVALID_HANDLE;
     if (!fullCounterPath || !counter) return PDH_INVALID_ARGUMENT;
     const std::optional<std::string> path = ArgumentText(fullCounterPath);
     if (!path) return PDH_INVALID_ARGUMENT;
     ZynPdhCounter* added = nullptr;
-    const PDH_STATUS st = query->AddCounter(*path, userData, added);
+    const PDH_STATUS st = call->AddCounter(*path, userData, added);
     if (st != ERROR_SUCCESS) return st;
-    RegisterCounter(added);
+    RegisterCounter(added, call.Owner());
     *counter = added;
     return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhRemoveCounter(PDH_HCOUNTER counter) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    const CQueryCall call(counter);
+    if (!call) return PDH_INVALID_HANDLE;
     UnregisterCounter(counter);
-    counter->query->RemoveCounter(counter);
+    call->RemoveCounter(counter);
     return ERROR_SUCCESS;
 }
 
 PDH_STATUS PdhCollectQueryData(PDH_HQUERY query) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveQuery(query)) return PDH_INVALID_HANDLE;
-    return query->Collect();
+    const CQueryCall call(query);
+    if (!call) return PDH_INVALID_HANDLE;
+    return call->Collect();
 }
 
 PDH_STATUS PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, DWORD* type,
                                        PDH_FMT_COUNTERVALUE* value) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    const CQueryCall call(counter);
+    if (!call) return PDH_INVALID_HANDLE;
     if (!value) return PDH_INVALID_ARGUMENT;
     const DWORD kind = format & (PDH_FMT_LONG | PDH_FMT_DOUBLE | PDH_FMT_LARGE);
     if (kind != PDH_FMT_LONG && kind != PDH_FMT_DOUBLE && kind != PDH_FMT_LARGE) return PDH_INVALID_ARGUMENT;
@@ -120,21 +147,22 @@ PDH_STATUS PdhGetFormattedCounterValue(PDH_HCOUNTER counter, DWORD format, DWORD
 
 PDH_STATUS PdhGetCounterInfoW(PDH_HCOUNTER counter, BOOLEAN retrieveExplainText, DWORD* bufferSize,
                               PDH_COUNTER_INFO_W* buffer) {
-    const std::lock_guard apiLock(QueryApiLock());
-    if (!IsLiveCounter(counter)) return PDH_INVALID_HANDLE;
+    const CQueryCall call(counter);
+    if (!call) return PDH_INVALID_HANDLE;
     if (!bufferSize) return PDH_INVALID_ARGUMENT;
     const CounterPath& p = counter->path;
     const std::u16string machine = u"\\\\" + zyn::pdh::LocalMachineName();
-    const std::u16string object = ToUtf16(counter->object->name);
-    const std::u16string name = ToUtf16(counter->def->name);
-    const std::u16string instance = ToUtf16(p.instance);
-    const std::u16string parent = ToUtf16(p.parent);
+    const std::u16string object = zyn::com::Utf8ToUtf16(counter->object->name);
+    const std::u16string name = zyn::com::Utf8ToUtf16(counter->def->name);
+    const std::u16string instance = zyn::com::Utf8ToUtf16(p.instance);
+    const std::u16string parent = zyn::com::Utf8ToUtf16(p.parent);
     CounterPath canonical = p;
-    canonical.machine = ToUtf8(machine.substr(2));
+    canonical.machine = zyn::com::Utf16ToUtf8(machine.substr(2));
     canonical.object = std::string(counter->object->name);
     canonical.counter = std::string(counter->def->name);
-    const std::u16string full = ToUtf16(FormatCounterPath(canonical));
-    const std::u16string explain = retrieveExplainText ? ToUtf16(counter->def->explain) : std::u16string();
+    const std::u16string full = zyn::com::Utf8ToUtf16(FormatCounterPath(canonical));
+    const std::u16string explain =
+        retrieveExplainText ? zyn::com::Utf8ToUtf16(counter->def->explain) : std::u16string();
 
     CStringPacker packer(sizeof(PDH_COUNTER_INFO_W));
     packer.Add(full);
@@ -176,7 +204,7 @@ PDH_STATUS PdhValidatePathW(LPCWSTR fullCounterPath) {
     if (!fullCounterPath) return PDH_INVALID_ARGUMENT;
     const std::optional<std::string> path = ArgumentText(fullCounterPath);
     if (!path) return PDH_CSTATUS_BAD_COUNTERNAME;
-    return zyn::pdh::ValidatePath(ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
+    return zyn::pdh::ValidatePath(zyn::com::Utf8ToUtf16(*path), zyn::pdh::CurrentSourceConfig());
 }
 
 PDH_STATUS PdhParseCounterPathW(LPCWSTR fullPathBuffer, PDH_COUNTER_PATH_ELEMENTS_W* elements,
@@ -187,9 +215,10 @@ PDH_STATUS PdhParseCounterPathW(LPCWSTR fullPathBuffer, PDH_COUNTER_PATH_ELEMENT
     CounterPath p;
     if (const PDH_STATUS st = ParseCounterPath(*text, p); st != PDH_CSTATUS_VALID_DATA) return st;
     const std::u16string machine =
-        u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : ToUtf16(p.machine));
-    const std::u16string object = ToUtf16(p.object), instance = ToUtf16(p.instance),
-                         parent = ToUtf16(p.parent), counter = ToUtf16(p.counter);
+        u"\\\\" + (p.machine.empty() ? zyn::pdh::LocalMachineName() : zyn::com::Utf8ToUtf16(p.machine));
+    const std::u16string object = zyn::com::Utf8ToUtf16(p.object),
+                         instance = zyn::com::Utf8ToUtf16(p.instance),
+                         parent = zyn::com::Utf8ToUtf16(p.parent), counter = zyn::com::Utf8ToUtf16(p.counter);
     CStringPacker packer(sizeof(PDH_COUNTER_PATH_ELEMENTS_W));
     packer.Add(machine);
     packer.Add(object);
@@ -230,7 +259,7 @@ PDH_STATUS PdhMakeCounterPathW(const PDH_COUNTER_PATH_ELEMENTS_W* elements, LPWS
     const std::string made = FormatCounterPath(p);
     CounterPath check;
     if (ParseCounterPath(made, check) != PDH_CSTATUS_VALID_DATA) return PDH_CSTATUS_BAD_COUNTERNAME;
-    const std::u16string out = ToUtf16(made);
+    const std::u16string out = zyn::com::Utf8ToUtf16(made);
     const std::size_t needed = out.size() + 1;
     if (!fullPathBuffer || *bufferSize < needed) {
         *bufferSize = static_cast<DWORD>(needed);
@@ -243,3 +272,13 @@ PDH_STATUS PdhMakeCounterPathW(const PDH_COUNTER_PATH_ELEMENTS_W* elements, LPWS
 }
 
 } // extern "C"
+
+namespace zyn::pdh {
+
+PDH_STATUS CollectCounterData(PDH_HCOUNTER counter) {
+    const CQueryCall call(counter);
+    if (!call) return PDH_INVALID_HANDLE;
+    return call->CollectOne(counter);
+}
+
+} // namespace zyn::pdh

@@ -144,6 +144,24 @@ void ZynPdhQuery::RemoveCounter(ZynPdhCounter* counter) {
     std::erase_if(counters, [&](const std::unique_ptr<ZynPdhCounter>& c) { return c.get() == counter; });
 }
 
+std::uint32_t ZynPdhQuery::NeedsOf(std::size_t slot) const {
+    std::uint32_t needs = 0;
+    for (const auto& c : counters)
+        if (c->slot == slot) needs |= c->def->needs;
+    return needs;
+}
+
+PDH_STATUS ZynPdhQuery::CollectOne(ZynPdhCounter* counter) {
+    // The whole slot is read with the needs of all its counters, so that what the collector keeps
+    // between collections (the totals of instances that come and go) stays whole.
+    m_cache.BeginPartialCollection();
+    CollectContext ctx{config, m_cache, m_clockTicks, m_pageSize};
+    Slot& slot = m_slots[counter->slot];
+    slot.collector->Collect(ctx, NeedsOf(counter->slot), slot.sample);
+    counter->Update(slot.sample, m_clockTicks);
+    return ERROR_SUCCESS;
+}
+
 PDH_STATUS ZynPdhQuery::Collect() {
     if (counters.empty()) return PDH_NO_DATA;
     // Which objects are in use and which optional sources their counters need.

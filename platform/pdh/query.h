@@ -9,6 +9,7 @@
 #include "source_cache.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -59,10 +60,18 @@ struct ZynPdhQuery {
     PDH_STATUS AddCounter(std::string_view path, DWORD_PTR user, ZynPdhCounter*& counter);
     void RemoveCounter(ZynPdhCounter* counter);
     PDH_STATUS Collect();
+    // Reads the sources of one counter's object and moves only that counter on; the query's other
+    // counters keep their values and baselines.
+    PDH_STATUS CollectOne(ZynPdhCounter* counter);
 
     zyn::pdh::SourceConfig config;
     DWORD_PTR userData = 0;
     std::vector<std::unique_ptr<ZynPdhCounter>> counters;
+    // Every call on the query or its counters holds this lock: a sampling thread collects while
+    // client threads add, remove and read counters of the same query. Queries of different charts
+    // never wait on each other.
+    std::mutex lock;
+    bool closed = false;
 
 private:
     struct Slot {
@@ -70,6 +79,8 @@ private:
         std::unique_ptr<zyn::pdh::detail::CObjectCollector> collector;
         zyn::pdh::detail::ObjectSample sample;
     };
+    [[nodiscard]] std::uint32_t NeedsOf(std::size_t slot) const;
+
     std::vector<Slot> m_slots;
     zyn::pdh::detail::CSourceCache m_cache;
     double m_clockTicks = 100;

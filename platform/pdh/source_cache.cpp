@@ -57,13 +57,18 @@ bool CKeptFile::Read(std::string& out) {
 }
 
 void CSourceCache::BeginCollection() {
-    // Drop what the previous collection did not use, then start a new generation.
+    // Drop what neither the previous full collection nor a partial one since used, then start a
+    // new generation.
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (it->second.generation != m_generation)
+        if (it->second.generation < m_fullGeneration)
             it = m_entries.erase(it);
         else
             ++it;
     }
+    m_fullGeneration = ++m_generation;
+}
+
+void CSourceCache::BeginPartialCollection() {
     ++m_generation;
 }
 

@@ -40,6 +40,9 @@ class CSourceCache {
 public:
     // Starts a collection: later Get calls read their file again.
     void BeginCollection();
+    // Starts a collection of part of the query: files are read again, but none is closed for
+    // having been left out, since the next full collection still needs them.
+    void BeginPartialCollection();
     // The file's content for this generation, or null when it cannot be read. The pointer stays
     // valid until the next BeginCollection.
     [[nodiscard]] const std::string* Get(const std::string& path);
@@ -53,6 +56,7 @@ private:
     };
     std::unordered_map<std::string, Entry> m_entries;
     std::uint64_t m_generation = 0;
+    std::uint64_t m_fullGeneration = 0; // the generation the last full collection began
 };
 
 } // namespace zyn::pdh::detail

@@ -2,8 +2,8 @@
 
 #include "pdh.h"
 
+#include "com/bstr.h"
 #include "counter_path.h"
-#include "text.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -48,7 +48,7 @@ void SetSourceRoots(std::string procRoot, std::string sysRoot) {
 }
 
 std::u16string LocalMachineName() {
-    return detail::ToUtf16(detail::LocalHostName());
+    return zyn::com::Utf8ToUtf16(detail::LocalHostName());
 }
 
 } // namespace zyn::pdh

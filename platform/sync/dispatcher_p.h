@@ -47,8 +47,4 @@ private:
     std::vector<std::uint32_t> m_free;
 };
 
-template <class T> std::shared_ptr<T> FindAs(HANDLE h) {
-    return std::dynamic_pointer_cast<T>(Dispatcher::Instance().Find(h));
-}
-
 } // namespace zyn::sync::detail

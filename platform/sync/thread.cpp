@@ -197,8 +197,11 @@ bool SetThreadName(const char* name, DWORD threadId) {
             --n;
     }
     std::memcpy(cut, name, n);
-    if (threadId == 0xFFFFFFFF || threadId == GetCurrentThreadId())
-        return pthread_setname_np(pthread_self(), cut) == 0;
+    const DWORD target = threadId == 0xFFFFFFFF ? GetCurrentThreadId() : threadId;
+    // The main thread's name is the process's name (ps, top, pidof and \Process(name) go by it):
+    // naming a worker must never rename the program.
+    if (target == DWORD(getpid())) return false;
+    if (target == GetCurrentThreadId()) return pthread_setname_np(pthread_self(), cut) == 0;
     // Another thread of this process: the kernel takes its name through /proc, which lists only
     // this process's threads, so an id from elsewhere fails.
     char path[64];

@@ -37,7 +37,8 @@ namespace zyn::sync {
 
 // Names a thread of this process for debuggers and `top -H`: threadId 0xFFFFFFFF (or the caller's
 // own id) names the calling thread. The kernel keeps at most 15 bytes; longer names are cut.
-// Returns false when the thread is not one of this process's.
+// Returns false when the thread is not one of this process's, and for the process's main thread,
+// whose name is the program's name on Linux.
 bool SetThreadName(const char* name, DWORD threadId);
 
 } // namespace zyn::sync

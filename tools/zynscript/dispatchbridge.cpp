@@ -111,13 +111,6 @@ QJSValue CDispatchBridge::Wrap(IDispatch* disp) {
     return m_wrap.call({m_engine->newQObject(handle)});
 }
 
-IDispatch* CDispatchBridge::Unwrap(const QJSValue& value) const {
-    if (!value.isObject()) return nullptr;
-    QJSValue handle = m_classify.call({value});
-    auto* h = handle.isQObject() ? qobject_cast<CDispatchHandle*>(handle.toQObject()) : nullptr;
-    return h ? h->Dispatch() : nullptr;
-}
-
 std::shared_ptr<CInterfaceInfo> CDispatchBridge::InterfaceOf(IDispatch* disp) {
     UINT count = 0;
     if (FAILED(disp->GetTypeInfoCount(&count)) || count == 0) return nullptr;

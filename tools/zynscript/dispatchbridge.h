@@ -45,8 +45,6 @@ public:
     // A script object for `disp` (null gives null). The object holds a reference until the script
     // drops it and the collector finds it, or until ReleaseAll.
     QJSValue Wrap(IDispatch* disp);
-    // The automation object behind a wrapper; null when `value` is not one.
-    IDispatch* Unwrap(const QJSValue& value) const;
 
     // Script value -> VARIANT (out is initialised here and owned by the caller).
     bool ToVariant(const QJSValue& value, VARIANT* out, ConversionError* error) const;

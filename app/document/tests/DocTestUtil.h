@@ -1,7 +1,9 @@
 #pragma once
-// A context whose user-interface hooks answer from the test instead of showing dialogs.
+// A context whose user-interface hooks and message boxes answer from the test instead of showing
+// dialogs.
 
 #include "document/AppContext.h"
+#include "document/ZynMessageBox.h"
 
 #include <QStringList>
 
@@ -15,12 +17,21 @@ struct FakeUi {
     CounterBrowseConfig lastConfig; // what the browser was opened with
     int browses = 0;
 
+    FakeUi() = default;
+    FakeUi(const FakeUi&) = delete;
+    FakeUi& operator=(const FakeUi&) = delete;
+    ~FakeUi() { SetZynMessageHook(nullptr); }
+
+    // Questions (boxes with a Yes button) are counted and answered; other boxes are errors.
     void Install(CAppContext& ctx) {
-        ctx.ui.askYesNo = [this](QWidget*, const QString&) {
-            ++questions;
-            return answerYes;
-        };
-        ctx.ui.showError = [this](QWidget*, const QString& text) { errors << text; };
+        SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons buttons) {
+            if (buttons.testFlag(QMessageBox::Yes)) {
+                ++questions;
+                return answerYes ? QMessageBox::Yes : QMessageBox::No;
+            }
+            errors << text;
+            return QMessageBox::Ok;
+        });
         ctx.ui.keyboardModifiers = [this] { return shift ? Qt::ShiftModifier : Qt::NoModifier; };
         ctx.ui.beep = [this](int, int) { ++beeps; };
         ctx.ui.browseCounters = [this](QWidget*, CounterBrowseConfig& config) {

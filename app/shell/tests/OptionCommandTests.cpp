@@ -22,7 +22,7 @@
 #include "shell/MainFrame.h"
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
-#include "shell/TallonAppMessage.h"
+#include "document/ZynMessageBox.h"
 #include "testing/TempSettingsStore.h"
 #include "view/ChartRenderSource.h"
 #include "view/ChartView.h"
@@ -97,19 +97,19 @@ void OptionCommandTests::init() {
     m_store = std::make_unique<zyn::test::TempSettingsStore>();
     m_messages.clear();
     m_questions.clear();
-    SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons) {
-        m_messages << text;
-        return QMessageBox::Yes;
+    SetZynMessageHook([this](const QString& text, QMessageBox::StandardButtons buttons) {
+        if (!buttons.testFlag(QMessageBox::Yes)) {
+            m_messages << text;
+            return QMessageBox::Ok;
+        }
+        m_questions << text;
+        return m_answer ? QMessageBox::Yes : QMessageBox::No;
     });
     m_app = new CTallonApp;
     TallonCommandLine cmd;
     cmd.noArguments = false; // no splash in tests
     int rc = 0;
     QVERIFY(m_app->InitInstance(cmd, rc));
-    m_app->Context().ui.askYesNo = [this](QWidget*, const QString& text) {
-        m_questions << text;
-        return m_answer;
-    };
     m_app->MainFrame()->resize(1000, 700);
     m_app->MainFrame()->show();
 }

@@ -5,6 +5,7 @@
 #include "display/ChartFonts.h"
 #include "display/ChartSettings.h"
 #include "document/CTallonChart.h"
+#include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChannelBar.h"
@@ -15,7 +16,6 @@
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
 #include "shell/TallonAppDocument.h"
-#include "shell/TallonAppMessage.h"
 #include "shell/Tips.h"
 #include "testing/ManualClock.h"
 #include "testing/TempSettingsStore.h"
@@ -77,6 +77,7 @@ private slots:
     void cleanup();
     void menusFollowTheActiveView();
     void commandsReachFramesAndDocuments();
+    void toolTipsPromptsAndVersionComeFromTheTexts();
     void savesAndOpensThroughTheDocument();
     void chartFileRoundTripOpensInANewWindow();
     void documentAndViewReachTheFrames();
@@ -223,6 +224,24 @@ void ShellTests::commandsReachFramesAndDocuments() {
     QVERIFY(frame->ToolButton(1)->menu());
     QVERIFY(frame->ToolButton(9)->menu());
     QCOMPARE(frame->ToolButton(9)->menu()->actions().size(), 8);
+}
+
+void ShellTests::toolTipsPromptsAndVersionComeFromTheTexts() {
+    CMainFrame* frame = m_app->MainFrame();
+    QStringList tips;
+    for (QAction* a : frame->ToolBar()->actions())
+        if (!a->isSeparator()) tips << a->toolTip();
+    // Chart Properties' text has no tip part: its button shows its menu text.
+    QCOMPARE(tips, (QStringList{"New chart", "Open a chart", "Save the chart", "Print", "Add channel",
+                                "Pause", "Sample data", "Zoom", "Add Event", "Properties", "About Tallon"}));
+    // Fly-by help: the prompt part, where the text has one.
+    QCOMPARE(frame->Action(ZynCmd::AddChannel)->statusTip(),
+             QStringLiteral("Add a new channel to the chart"));
+    QVERIFY(frame->Action(ZynCmd::FileNew)->statusTip().isEmpty());
+
+    frame->OnCommand(ZynCmd::About);
+    QCOMPARE(m_messages, QStringList{QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439")});
+    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
 }
 
 void ShellTests::savesAndOpensThroughTheDocument() {

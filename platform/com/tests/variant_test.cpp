@@ -31,17 +31,55 @@ TEST(Bstr, LengthPrefixNullAndEmbeddedZeros) {
     EXPECT_EQ(CComBSTR(), u"");   // null equals empty
 }
 
-TEST(Bstr, Utf8AndUtf16RoundTripAndBadBytesBecomeReplacement) {
+TEST(Bstr, Utf8AndUtf16RoundTrip) {
     const std::string text = "Gr\xC3\xBC\xC3\x9F"
-                             "e \xF0\x9F\x93\x88";
+                             "e \xF0\x9F\x93\x88 \xF4\x8F\xBF\xBF";
     EXPECT_EQ(zyn::com::Utf16ToUtf8(zyn::com::Utf8ToUtf16(text)), text);
-    EXPECT_EQ(zyn::com::Utf8ToUtf16("a\xFF"
-                                    "b"),
-              u"a\xFFFD"
-              u"b");
-    EXPECT_EQ(zyn::com::Utf8ToUtf16("\xE2\x82"), u"\xFFFD"); // truncated at the end
-    EXPECT_EQ(zyn::com::Utf8ToUtf16("\xC0\xAF"), u"\xFFFD"
-                                                 u"\xFFFD"); // overlong form refused
+    EXPECT_EQ(zyn::com::Utf8ToUtf16("\xF4\x8F\xBF\xBF"), u"\xDBFF\xDFFF"); // the last code point
+    const std::string withZero("a\0b", 3);
+    EXPECT_EQ(zyn::com::Utf16ToUtf8(zyn::com::Utf8ToUtf16(withZero)), withZero);
+}
+
+TEST(Bstr, BrokenUtf8BecomesOneReplacementPerMaximalSubpartAndDecodingResumes) {
+    const struct {
+        std::string utf8;
+        std::u16string expected;
+        const char* what;
+    } cases[] = {
+        {"a\xFF"
+         "b",
+         u"a\xFFFD"
+         u"b",
+         "a byte that never starts a character"},
+        {"\x80", u"\xFFFD", "a lone continuation byte"},
+        {"\xE2\x82", u"\xFFFD", "truncated at the end"},
+        {"\xE2"
+         "A",
+         u"\xFFFD"
+         u"A",
+         "truncated before a character: the character survives"},
+        {"\xF0\x9F\x93"
+         "ab",
+         u"\xFFFD"
+         u"ab",
+         "a truncated four-byte form is one replacement"},
+        {"\xE2\x82\xE2\x82\xAC", u"\xFFFD\x20AC", "truncated before a complete character"},
+        {"\xC0\xAF", u"\xFFFD\xFFFD", "overlong two-byte form"},
+        {"\xE0\x80\xAF", u"\xFFFD\xFFFD\xFFFD", "overlong three-byte form"},
+        {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD", "an encoded surrogate"},
+        {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD", "above U+10FFFF"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zyn::com::Utf8ToUtf16(c.utf8), c.expected) << c.what;
+}
+
+TEST(Bstr, LoneSurrogatesBecomeReplacementInUtf8) {
+    EXPECT_EQ(zyn::com::Utf16ToUtf8(u"\xD800"
+                                    u"x"),
+              "\xEF\xBF\xBD"
+              "x");
+    EXPECT_EQ(zyn::com::Utf16ToUtf8(u"x\xDC00"), "x\xEF\xBF\xBD");
+    EXPECT_EQ(zyn::com::Utf16ToUtf8(u"\xDBFF"), "\xEF\xBF\xBD"); // high surrogate at the end
 }
 
 TEST(Variant, NumbersConvertWithRangeChecksAndBankersRounding) {

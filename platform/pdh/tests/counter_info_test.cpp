@@ -68,5 +68,46 @@ TEST(CounterInfo, ScaleOfAByteCounterAndBadArguments) {
     EXPECT_EQ(PdhGetCounterInfoW(nullptr, FALSE, &size, info), PDH_INVALID_HANDLE);
 }
 
+bool Says(const std::u16string& text, std::u16string_view words) {
+    return text.find(words) != std::u16string::npos;
+}
+
+// Charts read percentages capped at 100. A counter whose value can go past 100 (the processor time
+// of a process or a group on several processors) must say how that shows, and no explain text may
+// promise a value the chart never shows or speak of formatting flags the user never sees.
+TEST(CounterInfo, ExplainTextsMatchTheCappedValuesChartsShow) {
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    for (const char16_t* object : {u"Process", u"Control Group"}) {
+        for (const char16_t* counter :
+             {u"% Processor Time", u"% User Time", u"% Privileged Time", u"% System Time"}) {
+            for (const CounterDescription& c : ListCounters(object, PERF_DETAIL_WIZARD)) {
+                if (c.name != counter) continue;
+                EXPECT_TRUE(Says(c.explainText, u"at most 100"))
+                    << std::string(c.name.begin(), c.name.end()) << " of an object on several processors";
+            }
+        }
+    }
+    int percentages = 0;
+    for (const ObjectDescription& o : ListObjects(PERF_DETAIL_WIZARD, root.Config())) {
+        EXPECT_FALSE(o.explainText.empty());
+        for (const CounterDescription& c : ListCounters(o.name, PERF_DETAIL_WIZARD)) {
+            const std::string name(c.name.begin(), c.name.end());
+            EXPECT_FALSE(c.explainText.empty()) << name;
+            EXPECT_FALSE(Says(c.explainText, u"PDH_FMT")) << name;
+            const bool percent = c.type == PERF_100NSEC_TIMER || c.type == PERF_RAW_FRACTION;
+            percentages += percent;
+            for (const std::u16string_view promise :
+                 {u"pass 100", u"exceed 100", u"over 100", u"above 100"}) {
+                if (percent && Says(c.explainText, promise)) {
+                    EXPECT_TRUE(Says(c.explainText, u"at most 100"))
+                        << name << ": " << std::string(promise.begin(), promise.end());
+                }
+            }
+        }
+    }
+    EXPECT_GT(percentages, 20);
+}
+
 } // namespace
 } // namespace zyn::pdh::test

@@ -109,6 +109,68 @@ TEST(EdgeCases, ProcessEndingAndNameIndexMovingToAnotherProcess) {
     EXPECT_EQ(StatusOf(second), kNoInstance);
 }
 
+TEST(EdgeCases, ProcessorQueueLengthLeavesOutTheReaderAndNeverGoesNegative) {
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER queue = query.Add(u"\\System\\Processor Queue Length");
+    // procs_running counts the thread that reads it: 3 running on 2 CPUs, one of them the reader,
+    // leaves nothing waiting.
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(queue).value, 0.0);
+    root.Write("proc/stat", "cpu  1 0 1 1 0 0 0 0 0 0\ncpu0 1 0 1 1 0 0 0 0 0 0\ncpu1 1 0 1 1 0 0 0 0 0 0\n"
+                            "procs_running 1\n");
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(queue).value, 0.0);
+    root.Write("proc/stat", "cpu  1 0 1 1 0 0 0 0 0 0\ncpu0 1 0 1 1 0 0 0 0 0 0\ncpu1 1 0 1 1 0 0 0 0 0 0\n"
+                            "procs_running 7\n");
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(queue).value, 4.0);
+}
+
+// A process that starts and ends between two collections is never seen by a sweep; _Total must
+// still hold its processor time and faults (from the system-wide counts), and a process seen for
+// the first time adds the I/O it did since it started, but only when it started after the last
+// collection.
+TEST(EdgeCases, ProcessTotalKeepsWhatShortLivedProcessesDid) {
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER cpu = query.Add(u"\\Process(_Total)\\% Processor Time");
+    PDH_HCOUNTER kernel = query.Add(u"\\Process(_Total)\\% Privileged Time");
+    PDH_HCOUNTER faults = query.Add(u"\\Process(_Total)\\Page Faults/sec");
+    PDH_HCOUNTER reads = query.Add(u"\\Process(_Total)\\IO Read Bytes/sec");
+    PDH_HCOUNTER bash = query.Add(u"\\Process(bash)\\% Processor Time");
+    query.Collect();
+
+    // Two seconds later: pid 200 has ended; many short processes came and went (the system
+    // counted 150 busy ticks, 110 of them in the kernel, and 4000 faults), pid 400 started after the
+    // first collection and read 7000 bytes, and pid 401, an old process the first sweep missed,
+    // shows up with 9000 bytes read over its whole life.
+    root.Remove("proc/200");
+    root.Write("proc/stat", "cpu  1030 110 590 8150 200 60 60 100 0 0\n"
+                            "cpu0 515 55 295 4075 100 30 35 50 0 0\ncpu1 515 55 295 4075 100 30 35 50 0 0\n"
+                            "procs_running 2\n");
+    root.Write("proc/vmstat", "pgfault 1354218\npgmajfault 100\n");
+    root.Write("proc/400/stat", "400 (sh) R 1 400 400 0 -1 0 10 0 0 0 1 2 0 0 20 0 1 0 21450 1000 10 0 0 "
+                                "0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0\n");
+    root.Write("proc/400/io", "rchar: 7000\nwchar: 0\nsyscr: 7\nsyscw: 0\n");
+    root.Write("proc/401/stat", "401 (old) S 1 401 401 0 -1 0 10 0 0 0 1 2 0 0 20 0 1 0 100 1000 10 0 0 "
+                                "0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0\n");
+    root.Write("proc/401/io", "rchar: 9000\nwchar: 0\nsyscr: 9\nsyscw: 0\n");
+    root.Write("proc/uptime", "216.12 390.00\n");
+    root.AdvanceSeconds(2);
+    query.Collect();
+
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(bash).value, 0.0) << "bash itself did nothing";
+    const DWORD raw = PDH_FMT_DOUBLE | PDH_FMT_NOSCALE | PDH_FMT_NOCAP100;
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(cpu, raw).value, 100.0 * 150 / (100 * 2));
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(cpu).value, 75.0);
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(kernel, raw).value, 100.0 * 110 / (100 * 2));
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(faults).value, 4000.0 / 2);
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(reads).value, 7000.0 / 2);
+}
+
 TEST(EdgeCases, MissingPressureFileIsNoObject) {
     CSnapshotRoot root;
     root.Apply("snap1");

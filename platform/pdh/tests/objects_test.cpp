@@ -87,7 +87,7 @@ TEST_F(TwoSnapshots, System) {
     Check({
         {u"\\System\\Context Switches/sec", 1200.0},
         {u"\\System\\Processes Created/sec", 5.0},
-        {u"\\System\\Processor Queue Length", 2.0}, // procs_running 4 − 2 online CPUs
+        {u"\\System\\Processor Queue Length", 1.0}, // procs_running 4, less the reader, less 2 CPUs
         {u"\\System\\Processes", 4.0},              // pids 1, 100, 150, 300
         {u"\\System\\Threads", 120.0},
         {u"\\System\\System Up Time", 224.12},
@@ -155,18 +155,27 @@ TEST_F(TwoSnapshots, Process) {
         {u"\\Process(bash)\\Elapsed Time", 224.12 - 10.0},
         {u"\\Process(systemd)\\% Processor Time", 7.0},
         {u"\\Process(kworker!0:1)\\% Processor Time", 10.0},
-        {u"\\Process(_Total)\\% Processor Time", 47.0}, // processes present in both collections only
+        // _Total's processor times come from the cpu line of /proc/stat, so pid 200 (ended) and
+        // pid 300 (started) count with what they ran in the interval: user+nice +500 ticks,
+        // system+irq+softirq +180 ticks, over 10 s at HZ 100 (the surviving processes sum to 47).
+        {u"\\Process(_Total)\\% Processor Time", 68.0},
+        {u"\\Process(_Total)\\% User Time", 50.0},
+        {u"\\Process(_Total)\\% Privileged Time", 18.0},
+        {u"\\Process(_Total)\\Page Faults/sec", 1000.0}, // pgfault of /proc/vmstat, as Memory's
         {u"\\Process(_Total)\\Working Set", (3000.0 + 1500 + 0 + 500) * 4096},
         {u"\\Process(_Total)\\Thread Count", 6.0},
-        {u"\\Process(_Total)\\IO Read Bytes/sec", 100000.0},
+        // bash +1e6; pid 300 started after the first collection and counts from its start (rchar
+        // 500); pid 200 ended and has no second reading.
+        {u"\\Process(_Total)\\IO Read Bytes/sec", (1e6 + 500) / 10},
     });
 }
 
 TEST_F(TwoSnapshots, PagingFilePressureAndControlGroups) {
     Check({
         {u"\\Paging File(!dev!vda2)\\% Usage", 50.0},
-        {u"\\Paging File(_Total)\\% Usage", 50.0},
-        {u"\\Paging File(_Total)\\% Usage Peak", 50.0},
+        {u"\\Paging File(!swap file)\\% Usage", 0.0}, // /proc/swaps writes the blank as \040
+        {u"\\Paging File(_Total)\\% Usage", 100.0 * 524288 / (1048576 + 524288)},
+        {u"\\Paging File(_Total)\\% Usage Peak", 100.0 * 524288 / (1048576 + 524288)},
         {u"\\Pressure CPU\\% Some Stall Time", 5.0},
         {u"\\Pressure CPU\\% Full Stall Time", 0.0},
         {u"\\Pressure CPU\\Some Avg10", 4.8},
@@ -186,18 +195,37 @@ TEST_F(TwoSnapshots, PagingFilePressureAndControlGroups) {
 }
 
 TEST_F(TwoSnapshots, LogicalDisk) {
-    root.fsUsage["/"] = {1000000, 400000, 350000, 4096};
-    root.fsUsage["/mnt/my disk"] = {1000, 500, 500, 1048576};
+    const FsUsage rootFs{1000000, 400000, 350000, 4096}, myDisk{1000, 500, 500, 1048576},
+        btrfs{2000000, 1500000, 1400000, 4096};
+    root.fsUsage["/"] = rootFs;
+    root.fsUsage["/mnt/my disk"] = myDisk;
+    root.fsUsage["/media/again"] = myDisk; // the same file system mounted a second time
+    root.fsUsage["/home"] = btrfs;         // two subvolumes of one btrfs file system
+    root.fsUsage["/data"] = btrfs;
+    // Bind mounts of part of a file system (a container's /etc/hosts): never instances.
+    root.fsUsage["/etc/hosts"] = rootFs;
+    root.fsUsage["/etc/resolv.conf"] = rootFs;
+    root.fsUsage["/var/www"] = rootFs;
+    root.fsUsage["/srv/music"] = btrfs;
     root.fsUsage["/net"] = {1, 1, 1, 1}; // a network mount: never asked
+    const double mb = 1048576;
     Check({
-        {u"\\LogicalDisk(!)\\Free Megabytes", 350000.0 * 4096 / 1048576},
+        {u"\\LogicalDisk(!)\\Free Megabytes", 350000.0 * 4096 / mb},
         {u"\\LogicalDisk(!)\\% Free Space", 100.0 * 350000 / (1000000 - 400000 + 350000)},
         {u"\\LogicalDisk(!mnt!my disk)\\Free Megabytes", 500.0},
         {u"\\LogicalDisk(!mnt!my disk)\\% Free Space", 50.0},
-        {u"\\LogicalDisk(_Total)\\Free Megabytes", 350000.0 * 4096 / 1048576 + 500},
+        {u"\\LogicalDisk(!media!again)\\Free Megabytes", 500.0},
+        {u"\\LogicalDisk(!home)\\Free Megabytes", 1400000.0 * 4096 / mb},
+        {u"\\LogicalDisk(!data)\\Free Megabytes", 1400000.0 * 4096 / mb},
+        // Each file system (device number) once, however often it is mounted.
+        {u"\\LogicalDisk(_Total)\\Free Megabytes", (350000.0 + 1400000) * 4096 / mb + 500},
+        {u"\\LogicalDisk(_Total)\\% Free Space",
+         100.0 * (350000.0 * 4096 + 500 * mb + 1400000.0 * 4096) /
+             ((1000000.0 - 400000 + 350000) * 4096 + 1000 * mb + (2000000.0 - 1500000 + 1400000) * 4096)},
     });
-    EXPECT_EQ(ListInstances(u"LogicalDisk", root.Config()),
-              (std::vector<std::u16string>{u"!", u"!mnt!my disk", u"_Total"}));
+    EXPECT_EQ(
+        ListInstances(u"LogicalDisk", root.Config()),
+        (std::vector<std::u16string>{u"!", u"!mnt!my disk", u"!media!again", u"!home", u"!data", u"_Total"}));
 }
 
 } // namespace

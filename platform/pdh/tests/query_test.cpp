@@ -95,5 +95,44 @@ TEST(Query, PercentagesAreCappedUnlessAsked) {
     EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(committed, PDH_FMT_DOUBLE | PDH_FMT_NOCAP100).value, 150.0);
 }
 
+// A counter added to a query in use takes its baseline on its own: the query's other counters keep
+// the value of the last collection and the interval they are in.
+TEST(Query, CollectingOneCounterLeavesTheOthersAlone) {
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER total = query.Add(u"\\Processor(_Total)\\% Processor Time");
+    PDH_HCOUNTER procs = query.Add(u"\\Process(_Total)\\% Processor Time");
+    query.Collect();
+    root.Apply("snap2");
+    root.AdvanceSeconds(10);
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(total).value, 37.5);
+
+    // Halfway to a third state, a new counter joins and is primed alone.
+    root.Write("proc/stat",
+               "cpu  1600 200 750 9900 250 60 70 170 0 0\ncpu0 900 50 400 4850 150 35 45 70 0 0\n"
+               "cpu1 700 150 350 5050 100 25 25 100 0 0\n");
+    root.AdvanceSeconds(5);
+    PDH_HCOUNTER cpu0 = query.Add(u"\\Processor(0)\\% Processor Time");
+    EXPECT_EQ(CollectCounterData(cpu0), ERROR_SUCCESS);
+    EXPECT_EQ(CSnapshotQuery::Read(cpu0).status, static_cast<DWORD>(PDH_CSTATUS_INVALID_DATA))
+        << "a baseline";
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(total).value, 37.5) << "the others keep their last value";
+
+    root.Write("proc/stat",
+               "cpu  1800 200 850 10600 250 60 70 170 0 0\ncpu0 1000 50 450 5200 150 35 45 70 0 0\n"
+               "cpu1 800 150 400 5400 100 25 25 100 0 0\n");
+    root.AdvanceSeconds(5);
+    query.Collect();
+    // _Total from snap2: +400 user, +200 system, +1400 idle; cpu0 from the priming: +100 user,
+    // +50 system, +350 idle; Process(_Total): +600 ticks over 10 s.
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(total).value, 100.0 * 600 / 2000);
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(cpu0).value, 100.0 * 150 / 500);
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(procs, PDH_FMT_DOUBLE | PDH_FMT_NOCAP100).value,
+                     100.0 * 600 / 1000);
+    EXPECT_EQ(CollectCounterData(nullptr), PDH_INVALID_HANDLE);
+}
+
 } // namespace
 } // namespace zyn::pdh::test

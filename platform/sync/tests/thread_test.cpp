@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -141,6 +142,21 @@ TEST(ThreadName, NamesTheCallerOrAnotherThreadOfThisProcess) {
 
     EXPECT_FALSE(zyn::sync::SetThreadName("x", 0x7FFFFFF0)); // not a thread of ours
     EXPECT_FALSE(zyn::sync::SetThreadName(nullptr, 0xFFFFFFFF));
+}
+
+// On Linux the main thread's name is the program's name: naming it would rename the process in
+// ps, top and pidof. Only other threads take names.
+TEST(ThreadName, TheMainThreadKeepsTheProgramsName) {
+    const DWORD mainId = DWORD(getpid());
+    ASSERT_EQ(GetCurrentThreadId(), mainId) << "tests run on the main thread";
+    const std::string before = CommOf(mainId);
+    EXPECT_FALSE(zyn::sync::SetThreadName("Main", 0xFFFFFFFF));
+    EXPECT_FALSE(zyn::sync::SetThreadName("Main", mainId));
+    bool fromWorker = true;
+    std::thread([&] { fromWorker = zyn::sync::SetThreadName("Main", mainId); }).join();
+    EXPECT_FALSE(fromWorker);
+    EXPECT_EQ(CommOf(mainId), before);
+    EXPECT_NE(before, "Main");
 }
 
 TEST(ThreadName, LongUtf8NameIsNotCutInsideACharacter) {

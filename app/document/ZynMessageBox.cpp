@@ -1,6 +1,4 @@
-#include "TallonAppMessage.h"
-
-#include "resources/ZynStrings.h"
+#include "ZynMessageBox.h"
 
 #include <QApplication>
 
@@ -22,17 +20,6 @@ QMessageBox::StandardButton ZynMessageBox(const QString& text, QMessageBox::Stan
     return QMessageBox::StandardButton(box.exec());
 }
 
-QString ZynFormatText(QString text, const QStringList& args) {
-    int from = 0;
-    for (const QString& arg : args) {
-        const int at = text.indexOf(QLatin1String("%ls"), from);
-        if (at < 0) break;
-        text.replace(at, 3, arg);
-        from = at + int(arg.size());
-    }
-    return text;
-}
-
-QString ZynFormat(int id, const QStringList& args) {
-    return ZynFormatText(LoadZynString(id), args);
+bool ZynAskYesNo(const QString& text) {
+    return ZynMessageBox(text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) == QMessageBox::Yes;
 }

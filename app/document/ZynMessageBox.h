@@ -1,5 +1,6 @@
 #pragma once
-// Message boxes of the program go through one function, so that tests can answer them.
+// Every message box and question of the program goes through here, so that a test can answer them
+// all in one place instead of a modal box.
 
 #include <QMessageBox>
 #include <QString>
@@ -17,6 +18,5 @@ QMessageBox::StandardButton ZynMessageBox(const QString& text,
                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                           QMessageBox::Icon icon = QMessageBox::Warning);
 
-// The numbered text with "%ls" replaced by the arguments in order.
-QString ZynFormat(int id, const QStringList& args = {});
-QString ZynFormatText(QString text, const QStringList& args);
+// A Yes/No question; true for Yes.
+bool ZynAskYesNo(const QString& text);
