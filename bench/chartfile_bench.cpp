@@ -8,8 +8,8 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "utils/ZynGrowBuff.h"
 
 #include <algorithm>
@@ -43,7 +43,11 @@ double ValueOf(int c, int i) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     const int samples = argc > 1 ? std::atoi(argv[1]) : kSamples;
-    auto app = zyn::com::MakeObject<CZynApp>();
+    // The objects come from the object library as the program gets them, registered in a settings
+    // store of the benchmark's own.
+    zyn::test::TempSettingsStore store;
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    if (!app) return 1;
     CComPtr<IZynChart> chart;
     app->AddChart(&chart);
     CComVariant start(45000.25);

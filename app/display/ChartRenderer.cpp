@@ -389,6 +389,7 @@ void CChartRenderer::DrawChannels(QPainter& painter, const QRect& update, const 
         ChannelWindow w;
         w.data = c.data;
         w.dataPrivate = c.dataPrivate;
+        w.bulk = c.bulk;
         w.scaleMin = c.scaleMin;
         w.scaleMax = c.scaleMax;
         w.tall = H;

@@ -55,13 +55,19 @@ public:
     CAppContext(const CAppContext&) = delete;
     CAppContext& operator=(const CAppContext&) = delete;
 
-    // The shared application object, made on first use (through the class registry when the
-    // object library is registered, else from the linked library's own class factory). Null when
-    // neither works.
+    // The shared application object, made on first use through the class registry. Null when the
+    // object library cannot be used.
     CComPtr<IZynApp> App();
     // A chart of its own from the object factory, in no application's chart list (the option
     // pages draw their previews from one). Null when the object library cannot be reached.
     CComPtr<IZynChart> NewDetachedChart();
+
+    // Makes the process create its objects from the object library that belongs to the program
+    // (beside it, or installed with it), registering it when the settings store names none, a
+    // missing file or another copy. The first App() of the process does it; start-up may do it
+    // sooner. Returns what to tell the user when another copy was displaced (also written to
+    // standard error), else an empty text.
+    static QString UseObjectLibrary();
 
     CNumberedSettings& Settings() { return m_settings; }
     const CNumberedSettings& Settings() const { return m_settings; }

@@ -3,11 +3,10 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
-#include "objlib/ZynDataSet.h"
-
 #include "com/ccombstr.h"
 #include "com/unknown.h"
 #include "com/variant.h"
+#include "objlib/ZynBulkAccess.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,26 +44,17 @@ bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& na
     if (FAILED(channel->get_Data(&column.data)) || !column.data) return false;
     LONG count = 0;
     if (FAILED(column.data->get_Count(&count)) || count < 0) return false;
-    CComPtr<IZynDataSetPrivate> priv;
-    if (count > 0 && SUCCEEDED(column.data.QueryInterface(&priv)) && priv) {
-        column.times.resize(std::size_t(count));
-        LONG got = 0;
-        if (FAILED(priv->GetTimeAtEx(0, count, column.times.data(), &got))) got = 0;
-        column.times.resize(std::size_t(std::max<LONG>(got, 0)));
-    } else {
-        for (LONG i = 0; i < count; ++i) {
-            CComVariant v;
-            double t = 0;
-            if (SUCCEEDED(column.data->GetTimeAt(i, &v)) && TimeOf(v, t)) column.times.push_back(t);
-        }
-    }
-    // Read under the chart's lock, which holds the data set's: one copy instead of a lock per value.
-    // The chart's channels are the object library's, and so are their data sets.
-    const auto* set = static_cast<const CZynDataSet*>(column.data.p);
-    const std::size_t held = std::min<std::size_t>(column.times.size(), set->int_Count());
-    column.values.resize(held);
-    for (std::size_t i = 0; i < held; ++i)
-        column.values[i] = set->int_ValueAt(std::uint32_t(i));
+    // One copy of the values and their times under the chart's lock, which holds the channel's,
+    // instead of a lock per value.
+    CComPtr<IZynBulkAccess> bulk;
+    if (FAILED(channel->QueryInterface(IZynBulkAccess::kIID, reinterpret_cast<void**>(&bulk))) || !bulk)
+        return false;
+    column.values.resize(std::size_t(count));
+    column.times.resize(std::size_t(count));
+    LONG copied = 0;
+    if (FAILED(bulk->CopyValues(0, count, column.values.data(), column.times.data(), &copied))) copied = 0;
+    column.values.resize(std::size_t(copied));
+    column.times.resize(std::size_t(copied));
     CComVariant first, last;
     column.hasRange = SUCCEEDED(channel->get_FirstTime(&first)) && SUCCEEDED(channel->get_LastTime(&last)) &&
                       TimeOf(first, column.first) && TimeOf(last, column.last);

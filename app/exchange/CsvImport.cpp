@@ -6,8 +6,7 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynChannel.h"
-#include "objlib/ZynLockList.h"
+#include "objlib/ZynBulkAccess.h"
 #include "utils/ZynNumber.h"
 #include "utils/ZynWhiteSpace.h"
 
@@ -109,6 +108,36 @@ bool OffsetMs(double t, double first, LONG& ms) {
     ms = LONG(std::llround(d));
     return true;
 }
+
+// Rows read between appends: few enough that the waiting values of every column stay in the cache.
+constexpr long kRunRows = 1 << 12;
+
+// Values of one new channel waiting to be appended, with their times.
+struct ColumnRun {
+    CComPtr<IZynBulkAccess> target;
+    std::vector<double> values;
+    std::vector<LONG> times;
+    LONG waiting = 0;
+
+    // At most kRunRows between appends.
+    void Add(double value, LONG ms) {
+        if (values.empty()) {
+            values.resize(kRunRows);
+            times.resize(kRunRows);
+        }
+        values[std::size_t(waiting)] = value;
+        times[std::size_t(waiting)] = ms;
+        ++waiting;
+    }
+    // Appends what waits; false when the channel refuses it.
+    bool Append() {
+        LONG count = 0;
+        const bool ok =
+            waiting == 0 || SUCCEEDED(target->AppendValues(waiting, values.data(), times.data(), &count));
+        waiting = 0;
+        return ok;
+    }
+};
 
 struct Undo {
     IZynChart* chart;
@@ -293,11 +322,17 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     std::vector<double> values(columns);
     std::vector<bool> present(columns);
     std::vector<FieldView> views;
-    // The new channels' locks, taken once when they exist: a lock per value cost more than the
-    // reading of the text.
-    CZynLockList channelLocks;
-    std::vector<CZynChannel*> targets(columns, nullptr);
+    // Each new channel's values gather in runs that are appended at once: a call per value cost
+    // more than the reading of the text.
+    std::vector<ColumnRun> runs(columns);
+    auto flush = [&] {
+        bool ok = true;
+        for (ColumnRun& run : runs)
+            ok = run.Append() && ok;
+        return ok;
+    };
     long rows = 0;
+    bool refused = false;
     double firstTime = 0.0;
     bool startChecked = false;
     LineWalker walker(text);
@@ -326,10 +361,12 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                     firstTime = lineTime;
                 continue;
             }
-            if (rows == 0) {
+            // Lines before the first valid one are passed over, but each column gets its channel
+            // only once.
+            if (rows == 0 && !byColumn[col]) {
                 CComPtr<IZynChannel> channel;
-                if (FAILED(chart->AddStaticChannel(&channel)) || !channel) {
-                    channelLocks.UnlockAll();
+                if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
+                    FAILED(channel.QueryInterface(&runs[col].target))) {
                     undo.Run();
                     lock->Unlock();
                     return false;
@@ -337,9 +374,6 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                 channel->put_Color(kDefaultChannelColours[created.size() % 10]);
                 created.push_back(channel);
                 byColumn[col] = channel;
-                // The chart made it, so it is the object library's channel.
-                targets[col] = static_cast<CZynChannel*>(channel.p);
-                targets[col]->int_LockInto(channelLocks);
                 if (header) {
                     if (present[col]) channel->put_Name(CComBSTR(views[col].text));
                     continue;
@@ -363,13 +397,16 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
         LONG offset = 0;
         if (!OffsetMs(lineTime, firstTime, offset)) continue;
         for (std::size_t col = 0; col < columns; ++col) {
-            if (col == timeColumn || !present[col] || !targets[col]) continue;
-            (void)targets[col]->int_AddValueRelTime(values[col], std::uint32_t(offset));
+            if (col == timeColumn || !present[col] || !runs[col].target) continue;
+            runs[col].Add(values[col], offset);
+        }
+        if (rows % kRunRows == 0 && !flush()) {
+            refused = true;
+            break;
         }
     }
-    channelLocks.UnlockAll();
 
-    if (rows < 2) {
+    if (refused || rows < 2 || !flush()) {
         undo.Run();
         lock->Unlock();
         return false;

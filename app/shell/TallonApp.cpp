@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -133,20 +132,9 @@ CTallonApp::~CTallonApp() {
     delete m_splash;
 }
 
-QString CTallonApp::ObjectLibraryPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libZynTallonObj.so"));
-}
-
-bool CTallonApp::RegisterObjectLibraryIfNeeded() {
-    CLSID clsid{};
-    if (SUCCEEDED(CLSIDFromProgID(u"ZynTallonObj.ZynObjFactory.1", &clsid))) return true;
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
-}
-
 bool CTallonApp::UnregisterObjectLibrary() {
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
+    const std::string library = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    return !library.empty() && SUCCEEDED(zyn::com::CallServerExport(library.c_str(), "DllUnregisterServer"));
 }
 
 int CTallonApp::RecentFileLimit() const {
@@ -218,7 +206,7 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
 
     m_context.LoadFromRegistry();
     LoadRecentFiles();
-    if (!automated) RegisterObjectLibraryIfNeeded();
+    const QString libraryNotice = CAppContext::UseObjectLibrary();
 
     m_frame = new CMainFrame(this);
     m_context.mainWindow = m_frame;
@@ -246,6 +234,8 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
         break;
     }
 
+    // Last, so that no start-up message hides it.
+    if (!libraryNotice.isEmpty()) m_frame->ShowStatusMessage(libraryNotice, 1);
     m_frame->show();
     if (m_splash) {
         PumpEvents(kSplashCloseMs, [this] { return m_automationStarted; });

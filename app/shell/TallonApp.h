@@ -84,9 +84,7 @@ public:
     void AddToRecentFiles(const QString& path);
     int RecentFileLimit() const;
 
-    // The object library's classes: registered at start when missing, unregistered on request.
-    static QString ObjectLibraryPath();
-    static bool RegisterObjectLibraryIfNeeded();
+    // /Unregister: the object library beside the program removes its classes from the store.
     static bool UnregisterObjectLibrary();
 
 private:

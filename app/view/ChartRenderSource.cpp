@@ -49,6 +49,7 @@ ChartRenderInput GatherRenderInput(CTallonChart& doc) {
         v.width = int(width);
         c->get_Data(&v.data);
         if (v.data) v.data.QueryInterface(&v.dataPrivate);
+        c.QueryInterface(&v.bulk);
         v.identifier = IdentifierOf(c);
         const int index = int(in.channels.size());
         if (!selected.isEmpty() && v.identifier == selected) in.selectedChannel = index;

@@ -8,10 +8,12 @@
 
 #include <filesystem>
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +27,18 @@ std::map<DWORD, RegisteredFactory> g_factories;
 DWORD g_nextCookie = 1;
 // Libraries stay loaded for the life of the process: objects from them may outlive any caller.
 std::map<std::string, void*> g_libraries;
+
+// Classes this process creates from one library whatever the classes root says (UseServerLibrary).
+struct PinnedClass {
+    CLSID clsid;
+    PFN_DllGetClassObject getClassObject;
+};
+std::vector<PinnedClass> g_pinnedClasses;
+struct PinnedLibrary {
+    GUID libid;
+    std::string path;
+};
+std::vector<PinnedLibrary> g_pinnedLibraries;
 
 std::u16string ReadDefaultValue(const std::u16string& keyPath) {
     HKEY key = nullptr;
@@ -53,11 +67,32 @@ void* LoadLibraryOnce(const std::string& path) {
     return handle;
 }
 
+PFN_DllGetClassObject PinnedServerOf(REFCLSID clsid) {
+    std::lock_guard lock(g_mutex);
+    for (const PinnedClass& c : g_pinnedClasses)
+        if (c.clsid == clsid) return c.getClassObject;
+    return nullptr;
+}
+
+std::string InprocServerOf(REFCLSID clsid) {
+    return zyn::com::Utf16ToUtf8(
+        ReadDefaultValue(u"CLSID\\" + zyn::com::GuidToString(clsid) + u"\\InprocServer32"));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec);
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::exists(path, ec);
+}
+
 HRESULT FromRegisteredServer(REFCLSID clsid, REFIID iid, void** out) {
-    std::u16string server =
-        ReadDefaultValue(u"CLSID\\" + zyn::com::GuidToString(clsid) + u"\\InprocServer32");
+    const std::string server = InprocServerOf(clsid);
     if (server.empty()) return REGDB_E_CLASSNOTREG;
-    void* lib = LoadLibraryOnce(zyn::com::Utf16ToUtf8(server));
+    void* lib = LoadLibraryOnce(server);
     if (!lib) return CO_E_DLLNOTFOUND;
     auto getClassObject = reinterpret_cast<PFN_DllGetClassObject>(dlsym(lib, "DllGetClassObject"));
     if (!getClassObject) return CO_E_DLLNOTFOUND;
@@ -106,6 +141,7 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID iid, void*
     }
     if (local) return local->QueryInterface(iid, out);
     if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+    if (PFN_DllGetClassObject pinned = PinnedServerOf(clsid)) return pinned(clsid, iid, out);
     return FromRegisteredServer(clsid, iid, out);
 }
 
@@ -158,17 +194,6 @@ HRESULT CallServerExport(const char* libraryPath, const char* exportName) {
     return fn();
 }
 
-HRESULT EnsureServerRegistered(std::u16string_view probeProgId, const std::string& libraryPath) {
-    CLSID clsid{};
-    const std::u16string probe(probeProgId);
-    if (SUCCEEDED(CLSIDFromProgID(probe.c_str(), &clsid))) {
-        std::u16string server = ReadDefaultValue(u"CLSID\\" + GuidToString(clsid) + u"\\InprocServer32");
-        std::error_code ec;
-        if (!server.empty() && std::filesystem::exists(Utf16ToUtf8(server), ec)) return S_FALSE;
-    }
-    return CallServerExport(libraryPath.c_str(), "DllRegisterServer");
-}
-
 std::string ExecutableFolder() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -177,6 +202,71 @@ std::string ExecutableFolder() {
     std::string folder(path);
     const auto slash = folder.rfind('/');
     return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
+}
+
+std::string OwnServerLibrary(const TypeLibInfo& lib) {
+    const std::filesystem::path folder = ExecutableFolder();
+    for (const std::filesystem::path& candidate :
+         {folder / lib.serverFile, (folder / ".." / "lib" / lib.serverFile).lexically_normal()})
+        if (FileExists(candidate.string())) return candidate.string();
+    return {};
+}
+
+std::string ServerLibraryUse::Notice() const {
+    if (displaced.empty()) return {};
+    if (FAILED(registration)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(registration));
+        return "the settings store names " + displaced +
+               " for these objects; this program uses its own copy, " + path +
+               ", but could not register it (" + code + ")";
+    }
+    return "the settings store named " + displaced +
+           " for these objects; registered this program's own copy, " + path + ", instead";
+}
+
+ServerLibraryUse UseServerLibrary(const TypeLibInfo& lib, const std::string& path) {
+    ServerLibraryUse use;
+    use.path = path;
+    {
+        std::lock_guard lock(g_mutex);
+        for (const PinnedLibrary& pinned : g_pinnedLibraries)
+            if (pinned.libid == *lib.libid && !SameFile(pinned.path, path)) {
+                use.hr = E_FAIL; // the process holds another copy already
+                return use;
+            }
+    }
+    void* library = path.empty() ? nullptr : LoadLibraryOnce(path);
+    auto getClassObject =
+        library ? reinterpret_cast<PFN_DllGetClassObject>(dlsym(library, "DllGetClassObject")) : nullptr;
+    if (!getClassObject) {
+        use.hr = CO_E_DLLNOTFOUND;
+        return use;
+    }
+
+    bool current = true;
+    for (const CoClassInfo& c : lib.classes) {
+        const std::string named = InprocServerOf(*c.clsid);
+        if (SameFile(named, path)) continue;
+        current = false;
+        if (use.displaced.empty() && FileExists(named)) use.displaced = named;
+    }
+    if (!current) {
+        auto registerServer = reinterpret_cast<PFN_DllRegisterServer>(dlsym(library, "DllRegisterServer"));
+        use.registration = registerServer ? registerServer() : E_NOTIMPL;
+    }
+
+    std::lock_guard lock(g_mutex);
+    for (const PinnedLibrary& pinned : g_pinnedLibraries)
+        if (pinned.libid == *lib.libid) return use;
+    g_pinnedLibraries.push_back({*lib.libid, path});
+    for (const CoClassInfo& c : lib.classes)
+        g_pinnedClasses.push_back({*c.clsid, getClassObject});
+    return use;
+}
+
+ServerLibraryUse UseOwnServerLibrary(const TypeLibInfo& lib) {
+    return UseServerLibrary(lib, OwnServerLibrary(lib));
 }
 
 } // namespace zyn::com

@@ -3,6 +3,7 @@
 // settings store's classes root (HKEY_CLASSES_ROOT\CLSID\{…}\InprocServer32 names a shared library
 // that exports DllGetClassObject). ProgIDs resolve through HKEY_CLASSES_ROOT\<ProgID>\CLSID.
 
+#include "typeinfo.h"
 #include "unknown.h"
 
 #include <string>
@@ -64,12 +65,36 @@ public:
 // unregistering a library as an installer would.
 HRESULT CallServerExport(const char* libraryPath, const char* exportName);
 
-// Registers the server library at `libraryPath` when `probeProgId` does not resolve to an existing
-// library file yet: what an installer would have done, done on first use instead. S_FALSE when it
-// was registered already.
-HRESULT EnsureServerRegistered(std::u16string_view probeProgId, const std::string& libraryPath);
-
 // The folder of the running executable (from /proc/self/exe), without a trailing '/'.
 std::string ExecutableFolder();
+
+// The server library of `lib` that belongs to the running program: lib.serverFile beside the
+// executable, else where an installation puts it beside the program's folder (../lib). Empty when
+// neither exists.
+std::string OwnServerLibrary(const TypeLibInfo& lib);
+
+// What UseServerLibrary found and did.
+struct ServerLibraryUse {
+    // S_OK: the process creates the classes of the library from `path`. A failure (the library
+    // cannot be loaded, or the process uses another copy already) leaves creation as it was.
+    HRESULT hr = S_OK;
+    std::string path;
+    // The result of the library's DllRegisterServer; S_FALSE when the store named it already.
+    HRESULT registration = S_FALSE;
+    // Another existing file that the settings store named as the server before; now replaced.
+    std::string displaced;
+
+    // What to tell the user when another file was displaced; empty otherwise.
+    std::string Notice() const;
+};
+
+// Makes this process create every class of `lib` from the server library at `path`, whatever the
+// classes root names now or later: a process that took objects from two copies of a library would
+// hand objects of one to the other. When the store names no file, a missing file or another file
+// for any of the classes, the library registers itself, as an installer would have done (the
+// program's first use). Calling it again with the same path only repeats the store check.
+ServerLibraryUse UseServerLibrary(const TypeLibInfo& lib, const std::string& path);
+// The same for the running program's own copy (OwnServerLibrary): what both programs do on first use.
+ServerLibraryUse UseOwnServerLibrary(const TypeLibInfo& lib);
 
 } // namespace zyn::com

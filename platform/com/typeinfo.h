@@ -64,6 +64,8 @@ struct TypeLibInfo {
     const char16_t* help;
     std::span<const DispInterface* const> interfaces;
     std::span<const CoClassInfo> classes;
+    // The file name of the in-process server library that implements the classes.
+    const char* serverFile;
 };
 
 // Case-insensitive name lookup: ids[0] is the member, the rest the parameters' positions.

@@ -5,6 +5,7 @@
 #include "scripthost.h"
 
 #include "com/classregistry.h"
+#include "objlib/ZynInterfaces.h"
 
 #include <QCoreApplication>
 
@@ -17,10 +18,12 @@ int main(int argc, char** argv) {
         std::fputs("usage: zynscript FILE.js [arguments...]\n", stderr);
         return 1;
     }
-    // The object library beside this program registers itself on first use, as an installer
-    // would have done; a failure here surfaces later as the script's own CreateObject error.
-    (void)zyn::com::EnsureServerRegistered(u"ZynTallonObj.Chart",
-                                           zyn::com::ExecutableFolder() + "/libZynTallonObj.so");
+    // Objects come from the object library beside this program, which registers itself on first
+    // use as an installer would have done; a failure here surfaces later as the script's own
+    // CreateObject error.
+    const zyn::com::ServerLibraryUse library = zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    if (const std::string notice = library.Notice(); !notice.empty())
+        std::fprintf(stderr, "zynscript: %s\n", notice.c_str());
     zyn::script::CScriptHost host;
     return host.RunFile(args[1], args.mid(2));
 }

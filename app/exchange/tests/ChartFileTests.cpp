@@ -1,8 +1,8 @@
 #include "exchange/ChartFile.h"
 
 #include "com/ccombstr.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +124,9 @@ TEST(ChartFile, AtomicWriteReplacesAndKeepsOnFailure) {
 }
 
 TEST(ChartFile, ChartBytesRoundTripThroughTheApplication) {
-    auto app = zyn::com::MakeObject<CZynApp>();
+    zyn::test::TempSettingsStore store;
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    ASSERT_TRUE(app);
     CComPtr<IZynChart> chart;
     ASSERT_EQ(app->AddChart(&chart), S_OK);
     chart->put_Name(CComBSTR(u"Saved"));

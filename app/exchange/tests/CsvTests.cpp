@@ -5,9 +5,9 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
 #include "testing/SystemTimes.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "utils/ZynTime.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +24,12 @@ namespace {
 
 using zyn::test::OleDate;
 
-class CsvTest : public ::testing::Test {
+class CsvTest : public zyn::test::SettingsStoreTest {
 protected:
     void SetUp() override {
         std::setlocale(LC_ALL, "C.UTF-8");
-        m_app = zyn::com::MakeObject<CZynApp>();
+        m_app = zyn::test::NewApp();
+        ASSERT_TRUE(m_app);
         ASSERT_EQ(m_app->AddChart(&m_chart), S_OK);
     }
     void TearDown() override {
@@ -82,7 +83,7 @@ protected:
         return n.ToUtf8();
     }
 
-    CComPtr<CZynApp> m_app;
+    CComPtr<IZynApp> m_app;
     CComPtr<IZynChart> m_chart;
 };
 
@@ -219,6 +220,20 @@ TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
     EXPECT_NEAR((p[1].first - p[0].first) * 86400000.0, 2000.0, 1e-3);
 }
 
+// A first line whose time cannot be read is passed over; the next one must not add a second set of
+// channels for the same columns.
+TEST_F(CsvTest, ImportMakesOneChannelPerColumnWhenTheFirstLinesAreUnreadable) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"5,x:y,7\n6,10:00:02,8\n6,10:00:03,9\n", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    LONG count = 0;
+    ASSERT_TRUE(SUCCEEDED(m_chart->get_ChannelCount(&count)));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(Points(created[1]).size(), 2u);
+}
+
 TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     ImportOptions options;
     options.today = OleDate(2030, 6, 1);
@@ -229,6 +244,33 @@ TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     EXPECT_EQ(Points(created[0]).size(), 1u);
     EXPECT_EQ(Points(created[1]).size(), 1u);
     EXPECT_EQ(Points(created[1])[0].second, 4.0);
+}
+
+// A long text reaches the channels in runs: every value lands once, in order, at its own time, across
+// the ends of the runs, with the gaps of empty cells where they were.
+TEST_F(CsvTest, LongImportsKeepEveryValueAcrossTheirRuns) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    const int lines = 80000; // a whole run and a partial one, within a day
+    std::u16string text = u"Time,A,B\n";
+    for (int i = 0; i < lines; ++i) {
+        const int s = i;
+        char line[64];
+        std::snprintf(line, sizeof line, "%02d:%02d:%02d,%d,%s\n", s / 3600, s / 60 % 60, s % 60, i,
+                      i % 3 ? "1" : "");
+        for (const char* c = line; *c; ++c)
+            text += char16_t(*c);
+    }
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, text, options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    const auto a = Points(created[0]);
+    ASSERT_EQ(a.size(), std::size_t(lines));
+    for (int i = 0; i < lines; ++i) {
+        ASSERT_EQ(a[std::size_t(i)].second, double(i)) << i;
+        ASSERT_NEAR((a[std::size_t(i)].first - a[0].first) * 86400.0, double(i), 1e-3) << i;
+    }
+    EXPECT_EQ(Points(created[1]).size(), std::size_t(lines - (lines + 2) / 3));
 }
 
 TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {

@@ -7,6 +7,7 @@
 #include "document/CTallonChart.h"
 #include "shell/ChartWindowDocument.h"
 #include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 
 #include <QFile>
 #include <QImage>
@@ -23,6 +24,7 @@ private slots:
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
     void unreadableChartFileFails();
+    void anotherObjectLibraryCopyIsReplacedAndNamedOnce();
 
 private:
     // Runs Tallon with `args`; its exit code, or -1 when it did not finish.
@@ -168,6 +170,25 @@ void ExportModeTests::unreadableChartFileFails() {
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_dir.filePath(QStringLiteral("missing.tlon")),
                         m_dir.filePath(QStringLiteral("missing.csv"))}),
              1);
+}
+
+// Another installation's copy registered in the store: the export registers the program's own copy
+// instead, says so once on standard error, and works; the next run has nothing to say.
+void ExportModeTests::anotherObjectLibraryCopyIsReplacedAndNamedOnce() {
+    const std::string copy =
+        zyn::test::RegisterAnotherCopy(m_dir.filePath(QStringLiteral("other")).toStdString());
+    QVERIFY(!copy.empty());
+    const QString out = m_dir.filePath(QStringLiteral("copy.csv"));
+    QString errors;
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
+    const QString notice = QStringLiteral("Tallon: the settings store named ") + QString::fromStdString(copy);
+    QCOMPARE(errors.count(notice), 1);
+    QVERIFY(QFile::exists(out));
+    const std::string own = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    QVERIFY(std::filesystem::equivalent(zyn::test::RegisteredObjectLibrary(), own));
+
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
+    QVERIFY2(!errors.contains(QStringLiteral("settings store")), qPrintable(errors));
 }
 
 QTEST_MAIN(ExportModeTests)

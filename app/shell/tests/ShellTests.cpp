@@ -7,6 +7,8 @@
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
+#include "options/AboutBox.h"
+#include "options/tests/ModalDriver.h"
 #include "resources/ZynStrings.h"
 #include "shell/ChannelBar.h"
 #include "shell/ChartWindowDocument.h"
@@ -19,9 +21,11 @@
 #include "shell/Tips.h"
 #include "testing/ManualClock.h"
 #include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -89,6 +93,7 @@ private slots:
     void startupSplashFirstRunAndAutomation();
     void defaultChartSettingsAndPreferencesSurviveARestart();
     void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
+    void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
     void folderTabsLayout();
 
@@ -239,9 +244,14 @@ void ShellTests::toolTipsPromptsAndVersionComeFromTheTexts() {
              QStringLiteral("Add a new channel to the chart"));
     QVERIFY(frame->Action(ZynCmd::FileNew)->statusTip().isEmpty());
 
+    // The about box shows the version text the status pane shows.
+    QString version;
+    auto driven = OnNextModal<CAboutBox>([&](CAboutBox* about) { version = about->VersionLabel()->text(); });
     frame->OnCommand(ZynCmd::About);
-    QCOMPARE(m_messages, QStringList{QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439")});
-    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(driven->count, 1);
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(version, QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(frame->StatusPane()->Message(), version);
 }
 
 void ShellTests::savesAndOpensThroughTheDocument() {
@@ -673,6 +683,21 @@ void ShellTests::channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry() {
     QCOMPARE(frame->HighlightedChannelId(), channelId(0));
     QTest::mouseClick(viewport, Qt::LeftButton, {}, cell(1));
     QVERIFY(frame->HighlightedChannelId().isEmpty());
+}
+
+// A start with another installation's copy of the object library registered: the status pane says
+// that the program's own copy was registered instead, as a warning.
+void ShellTests::anotherObjectLibraryCopyIsNamedInTheStatusPane() {
+    // init's start found the store in order: nothing to say.
+    QVERIFY(!m_app->MainFrame()->StatusPane()->Message().contains(QStringLiteral("settings store")));
+    EndApp();
+    const std::string copy =
+        zyn::test::RegisterAnotherCopy(m_dir->filePath(QStringLiteral("other")).toStdString());
+    QVERIFY(!copy.empty());
+    QVERIFY(StartApp({QStringLiteral("--embedding")})); // no splash
+    const CStatusPane* pane = m_app->MainFrame()->StatusPane();
+    QVERIFY2(pane->Message().contains(QString::fromStdString(copy)), qPrintable(pane->Message()));
+    QCOMPARE(pane->Level(), 1);
 }
 
 void ShellTests::commandLine() {
