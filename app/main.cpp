@@ -4,6 +4,7 @@
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
+#include "report/ReportExport.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "view/ImageExport.h"
@@ -32,13 +33,21 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             std::fprintf(stderr, "Tallon: the chart objects cannot be made\n");
             return 1;
         }
-        if (!zyn::shell::LoadChartFile(doc, cmd.file)) {
-            Complain("Tallon: %s cannot be opened as a chart file\n", cmd.file);
+        QString why;
+        if (!zyn::shell::LoadChartFile(doc, cmd.file, &why)) {
+            Complain("Tallon: %s\n",
+                     QStringLiteral("%1 cannot be opened as a chart file: %2.").arg(cmd.file, why));
             return 1;
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
             if (!zyn::csv::SaveCsv(cmd.output.toStdString(), doc.Chart())) {
                 Complain("Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output);
+                rc = 1;
+            }
+        } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
+            QString error;
+            if (!ExportReport(doc, cmd.output, &error)) {
+                Complain("Tallon: %s\n", error);
                 rc = 1;
             }
         } else {
@@ -64,7 +73,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
         return 2;
     }
-    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage)
+    if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
+        cmd.kind == TallonCommandLine::Kind::ExportReport)
         return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);
@@ -72,6 +82,8 @@ int main(int argc, char** argv) {
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {
+        // A failure before any window is up would otherwise end the program without a word.
+        if (exitCode != 0 && !app.LastError().isEmpty()) Complain("Tallon: %s\n", app.LastError());
         app.ExitInstance();
         return exitCode;
     }

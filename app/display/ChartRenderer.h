@@ -60,6 +60,11 @@ public:
     // True once after the end time moved: the view should repaint everything.
     bool TakeInvalidateAll() { return std::exchange(m_invalidateAll, false); }
 
+    // The time under pixel column x of the target (the plot's own X map over the whole scroll
+    // range, shifted by the scroll position), and one pixel's worth of time.
+    double TimeAtX(int x, const ChartRenderInput& in);
+    double TimePerPixel(const ChartRenderInput& in);
+
     QString FormatTimeLabel(double t) const;
     QString FormatValueLabel(double v, const ChartRenderInput& in) const;
 

@@ -312,6 +312,11 @@ void CTallonChart::OnChartNotify() {
     LONG changed = 0;
     priv->GetChangedProperty(&changed);
     if (!m_bFreezeUpdates && (changed & 0x4)) SetTitle(Name());
+    // Samples recorded since the last save are data the file does not hold: closing must ask (a
+    // rerun file, a chart sampling on its own). Windows a script made are the script's to save.
+    LONG aggregate = 0;
+    priv->GetAggregatePropChanges(&aggregate);
+    if ((aggregate & kChangedSampled) && !m_pPeer) SetModifiedFlag(true);
     priv->ClearChangedProperty(-1);
     priv->ClearAggregatePropChanges(-1);
 }

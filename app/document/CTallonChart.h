@@ -77,6 +77,8 @@ public:
     static constexpr int kNotifyDebounceMs = 100;
     static constexpr int kNotifyDeliveryLimitMs = 1000;
     static constexpr unsigned kThreadStopLimitMs = 15000;
+    // The chart's change bit for a sample taken.
+    static constexpr LONG kChangedSampled = 0x80;
 
     // Makes a new chart through the shared application object. The chart is null only when the
     // object library cannot be reached; every command then does nothing.

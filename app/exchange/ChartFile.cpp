@@ -50,6 +50,26 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 } // namespace
 
+std::string_view DescribeChartFileError(ChartFileError error) {
+    switch (error) {
+    case ChartFileError::None:
+        return {};
+    case ChartFileError::Truncated:
+    case ChartFileError::ShortChart:
+        return "the file ends too early; it may have been cut short while it was copied or written";
+    case ChartFileError::BadVersion:
+    case ChartFileError::BadSignature:
+        return "it is not a Tallon chart file, or one written by a newer version";
+    case ChartFileError::SettingsTooLong:
+        return "its display settings are damaged";
+    case ChartFileError::TooLarge:
+        return "the file is too large to be a chart";
+    case ChartFileError::Unreadable:
+        return "the file cannot be read";
+    }
+    return "the file cannot be read";
+}
+
 ChartFileError ParseChartFile(std::span<const std::uint8_t> file, ChartFileParts& out) {
     out = {};
     if (file.size() > kMaxFileBytes) return ChartFileError::TooLarge;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zyn::chartfile {
@@ -42,6 +43,9 @@ struct ChartFileParts {
     bool hasSettings = false;
     std::span<const std::uint8_t> settings; // at most 324 bytes
 };
+
+// What is wrong with a file, in the words a user reads ("the file ends too early").
+std::string_view DescribeChartFileError(ChartFileError error);
 
 // Checks the whole structure before anything is used, so that a malformed file changes nothing.
 [[nodiscard]] ChartFileError ParseChartFile(std::span<const std::uint8_t> file, ChartFileParts& out);

@@ -1,18 +1,11 @@
 #include "ReportTemplate.h"
 
+#include "display/WideText.h"
 #include "resources/ZynFiles.h"
 
 namespace {
 
 constexpr std::u16string_view kEndMark = u"##END";
-
-std::u16string_view View(const QString& s) {
-    return {reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())};
-}
-
-QString ToQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), qsizetype(s.size()));
-}
 
 bool IsHeader(const CXmlNode& node) {
     return node.GetName() == ReportTag::Header || node.GetName() == ReportTag::SectionHeader;
@@ -31,7 +24,7 @@ std::unique_ptr<CXmlNode> ParseReportTemplate(std::u16string_view text) {
 std::unique_ptr<CXmlNode> LoadReportTemplate() {
     const std::optional<QString> text = LoadZynFileResource(kReportTemplateResource);
     if (!text) return nullptr;
-    return ParseReportTemplate(View(*text));
+    return ParseReportTemplate(U16View(*text));
 }
 
 const CXmlNode* FindTemplateElement(const CXmlNode& parent, std::u16string_view name) {

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QStyledItemDelegate>
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -33,8 +34,13 @@ struct ChannelColumnRule {
 std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
                                      std::span<const ChannelColumnRule> rules);
 std::span<const ChannelColumnRule> ChannelColumnRules();
+// The rules with every column the user sized (a width above 0) fixed at that width, so the
+// other columns share what is left.
+std::vector<ChannelColumnRule> RulesWithUserWidths(std::span<const ChannelColumnRule> rules,
+                                                   std::span<const int> userWidths);
 
-// Paints the check box of column 0 and the colour line of column 1; the rest as elided text.
+// Paints the check box of column 0 and the colour line of column 1; the rest as text elided in
+// the middle, so that both the start of a name and its instance or unit at the end stay readable.
 class CChannelListDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -65,6 +71,7 @@ public:
     };
 
     CChannelBar(CAppContext& context, QWidget* parent);
+    ~CChannelBar() override;
 
     void ShowDocument(CTallonAppDocument* doc, bool force);
     void ChartChanged(IZynChart* chart);
@@ -82,6 +89,11 @@ public:
     void CheckPressAndHold();
     void SetBaseCaption(const QString& caption);
     void RelayoutColumns();
+    // Widths the user gave columns by dragging their header edges (0: the column follows the
+    // width rule). They are kept in the settings store and come back at the next start.
+    std::span<const int> UserColumnWidths() const { return m_userWidths; }
+    void SaveColumnWidths() const;
+    QPushButton* PropertiesButton() const { return m_properties; }
 
 signals:
     // A text for the main frame's status pane, with its level (0 information, 1 warning, 2 error).
@@ -95,15 +107,18 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void Rebuild(bool keepSelection);
+    void Rebuild();
+    bool RowsMatchChannels(IZynChart* chart) const;
     void RefreshCells();
     void WriteRow(QTreeWidgetItem* item, IZynChannel* channel, bool values);
     CComPtr<IZynChannel> ChannelOfRow(int row) const;
     void OnSelectionChanged();
+    void UpdateButtons();
     void UpdateCaption();
+    void LoadColumnWidths();
+    void OnSectionResized(int column, int newWidth);
 
     CAppContext& m_context;
     QTreeWidget* m_list = nullptr;
@@ -124,4 +139,6 @@ private:
     std::uint64_t m_pressTick = 0;
     int m_pressRow = -1;
     bool m_holding = false;
+    std::array<int, kColumnCount> m_userWidths{};
+    bool m_applyingWidths = false;
 };

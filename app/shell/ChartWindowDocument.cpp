@@ -10,13 +10,16 @@
 #include "exchange/CsvImport.h"
 #include "options/ChartPropertySheet.h"
 #include "options/EventDialog.h"
+#include "report/ReportView.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
 #include "view/ChartView.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -29,6 +32,11 @@ COLORREF SystemWindowColour() {
     return COLORREF(c.red()) | (COLORREF(c.green()) << 8) | (COLORREF(c.blue()) << 16);
 }
 
+bool Refuse(QString* why, const QString& reason) {
+    if (why) *why = reason;
+    return false;
+}
+
 } // namespace
 
 bool IsCsvPath(const QString& path) {
@@ -36,22 +44,34 @@ bool IsCsvPath(const QString& path) {
            path.contains(u'.');
 }
 
-bool LoadChartFile(CTallonChart& doc, const QString& path) {
+QString WhyUnreadable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QStringLiteral("the file does not exist");
+    if (!info.isFile()) return QStringLiteral("it is not a file");
+    if (std::uint64_t(info.size()) > zyn::chartfile::kMaxFileBytes)
+        return QString::fromUtf8(DescribeChartFileError(zyn::chartfile::ChartFileError::TooLarge));
+    if (!info.isReadable()) return QStringLiteral("you have no permission to read it");
+    return QString::fromUtf8(DescribeChartFileError(zyn::chartfile::ChartFileError::Unreadable));
+}
+
+bool LoadChartFile(CTallonChart& doc, const QString& path, QString* why) {
     using namespace zyn::chartfile;
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path.toStdString(), bytes)) return false;
+    if (!ReadWholeFile(path.toStdString(), bytes)) return Refuse(why, WhyUnreadable(path));
     ChartFileParts parts;
-    if (ParseChartFile(bytes, parts) != ChartFileError::None) return false;
+    if (const ChartFileError error = ParseChartFile(bytes, parts); error != ChartFileError::None)
+        return Refuse(why, QString::fromUtf8(DescribeChartFileError(error)));
     CComPtr<IZynApp> app = doc.Context().App();
+    if (!app) return Refuse(why, QStringLiteral("the chart objects cannot be made"));
     CComPtr<IZynChart> loaded = LoadChartBytes(app, parts.chart);
-    if (!loaded) return false;
+    if (!loaded) return Refuse(why, QStringLiteral("the chart data in it is damaged"));
     // The record is read over a copy: a record that does not read leaves the document's as it was.
     ChartSettings settings;
     CopySettings(settings, doc.Settings());
     if (parts.hasSettings) {
         if (!ReadChartSettings(parts.settings.data(), parts.settings.size(), settings)) {
             loaded->Detach();
-            return false;
+            return Refuse(why, QString::fromUtf8(DescribeChartFileError(ChartFileError::SettingsTooLong)));
         }
         FinishChartSettings(settings, true, SystemWindowColour());
     }
@@ -91,6 +111,10 @@ CChartWindowDocument::CChartWindowDocument(CAppContext& context, QObject* parent
 // it through a guarded pointer.
 CChartWindowDocument::~CChartWindowDocument() = default;
 
+CReportView* CChartWindowDocument::ActiveReportView() const {
+    return m_activeReport;
+}
+
 CTallonView* CChartWindowDocument::ActiveView() const {
     if (m_active) return m_active;
     for (const auto& v : m_views)
@@ -119,18 +143,30 @@ bool CChartWindowDocument::OnNewDocument() {
     return m_doc->Chart() != nullptr;
 }
 
+// The message box keeps its fixed text; the status pane (and, at start-up, standard error) says
+// which file failed and why.
+void CChartWindowDocument::Fail(const QString& what, const QString& why) {
+    m_lastError = what + QStringLiteral(": ") + why + u'.';
+    emit StatusMessage(m_lastError, 2);
+}
+
 bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     bool ok = false;
+    QString why;
     if (zyn::shell::IsCsvPath(path)) {
         ok = m_doc->Chart() && zyn::csv::LoadCsv(path.toStdString(), m_doc->Chart());
         if (ok) {
             m_doc->OnChartNotify();
             m_doc->OnNewDocument(); // the chart took the file's name
+        } else {
+            why = QFileInfo(path).isReadable() ? QStringLiteral("it holds no data that can be read as CSV")
+                                               : zyn::shell::WhyUnreadable(path);
         }
     } else {
-        ok = zyn::shell::LoadChartFile(*m_doc, path);
+        ok = zyn::shell::LoadChartFile(*m_doc, path, &why);
     }
     if (!ok) {
+        Fail(QStringLiteral("Cannot open %1").arg(path), why);
         ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
         return false;
     }
@@ -139,10 +175,23 @@ bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     return true;
 }
 
+void CChartWindowDocument::RecordViewSettings() {
+    CTallonView* view = ActiveView();
+    if (!view) return;
+    ChartSettings& settings = m_doc->Settings();
+    if (view->TimeSpan() > 0) settings.viewSpan = view->TimeSpan();
+    settings.timeMode = std::uint32_t(view->TimeMode());
+}
+
 bool CChartWindowDocument::OnSaveDocument(const QString& path) {
-    const bool ok = zyn::shell::IsCsvPath(path) ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart())
-                                                : zyn::shell::SaveChartFile(*m_doc, path);
+    const bool csv = zyn::shell::IsCsvPath(path);
+    if (!csv) RecordViewSettings();
+    const bool ok =
+        csv ? zyn::csv::SaveCsv(path.toStdString(), m_doc->Chart()) : zyn::shell::SaveChartFile(*m_doc, path);
     if (!ok) {
+        Fail(QStringLiteral("Cannot save %1").arg(path),
+             csv ? QStringLiteral("a chart without samples has no CSV, or the folder cannot be written")
+                 : QStringLiteral("the file cannot be written there (check the folder and the free space)"));
         ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
         return false;
     }
@@ -155,14 +204,20 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
 
 QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     if (tab != 0) {
-        // The report page joins with the report view.
-        auto* page = new QWidget(parent);
-        page->setObjectName(QStringLiteral("ReportPage"));
-        page->setAutoFillBackground(true);
-        QPalette pal = page->palette();
-        pal.setColor(QPalette::Window, Qt::white);
-        page->setPalette(pal);
-        return page;
+        auto* report = new CReportView(m_doc, m_context, parent);
+        report->setObjectName(QStringLiteral("ReportPage"));
+        connect(report, &CReportView::statusMessage, this, &CTallonAppDocument::StatusMessage);
+        // The page that asked rebuilds on every change the sheet applies, until it closes.
+        connect(report, &CReportView::propertiesRequested, this,
+                [this, page = QPointer<CReportView>(report)] {
+                    RunReportProperties(
+                        *m_doc,
+                        [page](bool open) {
+                            if (page) page->SetPropertiesOpen(open);
+                        },
+                        m_context.mainWindow);
+                });
+        return report;
     }
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
@@ -178,8 +233,14 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
 }
 
 void CChartWindowDocument::ActivateView(QWidget* widget) {
+    if (auto* report = qobject_cast<CReportView*>(widget)) {
+        m_activeReport = report;
+        report->OnActivateView();
+        return;
+    }
     auto* view = qobject_cast<CTallonView*>(widget);
     if (!view) return;
+    m_activeReport = nullptr;
     m_active = view;
     view->OnActivateView();
 }
@@ -195,12 +256,19 @@ void CChartWindowDocument::ApplySettings(bool all) {
 }
 
 QAction* CChartWindowDocument::CommandAction(int command) const {
+    if (CReportView* report = ActiveReportView()) {
+        if (CReportView::DisabledOnReport(command)) return nullptr;
+        if (QAction* a = report->Action(command)) return a;
+        // The chart page's own commands do not reach past the report page.
+        return ActiveView() && ActiveView()->Action(command) ? nullptr : m_doc->Action(command);
+    }
     if (CTallonView* view = ActiveView())
         if (QAction* a = view->Action(command)) return a;
     return m_doc->Action(command);
 }
 
 bool CChartWindowDocument::OnCommand(int command) {
+    if (ActiveReportView() && CReportView::DisabledOnReport(command)) return true;
     QAction* action = CommandAction(command);
     if (!action) return false;
     if (!action->isEnabled()) return true;
@@ -210,10 +278,14 @@ bool CChartWindowDocument::OnCommand(int command) {
 
 void CChartWindowDocument::UpdateCommandStates() {
     // The view's update handlers run the document's as well.
-    if (CTallonView* view = ActiveView())
-        view->UpdateActions();
-    else
+    if (CReportView* report = ActiveReportView()) {
+        report->UpdateActions();
         m_doc->UpdateActions();
+    } else if (CTallonView* view = ActiveView()) {
+        view->UpdateActions();
+    } else {
+        m_doc->UpdateActions();
+    }
 }
 
 bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
@@ -224,10 +296,16 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
         action->setCheckable(true);
         action->setChecked(source->isChecked());
     }
-    // "&Delete (channel)\tDel" names the channel it deletes; the zoom slots name their spans.
-    if (command == ZynCmd::DeleteChannel || (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
+    // "&Delete (channel)\tDel" names the channel it deletes, "&Copy (Report)\tCtrl+C" what it
+    // copies; the zoom slots name their spans.
+    if (command == ZynCmd::DeleteChannel || command == ZynCmd::EditCopy ||
+        (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
         action->setText(source->text());
     return true;
+}
+
+void CChartWindowDocument::SetReportPropertiesOpen(bool open) {
+    if (CReportView* report = ActiveReportView()) report->SetPropertiesOpen(open);
 }
 
 bool CChartWindowDocument::PrintDirect(const QString& printerName) {
@@ -235,7 +313,12 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
     if (!view) return false;
     const QPrinterInfo info =
         printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
-    if (info.isNull()) return false;
+    if (info.isNull()) {
+        Fail(QStringLiteral("Cannot print %1").arg(m_path.isEmpty() ? Title() : m_path),
+             printerName.isEmpty() ? QStringLiteral("no printer is set up")
+                                   : QStringLiteral("there is no printer named %1").arg(printerName));
+        return false;
+    }
     QPrinter printer(info, QPrinter::HighResolution);
     if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
     view->PrintPages(printer);

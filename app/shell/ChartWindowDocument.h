@@ -14,6 +14,7 @@
 #include <vector>
 
 class CAppContext;
+class CReportView;
 class CTallonChart;
 class CTallonView;
 
@@ -21,13 +22,16 @@ namespace zyn::shell {
 
 // Reads a ".tlon" file into the document: the chart through the application object's LoadChart,
 // the settings record over the document's. False, with the document unchanged, when the file is
-// unreadable, malformed or its chart does not load.
-[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path);
+// unreadable, malformed or its chart does not load; `why` (when given) then says which, in words
+// for the user.
+[[nodiscard]] bool LoadChartFile(CTallonChart& doc, const QString& path, QString* why = nullptr);
 // Writes the document as a ".tlon" file (the chart through SaveChart); the chart takes its name
 // from the file. False when the chart cannot be saved or the file cannot be written.
 [[nodiscard]] bool SaveChartFile(CTallonChart& doc, const QString& path);
 // A path whose extension is "csv" in any case.
 bool IsCsvPath(const QString& path);
+// Why a file cannot be read at all, in words for the user ("the file does not exist").
+QString WhyUnreadable(const QString& path);
 
 } // namespace zyn::shell
 
@@ -40,6 +44,8 @@ public:
     CTallonChart* Document() const { return m_doc; }
     // The chart page the frames' commands go to (the last activated one), or null.
     CTallonView* ActiveView() const;
+    // The report page when it is the page the user works in, else null.
+    CReportView* ActiveReportView() const;
 
     IZynChart* Chart() const override;
     ChartSettings& Settings() override;
@@ -58,15 +64,22 @@ public:
     bool OnCommand(int command) override;
     void UpdateCommandStates() override;
     bool OnUpdateCommand(int command, QAction* action) override;
+    void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
     void FillStopEventMenu(QMenu* menu) override;
+    QString LastError() const override { return m_lastError; }
 
 private:
+    // Writes the chart view's zoom span and time mode into the record a chart file stores.
+    void RecordViewSettings();
+    void Fail(const QString& what, const QString& why);
     QAction* CommandAction(int command) const;
 
     CAppContext& m_context;
     CTallonChart* m_doc; // a child: deleted (its notification thread joined) with this object
     QString m_path;
+    QString m_lastError;
     std::vector<QPointer<CTallonView>> m_views;
     QPointer<CTallonView> m_active;
+    QPointer<CReportView> m_activeReport; // set while the report page is the active view
 };

@@ -19,11 +19,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -76,6 +78,11 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
             doc->UpdateAllViews(0);
         }
     });
+    // A hidden bar refills nothing (a file opened before the frame first shows, a bar shown again
+    // by the user): it catches up with the active chart when it appears.
+    connect(m_channelBar, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible) ChannelBarShowDocument(ActiveDocument(), true);
+    });
     addDockWidget(Qt::BottomDockWidgetArea, m_channelBar);
     setDockNestingEnabled(true);
 
@@ -99,12 +106,27 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
     m_timer.start();
     SetMenuResource(128);
-    resize(1000, 700);
+    FitToScreen();
+}
+
+// The first window takes its usual size, but never more than the screen it starts on can show
+// (a small screen, or a large scale factor that makes every logical pixel several real ones).
+void CMainFrame::FitToScreen() {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    QSize size = kPreferredSize;
+    if (s) {
+        const QRect available = s->availableGeometry();
+        // Room for the window manager's frame around the window.
+        size = size.boundedTo(available.size() * 0.95);
+        move(available.topLeft());
+    }
+    resize(size);
 }
 
 CMainFrame::~CMainFrame() {
     // Windows closing below must not reach a half-destroyed frame.
     disconnect(m_mdi, nullptr, this, nullptr);
+    m_channelBar->SaveColumnWidths();
     if (m_app) Context().SetMainFrameGone(true);
     if (CZynRegistry* reg = GetUserReg(u"Settings")) {
         reg->Store(u"ToolbarVer", DWORD(1));
@@ -186,7 +208,11 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
             placeholder->setData(ZynCmd::RecentFile);
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillRecentFiles(menu); });
         } else {
-            menu->addAction(Action(item.command));
+            // One action serves every menu; the menu shown names it ("&Print Chart..." or
+            // "&Print Report...").
+            QAction* action = Action(item.command);
+            action->setText(item.text);
+            menu->addAction(action);
         }
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
@@ -305,7 +331,7 @@ CTallonAppDocument* CMainFrame::ActiveDocument() const {
 void CMainFrame::AddChildFrame(CChildFrame* child) {
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::MenuChanged, this, &CMainFrame::OnActiveChildChanged);
-    child->resize(600, 400);
+    child->resize(QSize(600, 400).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(200, 150))));
     child->show();
     m_mdi->setActiveSubWindow(child);
     OnActiveChildChanged();
@@ -436,6 +462,14 @@ void CMainFrame::RunStartupTasks() {
                                       int(settings.Get(CNumberedSettings::kCounterDetail)));
     settings.Set(CNumberedSettings::kStartupCounter, std::uint32_t(starts));
     if (!tip || !m_toolBar->isVisible()) return;
+    // Inviting the user to add channels to a chart that has them (a file given on the command
+    // line) only confuses.
+    if (tip->textId == kAddChannelTip) {
+        CTallonAppDocument* doc = ActiveDocument();
+        LONG channels = 0;
+        if (doc && doc->Chart() && SUCCEEDED(doc->Chart()->get_ChannelCount(&channels)) && channels > 0)
+            return;
+    }
     QToolButton* button = ToolButton(tip->button);
     if (!button) return;
     const QStringList parts = LoadZynString(tip->textId).split(u'~');
@@ -451,6 +485,8 @@ bool CMainFrame::HandleDocumentCommand(int command) {
 }
 
 void CMainFrame::OnCommand(int command) {
+    // The user is acting: a start-up tip has had its moment and must not sit over a dialog.
+    if (m_tip) m_tip->close();
     switch (command) {
     case ZynCmd::FileNew:
         if (m_app) m_app->OnFileNew();

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdint>
@@ -31,6 +32,8 @@ class CMainFrame : public QMainWindow {
 public:
     // A highlight older than this is cleared by the timer.
     static constexpr std::uint64_t kHighlightMs = 2000;
+    // The first window's size where the screen has room for it.
+    static constexpr QSize kPreferredSize{1000, 700};
 
     explicit CMainFrame(CTallonApp* app);
     ~CMainFrame() override;
@@ -92,6 +95,7 @@ private:
     void FillRecentFiles(QMenu* menu);
     void CreateToolBar();
     void CreateStatusBar();
+    void FitToScreen();
     void OnActiveChildChanged();
     bool HandleDocumentCommand(int command);
 

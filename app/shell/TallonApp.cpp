@@ -74,9 +74,10 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Automation;
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
-        } else if (name == u"export-csv" || name == u"export-image") {
-            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv
-                                             : TallonCommandLine::Kind::ExportImage;
+        } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report") {
+            cmd.kind = name == u"export-csv"     ? TallonCommandLine::Kind::ExportCsv
+                       : name == u"export-image" ? TallonCommandLine::Kind::ExportImage
+                                                 : TallonCommandLine::Kind::ExportReport;
             if (i + 2 >= args.size()) {
                 cmd.kind = TallonCommandLine::Kind::Invalid;
                 cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
@@ -252,7 +253,10 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
 bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
     m_frame->hide();
     CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
-    return doc && doc->PrintDirect(cmd.printer);
+    if (!doc) return false;
+    if (doc->PrintDirect(cmd.printer)) return true;
+    m_lastError = doc->LastError();
+    return false;
 }
 
 void CTallonApp::ExitInstance() {
@@ -307,6 +311,7 @@ CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnOpenDocument(full)) {
+        m_lastError = doc->LastError();
         CloseDocument(doc);
         return nullptr;
     }

@@ -25,6 +25,7 @@ struct TallonCommandLine {
         Unregister,
         ExportCsv,
         ExportImage,
+        ExportReport,
         Invalid
     };
     Kind kind = Kind::FileNew;
@@ -65,6 +66,9 @@ public:
     void ExitInstance();
 
     CMainFrame* MainFrame() const { return m_frame; }
+    // Why the last file given to the program could not be opened or printed, naming the file;
+    // start-up failures show it on standard error.
+    QString LastError() const { return m_lastError; }
     bool AutomationStarted() const { return m_automationStarted; }
     bool SplashShown() const { return m_splashShown; }
 
@@ -104,6 +108,7 @@ private:
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;
     QWidget* m_splash = nullptr;
+    QString m_lastError;
     bool m_automationStarted = false;
     bool m_splashShown = false;
 };

@@ -26,6 +26,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -69,6 +70,8 @@ CTallonView::CTallonView(CTallonChart* doc, CAppContext& context, QWidget* paren
     connect(bar, &QScrollBar::sliderPressed, this, [this] { SetScrolling(true); });
     connect(bar, &QScrollBar::sliderReleased, this, [this] { SetScrolling(false); });
     if (m_doc) connect(m_doc, &CTallonChart::updateViews, this, &CTallonView::OnUpdate);
+    viewport()->setMouseTracking(true);
+    m_hoverCursor = new CHoverCursor(viewport());
     CreateActions();
     InitialUpdate();
 }
@@ -166,6 +169,10 @@ void CTallonView::resizeEvent(QResizeEvent* event) {
 // labels reach into.
 void CTallonView::scrollContentsBy(int dx, int) {
     if (dx == 0) return;
+    // The pointer stays where it is while the times under it move.
+    if (m_hoverCursor->isVisible())
+        QMetaObject::invokeMethod(
+            this, [this] { UpdateHover(m_hoverPos); }, Qt::QueuedConnection);
     const int d = -dx; // > 0 towards later times
     const int m = MajorTickMargin();
     const QRect client = viewport()->rect();
@@ -221,10 +228,58 @@ void CTallonView::Wheel(int delta, bool user) {
     SetScrolling(false);
 }
 
+void CTallonView::UserWheel(int delta) {
+    // A touchpad reports a turn in many small deltas; a change of direction starts afresh.
+    if ((delta > 0 && m_wheelRemainder < 0) || (delta < 0 && m_wheelRemainder > 0)) m_wheelRemainder = 0;
+    m_wheelRemainder += delta;
+    const int whole = m_wheelRemainder / 120 * 120;
+    if (whole == 0) return;
+    m_wheelRemainder -= whole;
+    Wheel(whole, true);
+}
+
 void CTallonView::wheelEvent(QWheelEvent* event) {
     const QPoint angle = event->angleDelta();
-    Wheel(angle.y() != 0 ? angle.y() : angle.x(), true);
+    UserWheel(angle.y() != 0 ? angle.y() : angle.x());
     event->accept();
+}
+
+void CTallonView::mouseMoveEvent(QMouseEvent* event) {
+    UpdateHover(event->position().toPoint());
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+bool CTallonView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) HideHover();
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CTallonView::HideHover() {
+    m_hoverPos = QPoint(-1, -1);
+    m_hoverCursor->hide();
+    QToolTip::hideText();
+}
+
+void CTallonView::UpdateHover(const QPoint& pos) {
+    const QRect plot = m_renderer.PlotRect();
+    if (!m_doc || !plot.contains(pos) || m_renderer.printingPage) {
+        if (m_hoverCursor->isVisible()) HideHover();
+        return;
+    }
+    m_hoverPos = pos;
+    const ChartRenderInput in = GatherRenderInput(*m_doc);
+    m_renderer.scrollX = horizontalScrollBar()->value();
+    const double t = m_renderer.TimeAtX(pos.x(), in);
+    // Shown to the nearest second: a pixel is a fraction of one, and the formats cut fractions.
+    const auto wholeSecond = [](double days) { return std::round(days * 86400.0) / 86400.0; };
+    const QString timeText = m_renderer.timeMode == 1
+                                 ? FormatDuration(wholeSecond(t - m_renderer.StartTime(in)), 0)
+                                 : FormatTimeOrDateTime(wholeSecond(t));
+    const auto values = ValuesAtTime(*m_doc, t, 2 * m_renderer.TimePerPixel(in));
+    m_hoverCursor->ShowAt(pos.x(), plot.top(), plot.bottom(),
+                          ToQColor(EffectiveTextColour(m_doc->Settings())));
+    QToolTip::showText(viewport()->mapToGlobal(pos) + QPoint(12, 12), HoverReadoutText(timeText, values),
+                       viewport());
 }
 
 // Zoom.

@@ -16,7 +16,9 @@
 //   on child-frame activation: view->OnActivateView();
 //   printing: view->FilePrint(), FilePrintPreview(), FilePrintDirect(), or PrintPages(printer).
 // The view follows its document through CTallonChart::updateViews; it never touches the main frame.
+// With the pointer over the plot it shows the hover read-out (HoverReadout.h).
 
+#include "HoverReadout.h"
 #include "display/ChartRenderer.h"
 #include "document/CTallonChart.h"
 
@@ -62,6 +64,8 @@ public:
 
     // Zoom.
     double TimeSpan() const { return m_renderer.timeSpan; }
+    // 0 clock time, 1 elapsed time.
+    int TimeMode() const { return m_renderer.timeMode; }
     void SetZoom(double span);
     void ZoomStep(bool wider);
     // The span zoom slot `slot` (0..6) offers now.
@@ -77,6 +81,8 @@ public:
     void ScrollBy(int dx, bool user);
     // A wheel turn: |delta| >= 120 scrolls client width / 10 per 120 (later times for positive).
     void Wheel(int delta, bool user);
+    // What the user's wheel or touchpad turned: small deltas add up to whole 120-unit steps.
+    void UserWheel(int delta);
 
     // Commands.
     void ClearChart();
@@ -135,6 +141,8 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
@@ -149,6 +157,10 @@ private:
     void SetScrolling(bool scrolling);
     void Status(const QString& text, int level) { emit statusMessage(text, level); }
     int MajorTickMargin() const;
+    // The hover read-out at a viewport point: the cursor line and the tip, or neither outside
+    // the plot.
+    void UpdateHover(const QPoint& pos);
+    void HideHover();
 
     QPointer<CTallonChart> m_doc;
     CAppContext& m_context;
@@ -162,4 +174,7 @@ private:
     int m_paintCount = 0;
     int m_dataStrips = 0;
     QRect m_lastStrip;
+    int m_wheelRemainder = 0;
+    CHoverCursor* m_hoverCursor = nullptr;
+    QPoint m_hoverPos{-1, -1};
 };

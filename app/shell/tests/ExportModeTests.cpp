@@ -3,15 +3,20 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "display/ChartFonts.h"
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
+#include "exchange/ChartFile.h"
+#include "report/tests/ReportTestChart.h"
 #include "shell/ChartWindowDocument.h"
 #include "testing/TempSettingsStore.h"
 #include "testing/TestObjectLibrary.h"
 
 #include <QFile>
 #include <QImage>
+#include <QPrinterInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,6 +29,9 @@ private slots:
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
     void unreadableChartFileFails();
+    void printingWithoutThePrinterSaysWhichFileAndWhy();
+    void reportExportWritesTextPdfAndWebPage();
+    void reportExportRefusesWhatItCannotWrite();
     void anotherObjectLibraryCopyIsReplacedAndNamedOnce();
 
 private:
@@ -33,6 +41,7 @@ private:
     QTemporaryDir m_dir;
     zyn::test::TempSettingsStore m_store; // shared with the programs this test runs
     QString m_chart;
+    QString m_reportChart; // known contents: one channel, one event
     QStringList m_names;
     int m_sampleTimes = 0;
 };
@@ -89,6 +98,28 @@ void ExportModeTests::initTestCase() {
         QVERIFY(zyn::shell::SaveChartFile(doc, m_chart));
     }
     context.Close();
+
+    using namespace reporttest;
+    Chart c;
+    c.name = u"Caf\u00e9 <night>";
+    c.times = Seconds(5);
+    c.channels.push_back({u"Load",
+                          u"",
+                          u"Load counter",
+                          u"%",
+                          true,
+                          0,
+                          100,
+                          {1, 5, 3, 4, 2},
+                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
+    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
+    ChartSettings settings;
+    FinishChartSettings(settings, false);
+    RefreshStoredFonts(settings);
+    m_reportChart = m_dir.filePath(QStringLiteral("report.tlon"));
+    QVERIFY(zyn::chartfile::WriteFileAtomically(
+        m_reportChart.toStdString(),
+        zyn::chartfile::ComposeChartFile(ChartBytes(c), WriteChartSettings(settings))));
 }
 
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
@@ -165,11 +196,88 @@ void ExportModeTests::unreadableChartFileFails() {
     f.write("not a chart");
     f.close();
     const QString out = m_dir.filePath(QStringLiteral("bad.png"));
-    QCOMPARE(RunTallon({QStringLiteral("--export-image"), bad, out}), 1);
+    QString errors;
+    QCOMPARE(RunTallon({QStringLiteral("--export-image"), bad, out}, &errors), 1);
     QVERIFY(!QFile::exists(out));
+    // The file and what is wrong with it.
+    QVERIFY2(errors.contains(bad) && errors.contains(QStringLiteral("not a Tallon chart file")),
+             qPrintable(errors));
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_dir.filePath(QStringLiteral("missing.tlon")),
                         m_dir.filePath(QStringLiteral("missing.csv"))}),
              1);
+}
+
+// `Tallon /pt FILE PRINTER` and `/p FILE` without that printer ended with status 1 and not a word.
+void ExportModeTests::printingWithoutThePrinterSaysWhichFileAndWhy() {
+    QString errors;
+    const QString printer = QStringLiteral("No Such Printer 7f3a");
+    QCOMPARE(RunTallon({QStringLiteral("/pt"), m_chart, printer}, &errors), 1);
+    QVERIFY2(errors.contains(QStringLiteral("Tallon: Cannot print ") + m_chart) &&
+                 errors.contains(QStringLiteral("there is no printer named ") + printer),
+             qPrintable(errors));
+    // The default printer: only a machine without printers can show its failure.
+    if (!QPrinterInfo::availablePrinters().isEmpty()) QSKIP("this machine has a printer");
+    QCOMPARE(RunTallon({QStringLiteral("/p"), m_chart}, &errors), 1);
+    QVERIFY2(errors.contains(m_chart) && errors.contains(QStringLiteral("no printer is set up")),
+             qPrintable(errors));
+}
+
+void ExportModeTests::reportExportWritesTextPdfAndWebPage() {
+    QString errors;
+    const QString txt = m_dir.filePath(QStringLiteral("report.txt"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, txt}, &errors), 0);
+    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")), qPrintable(errors));
+    QFile text(txt);
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    const QByteArray bytes = text.readAll();
+    // The copied text, as UTF-8, every line ended by CR LF.
+    QVERIFY(bytes.startsWith("Caf\xc3\xa9 <night>\r\n\tReport was created on\t"));
+    QCOMPARE(bytes.count("\n"), bytes.count("\r\n"));
+    QVERIFY(bytes.endsWith("\tLoad\r\n\t\tCounter Description: How busy\r\n"));
+    for (const char* line :
+         {"\r\n\tLoad : Load counter\r\n\t\tType of channel\tStatic\r\n", "\t\tNumber of data points\t 5\r\n",
+          "\t\tMaximum value\t5.00 % at 12:00:01  03/15/23 (0:01 from start)\r\n",
+          "\r\nPeak (1)\r\n\tEvent start time\t12:00:01  03/15/23\r\n",
+          "\t\tRate of change\t30.0 %/minute\r\n\r\nCounter Summary\r\n"})
+        QVERIFY2(bytes.contains(line), line);
+
+    const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, pdf}, &errors), 0);
+    QFile printed(pdf);
+    QVERIFY(printed.open(QIODevice::ReadOnly));
+    const QByteArray pdfBytes = printed.readAll();
+    QVERIFY(pdfBytes.startsWith("%PDF-"));
+    // One page for the chart with its channel, one for the event, one for the summary.
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page\\b(?!s)"));
+    QCOMPARE(QString::fromLatin1(pdfBytes).count(page), 3);
+
+    const QString html = m_dir.filePath(QStringLiteral("report.HTML"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, html}, &errors), 0);
+    QFile web(html);
+    QVERIFY(web.open(QIODevice::ReadOnly));
+    const QString page2 = QString::fromUtf8(web.readAll());
+    QVERIFY(page2.contains(QStringLiteral("<h1>Caf\u00e9 &lt;night&gt;</h1>")));
+    QVERIFY(page2.contains(QStringLiteral("<h2>Load : Load counter</h2>")));
+    QVERIFY(
+        page2.contains(QStringLiteral("<tr><th scope=\"row\">Number of data points</th><td> 5</td></tr>")));
+    QVERIFY(page2.contains(QStringLiteral("<h1>Peak (1)</h1>")));
+}
+
+void ExportModeTests::reportExportRefusesWhatItCannotWrite() {
+    QString errors;
+    const QString unknown = m_dir.filePath(QStringLiteral("report.doc"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, unknown}, &errors), 1);
+    QVERIFY2(errors.contains(unknown), qPrintable(errors));
+    QVERIFY(!QFile::exists(unknown));
+    const QString nowhere = m_dir.filePath(QStringLiteral("no/such/folder/report.txt"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, nowhere}, &errors), 1);
+    QVERIFY2(errors.contains(nowhere), qPrintable(errors));
+    const QString missing = m_dir.filePath(QStringLiteral("missing.tlon"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), missing, m_dir.filePath(QStringLiteral("m.txt"))},
+                       &errors),
+             1);
+    QVERIFY2(errors.contains(missing), qPrintable(errors));
+    QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart}, &errors), 2);
 }
 
 // Another installation's copy registered in the store: the export registers the program's own copy

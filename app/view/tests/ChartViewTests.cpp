@@ -1,6 +1,7 @@
 #include "ViewFixture.h"
 
 #include "display/DisplayFormat.h"
+#include "display/LinearMap.h"
 #include "view/ChartRenderSource.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -109,6 +111,86 @@ TEST_F(ViewTest, UserWheelStopsAutoScrollItsOwnScrollingDoesNot) {
     EXPECT_EQ(v.ScrollPosition(), 3 * step) << "less than one notch does nothing";
     v.ScrollBy(1 << 30, false);
     EXPECT_EQ(v.ScrollPosition(), v.ScrollMaximum());
+}
+
+// A touchpad's wheel events carry a fraction of a notch each; the view used to drop every one of
+// them, so two-finger scrolling never moved the chart.
+TEST_F(ViewTest, TouchpadDeltasAddUpToWholeWheelSteps) {
+    Record(20);
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    const int step = v.viewport()->width() / 10;
+    auto turn = [&](int delta) {
+        QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::ScrollUpdate, false);
+        QCoreApplication::sendEvent(v.viewport(), &wheel);
+    };
+    for (int i = 0; i < 3; ++i)
+        turn(40);
+    EXPECT_EQ(v.ScrollPosition(), step) << "three thirds of a notch make one step";
+    EXPECT_FALSE(v.AutoScroll());
+    turn(100);
+    EXPECT_EQ(v.ScrollPosition(), step);
+    turn(-30);
+    EXPECT_EQ(v.ScrollPosition(), step) << "turning back drops what was gathered the other way";
+    turn(-90);
+    EXPECT_EQ(v.ScrollPosition(), 0);
+    turn(360);
+    EXPECT_EQ(v.ScrollPosition(), 3 * step) << "a whole turn at once still counts in full";
+}
+
+// The time under the pointer: its pixel column on the plot, as the renderer maps times.
+int PixelOfTime(CTallonView& v, double t) {
+    ChartRenderInput in = GatherRenderInput(*v.Document());
+    CChartRenderer& r = v.Renderer();
+    LinearMap map;
+    map.Setup(0, r.TotalScrollWidth(in), r.StartTime(in), r.EndTime(in));
+    return map.Map(t) + r.PlotRect().left() - v.ScrollPosition();
+}
+
+TEST_F(ViewTest, HoverShowsTheTimeAndEveryVisibleChannelsValueThere) {
+    CComPtr<IZynChannel> wave = Record(2);
+    wave->put_Name(CComBSTR(u"Wave"));
+    wave->put_Units(CComBSTR(u"%"));
+    CComPtr<IZynChannel> hidden;
+    ASSERT_EQ(doc->Chart()->AddStaticChannel(&hidden), S_OK);
+    hidden->put_Name(CComBSTR(u"Hidden"));
+    LONG count = 0;
+    hidden->AddValueRelTime(7.0, 30000, &count);
+    hidden->put_Visible(0);
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    QCoreApplication::processEvents();
+
+    // Over the sample of second 30 (the renderer puts about three pixels between seconds).
+    const double t30 = kViewStart + 30.0 / 86400.0;
+    const QPoint at(PixelOfTime(v, t30), v.Renderer().PlotRect().center().y());
+    QTest::mouseMove(v.viewport(), at);
+    auto* cursor = v.viewport()->findChild<QWidget*>(QStringLiteral("HoverCursor"));
+    ASSERT_TRUE(cursor);
+    EXPECT_TRUE(cursor->isVisible());
+    EXPECT_EQ(cursor->geometry().left(), at.x());
+    EXPECT_EQ(cursor->geometry().top(), v.Renderer().PlotRect().top());
+    const QString tip = QToolTip::text();
+    const QString expected = FormatNumberWithUnits(50.0 + 40.0 * std::sin(30 / 20.0), QStringLiteral("%"));
+    EXPECT_TRUE(tip.contains(QStringLiteral("Wave: ") + expected)) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("0:00:30"))) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QStringLiteral("Hidden"))) << "invisible channels say nothing";
+
+    // Past the last sample the wave has no value; on the value labels there is no read-out.
+    QTest::mouseMove(v.viewport(), QPoint(PixelOfTime(v, kViewStart + 150.0 / 86400.0), at.y()));
+    EXPECT_TRUE(cursor->isVisible());
+    EXPECT_FALSE(QToolTip::text().contains(QStringLiteral("Wave"))) << QToolTip::text().toStdString();
+    QTest::mouseMove(v.viewport(), v.Renderer().ValueLabelColumn().center());
+    EXPECT_FALSE(cursor->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000)) << "the tip fades out";
+
+    // Leaving the chart takes the read-out away.
+    QTest::mouseMove(v.viewport(), at);
+    EXPECT_TRUE(cursor->isVisible());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(v.viewport(), &leave);
+    EXPECT_FALSE(cursor->isVisible());
 }
 
 TEST_F(ViewTest, ScrollBarUseStopsAutoScrollAndTheToggleReports) {
