@@ -4,11 +4,14 @@
 //     sum of every value once (target: within 1.5x of that pass);
 //  2. the same with two short events (a twentieth of the recording each);
 //  3. how the build time grows from 1,000 to 1,000,000 samples per channel;
-//  4. drawing one screen (1600 x 1000) of that report: the layout of the whole report, and the
+//  4. the report page's rebuilds, which keep the channels' block summaries: again at once, and
+//     after 1 % more samples;
+//  5. drawing one screen (1600 x 1000) of that report: the layout of the whole report, and the
 //     paint of the part on screen with the layout kept, as the report page does.
 // Each figure is the minimum and median of 3 runs. Run: build/bin/report_bench [max samples]
 
 #include "display/ChartFonts.h"
+#include "report/EventStatistics.h"
 #include "report/ReportBuilder.h"
 #include "report/ReportLayout.h"
 
@@ -26,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -40,12 +44,17 @@ struct Figures {
     double min = 0, median = 0;
 };
 
+// `run` returns the milliseconds it measured itself, or nothing to be timed whole.
 template <class F> Figures Measure(F&& run, int runs = 3) {
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
         const auto t0 = Clock::now();
-        run();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        if constexpr (std::is_void_v<decltype(run())>) {
+            run();
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        } else {
+            ms.push_back(run());
+        }
     }
     std::sort(ms.begin(), ms.end());
     return {ms.front(), ms[ms.size() / 2]};
@@ -56,7 +65,23 @@ struct BenchChart {
     std::vector<CComPtr<IZynChannel>> channels;
 };
 
-// 100 channels sampled together every 10 ms: slow waves with deterministic noise.
+// Samples [from, from + many) of every channel, taken together every 10 ms: slow waves with
+// deterministic noise.
+void AppendSamples(BenchChart& b, std::uint32_t from, std::uint32_t many) {
+    CZynLockList locks;
+    b.chart->int_LockTree(locks);
+    CZynTimeBase* tb = b.chart->int_TimeBase();
+    std::uint32_t noise = 12345 + from;
+    for (std::uint32_t i = from; i < from + many; ++i) {
+        if (!tb->AppendRel(i * kStepMs)) std::abort();
+        for (int k = 0; k < kChannels; ++k) {
+            noise = noise * 1664525u + 1013904223u;
+            const double v = 50 + 30 * std::sin(double(i) / (500.0 + k)) + double(noise >> 24) / 16.0;
+            if (!static_cast<CZynChannel*>(b.channels[std::size_t(k)].p)->int_AppendValue(v)) std::abort();
+        }
+    }
+}
+
 BenchChart MakeChart(std::uint32_t samples) {
     BenchChart b;
     b.chart = CZynChart::Create();
@@ -70,18 +95,7 @@ BenchChart MakeChart(std::uint32_t samples) {
         if (FAILED(b.chart->AddChannel(CComBSTR(path), &c)) || !c) std::abort();
         b.channels.push_back(c);
     }
-    CZynLockList locks;
-    b.chart->int_LockTree(locks);
-    CZynTimeBase* tb = b.chart->int_TimeBase();
-    std::uint32_t noise = 12345;
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        if (!tb->AppendRel(i * kStepMs)) std::abort();
-        for (int k = 0; k < kChannels; ++k) {
-            noise = noise * 1664525u + 1013904223u;
-            const double v = 50 + 30 * std::sin(double(i) / (500.0 + k)) + double(noise >> 24) / 16.0;
-            if (!static_cast<CZynChannel*>(b.channels[std::size_t(k)].p)->int_AppendValue(v)) std::abort();
-        }
-    }
+    AppendSamples(b, 0, samples);
     return b;
 }
 
@@ -121,11 +135,13 @@ double OnePass(const BenchChart& b) {
     return total;
 }
 
-ReportBuildResult Build(const BenchChart& b, ChartSettings& settings, CReportSection& root) {
+ReportBuildResult Build(const BenchChart& b, ChartSettings& settings, CReportSection& root,
+                        CEventStatistics* kept = nullptr) {
     CReportFieldMap fields;
     ReportInputs in;
     in.chart = b.chart;
     in.settings = &settings;
+    in.statistics = kept;
     in.reportTime = kStart + 1;
     return BuildReport(root, fields, in);
 }
@@ -162,10 +178,35 @@ int main(int argc, char** argv) {
         if (n * 10 > maxSamples) big = std::move(b);
     }
 
-    // One screen of the report of the largest chart.
+    // The report page keeps its channels' summaries from one build to the next: a refresh reads
+    // only what was added since.
     CReportSection root;
     SetEvents(big, maxSamples, 0.10, 0.60, 0.40, 0.90);
-    if (Build(big, settings, root) != ReportBuildResult::Built) std::abort();
+    {
+        CEventStatistics kept;
+        const Figures first = Measure(
+            [&] {
+                if (Build(big, settings, root, &kept) != ReportBuildResult::Built) std::abort();
+            },
+            1);
+        const Figures again = Measure([&] {
+            if (Build(big, settings, root, &kept) != ReportBuildResult::Built) std::abort();
+        });
+        std::uint32_t count = maxSamples;
+        const std::uint32_t added = std::max<std::uint32_t>(1, maxSamples / 100);
+        const Figures grown = Measure([&] {
+            AppendSamples(big, count, added);
+            count += added;
+            const auto t0 = Clock::now();
+            if (Build(big, settings, root, &kept) != ReportBuildResult::Built) std::abort();
+            return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        });
+        std::printf("\nreport page rebuilds with kept summaries, %u samples: first %.2f ms; again %.2f ms "
+                    "(median %.2f); after %u more samples each %.2f ms (median %.2f)\n",
+                    maxSamples, first.min, again.min, again.median, added, grown.min, grown.median);
+    }
+
+    // One screen of the report of the largest chart.
     QImage screen(1600, 1000, QImage::Format_RGB32);
     screen.setDotsPerMeterX(3780);
     screen.setDotsPerMeterY(3780);

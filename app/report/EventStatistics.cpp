@@ -14,22 +14,45 @@ public:
     void Add(const double* v, LONG n, LONG index) {
         if (n <= 0) return;
         if (!m_started) Start(v[0], index);
-        double mn = m_s.min, mx = m_s.max, sum = 0.0;
-        for (LONG i = 0; i < n; ++i) {
-            sum += v[i];
-            mn = v[i] < mn ? v[i] : mn;
-            mx = v[i] > mx ? v[i] : mx;
+        // Four lanes of running figures, so that no value waits for the one before it.
+        constexpr int kLanes = 4;
+        double mn[kLanes], mx[kLanes], sum[kLanes];
+        for (int k = 0; k < kLanes; ++k) {
+            mn[k] = m_s.min;
+            mx[k] = m_s.max;
+            sum[k] = 0.0;
         }
+        LONG i = 0;
+        for (; i + kLanes <= n; i += kLanes) {
+            for (int k = 0; k < kLanes; ++k) {
+                const double x = v[i + k];
+                sum[k] += x;
+                mn[k] = x < mn[k] ? x : mn[k];
+                mx[k] = x > mx[k] ? x : mx[k];
+            }
+        }
+        for (; i < n; ++i) {
+            sum[0] += v[i];
+            mn[0] = v[i] < mn[0] ? v[i] : mn[0];
+            mx[0] = v[i] > mx[0] ? v[i] : mx[0];
+        }
+        double lo = mn[0], hi = mx[0];
+        for (int k = 1; k < kLanes; ++k) {
+            lo = mn[k] < lo ? mn[k] : lo;
+            hi = mx[k] > hi ? mx[k] : hi;
+        }
+        // Found by value: a running figure whose address is taken stays in memory in the loop.
+        const auto firstAt = [v, n](double x) { return LONG(std::find(v, v + n, x) - v); };
         // Only a strictly better value moves an extreme, to the first sample holding it.
-        if (mn < m_s.min) {
-            m_s.min = mn;
-            m_s.indexMin = index + LONG(std::find(v, v + n, mn) - v);
+        if (lo < m_s.min) {
+            m_s.min = lo;
+            m_s.indexMin = index + firstAt(lo);
         }
-        if (mx > m_s.max) {
-            m_s.max = mx;
-            m_s.indexMax = index + LONG(std::find(v, v + n, mx) - v);
+        if (hi > m_s.max) {
+            m_s.max = hi;
+            m_s.indexMax = index + firstAt(hi);
         }
-        m_s.sum += sum;
+        m_s.sum += (sum[0] + sum[1]) + (sum[2] + sum[3]);
         m_s.lastValue = v[n - 1];
     }
     // A whole block's figures; the first block of a window starts the figures with its own.

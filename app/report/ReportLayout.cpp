@@ -253,11 +253,14 @@ void DrawReport(QPainter& painter, const ReportLayout& layout, const ReportStyle
     const QColor text = ToQColor(style.text);
     const QColor boxFill = ToQColor(ContrastShift(style.background, style.shades.box));
     const QColor bandFill = ToQColor(ContrastShift(style.background, style.shades.titleBand));
-    const QPen outline(ToQColor(AutoTextColour(style.background)), 1, Qt::SolidLine);
-    // Dots of a screen pixel at any resolution, so that paper shows dots rather than a hairline.
-    QPen leader(text, 0, Qt::CustomDashLine);
-    const qreal dot = std::max(1.0, style.dpiY / 96.0);
-    leader.setDashPattern({dot, dot});
+    // Lines of a screen pixel at any resolution: on paper a device pixel is a hairline that a
+    // preview drawing the page scaled down loses.
+    const qreal pixel = std::max(1.0, style.dpiY / 96.0);
+    const QPen outline(ToQColor(AutoTextColour(style.background)), pixel, Qt::SolidLine, Qt::SquareCap,
+                       Qt::MiterJoin);
+    // Dots of that size (the pattern counts in pen widths).
+    QPen leader(text, pixel, Qt::CustomDashLine, Qt::FlatCap);
+    leader.setDashPattern({1.0, 1.0});
     painter.setBackgroundMode(Qt::TransparentMode);
     for (const ReportSectionBox& s : layout.sections) {
         if (!clip.isEmpty() && !clip.intersects(s.box.adjusted(-1, -1, 1, 1))) continue;

@@ -448,3 +448,70 @@ TEST_F(ReportPagesTest, APdfHasOnePageForEachTopSectionOfASmallReport) {
     ApplyReportOrientation(pdf, settings);
     EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
 }
+
+// On paper a leader is a row of dots a screen pixel wide and apart and a box outline a screen pixel
+// thick, and a preview that draws the page scaled down keeps them dots (a pattern in device pixels
+// came out as long dashes there).
+TEST_F(ReportPagesTest, LeadersAreDotsOnPaperAndInAScaledPreview) {
+    Build(SmallChart());
+    constexpr int kDpi = 384; // four device pixels to a screen pixel
+    const QRect page(0, 0, 2400, 3200);
+    QImage paper(page.size(), QImage::Format_RGB32);
+    paper.setDotsPerMeterX(int(kDpi / 0.0254 + 0.5));
+    paper.setDotsPerMeterY(int(kDpi / 0.0254 + 0.5));
+    const ReportStyle ink = ReportStyle::FromSettings(settings, kDpi, {});
+    const QRgb fill = Rgb(ContrastShift(ink.background, ink.shades.box));
+    ReportLayout layout;
+    {
+        QPainter painter(&paper);
+        layout = LayoutReport(painter, page, root, ink);
+    }
+    const CReportSection& channel = *root.Children()[0]->Children()[0];
+    const ReportRowBox* row = BoxOf(layout, RowLabelled(channel, "Counter Name"));
+    ASSERT_TRUE(row && !row->leader.isNull());
+    // The longest run of text pixels along the leader, in an image drawn at `scale`.
+    const auto longestRun = [&](double scale, QImage& img, int dy) {
+        img.fill(Qt::white);
+        {
+            QPainter painter(&img);
+            painter.scale(scale, scale);
+            DrawReport(painter, layout, ink, {});
+        }
+        const QLine at = QLineF(QPointF(row->leader.p1()) * scale, QPointF(row->leader.p2()) * scale)
+                             .translated(0, dy)
+                             .toLine();
+        int longest = 0, run = 0, dots = 0;
+        for (int x = at.x1(); x <= at.x2(); ++x) {
+            // Ink: darker than the box the leader is drawn on (a scaled dot may be blended).
+            const bool on = qGray(img.pixel(x, at.y1())) < qGray(fill) - 24;
+            if (on && run == 0) ++dots;
+            run = on ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+        return std::pair(longest, dots);
+    };
+    const auto [onPaper, dotsOnPaper] = longestRun(1.0, paper, 0);
+    EXPECT_GE(onPaper, 3) << "a dot as long as a screen pixel";
+    EXPECT_LE(onPaper, 5);
+    EXPECT_GT(dotsOnPaper, row->leader.dx() / 12);
+    int thick = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        thick += longestRun(1.0, paper, dy).first > 0;
+    EXPECT_EQ(thick, 3) << "as thick as a screen pixel";
+    // So is the outline of a box.
+    const QRect box = layout.sections.front().box;
+    const QRgb edge = Rgb(AutoTextColour(ink.background));
+    int outline = 0;
+    for (int x = box.left() - 4; x <= box.left() + 4; ++x)
+        outline += paper.pixel(x, box.center().y()) == edge;
+    EXPECT_GE(outline, 3);
+
+    QImage preview(page.size() / 4, QImage::Format_RGB32);
+    // The row of pixels the scaled leader lands on.
+    std::pair<int, int> inPreview{0, 0};
+    for (int dy = -1; dy <= 1; ++dy)
+        inPreview = std::max(inPreview, longestRun(0.25, preview, dy),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+    EXPECT_LE(inPreview.first, 2) << "dots, not dashes";
+    EXPECT_GT(inPreview.second, row->leader.dx() / 4 / 4);
+}
