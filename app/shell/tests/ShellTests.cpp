@@ -108,6 +108,7 @@ private slots:
     void channelBarSelectionSurvivesTheRefreshesOfARunningChart();
     void channelBarColumnsFollowTheRuleUntilTheUserSizesThem();
     void channelBarRowsTellInstancesApartAndTipTheWholeText();
+    void channelBarValuesNeverCutANumber();
     void fileOnTheCommandLineFillsTheChannelBarWithoutTheAddChannelTip();
     void samplesRecordedAfterOpeningMarkTheDocumentModified();
     void failuresNameTheFileAndTheReason();
@@ -907,6 +908,23 @@ void ShellTests::channelBarColumnsFollowTheRuleUntilTheUserSizesThem() {
 
 // "% Processor Time" of _Total, 0 and 1 looked the same in every column, and a cut-off cell had
 // no way to show its text.
+// A disk's maximum of 26,634,694 bytes/sec showed as "26,6…,694" in a value column of the default
+// width: another number to anyone reading it.
+void ShellTests::channelBarValuesNeverCutANumber() {
+    const QFontMetrics m(QApplication::font());
+    const auto width = [&](const char* t) { return m.horizontalAdvance(QString::fromLatin1(t)); };
+    const QString big = QStringLiteral("26,634,694");
+    QCOMPARE(FitValueText(big, m, width("26,634,694")), big);
+    QCOMPARE(FitValueText(big, m, width("26.6M")), QStringLiteral("26.6M"));
+    QCOMPARE(FitValueText(big, m, width("27M")), QStringLiteral("27M"));
+    QCOMPARE(FitValueText(QStringLiteral("-1,500"), m, width("-1.5k")), QStringLiteral("-1.5k"));
+    QCOMPARE(FitValueText(QStringLiteral("0.787"), m, width("0.8")), QStringLiteral("0.8"));
+    QCOMPARE(FitValueText(QStringLiteral("3,100,000,000,000"), m, width("3.10T")), QStringLiteral("3.10T"));
+    // Text that is no number is still elided in the middle.
+    const QString fitted = FitValueText(QStringLiteral("no value here at all"), m, width("no va"));
+    QVERIFY2(fitted.contains(QChar(0x2026)), qPrintable(fitted));
+}
+
 void ShellTests::channelBarRowsTellInstancesApartAndTipTheWholeText() {
     CMainFrame* frame = m_app->MainFrame();
     frame->resize(1200, 800);
@@ -949,6 +967,12 @@ void ShellTests::fileOnTheCommandLineFillsTheChannelBarWithoutTheAddChannelTip()
     QCOMPARE(list->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
     QCoreApplication::sendPostedEvents(); // the start-up tasks
     QVERIFY2(!frame->Tip(), "the opened chart has its channels");
+    // The chart window was sized before the frame had its size, and came up 200 by 150.
+    CChildFrame* child = frame->ActiveChild();
+    QVERIFY(child && child->mdiArea());
+    const QSize area = child->mdiArea()->viewport()->size();
+    QVERIFY2(area.width() > 300 && area.height() > 200, "a frame that fits the screen");
+    QTRY_COMPARE(child->size(), QSize(600, 400).boundedTo(area));
 
     // Without a file the chart is empty and the tip comes.
     QVERIFY(Restart({QStringLiteral("--embedding")}));
