@@ -8,6 +8,7 @@
 #include "document/AppContext.h"
 #include "document/ZynMessageBox.h"
 #include "resources/ZynFormat.h"
+#include "options/ChannelPropertySheet.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -529,15 +530,10 @@ void CChannelBar::ShowPropertiesOfSelected() {
         ZynMessageBox(LoadZynString(50069));
         return;
     }
-    // Until the channel property sheet exists, its caption and the channel's identity.
-    double lo = 0, hi = 0;
-    channel->get_ScaleMin(&lo);
-    channel->get_ScaleMax(&hi);
-    ZynMessageBox(QStringLiteral("Channel Properties\n\n%1\n%2\nScale: %3 to %4")
-                      .arg(StringProp(channel, &IZynChannel::get_Name),
-                           StringProp(channel, &IZynChannel::get_CounterPath), FormatNumber(lo),
-                           FormatNumber(hi)),
-                  QMessageBox::Ok, QMessageBox::Information);
+    ChannelSheetHost host;
+    host.status = [this](const QString& text, int level) { emit statusMessage(text, level); };
+    host.tick = [this] { emit timerTickRequested(); };
+    RunChannelProperties(m_context, channel, host, window());
 }
 
 void CChannelBar::ToggleVisible(int row) {

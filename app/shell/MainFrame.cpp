@@ -9,9 +9,13 @@
 #include "TallonApp.h"
 #include "TallonAppDocument.h"
 #include "Tips.h"
+#include "display/ChartFonts.h"
 #include "document/AppContext.h"
 #include "document/CommandActions.h"
 #include "document/ZynMessageBox.h"
+#include "options/AboutBox.h"
+#include "options/PreferencesSheet.h"
+#include "options/PrintSetup.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -31,6 +35,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     setObjectName(QStringLiteral("MainFrame"));
     setWindowTitle(QStringLiteral("Tallon"));
@@ -46,6 +52,14 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
             [this](const QString& text, int level) { ShowStatusMessage(text, level); });
     connect(m_channelBar, &CChannelBar::channelSelected, this, &CMainFrame::SelectChannel);
     connect(m_channelBar, &CChannelBar::channelHighlighted, this, &CMainFrame::HighlightChannel);
+    connect(m_channelBar, &CChannelBar::timerTickRequested, this, [this] {
+        OnTimer();
+        // The tick's purpose: the bar and the views show a channel's new properties at once.
+        if (CTallonAppDocument* doc = ActiveDocument()) {
+            ChannelBarShowDocument(doc, true);
+            doc->UpdateAllViews(0);
+        }
+    });
     // A hidden bar refills nothing (a file opened before the frame first shows, a bar shown again
     // by the user): it catches up with the active chart when it appears.
     connect(m_channelBar, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -150,7 +164,15 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
         if (item.IsSeparator()) {
             menu->addSeparator();
         } else if (item.IsPopup()) {
-            BuildMenu(item.items, menu->addMenu(item.text));
+            QMenu* sub = BuildMenu(item.items, menu->addMenu(item.text));
+            // The "Stop Event" submenu lists the running events each time its menu opens.
+            const bool stopEvents =
+                std::any_of(item.items.begin(), item.items.end(),
+                            [](const ZynMenuItem& i) { return i.command == ZynCmd::NoEvents; });
+            if (stopEvents) {
+                connect(menu, &QMenu::aboutToShow, this, [this, sub] { FillStopEventMenu(sub); });
+                FillStopEventMenu(sub);
+            }
         } else if (item.command == ZynCmd::RecentFile) {
             // The recent files take the place of their placeholder when the menu opens.
             QAction* placeholder = menu->addAction(item.text);
@@ -167,6 +189,16 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
     return menu;
+}
+
+void CMainFrame::FillStopEventMenu(QMenu* menu) {
+    if (CTallonAppDocument* doc = ActiveDocument()) {
+        doc->FillStopEventMenu(menu);
+        return;
+    }
+    menu->clear();
+    menu->addAction(QStringLiteral("No Events to Stop"))->setEnabled(false);
+    menu->menuAction()->setEnabled(false);
 }
 
 void CMainFrame::FillRecentFiles(QMenu* menu) {
@@ -363,28 +395,27 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
                 if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
                 m_channelBar->DeleteSelected(Context().ShiftDown());
             });
-    connect(doc, &CTallonAppDocument::PropertiesRequested, this,
-            [this, doc](int page) { ShowChartProperties(doc, page); });
-    connect(doc, &CTallonAppDocument::ReportPropertiesRequested, this,
-            [this, doc] { ShowReportProperties(doc); });
 }
 
-void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
-    if (!doc) return;
-    // Until the chart property sheet exists, its caption, the chart and the page asked for.
-    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
-                      .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
-                  QMessageBox::Ok, QMessageBox::Information);
+void CMainFrame::ShowPreferences() {
+    PreferencesHost host;
+    host.chartWindowCount = [this] { return m_app ? int(m_app->Documents().size()) : 0; };
+    host.applyDefaultsToAllWindows = [this] {
+        if (!m_app) return;
+        for (CTallonAppDocument* doc : m_app->Documents()) {
+            CopySettings(doc->Settings(), Context().DefaultChartSettings());
+            doc->ApplySettings(true);
+        }
+    };
+    host.status = [this](const QString& text, int level) { ShowStatusMessage(text, level); };
+    RunPreferences(Context(), host, this);
 }
 
-void CMainFrame::ShowReportProperties(CTallonAppDocument* doc) {
-    if (!doc) return;
-    // Until the report property sheet exists, its caption and the chart it would edit. The sheet
-    // runs between these two calls, so that what it applies rebuilds the report.
-    doc->SetReportPropertiesOpen(true);
-    ZynMessageBox(QStringLiteral("Report Properties\n\n%1").arg(doc->Title()), QMessageBox::Ok,
-                  QMessageBox::Information);
-    doc->SetReportPropertiesOpen(false);
+void CMainFrame::ShowAbout() {
+    const QString version = ZynVersionText();
+    ShowStatusMessage(version, 0);
+    CAboutBox about(CAboutBox::Mode::About, version, this);
+    about.exec();
 }
 
 void CMainFrame::OnTimer() {
@@ -481,9 +512,13 @@ void CMainFrame::OnCommand(int command) {
         if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
         return;
     case ZynCmd::About:
-        ShowStatusMessage(ZynVersionText(), 0);
-        ZynMessageBox(QStringLiteral("Tallon\n") + ZynVersionText(), QMessageBox::Ok,
-                      QMessageBox::Information);
+        ShowAbout();
+        return;
+    case ZynCmd::Preferences:
+        ShowPreferences();
+        return;
+    case ZynCmd::PrintSetup:
+        if (m_app) RunPrintSetup(Context(), this);
         return;
     case ZynCmd::HelpTopics:
         ShowHelp(kHelpWindowBase + 128);
@@ -519,6 +554,8 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::HelpTopics:
         case ZynCmd::Help:
         case ZynCmd::ContextHelp:
+        case ZynCmd::Preferences:
+        case ZynCmd::PrintSetup:
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:

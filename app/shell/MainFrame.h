@@ -64,10 +64,12 @@ public:
     CAppContext& Context() const;
     // Follows a new document's signals: status texts, channel bar, channel deletion, properties.
     void ConnectDocument(CTallonAppDocument* doc);
-    // The chart properties sheet of `doc` at `page` (0 display, 3 axis).
-    void ShowChartProperties(CTallonAppDocument* doc, int page);
-    // The "Report Properties" sheet of `doc`'s report page.
-    void ShowReportProperties(CTallonAppDocument* doc);
+    // "Set Application Preferences" (command 32783).
+    void ShowPreferences();
+    // The about box, and the version text in the status bar.
+    void ShowAbout();
+    // The "Stop Event" submenu for the active chart window.
+    void FillStopEventMenu(QMenu* menu);
     // The start-up tasks (message 0x0403): at most one tip balloon.
     void RunStartupTasks();
     void TileWindows();

@@ -8,6 +8,7 @@
 #include "Tips.h"
 #include "com/classregistry.h"
 #include "document/ZynMessageBox.h"
+#include "options/AboutBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -15,9 +16,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -212,14 +211,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
-    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
-    auto* layout = new QVBoxLayout(splash);
-    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(ZynVersionText(), splash);
-    layout->addWidget(title);
-    layout->addWidget(version);
-    splash->setAutoFillBackground(true);
-    splash->resize(360, 140);
+    // The about box's content, without its frame and button.
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, ZynVersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;

@@ -7,6 +7,8 @@
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
+#include "options/AboutBox.h"
+#include "options/tests/ModalDriver.h"
 #include "report/ReportText.h"
 #include "report/ReportView.h"
 #include "resources/ZynFormat.h"
@@ -31,6 +33,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPushButton>
@@ -284,9 +287,14 @@ void ShellTests::toolTipsPromptsAndVersionComeFromTheTexts() {
              QStringLiteral("Add a new channel to the chart"));
     QVERIFY(frame->Action(ZynCmd::FileNew)->statusTip().isEmpty());
 
+    // The about box shows the version text the status pane shows.
+    QString version;
+    auto driven = OnNextModal<CAboutBox>([&](CAboutBox* about) { version = about->VersionLabel()->text(); });
     frame->OnCommand(ZynCmd::About);
-    QCOMPARE(m_messages, QStringList{QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439")});
-    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(driven->count, 1);
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(version, QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(frame->StatusPane()->Message(), version);
 }
 
 void ShellTests::savesAndOpensThroughTheDocument() {
@@ -408,11 +416,16 @@ void ShellTests::documentAndViewReachTheFrames() {
     QCOMPARE(doc->Document()->ChannelCount(), 0);
     QCOMPARE(list->topLevelItemCount(), 0);
 
-    // The view's properties request reaches the frame's placeholder.
-    m_messages.clear();
+    // The view's properties request opens the chart's property sheet.
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            title = sheet->windowTitle();
+            sheet->reject();
+        }
+    });
     frame->OnCommand(ZynCmd::ChartProperties);
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages[0].startsWith(QStringLiteral("Chart Properties")));
+    QCOMPARE(title, QStringLiteral("Chart Properties"));
 }
 
 void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
@@ -1298,20 +1311,23 @@ void ShellTests::reportPageThroughTheMenus() {
     QCOMPARE(report->Builds(), builds + 1);
     QVERIFY(ReportText(report->Report()).contains(QStringLiteral("Extra")));
 
-    // Properties from the menu and by double-click reach the frame's report sheet.
+    // Properties from the menu and by double-click open the "Report Properties" sheet, with the
+    // report page told while it runs.
     QAction* properties = MenuItem(frame, QStringLiteral("&Report"), QStringLiteral("Properties..."));
     QVERIFY(properties && properties->isEnabled());
-    m_messages.clear();
+    QStringList titles;
     QList<bool> openWhileShown;
-    SetZynMessageHook([&](const QString& text, QMessageBox::StandardButtons) {
-        m_messages << text;
+    const auto driveSheet = [&](QDialog* sheet) {
+        titles << sheet->windowTitle();
         openWhileShown << report->PropertiesOpen();
-        return QMessageBox::Ok;
-    });
+    };
+    auto driven = OnNextModal<QDialog>(driveSheet);
     properties->trigger();
+    QCOMPARE(driven->count, 1);
+    driven = OnNextModal<QDialog>(driveSheet);
     QTest::mouseDClick(report->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
-    QCOMPARE(m_messages.size(), 2);
-    QVERIFY(m_messages[0].startsWith(QStringLiteral("Report Properties")));
+    QCOMPARE(driven->count, 1);
+    QCOMPARE(titles, QStringList({QStringLiteral("Report Properties"), QStringLiteral("Report Properties")}));
     QCOMPARE(openWhileShown, QList<bool>({true, true}));
     QVERIFY(!report->PropertiesOpen());
 
