@@ -304,6 +304,7 @@ void CTallonChart::Status(int id, int level, const QString& arg) {
 }
 
 void CTallonChart::OnChartNotify() {
+    if (!m_scaleToData.empty()) ScaleNewChannelsToTheirData();
     if (!m_bFreezeUpdates) UpdateAllViews(kHintChartNotify);
     emit chartChanged();
     if (!m_pChart) return;
@@ -383,17 +384,21 @@ void CTallonChart::CheckPeerRemoved() {
 }
 
 bool CTallonChart::AddChannelByPath(const QString& path) {
+    return AddCounterChannel(path) != nullptr;
+}
+
+CComPtr<IZynChannel> CTallonChart::AddCounterChannel(const QString& path) {
     const std::u16string wide(U16View(path));
     if (!m_pChart || PdhValidatePathW(wide.c_str()) != PDH_CSTATUS_VALID_DATA) {
         ZynMessageBox(LoadZynString(50101));
-        return false;
+        return {};
     }
     SetModifiedFlag(true);
     const LONG n = ChannelCount();
     CComPtr<IZynChannel> channel;
     if (FAILED(m_pChart->AddChannel(ToBstr(path), &channel)) || !channel) {
         ZynMessageBox(LoadZynString(50101));
-        return false;
+        return {};
     }
     channel->put_Color(DefaultChannelColours()[std::size_t(n % 10)]);
     channel->put_Width(n / 10);
@@ -402,7 +407,32 @@ bool CTallonChart::AddChannelByPath(const QString& path) {
     Status(50107, 0, FromBstr(counter));
     emit chartChanged();
     emit showInChannelBar(false);
-    return true;
+    return channel;
+}
+
+void CTallonChart::AddCommonCounters(const QStringList& paths) {
+    for (const QString& path : paths) {
+        CComPtr<IZynChannel> channel = AddCounterChannel(path);
+        if (!channel) break;
+        m_scaleToData.push_back(channel);
+    }
+}
+
+// A counter's range is unknown until it has shown some data: bytes per second may be thousands
+// or billions. Once two samples are in, the channel's scale is fitted to them.
+void CTallonChart::ScaleNewChannelsToTheirData() {
+    bool scaled = false;
+    std::erase_if(m_scaleToData, [&](const CComPtr<IZynChannel>& channel) {
+        CComPtr<IZynChart> owner;
+        if (FAILED(channel->get_Chart(&owner)) || owner != m_pChart) return true; // gone from the chart
+        LONG count = 0;
+        if (FAILED(channel->get_DataCount(&count)) || count < kSamplesBeforeScaling) return false;
+        LONG changed = 0;
+        channel->AutoScale(&changed);
+        scaled = true;
+        return true;
+    });
+    if (scaled) UpdateAllViews(kHintSettings);
 }
 
 void CTallonChart::OnAddChannel() {
@@ -424,6 +454,10 @@ void CTallonChart::OnAddChannel() {
         for (const QString& path : paths) {
             if (!self || !self->AddChannelByPath(path)) break;
         }
+        return 0;
+    };
+    config->commonCallback = [self](const QStringList& paths) {
+        if (self) self->AddCommonCounters(paths);
         return 0;
     };
     m_pBrowseConfig = config.get();

@@ -144,6 +144,10 @@ public:
     void OnChartNotify();
     // Validates and adds one counter path with the default colour and width for its position.
     bool AddChannelByPath(const QString& path);
+    // Adds the paths as AddChannelByPath does; each channel is scaled to its data once it has
+    // two samples (the counter browser's "Add common counters").
+    void AddCommonCounters(const QStringList& paths);
+    static constexpr LONG kSamplesBeforeScaling = 2;
 
     // Commands.
     void OnAddChannel();
@@ -209,6 +213,8 @@ private:
     void SetTitle(const QString& title);
     void Status(int id, int level = 0, const QString& arg = QString());
     bool SelectionIsOurs() const;
+    CComPtr<IZynChannel> AddCounterChannel(const QString& path);
+    void ScaleNewChannelsToTheirData();
 
     CAppContext& m_context;
     CComPtr<IZynChart> m_pChart;
@@ -228,4 +234,5 @@ private:
     bool m_modified = false;
     QString m_title;
     QHash<int, QAction*> m_actions;
+    std::vector<CComPtr<IZynChannel>> m_scaleToData; // waiting for the samples to scale to
 };

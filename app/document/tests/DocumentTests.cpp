@@ -277,6 +277,45 @@ TEST_F(DocumentTest, ABurstOfSamplesGivesOneViewUpdate) {
     EXPECT_EQ(aggregate, 0);
 }
 
+// "Add common counters": memory counts in thousands of megabytes and would sit far above a scale
+// made for percentages until the user autoscaled it.
+TEST_F(DocumentTest, CommonCountersAreScaledToTheirDataOnceTheyHaveTwoSamples) {
+    auto doc = NewDoc();
+    doc->AddCommonCounters({kMemPath, kCpuPath});
+    ASSERT_EQ(doc->ChannelCount(), 2);
+    CComPtr<IZynChannel> memory = doc->Channels().front();
+    double initialMax = 0;
+    memory->get_ScaleMax(&initialMax);
+    QSignalSpy views(doc.get(), &CTallonChart::updateViews);
+    const auto sampleAndWait = [&] {
+        views.clear();
+        doc->Chart()->Sample();
+        return QTest::qWaitFor([&] { return CountHint(views, CTallonChart::kHintChartNotify) > 0; }, 3000);
+    };
+    ASSERT_TRUE(sampleAndWait());
+    double max = 0;
+    memory->get_ScaleMax(&max);
+    EXPECT_EQ(max, initialMax) << "one sample says little about the range";
+    ASSERT_TRUE(sampleAndWait());
+    CComPtr<IZynDataSet> data;
+    ASSERT_EQ(memory->get_Data(&data), S_OK);
+    double lo = 0, hi = 0, scaleMin = 0;
+    data->get_Min(&lo);
+    data->get_Max(&hi);
+    memory->get_ScaleMin(&scaleMin);
+    memory->get_ScaleMax(&max);
+    EXPECT_LE(scaleMin, lo);
+    EXPECT_GE(max, hi);
+    EXPECT_NE(max, initialMax);
+    EXPECT_GE(CountHint(views, CTallonChart::kHintSettings), 1) << "the views show the new scale";
+
+    // Later samples leave a scale the user has set alone.
+    memory->put_ScaleMax(initialMax);
+    ASSERT_TRUE(sampleAndWait());
+    memory->get_ScaleMax(&max);
+    EXPECT_EQ(max, initialMax);
+}
+
 TEST_F(DocumentTest, RenamingTheChartRetitlesTheWindowUnlessUpdatesAreFrozen) {
     auto doc = NewDoc();
     QSignalSpy titles(doc.get(), &CTallonChart::titleChanged);
