@@ -143,6 +143,30 @@ std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
     return out;
 }
 
+QString FitValueText(const QString& text, const QFontMetrics& metrics, int width) {
+    const auto fits = [&](const QString& t) { return metrics.horizontalAdvance(t) <= width; };
+    if (fits(text)) return text;
+    bool ok = false;
+    const double v = QString(text).remove(u',').toDouble(&ok);
+    if (!ok || !std::isfinite(v)) return metrics.elidedText(text, Qt::ElideMiddle, width);
+    static constexpr std::pair<double, char16_t> kMagnitudes[] = {
+        {1e12, u'T'}, {1e9, u'G'}, {1e6, u'M'}, {1e3, u'k'}};
+    double scaled = v;
+    QString suffix;
+    for (const auto& [size, letter] : kMagnitudes) {
+        if (std::fabs(v) < size) continue;
+        scaled = v / size;
+        suffix = QString(QChar(letter));
+        break;
+    }
+    QString shortest;
+    for (int decimals = 2; decimals >= 0; --decimals) {
+        shortest = QString::number(scaled, 'f', decimals) + suffix;
+        if (fits(shortest)) break;
+    }
+    return shortest;
+}
+
 void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const {
     const bool selected = option.state & QStyle::State_Selected;
@@ -175,8 +199,10 @@ void CChannelListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         const int inset = 2 * option.fontMetrics.horizontalAdvance(u' ');
         const QRect r = option.rect.adjusted(inset, 0, -inset, 0);
         painter->setPen(selected ? pal.highlightedText().color() : pal.text().color());
+        const bool value = index.column() >= CChannelBar::ColLast && index.column() <= CChannelBar::ColAvg;
         painter->drawText(r, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-                          option.fontMetrics.elidedText(text, Qt::ElideMiddle, r.width()));
+                          value ? FitValueText(text, option.fontMetrics, r.width())
+                                : option.fontMetrics.elidedText(text, Qt::ElideMiddle, r.width()));
     }
     painter->restore();
 }

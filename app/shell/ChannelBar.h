@@ -39,8 +39,16 @@ std::span<const ChannelColumnRule> ChannelColumnRules();
 std::vector<ChannelColumnRule> RulesWithUserWidths(std::span<const ChannelColumnRule> rules,
                                                    std::span<const int> userWidths);
 
-// Paints the check box of column 0 and the colour line of column 1; the rest as text elided in
-// the middle, so that both the start of a name and its instance or unit at the end stay readable.
+// A value cell's number as it fits `width`: whole when it fits, else with fewer digits and a
+// magnitude suffix ("26,634,694" as "26.6M", "0.787" as "0.8"). A number cut in the middle reads
+// as another number; the row's tool tip keeps the whole one.
+QString FitValueText(const QString& text, const QFontMetrics& metrics, int width);
+
+// Paints the check box of column 0 and the colour line of column 1, the values as FitValueText
+// gives them, and the rest as text elided in the middle, so that both the start of a name and its
+// instance or unit at the end stay readable.
+class QFontMetrics;
+
 class CChannelListDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

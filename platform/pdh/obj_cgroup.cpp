@@ -136,8 +136,10 @@ ObjectDef MakeCgroup() {
     o.name = "Control Group";
     o.detail = PERF_DETAIL_ADVANCED;
     o.hasInstances = true;
-    o.explain = "cgroup v2 groups: one instance per group path below the cgroup root, with / mapped to ! "
-                "(system.slice!ssh.service); _Total is the root group.";
+    // From cgroup v2: one instance per group path below the cgroup root.
+    o.explain = "Groups of processes that the system manages together, such as services and user sessions, "
+                "each listed by its path with / written as ! (system.slice!ssh.service). _Total is the group "
+                "that holds all others.";
     o.cumulativeFields = Bits({kUsage, kUser, kSystem, kThrottled, kIoRead, kIoWrite});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CCgroupCollector); };
     o.available = [](const SourceConfig& config) { return !FindRoot(config.sysRoot).empty(); };
@@ -155,17 +157,24 @@ ObjectDef MakeCgroup() {
         {"% Throttled", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, Bit(kThrottled), &UsecShare<kThrottled>,
          "How long the group's processes were held back by the group's processor limit, as a "
          "percentage of the time (charts show at most 100)."},
+        // memory.current
         {"Memory Current", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemCurrent),
-         &Raw<kMemCurrent>, "Memory charged to the group in bytes (memory.current; the root group has none).",
+         &Raw<kMemCurrent>,
+         "Memory the group's processes use, in bytes. The group that holds all others has no value.",
          kNeedMemory},
+        // memory.max; invalid data when unlimited
         {"Memory Max", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemMax), &Raw<kMemMax>,
-         "The memory limit of the group in bytes (memory.max; invalid data when unlimited).", kNeedMemoryMax},
+         "The most memory the group may use, in bytes. A group without a limit shows no value.",
+         kNeedMemoryMax},
+        // pids.current
         {"Pids Current", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kPids), &Raw<kPids>,
-         "Tasks in the group (pids.current).", kNeedPids},
+         "How many processes and threads the group has.", kNeedPids},
+        // all devices of io.stat summed
         {"IO Read Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kIoRead),
-         &PerSecond<kIoRead>, "Bytes the group read per second, all devices of io.stat summed.", kNeedIo},
+         &PerSecond<kIoRead>, "Bytes the group's processes read from disks per second.", kNeedIo},
+        // all devices of io.stat summed
         {"IO Write Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kIoWrite),
-         &PerSecond<kIoWrite>, "Bytes the group wrote per second, all devices of io.stat summed.", kNeedIo},
+         &PerSecond<kIoWrite>, "Bytes the group's processes wrote to disks per second.", kNeedIo},
     };
     return o;
 }

@@ -105,6 +105,7 @@ private slots:
     void channelBarSelectionSurvivesTheRefreshesOfARunningChart();
     void channelBarColumnsFollowTheRuleUntilTheUserSizesThem();
     void channelBarRowsTellInstancesApartAndTipTheWholeText();
+    void channelBarValuesNeverCutANumber();
     void fileOnTheCommandLineFillsTheChannelBarWithoutTheAddChannelTip();
     void samplesRecordedAfterOpeningMarkTheDocumentModified();
     void failuresNameTheFileAndTheReason();
@@ -894,6 +895,23 @@ void ShellTests::channelBarColumnsFollowTheRuleUntilTheUserSizesThem() {
 
 // "% Processor Time" of _Total, 0 and 1 looked the same in every column, and a cut-off cell had
 // no way to show its text.
+// A disk's maximum of 26,634,694 bytes/sec showed as "26,6…,694" in a value column of the default
+// width: another number to anyone reading it.
+void ShellTests::channelBarValuesNeverCutANumber() {
+    const QFontMetrics m(QApplication::font());
+    const auto width = [&](const char* t) { return m.horizontalAdvance(QString::fromLatin1(t)); };
+    const QString big = QStringLiteral("26,634,694");
+    QCOMPARE(FitValueText(big, m, width("26,634,694")), big);
+    QCOMPARE(FitValueText(big, m, width("26.6M")), QStringLiteral("26.6M"));
+    QCOMPARE(FitValueText(big, m, width("27M")), QStringLiteral("27M"));
+    QCOMPARE(FitValueText(QStringLiteral("-1,500"), m, width("-1.5k")), QStringLiteral("-1.5k"));
+    QCOMPARE(FitValueText(QStringLiteral("0.787"), m, width("0.8")), QStringLiteral("0.8"));
+    QCOMPARE(FitValueText(QStringLiteral("3,100,000,000,000"), m, width("3.10T")), QStringLiteral("3.10T"));
+    // Text that is no number is still elided in the middle.
+    const QString fitted = FitValueText(QStringLiteral("no value here at all"), m, width("no va"));
+    QVERIFY2(fitted.contains(QChar(0x2026)), qPrintable(fitted));
+}
+
 void ShellTests::channelBarRowsTellInstancesApartAndTipTheWholeText() {
     CMainFrame* frame = m_app->MainFrame();
     frame->resize(1200, 800);
