@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -299,7 +300,13 @@ CTallonAppDocument* CMainFrame::ActiveDocument() const {
 void CMainFrame::AddChildFrame(CChildFrame* child) {
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::MenuChanged, this, &CMainFrame::OnActiveChildChanged);
-    child->resize(QSize(600, 400).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(200, 150))));
+    const auto sizeToArea = [this, child] {
+        child->resize(QSize(600, 400).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(200, 150))));
+    };
+    sizeToArea();
+    // Before the frame is first shown its MDI area has no real size yet: a file opened from the
+    // command line came up 200 by 150. The window is sized again once the frame is up.
+    if (!isVisible()) QTimer::singleShot(0, child, sizeToArea);
     child->show();
     m_mdi->setActiveSubWindow(child);
     OnActiveChildChanged();

@@ -954,6 +954,12 @@ void ShellTests::fileOnTheCommandLineFillsTheChannelBarWithoutTheAddChannelTip()
     QCOMPARE(list->topLevelItem(1)->text(CChannelBar::ColName), QStringLiteral("Disk"));
     QCoreApplication::sendPostedEvents(); // the start-up tasks
     QVERIFY2(!frame->Tip(), "the opened chart has its channels");
+    // The chart window was sized before the frame had its size, and came up 200 by 150.
+    CChildFrame* child = frame->ActiveChild();
+    QVERIFY(child && child->mdiArea());
+    const QSize area = child->mdiArea()->viewport()->size();
+    QVERIFY2(area.width() > 300 && area.height() > 200, "a frame that fits the screen");
+    QTRY_COMPARE(child->size(), QSize(600, 400).boundedTo(area));
 
     // Without a file the chart is empty and the tip comes.
     QVERIFY(Restart({QStringLiteral("--embedding")}));
