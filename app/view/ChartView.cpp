@@ -177,10 +177,14 @@ void CTallonView::resizeEvent(QResizeEvent* event) {
 // labels reach into.
 void CTallonView::scrollContentsBy(int dx, int) {
     if (dx == 0) return;
-    // The pointer stays where it is while the times under it move.
-    if (m_hoverCursor->isVisible())
+    // The pointer stays where it is while the times under it move. Scrolling a rectangle moves
+    // its pixels but not the cursor line, so the line's painted copy is repainted where it lands.
+    QRect staleLine;
+    if (m_hoverCursor->isVisible()) {
+        staleLine = m_hoverCursor->geometry().translated(dx, 0);
         QMetaObject::invokeMethod(
             this, [this] { UpdateHover(m_hoverPos); }, Qt::QueuedConnection);
+    }
     const int d = -dx; // > 0 towards later times
     const int m = MajorTickMargin();
     const QRect client = viewport()->rect();
@@ -196,6 +200,7 @@ void CTallonView::scrollContentsBy(int dx, int) {
         return;
     }
     viewport()->scroll(dx, 0, area);
+    if (!staleLine.isNull()) viewport()->update(staleLine);
     viewport()->update(QRect(plot.left(), client.top(), 2 * m + (d < 0 ? shift : 0), client.height()));
     const int rightWidth = 2 * m + (d > 0 ? shift : 0);
     viewport()->update(QRect(client.right() - rightWidth + 1, client.top(), rightWidth, client.height()));

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -191,6 +192,47 @@ TEST_F(ViewTest, HoverShowsTheTimeAndEveryVisibleChannelsValueThere) {
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(v.viewport(), &leave);
     EXPECT_FALSE(cursor->isVisible());
+}
+
+// A wheel turn with the pointer resting on the plot scrolled the cursor line's pixels along with
+// the chart, and that copy stayed painted (on an X server) until something else repainted there.
+// What is on the screen must match the picture drawn afresh.
+TEST_F(ViewTest, WheelScrollLeavesNoCopyOfTheHoverLine) {
+    Record(20)->put_Visible(0); // a plain plot: the line is all that can differ
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    v.ScrollBy(v.viewport()->width(), false);
+    QCoreApplication::processEvents();
+    const QRect plot = v.Renderer().PlotRect();
+    const QPoint at(plot.center().x(), plot.center().y());
+    QTest::mouseMove(v.viewport(), at);
+    auto* cursor = v.viewport()->findChild<QWidget*>(QStringLiteral("HoverCursor"));
+    ASSERT_TRUE(cursor && cursor->isVisible());
+    v.repaint();
+    QCoreApplication::processEvents();
+
+    QWheelEvent wheel(QPointF(at), v.viewport()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(v.viewport(), &wheel);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(cursor->isVisible());
+    EXPECT_EQ(cursor->geometry().left(), at.x()) << "the line stays under the pointer";
+
+    const QPoint origin = v.viewport()->mapTo(v.window(), QPoint(0, 0));
+    const QImage shown = v.screen()
+                             ->grabWindow(v.window()->winId(), origin.x(), origin.y(), v.viewport()->width(),
+                                          v.viewport()->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = v.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), fresh.size());
+    int stale = -1;
+    for (int x = plot.left() + 1; x < plot.right() && stale < 0; ++x) {
+        const int y = plot.center().y() + 7; // clear of the value grid's middle line
+        if (x != at.x() && shown.pixel(x, y) != fresh.pixel(x, y)) stale = x;
+    }
+    EXPECT_EQ(stale, -1) << "a column the screen shows unlike the picture, the line at " << at.x();
 }
 
 TEST_F(ViewTest, ScrollBarUseStopsAutoScrollAndTheToggleReports) {
