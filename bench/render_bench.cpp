@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
 
     PaintMs(everyScene, every); // lays out and warms caches
     std::vector<double> everyMs;
+    everyMs.reserve(2);
     for (int i = 0; i < 2; ++i)
         everyMs.push_back(PaintMs(everyScene, every));
     const double firstMs = PaintMs(reducedScene, reduced); // builds the summary

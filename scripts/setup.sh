@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ pkg-config git python3
   zlib1g-dev libdeflate-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   qt6-base-dev qt6-declarative-dev
   dbus xvfb xauth fonts-dejavu-core
 )

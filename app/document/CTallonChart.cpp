@@ -25,6 +25,15 @@
 
 namespace {
 
+// Taken around posting a call to the GUI thread and first thing in that call. It orders what the
+// call captured for the thread sanitizer, which cannot see the order Qt's event queue gives (Qt is
+// not instrumented); and since the posting thread drops its reference to the call before letting
+// go of it, the call is always destroyed on the GUI thread, after it ran.
+std::mutex& HandOffLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 double DateOf(IZynChart* chart, HRESULT (IZynChart::*getter)(VARIANT*)) {
     if (!chart) return 0.0;
     CComVariant v;
@@ -68,19 +77,23 @@ struct CTallonChart::Notifier {
         if (n->acked >= n->posted) {
             seq = ++n->posted;
             lock.unlock();
-            QMetaObject::invokeMethod(
-                app,
-                [n, seq] {
-                    // Runs on the GUI thread: the document is either alive here or gone for good.
-                    const QPointer<CTallonChart> doc = n->document;
-                    if (doc && !n->mainFrameGone->load()) doc->OnChartNotify();
-                    {
-                        std::lock_guard done(n->guard);
-                        n->acked = std::max(n->acked, seq);
-                    }
-                    n->wake.notify_all();
-                },
-                Qt::QueuedConnection);
+            {
+                std::lock_guard handOff(HandOffLock());
+                QMetaObject::invokeMethod(
+                    app,
+                    [n, seq] {
+                        { std::lock_guard handedOver(HandOffLock()); }
+                        // Runs on the GUI thread: the document is either alive here or gone for good.
+                        const QPointer<CTallonChart> doc = n->document;
+                        if (doc && !n->mainFrameGone->load()) doc->OnChartNotify();
+                        {
+                            std::lock_guard done(n->guard);
+                            n->acked = std::max(n->acked, seq);
+                        }
+                        n->wake.notify_all();
+                    },
+                    Qt::QueuedConnection);
+            }
             lock.lock();
         }
         const bool ran = n->wake.wait_for(lock, std::chrono::milliseconds(kNotifyDeliveryLimitMs),

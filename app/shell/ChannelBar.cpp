@@ -138,6 +138,7 @@ std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
                 if (pooled[i]) widths[i] = available * rules[i].weight / total;
     }
     std::vector<int> out;
+    out.reserve(widths.size());
     for (double w : widths)
         out.push_back(int(w));
     return out;

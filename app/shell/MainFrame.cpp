@@ -215,7 +215,7 @@ void CMainFrame::FillRecentFiles(QMenu* menu) {
     for (int i = 0; i < files.size(); ++i) {
         auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]), menu);
         a->setProperty("recent", true);
-        const QString path = files[i];
+        const QString& path = files[i];
         connect(a, &QAction::triggered, this, [this, path] {
             if (m_app) m_app->OpenDocumentFile(path);
         });

@@ -44,7 +44,7 @@ ULONG ElementSize(VARTYPE vt) {
 }
 
 void* ElementAt(SAFEARRAY* psa, ULONG offset) {
-    return static_cast<unsigned char*>(psa->pvData) + offset * psa->cbElements;
+    return static_cast<unsigned char*>(psa->pvData) + std::size_t(offset) * psa->cbElements;
 }
 
 bool IndexToOffset(const SAFEARRAY* psa, const LONG* indices, ULONG* offset) {

@@ -31,7 +31,7 @@ constexpr std::size_t kMaxGroups = 4096;
 
 std::string FindRoot(const std::string& sysRoot) {
     for (const char* candidate : {"/fs/cgroup", "/fs/cgroup/unified"}) {
-        const std::string root = sysRoot + candidate;
+        std::string root = sysRoot + candidate;
         if (access((root + "/cgroup.controllers").c_str(), R_OK) == 0) return root;
     }
     return {};
@@ -82,8 +82,14 @@ private:
         }
         closedir(d);
         std::sort(children.begin(), children.end());
-        for (const std::string& c : children)
-            Walk(ctx, needs, dir + "/" + c, rel.empty() ? c : rel + "/" + c, depth + 1, out);
+        for (const std::string& c : children) {
+            std::string childDir = dir;
+            childDir.append("/").append(c);
+            std::string childRel = rel;
+            if (!childRel.empty()) childRel += '/';
+            childRel += c;
+            Walk(ctx, needs, childDir, childRel, depth + 1, out);
+        }
     }
 
     static void Read(CollectContext& ctx, std::uint32_t needs, const std::string& dir, double* v) {
