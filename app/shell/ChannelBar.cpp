@@ -7,8 +7,8 @@
 #include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/ZynMessageBox.h"
-#include "resources/ZynFormat.h"
 #include "options/ChannelPropertySheet.h"
+#include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
