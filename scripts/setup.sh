@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev qt6-svg-dev
   dbus xvfb xauth fonts-dejavu-core
   desktop-file-utils appstream libxml2-utils shared-mime-info
+  dpkg-dev file
 )
 
 missing=()
