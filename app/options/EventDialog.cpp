@@ -6,6 +6,7 @@
 #include "resources/ZynStrings.h"
 
 #include "com/variant.h"
+#include "display/VariantDate.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -19,9 +20,7 @@ namespace {
 double DateOf(IZynEvent* e, HRESULT (IZynEvent::*getter)(VARIANT*)) {
     CComVariant v;
     if (FAILED((e->*getter)(&v))) return 0.0;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 } // namespace

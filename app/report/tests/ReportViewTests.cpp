@@ -34,24 +34,6 @@ using namespace reporttest;
 
 namespace {
 
-Chart SmallChart() {
-    Chart c;
-    c.name = u"Small";
-    c.times = Seconds(5);
-    // No instance: its row has a label and no value.
-    c.channels.push_back({u"Load",
-                          u"",
-                          u"Load counter",
-                          u"%",
-                          true,
-                          0,
-                          100,
-                          {1, 5, 3, 4, 2},
-                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
-    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
-    return c;
-}
-
 // A chart whose report runs over several pages: many channels, two events.
 Chart LongChart(int channels) {
     Chart c;

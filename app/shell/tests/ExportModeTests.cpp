@@ -105,19 +105,7 @@ void ExportModeTests::initTestCase() {
     context.Close();
 
     using namespace reporttest;
-    Chart c;
-    c.name = u"Caf\u00e9 <night>";
-    c.times = Seconds(5);
-    c.channels.push_back({u"Load",
-                          u"",
-                          u"Load counter",
-                          u"%",
-                          true,
-                          0,
-                          100,
-                          {1, 5, 3, 4, 2},
-                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
-    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
+    Chart c = SmallChart(u"Caf\u00e9 <night>");
     ChartSettings settings;
     FinishChartSettings(settings, false);
     RefreshStoredFonts(settings);
