@@ -90,7 +90,7 @@ bool RunAddEventDialog(QWidget* parent, QString& name, QString& comment) {
 bool EditChartEvent(CTallonChart& doc, int eventIndex, QWidget* owner) {
     const auto events = doc.Events();
     if (eventIndex < 0 || std::size_t(eventIndex) >= events.size() || !doc.Chart()) return false;
-    const CComPtr<IZynEvent> event = events[std::size_t(eventIndex)];
+    const CComPtr<IZynEvent>& event = events[std::size_t(eventIndex)];
     const QString name = ChannelText(event.p, &IZynEvent::get_Name);
     const QString comment = ChannelText(event.p, &IZynEvent::get_Comment);
 

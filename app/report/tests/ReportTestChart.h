@@ -147,6 +147,7 @@ inline CComPtr<IZynChart> LoadChart(IZynApp* app, const Chart& chart) {
 // One time-base entry per second: 0 .. n - 1 seconds.
 inline std::vector<std::uint32_t> Seconds(int n) {
     std::vector<std::uint32_t> t;
+    t.reserve(std::size_t(n > 0 ? n : 0));
     for (int i = 0; i < n; ++i)
         t.push_back(std::uint32_t(i) * 1000);
     return t;

@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -439,8 +440,8 @@ TEST_F(ReportPagesTest, LeadersAreDotsOnPaperAndInAScaledPreview) {
     constexpr int kDpi = 384; // four device pixels to a screen pixel
     const QRect page(0, 0, 2400, 3200);
     QImage paper(page.size(), QImage::Format_RGB32);
-    paper.setDotsPerMeterX(int(kDpi / 0.0254 + 0.5));
-    paper.setDotsPerMeterY(int(kDpi / 0.0254 + 0.5));
+    paper.setDotsPerMeterX(int(std::lround(kDpi / 0.0254)));
+    paper.setDotsPerMeterY(int(std::lround(kDpi / 0.0254)));
     const ReportStyle ink = ReportStyle::FromSettings(settings, kDpi, {});
     const QRgb fill = Rgb(ContrastShift(ink.background, ink.shades.box));
     ReportLayout layout;
