@@ -5,8 +5,12 @@
 #include "options/ChannelText.h"
 #include "options/EventDialog.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -99,6 +103,12 @@ TEST_F(EventDialogTest, EditEventRenamesShowsTimesAndDeletes) {
 TEST_F(EventDialogTest, CancelOrAnUnchangedEditChangesNothing) {
     CComPtr<IZynEvent> event;
     ASSERT_EQ(doc->Chart()->AddEvent(ToBstr(QStringLiteral("Idle")), &event), S_OK);
+    // The new event reaches the document through its notification thread; clearing the flag before
+    // that arrives would let the addition mark the document again during the checks below.
+    for (int i = 0; i < 400 && !doc->IsModified(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     doc->SetModifiedFlag(false);
     OnNextModal<CEventDialog>([](CEventDialog* dialog) {
         Type(dialog->NameEdit(), QStringLiteral("ignored"));
