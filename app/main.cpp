@@ -1,10 +1,12 @@
 // Tallon: the program. The window modes start the application; the export modes run without a
-// window and end with 0 on success.
+// window, say what they wrote and end with 0 on success; --help and --version print and end.
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
+#include "exchange/CsvImport.h"
 #include "report/ReportExport.h"
+#include "resources/ZynStrings.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "view/ImageExport.h"
@@ -33,28 +35,39 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             std::fprintf(stderr, "Tallon: the chart objects cannot be made\n");
             return 1;
         }
+        // The same files a chart window opens: chart files, and comma-separated text.
+        const bool csv = zyn::shell::IsCsvPath(cmd.file);
         QString why;
-        if (!zyn::shell::LoadChartFile(doc, cmd.file, &why)) {
+        if (csv ? !zyn::csv::LoadCsv(cmd.file.toStdString(), doc.Chart())
+                : !zyn::shell::LoadChartFile(doc, cmd.file, &why)) {
             Complain("Tallon: %s\n",
-                     QStringLiteral("%1 cannot be opened as a chart file: %2.").arg(cmd.file, why));
+                     csv ? QStringLiteral("%1 cannot be read as comma-separated text.").arg(cmd.file)
+                         : QStringLiteral("%1 cannot be opened as a chart file: %2.").arg(cmd.file, why));
             return 1;
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
             if (!zyn::csv::SaveCsv(cmd.output.toStdString(), doc.Chart())) {
                 Complain("Tallon: cannot write %s (a chart without samples has no CSV)\n", cmd.output);
                 rc = 1;
+            } else {
+                Complain("Tallon: wrote %s (comma-separated text)\n", cmd.output);
             }
         } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
             QString error;
             if (!ExportReport(doc, cmd.output, &error)) {
                 Complain("Tallon: %s\n", error);
                 rc = 1;
+            } else {
+                Complain("Tallon: wrote %s (report)\n", cmd.output);
             }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
             if (!zyn::display::ExportChartImage(doc, size, cmd.output)) {
                 Complain("Tallon: cannot write the image %s\n", cmd.output);
                 rc = 1;
+            } else {
+                std::fprintf(stderr, "Tallon: wrote %s (%dx%d image)\n", cmd.output.toLocal8Bit().constData(),
+                             size.width(), size.height());
             }
         }
     }
@@ -69,9 +82,19 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     const TallonCommandLine cmd = ParseTallonCommandLine(args);
-    if (cmd.kind == TallonCommandLine::Kind::Invalid) {
-        std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
+    switch (cmd.kind) {
+    case TallonCommandLine::Kind::Invalid:
+        std::fprintf(stderr, "Tallon: %s\n\n%s", cmd.error.toLocal8Bit().constData(),
+                     TallonUsageText().toLocal8Bit().constData());
         return 2;
+    case TallonCommandLine::Kind::Help:
+        std::fputs(TallonUsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case TallonCommandLine::Kind::Version:
+        std::printf("%s\n", ZynVersionText().toLocal8Bit().constData());
+        return 0;
+    default:
+        break;
     }
     if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
         cmd.kind == TallonCommandLine::Kind::ExportReport)
@@ -79,6 +102,8 @@ int main(int argc, char** argv) {
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallon"));
+    // The desktop matches the windows to the installed desktop entry, and shows its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zynthar.Tallon"));
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {

@@ -6,11 +6,11 @@
 #include "document/NumberedSettings.h"
 #include "remoting/CDispatchExporter.h"
 
+#include "com/classregistry.h"
 #include "com/errorinfo.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QDir>
 #include <QFileInfo>
 
 #include <functional>
@@ -55,11 +55,7 @@ std::u16string ProgramCommandLine() {
         .toStdU16String();
 }
 
-std::string ProxyLibraryPath() {
-    return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("libZynAutomationProxy.so"))
-        .toStdString();
-}
+std::string ProxyLibraryPath() { return zyn::com::OwnLibraryFile("libZynAutomationProxy.so"); }
 
 } // namespace
 

@@ -75,6 +75,16 @@ CComPtr<IZynApp> CAppContext::App() {
     return m_app;
 }
 
+CComPtr<IZynChart> CAppContext::NewDetachedChart() {
+    if (!App() || !m_factory) return nullptr;
+    // Factory index 2 makes a chart that no application object lists.
+    CComPtr<IUnknown> unknown;
+    if (FAILED(m_factory->Create(2, 0, 0, &unknown)) || !unknown) return nullptr;
+    CComPtr<IZynChart> chart;
+    if (FAILED(unknown.QueryInterface(&chart))) return nullptr;
+    return chart;
+}
+
 void CAppContext::LoadFromRegistry() {
     m_settings.Load();
     std::unique_ptr<CZynRegistry, RegistryRelease> reg(GetUserReg(u"Settings"));

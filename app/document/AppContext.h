@@ -22,6 +22,7 @@
 #include "objlib/ZynInterfaces.h"
 #include "sync/clock.h"
 
+#include <QPageLayout>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -29,6 +30,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct CUiHooks {
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
@@ -58,6 +60,9 @@ public:
     // The shared application object, made on first use through the class registry. Null when the
     // object library cannot be used.
     CComPtr<IZynApp> App();
+    // A chart of its own from the object factory, in no application's chart list (the option
+    // pages draw their previews from one). Null when the object library cannot be reached.
+    CComPtr<IZynChart> NewDetachedChart();
 
     // Makes the process create its objects from the object library that belongs to the program
     // (beside it, or installed with it), registering it when the settings store names none, a
@@ -93,6 +98,9 @@ public:
     CChannelBarState channelBar;
     CUiHooks ui;
     zyn::sync::IClock* clock = &zyn::sync::SystemClock();
+    // The page chosen in Print Setup, used by the next print; none until the user chose one.
+    std::optional<QPageLayout> printPageLayout;
+    QString printerName; // empty: the default printer
 
     bool ShiftDown() const;
     // Shift held or expert mode (setting 122): no confirmation prompts.

@@ -121,6 +121,10 @@ public:
     // Pushes the sample rate to the chart when it differs; views get hint 2 (all) or 1.
     void ApplySettings(bool all);
     void UpdateAllViews(int hint) { emit updateViews(hint); }
+    // A status-pane text from one of the document's dialogs (level 0 information, 1 warning, 2 error).
+    void ShowStatus(const QString& text, int level) { emit statusMessage(text, level); }
+    // Makes the channel bar refill now when it shows this chart.
+    void RefreshChannelBar() { emit showInChannelBar(true); }
     void SetDocMenu(int id);
 
     // The automation application object that made or opened this window (null for a window the

@@ -8,6 +8,8 @@
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "options/ChartPropertySheet.h"
+#include "options/EventDialog.h"
 #include "report/ReportView.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
@@ -17,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -213,14 +216,26 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
         auto* report = new CReportView(m_doc, m_context, parent);
         report->setObjectName(QStringLiteral("ReportPage"));
         connect(report, &CReportView::statusMessage, this, &CTallonAppDocument::StatusMessage);
+        // The page that asked rebuilds on every change the sheet applies, until it closes.
         connect(report, &CReportView::propertiesRequested, this,
-                &CTallonAppDocument::ReportPropertiesRequested);
+                [this, page = QPointer<CReportView>(report)] {
+                    RunReportProperties(
+                        *m_doc,
+                        [page](bool open) {
+                            if (page) page->SetPropertiesOpen(open);
+                        },
+                        m_context.mainWindow);
+                });
         return report;
     }
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
     connect(view, &CTallonView::statusMessage, this, &CTallonAppDocument::StatusMessage);
-    connect(view, &CTallonView::propertiesRequested, this, &CTallonAppDocument::PropertiesRequested);
+    view->eventDialog = &RunAddEventDialog;
+    connect(view, &CTallonView::propertiesRequested, this,
+            [this, view](int page) { RunChartProperties(*m_doc, view, page, m_context.mainWindow); });
+    connect(view, &CTallonView::eventDoubleClicked, this,
+            [this](int index) { EditChartEvent(*m_doc, index, m_context.mainWindow); });
     m_views.emplace_back(view);
     if (!m_active) m_active = view;
     return view;
@@ -314,6 +329,11 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
         return false;
     }
     QPrinter printer(info, QPrinter::HighResolution);
+    if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
     view->PrintPages(printer);
     return true;
+}
+
+void CChartWindowDocument::FillStopEventMenu(QMenu* menu) {
+    if (CTallonView* view = ActiveView()) view->FillStopEventMenu(menu);
 }

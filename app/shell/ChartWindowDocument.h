@@ -66,6 +66,7 @@ public:
     bool OnUpdateCommand(int command, QAction* action) override;
     void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
+    void FillStopEventMenu(QMenu* menu) override;
     QString LastError() const override { return m_lastError; }
 
     // While not interactive (automation works on the window), a file that does not open or save

@@ -2,6 +2,7 @@
 
 #include "ChartWindowDocument.h"
 #include "ChildFrame.h"
+#include "CommandIcons.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
 #include "TallonAutomationHost.h"
@@ -11,6 +12,7 @@
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "objlib/ZynInterfaces.h"
+#include "options/AboutBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -18,9 +20,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
-#include <QVBoxLayout>
 #include <cstdio>
 
 namespace {
@@ -93,6 +93,12 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             }
             cmd.file = args[++i];
             cmd.output = args[++i];
+        } else if (name == u"help" || name == u"h" || name == u"?") {
+            cmd.kind = TallonCommandLine::Kind::Help;
+            return cmd;
+        } else if (name == u"version") {
+            cmd.kind = TallonCommandLine::Kind::Version;
+            return cmd;
         } else if (name == u"size") {
             const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
             bool okW = false, okH = false;
@@ -120,6 +126,35 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("printing needs a chart file");
     }
     return cmd;
+}
+
+QString TallonUsageText() {
+    return QStringLiteral(
+        "Usage: Tallon [OPTION]... [FILE]\n"
+        "Charts the system's performance counters. FILE is a chart file (.tlon) or comma-separated\n"
+        "text (.csv); without FILE a new chart opens.\n"
+        "\n"
+        "  FILE                        open FILE in a chart window\n"
+        "  /p, --print FILE            print the chart on the default printer and exit\n"
+        "  /pt, --print-to FILE PRINTER [DRIVER PORT]\n"
+        "                              print the chart on PRINTER and exit\n"
+        "  /Embedding, --embedding     start for automation, no new chart\n"
+        "  /Automation, --automation   start for automation, no new chart\n"
+        "  /Unregister, --unregister   remove the program's registration from the settings store\n"
+        "                              and exit (also /Unregserver)\n"
+        "  --export-image FILE OUT.png [--size WIDTHxHEIGHT]\n"
+        "                              draw the chart into an image without a window\n"
+        "                              (800x500 unless --size says otherwise)\n"
+        "  --export-csv FILE OUT.csv   write the chart's samples as comma-separated text without\n"
+        "                              a window\n"
+        "  --export-report FILE OUT    write the chart's report without a window, as text (.txt),\n"
+        "                              a printed document (.pdf) or a web page (.html)\n"
+        "  -h, --help                  show this help and exit\n"
+        "      --version               show the version and exit\n"
+        "\n"
+        "Switches are case-insensitive and take '/' or '--'. Settings are kept in\n"
+        "$XDG_CONFIG_HOME/zynthar/ (or in $ZYN_REGISTRY_DIR when it is set).\n"
+        "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a wrong command line.\n");
 }
 
 QString ApplyExtensionRule(const QString& name, int filterIndex) {
@@ -185,14 +220,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
-    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
-    auto* layout = new QVBoxLayout(splash);
-    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(ZynVersionText(), splash);
-    layout->addWidget(title);
-    layout->addWidget(version);
-    splash->setAutoFillBackground(true);
-    splash->resize(360, 140);
+    // The about box's content, without its frame and button.
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, ZynVersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;
@@ -212,6 +241,8 @@ void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
 
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
+    // Every window of the program, the splash and the chart windows too, shows the program's icon.
+    QApplication::setWindowIcon(ApplicationIcon());
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
         CAutomationServer::UnregisterClasses();
         const bool ok = UnregisterObjectLibrary();

@@ -30,6 +30,8 @@ struct TallonCommandLine {
         Unregister,
         ExportCsv,
         ExportImage,
+        Help,
+        Version,
         ExportReport,
         Invalid
     };
@@ -46,6 +48,9 @@ struct TallonCommandLine {
 
 // Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
 TallonCommandLine ParseTallonCommandLine(const QStringList& args);
+
+// What `Tallon --help` prints: every option the parser above takes.
+QString TallonUsageText();
 
 // The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
 // name without extension.

@@ -283,13 +283,15 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
 }
 
-std::string OwnServerLibrary(const TypeLibInfo& lib) {
+std::string OwnLibraryFile(const std::string& fileName) {
     const std::filesystem::path folder = ExecutableFolder();
     for (const std::filesystem::path& candidate :
-         {folder / lib.serverFile, (folder / ".." / "lib" / lib.serverFile).lexically_normal()})
+         {folder / fileName, (folder / ZYN_LIBDIR_FROM_BINDIR / fileName).lexically_normal()})
         if (FileExists(candidate.string())) return candidate.string();
     return {};
 }
+
+std::string OwnServerLibrary(const TypeLibInfo& lib) { return OwnLibraryFile(lib.serverFile); }
 
 std::string ServerLibraryUse::Notice() const {
     if (displaced.empty()) return {};

@@ -103,9 +103,10 @@ HRESULT UnregisterDispatchProxy();
 // The folder of the running executable (from /proc/self/exe), without a trailing '/'.
 std::string ExecutableFolder();
 
-// The server library of `lib` that belongs to the running program: lib.serverFile beside the
-// executable, else where an installation puts it beside the program's folder (../lib). Empty when
-// neither exists.
+// A library of the running program's own: `fileName` beside the executable, else where an
+// installation puts it (../lib/tallon from the program's folder). Empty when neither exists.
+std::string OwnLibraryFile(const std::string& fileName);
+// The server library of `lib` that belongs to the running program, found as OwnLibraryFile finds it.
 std::string OwnServerLibrary(const TypeLibInfo& lib);
 
 // What UseServerLibrary found and did.
