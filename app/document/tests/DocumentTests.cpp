@@ -277,6 +277,43 @@ TEST_F(DocumentTest, ABurstOfSamplesGivesOneViewUpdate) {
     EXPECT_EQ(aggregate, 0);
 }
 
+// A change raised on another thread while the views are running (the last release of a client's
+// chart lets its window go that way) reaches the views with the next notification.
+TEST_F(DocumentTest, AChangeRaisedWhileTheViewsRunIsNotClearedUnseen) {
+    auto doc = NewDoc();
+    ASSERT_TRUE(doc->AddChannelByPath(kCpuPath));
+    doc->Chart()->put_Run(0);
+    QSignalSpy changed(doc.get(), &CTallonChart::chartChanged);
+    ASSERT_TRUE(changed.wait(3000)) << "the channel addition is notified";
+    CComPtr<IZynChannel> channel = doc->Channels().front();
+    CComPtr<IZynChartPrivate> priv;
+    ASSERT_EQ(CComPtr<IZynChart>(doc->Chart()).QueryInterface(&priv), S_OK);
+    const auto aggregate = [&] {
+        LONG bits = 0;
+        priv->GetAggregatePropChanges(&bits);
+        return bits;
+    };
+    LONG raised = 0;
+    LONG seenLater = 0;
+    bool raising = true;
+    QObject::connect(doc.get(), &CTallonChart::updateViews, doc.get(), [&](int hint) {
+        if (hint != CTallonChart::kHintChartNotify) return;
+        if (!raising) {
+            seenLater |= aggregate();
+            return;
+        }
+        raising = false;
+        const LONG before = aggregate();
+        std::thread([&] { channel->put_Color(0x123456); }).join();
+        raised = aggregate() & ~before;
+    });
+    doc->Chart()->put_Name(CComBSTR(u"First"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !raising; }, 3000));
+    ASSERT_NE(raised, 0) << "a new colour raises a change";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seenLater & raised) == raised; }, 3000))
+        << "the views never saw the change raised while they ran";
+}
+
 // "Add common counters": memory counts in thousands of megabytes and would sit far above a scale
 // made for percentages until the user autoscaled it.
 TEST_F(DocumentTest, CommonCountersAreScaledToTheirDataOnceTheyHaveTwoSamples) {
