@@ -92,13 +92,12 @@ public:
         m_ok = m_host.RunSource(
                    QStringLiteral(
                        "var app = WScript.CreateObject('Tallon.Application'); var chart = app.AddChart();\n"
-                       "function rates(n) { var s = 0; for (var i = 0; i < n; ++i) s += chart.Rate; return s; }\n"),
+                       "function rates(n) { var s = 0; for (var i = 0; i < n; ++i) s += chart.Rate; return "
+                       "s; }\n"),
                    QStringLiteral("automation_bench.js"), {}) == 0;
     }
     bool Ok() const { return m_ok; }
-    double Rates(long n) {
-        return m_host.Engine().evaluate(QStringLiteral("rates(%1)").arg(n)).toNumber();
-    }
+    double Rates(long n) { return m_host.Engine().evaluate(QStringLiteral("rates(%1)").arg(n)).toNumber(); }
 
 private:
     zyn::script::CScriptHost m_host;
@@ -177,15 +176,15 @@ int RunBenchmark(const QString& self, long calls) {
     trivial.kill();
     trivial.waitForFinished();
 
-    std::printf("A D-Bus round trip, %ld calls a run, min / median of %d runs (microseconds per call)\n", calls,
-                kRuns);
+    std::printf("A D-Bus round trip, %ld calls a run, min / median of %d runs (microseconds per call)\n",
+                calls, kRuns);
     std::printf("  bare QtDBus call to a trivial object    %8.1f / %8.1f\n", bare.min, bare.median);
     std::printf("  chart.Rate from a script, through Tallon %7.1f / %8.1f   %.2fx / %.2fx the bare call\n",
                 bridge.min, bridge.median, bridge.min / bare.min, bridge.median / bare.median);
     std::printf("chart.Rate calls per second (min / median of %d runs)\n", kRuns);
     std::printf("  one client                               %8.0f / %8.0f\n", one.min, one.median);
-    std::printf("  two clients at once, together            %8.0f / %8.0f   %.2fx / %.2fx one client\n", two.min,
-                two.median, two.min / one.min, two.median / one.median);
+    std::printf("  two clients at once, together            %8.0f / %8.0f   %.2fx / %.2fx one client\n",
+                two.min, two.median, two.min / one.min, two.median / one.median);
     const bool ok = bareSum == 1000L * calls && bridgeSum == 1000.0 * double(calls);
     if (!ok) std::printf("MISMATCH: sums %ld %g\n", bareSum, bridgeSum);
     return ok ? 0 : 1;

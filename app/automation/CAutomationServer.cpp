@@ -55,7 +55,9 @@ std::u16string ProgramCommandLine() {
         .toStdU16String();
 }
 
-std::string ProxyLibraryPath() { return zyn::com::OwnLibraryFile("libZynAutomationProxy.so"); }
+std::string ProxyLibraryPath() {
+    return zyn::com::OwnLibraryFile("libZynAutomationProxy.so");
+}
 
 } // namespace
 

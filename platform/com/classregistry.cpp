@@ -291,7 +291,9 @@ std::string OwnLibraryFile(const std::string& fileName) {
     return {};
 }
 
-std::string OwnServerLibrary(const TypeLibInfo& lib) { return OwnLibraryFile(lib.serverFile); }
+std::string OwnServerLibrary(const TypeLibInfo& lib) {
+    return OwnLibraryFile(lib.serverFile);
+}
 
 std::string ServerLibraryUse::Notice() const {
     if (displaced.empty()) return {};

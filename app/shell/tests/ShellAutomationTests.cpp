@@ -3,9 +3,9 @@
 // client ends it. Runs on a private bus (dbus-run-session), offscreen.
 
 #include "automation/CAutomationServer.h"
+#include "document/ZynMessageBox.h"
 #include "shell/MainFrame.h"
 #include "shell/TallonApp.h"
-#include "document/ZynMessageBox.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
