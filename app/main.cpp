@@ -1,11 +1,13 @@
 // Tallon: the program. The window modes start the application; the export modes run without a
-// window and end with 0 on success.
+// window, say what they wrote and end with 0 on success; --help and --version print and end.
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
+#include "exchange/CsvImport.h"
 #include "registry/registry.h"
 #include "report/ReportExport.h"
+#include "resources/ZynStrings.h"
 #include "shell/ChartWindowDocument.h"
 #include "shell/TallonApp.h"
 #include "utils/ZynFiles.h"
@@ -55,15 +57,26 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             Say("the chart objects cannot be made");
             return 1;
         }
-        zyn::shell::FileOutcome opened;
-        if (!zyn::shell::LoadChartFile(doc, input, &opened)) {
-            Say(input + " cannot be opened as a chart file: " + opened.error + ".");
-            return 1;
-        }
-        if (!opened.partial.empty()) {
-            Say(input + " could be read only in part (" + opened.partial + "); nothing was written");
-            context.Close();
-            return 1;
+        // The same files a chart window opens: chart files, and comma-separated text.
+        if (zyn::shell::IsCsvPath(cmd.file)) {
+            std::string error;
+            if (!zyn::csv::LoadCsv(input, doc.Chart(), &error)) {
+                Say(input + " cannot be read as comma-separated text: " +
+                    zyn::shell::WhyUnreadable(input, error.empty() ? "it holds no data that can be read" : error) +
+                    ".");
+                return 1;
+            }
+        } else {
+            zyn::shell::FileOutcome opened;
+            if (!zyn::shell::LoadChartFile(doc, input, &opened)) {
+                Say(input + " cannot be opened as a chart file: " + opened.error + ".");
+                return 1;
+            }
+            if (!opened.partial.empty()) {
+                Say(input + " could be read only in part (" + opened.partial + "); nothing was written");
+                context.Close();
+                return 1;
+            }
         }
         if (cmd.kind == TallonCommandLine::Kind::ExportCsv) {
             zyn::csv::CsvOptions options;
@@ -73,6 +86,7 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
                 Say("cannot write " + output + ": " + report.error);
                 rc = 1;
             } else {
+                Say("wrote " + output + " (comma-separated text)");
                 if (!report.fileNotes.empty()) Say(output + ": " + Joined(report.fileNotes));
                 if (report.rowsSharingATime > 0 && !options.milliseconds)
                     Say(output + ": " + std::to_string(report.rowsSharingATime) + " of " +
@@ -86,8 +100,9 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             if (!ExportReport(doc, output, &error, &notes)) {
                 Say(error.toLocal8Bit().toStdString());
                 rc = 1;
-            } else if (!notes.empty()) {
-                Say(output + ": " + Joined(notes));
+            } else {
+                Say("wrote " + output + " (report)");
+                if (!notes.empty()) Say(output + ": " + Joined(notes));
             }
         } else {
             const QSize size = cmd.size.isValid() ? cmd.size : zyn::display::kDefaultExportSize;
@@ -96,8 +111,10 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             if (!zyn::display::ExportChartImage(doc, size, output, &error, &notes)) {
                 Say("cannot write the image " + output + ": " + error);
                 rc = 1;
-            } else if (!notes.empty()) {
-                Say(output + ": " + Joined(notes));
+            } else {
+                Say("wrote " + output + " (" + std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+                    " image)");
+                if (!notes.empty()) Say(output + ": " + Joined(notes));
             }
         }
     }
@@ -115,9 +132,19 @@ int main(int argc, char** argv) {
         raw.emplace_back(argv[i]);
     }
     const TallonCommandLine cmd = ParseTallonCommandLine(args, raw);
-    if (cmd.kind == TallonCommandLine::Kind::Invalid) {
-        std::fprintf(stderr, "Tallon: %s\n", cmd.error.toLocal8Bit().constData());
+    switch (cmd.kind) {
+    case TallonCommandLine::Kind::Invalid:
+        std::fprintf(stderr, "Tallon: %s\n\n%s", cmd.error.toLocal8Bit().constData(),
+                     TallonUsageText().toLocal8Bit().constData());
         return 2;
+    case TallonCommandLine::Kind::Help:
+        std::fputs(TallonUsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case TallonCommandLine::Kind::Version:
+        std::printf("%s\n", ZynVersionText().toLocal8Bit().constData());
+        return 0;
+    default:
+        break;
     }
     if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
         cmd.kind == TallonCommandLine::Kind::ExportReport)
@@ -125,6 +152,8 @@ int main(int argc, char** argv) {
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallon"));
+    // The desktop matches the windows to the installed desktop entry, and shows its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zynthar.Tallon"));
     CTallonApp app;
     int exitCode = 0;
     if (!app.InitInstance(cmd, exitCode)) {

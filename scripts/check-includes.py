@@ -21,6 +21,7 @@ LAYERS = [
     ['com', 'sync', 'registry', 'pdh'],  # platform/
     ['utils'],
     ['objlib'],
+    ['remoting'],                        # automation objects on the bus: wire, exporter, proxies
     ['testing'],
     ['xml', 'resources'],                # app/, lowest first
     ['display'],
@@ -33,7 +34,7 @@ LAYERS = [
     ['shell'],
 ]
 RANK = {m: r for r, group in enumerate(LAYERS) for m in group}
-APP_MODULES = {m for group in LAYERS[4:] for m in group}
+APP_MODULES = {m for group in LAYERS[LAYERS.index(['xml', 'resources']):] for m in group}
 TOOL_MODULES = {'zynscript'}
 
 # What code outside the object library may include of it.

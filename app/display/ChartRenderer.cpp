@@ -111,6 +111,14 @@ void CChartRenderer::CopyViewSettings(const ChartSettings& s) {
     m_totalScrollWidth = 0;
 }
 
+void CChartRenderer::ResolveAllDataSpan(const ChartRenderInput& in) {
+    if (std::isfinite(timeSpan) && timeSpan > 0) return;
+    const double all = LastTime(in) - StartTime(in);
+    timeSpan = std::clamp(std::isfinite(all) ? all : 0.0, SpanTable().front(), SpanTable().back());
+    m_layoutDirty = true;
+    m_totalScrollWidth = 0;
+}
+
 double CChartRenderer::StartTime(const ChartRenderInput& in) const {
     if (in.windowStart > 0) return in.windowStart;
     if (in.chartStartTime > 0) return in.chartStartTime;

@@ -42,6 +42,9 @@ public:
     bool reduceDenseWindows = true; // per-column reduction of windows with more samples than columns
 
     void CopyViewSettings(const ChartSettings& s);
+    // A time span that is not positive (a record's "View all data") becomes the recorded range,
+    // clamped to the span table.
+    void ResolveAllDataSpan(const ChartRenderInput& in);
     void MarkLayoutDirty() { m_layoutDirty = true; }
     void ResetScrollWidth() { m_totalScrollWidth = 0; }
     bool LayoutDirty() const { return m_layoutDirty; }

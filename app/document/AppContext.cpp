@@ -75,6 +75,16 @@ CComPtr<IZynApp> CAppContext::App() {
     return m_app;
 }
 
+CComPtr<IZynChart> CAppContext::NewDetachedChart() {
+    if (!App() || !m_factory) return nullptr;
+    // Factory index 2 makes a chart that no application object lists.
+    CComPtr<IUnknown> unknown;
+    if (FAILED(m_factory->Create(2, 0, 0, &unknown)) || !unknown) return nullptr;
+    CComPtr<IZynChart> chart;
+    if (FAILED(unknown.QueryInterface(&chart))) return nullptr;
+    return chart;
+}
+
 void CAppContext::LoadFromRegistry() {
     m_settings.Load();
     std::unique_ptr<CZynRegistry, RegistryRelease> reg(GetUserReg(u"Settings"));
@@ -102,6 +112,10 @@ void CAppContext::Close() {
     m_settings.Close();
     m_app = nullptr;
     m_factory = nullptr;
+}
+
+void CAppContext::UnlockApp() {
+    if (m_appLocks.fetch_sub(1) == 1 && whenUnlocked) whenUnlocked();
 }
 
 bool CAppContext::ShiftDown() const {

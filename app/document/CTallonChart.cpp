@@ -133,6 +133,8 @@ const std::array<COLORREF, 10>& CTallonChart::DefaultChannelColours() {
 }
 
 CTallonChart::CTallonChart(CAppContext& context, QObject* parent) : QObject(parent), m_context(context) {
+    // The process stays while any chart document exists.
+    m_context.LockApp();
     CopySettings(m_settings, context.DefaultChartSettings());
     m_settings.version = ChartSettings::kCurrentVersion;
     m_dCreated = GetTimeAsDouble();
@@ -156,8 +158,10 @@ CTallonChart::~CTallonChart() {
     }
     m_pSelChannel = nullptr;
     m_pPeer = nullptr;
+    m_pApp = nullptr;
     m_pChart = nullptr;
     ReleaseFonts(m_settings);
+    m_context.UnlockApp();
 }
 
 void CTallonChart::StartNotifications() {
@@ -317,22 +321,26 @@ void CTallonChart::Status(int id, int level, const QString& arg) {
 }
 
 void CTallonChart::OnChartNotify() {
+    // Only the changes seen before the views ran are cleared afterwards. A change raised meanwhile
+    // on another thread (the last release of a client's chart, made by the sampling thread, lets
+    // the window go) stays for the next notification instead of being cleared unseen.
+    CComPtr<IZynChartPrivate> priv;
+    LONG changed = 0;
+    LONG aggregate = 0;
+    if (m_pChart && SUCCEEDED(m_pChart.QueryInterface(&priv))) {
+        priv->GetChangedProperty(&changed);
+        priv->GetAggregatePropChanges(&aggregate);
+    }
     if (!m_scaleToData.empty()) ScaleNewChannelsToTheirData();
     if (!m_bFreezeUpdates) UpdateAllViews(kHintChartNotify);
     emit chartChanged();
-    if (!m_pChart) return;
-    CComPtr<IZynChartPrivate> priv;
-    if (FAILED(m_pChart.QueryInterface(&priv))) return;
-    LONG changed = 0;
-    priv->GetChangedProperty(&changed);
+    if (!priv) return;
     if (!m_bFreezeUpdates && (changed & 0x4)) SetTitle(Name());
     // Samples recorded since the last save are data the file does not hold: closing must ask (a
     // rerun file, a chart sampling on its own). Windows a script made are the script's to save.
-    LONG aggregate = 0;
-    priv->GetAggregatePropChanges(&aggregate);
     if ((aggregate & kChangedSampled) && !m_pPeer) SetModifiedFlag(true);
-    priv->ClearChangedProperty(-1);
-    priv->ClearAggregatePropChanges(-1);
+    priv->ClearChangedProperty(changed);
+    priv->ClearAggregatePropChanges(aggregate);
 }
 
 void CTallonChart::ApplySettings(bool all) {

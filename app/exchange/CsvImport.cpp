@@ -6,6 +6,7 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "display/VariantDate.h"
 #include "objlib/ZynBulkAccess.h"
 #include "utils/ZynFiles.h"
 #include "utils/ZynNumber.h"
@@ -163,9 +164,7 @@ struct Undo {
 double ChartStart(IZynChart* chart) {
     CComVariant v;
     if (FAILED(chart->get_StartTime(&v))) return 0.0;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 } // namespace

@@ -14,33 +14,36 @@ public:
     void Add(const double* v, LONG n, LONG index) {
         if (n <= 0) return;
         if (!m_started) Start(v[0], index);
-        // Four lanes of running figures, so that no value waits for the one before it.
-        constexpr int kLanes = 4;
-        double mn[kLanes], mx[kLanes], sum[kLanes];
-        for (int k = 0; k < kLanes; ++k) {
-            mn[k] = m_s.min;
-            mx[k] = m_s.max;
-            sum[k] = 0.0;
-        }
+        // Four lanes of running figures in named variables (an array of them lived in memory), so
+        // that no value waits for the one before it.
+        double lo0 = m_s.min, lo1 = lo0, lo2 = lo0, lo3 = lo0;
+        double hi0 = m_s.max, hi1 = hi0, hi2 = hi0, hi3 = hi0;
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        const auto lower = [](double x, double y) { return x < y ? x : y; };
+        const auto higher = [](double x, double y) { return x > y ? x : y; };
         LONG i = 0;
-        for (; i + kLanes <= n; i += kLanes) {
-            for (int k = 0; k < kLanes; ++k) {
-                const double x = v[i + k];
-                sum[k] += x;
-                mn[k] = x < mn[k] ? x : mn[k];
-                mx[k] = x > mx[k] ? x : mx[k];
-            }
+        for (; i + 4 <= n; i += 4) {
+            const double a = v[i], b = v[i + 1], c = v[i + 2], d = v[i + 3];
+            s0 += a;
+            s1 += b;
+            s2 += c;
+            s3 += d;
+            lo0 = lower(a, lo0);
+            lo1 = lower(b, lo1);
+            lo2 = lower(c, lo2);
+            lo3 = lower(d, lo3);
+            hi0 = higher(a, hi0);
+            hi1 = higher(b, hi1);
+            hi2 = higher(c, hi2);
+            hi3 = higher(d, hi3);
         }
         for (; i < n; ++i) {
-            sum[0] += v[i];
-            mn[0] = v[i] < mn[0] ? v[i] : mn[0];
-            mx[0] = v[i] > mx[0] ? v[i] : mx[0];
+            s0 += v[i];
+            lo0 = lower(v[i], lo0);
+            hi0 = higher(v[i], hi0);
         }
-        double lo = mn[0], hi = mx[0];
-        for (int k = 1; k < kLanes; ++k) {
-            lo = mn[k] < lo ? mn[k] : lo;
-            hi = mx[k] > hi ? mx[k] : hi;
-        }
+        const double lo = lower(lower(lo0, lo1), lower(lo2, lo3));
+        const double hi = higher(higher(hi0, hi1), higher(hi2, hi3));
         // Found by value: a running figure whose address is taken stays in memory in the loop.
         const auto firstAt = [v, n](double x) { return LONG(std::find(v, v + n, x) - v); };
         // Only a strictly better value moves an extreme, to the first sample holding it.
@@ -52,7 +55,7 @@ public:
             m_s.max = hi;
             m_s.indexMax = index + firstAt(hi);
         }
-        m_s.sum += (sum[0] + sum[1]) + (sum[2] + sum[3]);
+        m_s.sum += (s0 + s1) + (s2 + s3);
         m_s.lastValue = v[n - 1];
     }
     // A whole block's figures; the first block of a window starts the figures with its own.

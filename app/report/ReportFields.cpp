@@ -43,12 +43,6 @@ const QString kDataFields[] = {
 
 } // namespace
 
-double VariantDate(const VARIANT& v) {
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
-}
-
 QString ReportNumber(double value, const char16_t* format) {
     char16_t buf[256] = {};
     return CommaNumber(value, buf, 256, format) ? QString::fromUtf16(buf) : QString();

@@ -8,6 +8,7 @@
 #include "ReportFieldMap.h"
 
 #include "com/unknown.h"
+#include "display/VariantDate.h"
 #include "objlib/ZynInterfaces.h"
 
 #include <QString>
@@ -35,9 +36,6 @@ struct ReportInputs {
 // The amount of change per day, hour or minute, whichever first lies strictly between 1 and 100,
 // else per second: "4,000 bytes/minute". "0.0" without time or without change.
 QString RateOfChange(double days, double first, double last, const QString& units);
-
-// The date a VARIANT holds (VT_DATE or VT_R8), else 0.
-double VariantDate(const VARIANT& v);
 
 // A number with thousands separators; a null format picks one by magnitude.
 QString ReportNumber(double value, const char16_t* format = nullptr);

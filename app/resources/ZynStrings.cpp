@@ -38,8 +38,10 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50049, u"Max"},
     {50050, u"Avg"},
     {50069, u"Unable to find the channel you selected"},
+    {50074, u"More Colors..."},
     {50076, u"Color"},
     {50079, u"Would you like to apply these changes to all current windows?"},
+    {50082, u"Changes not saved. Reverting to previous settings."},
     {50083, u"%ls has been deleted"},
     {50084, u"Autoscale done. Display range is Min=%ls Max=%ls"},
     {50085, u"A data sample has been taken."},
@@ -47,6 +49,12 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50087, u"Data collection has been resumed."},
     {50088, u"Chart\nReport"},
     {50090, u"day\nhour\nminute\nsecond\nmSec\ns"},
+    {50096, u"Report Properties"},
+    {50097, u"Black\nWhite\nJust Peachy\nHoney Dew\nChocolate\nKhaki\nSea Green\nLemon Chiffon\nMidnight\n"
+            u"Cornflower Blue\nIvory\nMidnight\nNone (Windows Default)\nCustom (Double click to Edit)"},
+    {50098,
+     u"Black\nWhite\nBurl Wood\nDark Gray\nSlate Gray\nKhaki\nSea Green\nMaroon\nMidnight\nOlive Green\n"
+     u"Orange\nPlum\nNone - Windows Default\nCustom  (Double click to Edit)"},
     {50099, u"Chart zoom is now %ls"},
     {50100, u"The chart has been cleared."},
     {50101, u"Unable to validate the counter you attempted to add."},
@@ -57,10 +65,14 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50106, u"Last"},
     {50107, u"Added counter %ls"},
     {50108, u"Failed to load the report template"},
+    {50109, u"Applying configuration changes"},
     {50110, u"Error saving chart. Check to make sure there is enough free space on the disk or try saving "
             u"the chart again in a different format."},
     {50111, u"Unable to open the chart file. Please make sure the file is the correct type and has not been "
             u"damaged."},
+    {50112, u"Enter any notes or comments for this chart here.\r\n\r\nYour notes will be saved with the "
+            u"chart and will be "
+            u"included as part of the report."},
     {50113, u"Auto-scroll is enabled"},
     {50114, u"Auto-scroll is now disabled."},
     {50115, u"&Copy\tCtrl+C"},

@@ -7,6 +7,7 @@
 #include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/ZynMessageBox.h"
+#include "options/ChannelPropertySheet.h"
 #include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
@@ -273,14 +274,14 @@ CChannelBar::~CChannelBar() = default;
 void CChannelBar::LoadColumnWidths() {
     CZynRegistry* reg = GetUserReg(u"Settings");
     if (!reg) return;
-    std::array<std::uint8_t, 4 * kColumnCount> bytes{};
+    std::array<std::uint8_t, 4 * std::size_t(kColumnCount)> bytes{};
     if (reg->ReadBinary(kColumnWidthsValue, bytes.data(), int(bytes.size())) == int(bytes.size())) {
-        for (int i = 0; i < kColumnCount; ++i) {
+        for (std::size_t i = 0; i < std::size_t(kColumnCount); ++i) {
             const std::uint8_t* p = bytes.data() + 4 * i;
             const auto w = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
                            std::uint32_t(p[3]) << 24;
             // A width no screen could show is a damaged value: the column follows the rule.
-            m_userWidths[std::size_t(i)] = w < 10000 ? int(w) : 0;
+            m_userWidths[i] = w < 10000 ? int(w) : 0;
         }
     }
     ReleaseReg(reg);
@@ -290,11 +291,10 @@ void CChannelBar::SaveColumnWidths() const {
     if (std::all_of(m_userWidths.begin(), m_userWidths.end(), [](int w) { return w == 0; })) return;
     CZynRegistry* reg = GetUserReg(u"Settings");
     if (!reg) return;
-    std::array<std::uint8_t, 4 * kColumnCount> bytes{};
-    for (int i = 0; i < kColumnCount; ++i)
-        for (int b = 0; b < 4; ++b)
-            bytes[std::size_t(4 * i + b)] =
-                std::uint8_t(std::uint32_t(m_userWidths[std::size_t(i)]) >> (8 * b));
+    std::array<std::uint8_t, 4 * std::size_t(kColumnCount)> bytes{};
+    for (std::size_t i = 0; i < std::size_t(kColumnCount); ++i)
+        for (std::size_t b = 0; b < 4; ++b)
+            bytes[4 * i + b] = std::uint8_t(std::uint32_t(m_userWidths[i]) >> (8 * b));
     reg->Store(kColumnWidthsValue, bytes.data(), int(bytes.size()));
     ReleaseReg(reg);
 }
@@ -529,15 +529,10 @@ void CChannelBar::ShowPropertiesOfSelected() {
         ZynMessageBox(LoadZynString(50069));
         return;
     }
-    // Until the channel property sheet exists, its caption and the channel's identity.
-    double lo = 0, hi = 0;
-    channel->get_ScaleMin(&lo);
-    channel->get_ScaleMax(&hi);
-    ZynMessageBox(QStringLiteral("Channel Properties\n\n%1\n%2\nScale: %3 to %4")
-                      .arg(StringProp(channel, &IZynChannel::get_Name),
-                           StringProp(channel, &IZynChannel::get_CounterPath), FormatNumber(lo),
-                           FormatNumber(hi)),
-                  QMessageBox::Ok, QMessageBox::Information);
+    ChannelSheetHost host;
+    host.status = [this](const QString& text, int level) { emit statusMessage(text, level); };
+    host.tick = [this] { emit timerTickRequested(); };
+    RunChannelProperties(m_context, channel, host, window());
 }
 
 void CChannelBar::ToggleVisible(int row) {

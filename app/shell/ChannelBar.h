@@ -110,6 +110,8 @@ signals:
     void channelSelected(const QString& chartId, const QString& channelId);
     // A channel to draw highlighted; empty identifiers end the highlight.
     void channelHighlighted(const QString& chartId, const QString& channelId);
+    // The channel's property sheet applied changes: one tick of the main frame's timer.
+    void timerTickRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,6 +8,8 @@
 #include "exchange/ChartFile.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "options/ChartPropertySheet.h"
+#include "options/EventDialog.h"
 #include "report/ReportView.h"
 #include "resources/ZynMenus.h"
 #include "resources/ZynStrings.h"
@@ -18,6 +20,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -200,7 +203,7 @@ bool CChartWindowDocument::OnOpenDocument(const QString& path) {
     }
     if (!ok) {
         Fail(QStringLiteral("Cannot open %1").arg(path), QString::fromStdString(outcome.error));
-        ZynMessageBox(LoadZynString(zyn::chartfile::kOpenFailedMessage));
+        ReportFailure(zyn::chartfile::kOpenFailedMessage);
         return false;
     }
     m_path = path;
@@ -235,7 +238,7 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     }
     if (!ok) {
         Fail(QStringLiteral("Cannot save %1").arg(path), QString::fromStdString(outcome.error));
-        ZynMessageBox(LoadZynString(zyn::chartfile::kSaveFailedMessage));
+        ReportFailure(zyn::chartfile::kSaveFailedMessage);
         return false;
     }
     m_path = path;
@@ -254,19 +257,40 @@ bool CChartWindowDocument::OnSaveDocument(const QString& path) {
     return true;
 }
 
+void CChartWindowDocument::ReportFailure(int textId) {
+    if (m_interactive) ZynMessageBox(LoadZynString(textId));
+}
+
+void CChartWindowDocument::Repaint() {
+    for (const auto& view : m_views)
+        if (view) view->update();
+}
+
 QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     if (tab != 0) {
         auto* report = new CReportView(m_doc, m_context, parent);
         report->setObjectName(QStringLiteral("ReportPage"));
         connect(report, &CReportView::statusMessage, this, &CTallonAppDocument::StatusMessage);
+        // The page that asked rebuilds on every change the sheet applies, until it closes.
         connect(report, &CReportView::propertiesRequested, this,
-                &CTallonAppDocument::ReportPropertiesRequested);
+                [this, page = QPointer<CReportView>(report)] {
+                    RunReportProperties(
+                        *m_doc,
+                        [page](bool open) {
+                            if (page) page->SetPropertiesOpen(open);
+                        },
+                        m_context.mainWindow);
+                });
         return report;
     }
     auto* view = new CTallonView(m_doc, m_context, parent);
     view->setObjectName(QStringLiteral("ChartPage"));
     connect(view, &CTallonView::statusMessage, this, &CTallonAppDocument::StatusMessage);
-    connect(view, &CTallonView::propertiesRequested, this, &CTallonAppDocument::PropertiesRequested);
+    view->eventDialog = &RunAddEventDialog;
+    connect(view, &CTallonView::propertiesRequested, this,
+            [this, view](int page) { RunChartProperties(*m_doc, view, page, m_context.mainWindow); });
+    connect(view, &CTallonView::eventDoubleClicked, this,
+            [this](int index) { EditChartEvent(*m_doc, index, m_context.mainWindow); });
     m_views.emplace_back(view);
     if (!m_active) m_active = view;
     return view;
@@ -360,6 +384,11 @@ bool CChartWindowDocument::PrintDirect(const QString& printerName) {
         return false;
     }
     QPrinter printer(info, QPrinter::HighResolution);
+    if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
     view->PrintPages(printer);
     return true;
+}
+
+void CChartWindowDocument::FillStopEventMenu(QMenu* menu) {
+    if (CTallonView* view = ActiveView()) view->FillStopEventMenu(menu);
 }

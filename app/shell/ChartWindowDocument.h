@@ -82,12 +82,22 @@ public:
     bool OnUpdateCommand(int command, QAction* action) override;
     void SetReportPropertiesOpen(bool open) override;
     bool PrintDirect(const QString& printer) override;
+    void FillStopEventMenu(QMenu* menu) override;
     QString LastError() const override { return m_lastError; }
+
+    // While not interactive (automation works on the window), a file that does not open or save
+    // is reported on the status bar instead of in a message box that would wait for a user.
+    void SetInteractive(bool interactive) { m_interactive = interactive; }
+    // Repaints the chart pages (a display setting changed without a views update).
+    void Repaint();
 
 private:
     // Writes the chart view's zoom span and time mode into the record a chart file stores.
     void RecordViewSettings();
     void Fail(const QString& what, const QString& why);
+    // The message box of a failed open or save, shown only to a user (Fail names the reason on the
+    // status pane either way).
+    void ReportFailure(int textId);
     QAction* CommandAction(int command) const;
 
     CAppContext& m_context;
@@ -96,5 +106,6 @@ private:
     QString m_lastError;
     std::vector<QPointer<CTallonView>> m_views;
     QPointer<CTallonView> m_active;
+    bool m_interactive = true;
     QPointer<CReportView> m_activeReport; // set while the report page is the active view
 };

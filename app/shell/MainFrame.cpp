@@ -1,14 +1,21 @@
 #include "MainFrame.h"
 
+#include "CommandIcons.h"
+#include "HelpTopics.h"
+
 #include "ChannelBar.h"
 #include "ChildFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
 #include "TallonAppDocument.h"
 #include "Tips.h"
+#include "display/ChartFonts.h"
 #include "document/AppContext.h"
 #include "document/CommandActions.h"
 #include "document/ZynMessageBox.h"
+#include "options/AboutBox.h"
+#include "options/PreferencesSheet.h"
+#include "options/PrintSetup.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -16,39 +23,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-
-// A small glyph icon for buttons the style has no picture for.
-QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawRoundedRect(QRectF(2, 2, 20, 20), 4, 4);
-    QFont f = p.font();
-    f.setPixelSize(13);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, glyph);
-    return QIcon(pm);
-}
-
-} // namespace
+#include <algorithm>
 
 CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     setObjectName(QStringLiteral("MainFrame"));
@@ -65,6 +52,14 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
             [this](const QString& text, int level) { ShowStatusMessage(text, level); });
     connect(m_channelBar, &CChannelBar::channelSelected, this, &CMainFrame::SelectChannel);
     connect(m_channelBar, &CChannelBar::channelHighlighted, this, &CMainFrame::HighlightChannel);
+    connect(m_channelBar, &CChannelBar::timerTickRequested, this, [this] {
+        OnTimer();
+        // The tick's purpose: the bar and the views show a channel's new properties at once.
+        if (CTallonAppDocument* doc = ActiveDocument()) {
+            ChannelBarShowDocument(doc, true);
+            doc->UpdateAllViews(0);
+        }
+    });
     // A hidden bar refills nothing (a file opened before the frame first shows, a bar shown again
     // by the user): it catches up with the active chart when it appears.
     connect(m_channelBar, &QDockWidget::visibilityChanged, this, [this](bool visible) {
@@ -156,18 +151,8 @@ void CMainFrame::CreateActions() {
     for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause,
                    ZynCmd::AutoScroll, ZynCmd::AutoAxis})
         m_actions[id]->setCheckable(true);
-    const QStyle* s = style();
-    m_actions[ZynCmd::FileNew]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    m_actions[ZynCmd::FileOpen]->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-    m_actions[ZynCmd::FileSave]->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    m_actions[ZynCmd::Print]->setIcon(GlyphIcon(QStringLiteral("P"), QColor(90, 90, 90)));
-    m_actions[ZynCmd::AddChannel]->setIcon(GlyphIcon(QStringLiteral("+"), QColor(30, 140, 60)));
-    m_actions[ZynCmd::Pause]->setIcon(s->standardIcon(QStyle::SP_MediaPause));
-    m_actions[ZynCmd::SampleData]->setIcon(GlyphIcon(QStringLiteral("S"), QColor(40, 90, 170)));
-    m_actions[ZynCmd::ZoomButton]->setIcon(GlyphIcon(QStringLiteral("Z"), QColor(120, 70, 160)));
-    m_actions[ZynCmd::AddEvent]->setIcon(GlyphIcon(QStringLiteral("E"), QColor(190, 110, 20)));
-    m_actions[ZynCmd::ChartProperties]->setIcon(GlyphIcon(QStringLiteral("\u2261"), QColor(70, 110, 130)));
-    m_actions[ZynCmd::About]->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+    for (const CommandIcon& icon : CommandIcons())
+        if (QAction* a = m_actions.value(icon.command)) a->setIcon(IconForCommand(icon.command, palette()));
 }
 
 QAction* CMainFrame::Action(int command) const {
@@ -179,7 +164,15 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
         if (item.IsSeparator()) {
             menu->addSeparator();
         } else if (item.IsPopup()) {
-            BuildMenu(item.items, menu->addMenu(item.text));
+            QMenu* sub = BuildMenu(item.items, menu->addMenu(item.text));
+            // The "Stop Event" submenu lists the running events each time its menu opens.
+            const bool stopEvents =
+                std::any_of(item.items.begin(), item.items.end(),
+                            [](const ZynMenuItem& i) { return i.command == ZynCmd::NoEvents; });
+            if (stopEvents) {
+                connect(menu, &QMenu::aboutToShow, this, [this, sub] { FillStopEventMenu(sub); });
+                FillStopEventMenu(sub);
+            }
         } else if (item.command == ZynCmd::RecentFile) {
             // The recent files take the place of their placeholder when the menu opens.
             QAction* placeholder = menu->addAction(item.text);
@@ -196,6 +189,16 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
     return menu;
+}
+
+void CMainFrame::FillStopEventMenu(QMenu* menu) {
+    if (CTallonAppDocument* doc = ActiveDocument()) {
+        doc->FillStopEventMenu(menu);
+        return;
+    }
+    menu->clear();
+    menu->addAction(QStringLiteral("No Events to Stop"))->setEnabled(false);
+    menu->menuAction()->setEnabled(false);
 }
 
 void CMainFrame::FillRecentFiles(QMenu* menu) {
@@ -392,28 +395,27 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
                 if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
                 m_channelBar->DeleteSelected(Context().ShiftDown());
             });
-    connect(doc, &CTallonAppDocument::PropertiesRequested, this,
-            [this, doc](int page) { ShowChartProperties(doc, page); });
-    connect(doc, &CTallonAppDocument::ReportPropertiesRequested, this,
-            [this, doc] { ShowReportProperties(doc); });
 }
 
-void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
-    if (!doc) return;
-    // Until the chart property sheet exists, its caption, the chart and the page asked for.
-    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
-                      .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
-                  QMessageBox::Ok, QMessageBox::Information);
+void CMainFrame::ShowPreferences() {
+    PreferencesHost host;
+    host.chartWindowCount = [this] { return m_app ? int(m_app->Documents().size()) : 0; };
+    host.applyDefaultsToAllWindows = [this] {
+        if (!m_app) return;
+        for (CTallonAppDocument* doc : m_app->Documents()) {
+            CopySettings(doc->Settings(), Context().DefaultChartSettings());
+            doc->ApplySettings(true);
+        }
+    };
+    host.status = [this](const QString& text, int level) { ShowStatusMessage(text, level); };
+    RunPreferences(Context(), host, this);
 }
 
-void CMainFrame::ShowReportProperties(CTallonAppDocument* doc) {
-    if (!doc) return;
-    // Until the report property sheet exists, its caption and the chart it would edit. The sheet
-    // runs between these two calls, so that what it applies rebuilds the report.
-    doc->SetReportPropertiesOpen(true);
-    ZynMessageBox(QStringLiteral("Report Properties\n\n%1").arg(doc->Title()), QMessageBox::Ok,
-                  QMessageBox::Information);
-    doc->SetReportPropertiesOpen(false);
+void CMainFrame::ShowAbout() {
+    const QString version = ZynVersionText();
+    ShowStatusMessage(version, 0);
+    CAboutBox about(CAboutBox::Mode::About, version, this);
+    about.exec();
 }
 
 void CMainFrame::OnTimer() {
@@ -510,9 +512,22 @@ void CMainFrame::OnCommand(int command) {
         if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
         return;
     case ZynCmd::About:
-        ShowStatusMessage(ZynVersionText(), 0);
-        ZynMessageBox(QStringLiteral("Tallon\n") + ZynVersionText(), QMessageBox::Ok,
-                      QMessageBox::Information);
+        ShowAbout();
+        return;
+    case ZynCmd::Preferences:
+        ShowPreferences();
+        return;
+    case ZynCmd::PrintSetup:
+        if (m_app) RunPrintSetup(Context(), this);
+        return;
+    case ZynCmd::HelpTopics:
+        ShowHelp(kHelpWindowBase + 128);
+        return;
+    case ZynCmd::Help:
+        ShowHelp(ActiveHelpContext());
+        return;
+    case ZynCmd::ContextHelp:
+        EnterContextHelpMode();
         return;
     case ZynCmd::DeleteChannel:
         // The document's command when a chart is active; its request comes back through
@@ -536,6 +551,11 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::FileOpen:
         case ZynCmd::AppExit:
         case ZynCmd::About:
+        case ZynCmd::HelpTopics:
+        case ZynCmd::Help:
+        case ZynCmd::ContextHelp:
+        case ZynCmd::Preferences:
+        case ZynCmd::PrintSetup:
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:
@@ -575,6 +595,72 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
                 return;
             }
         }
+        // Clients still hold objects of the program: its windows close and it goes on serving
+        // them out of sight, ending with the last.
+        if (m_app->HandOverToAutomation()) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
+}
+
+bool CMainFrame::ShowHelp(std::uint32_t context) {
+    QString page = HelpPageForContext(context);
+    if (page.isEmpty()) page = HelpIndexPage(); // a request nobody wrote a page for gets the contents
+    if (!m_help) m_help = new CHelpWindow(this);
+    if (m_help->ShowPage(page)) return true;
+    ZynMessageBox(
+        QStringLiteral("The help pages are not installed (%1 is missing).").arg(HelpFolder() + u'/' + page),
+        QMessageBox::Ok, QMessageBox::Warning);
+    return false;
+}
+
+std::uint32_t CMainFrame::ActiveHelpContext() const {
+    const CChildFrame* child = ActiveChild();
+    return kHelpWindowBase + std::uint32_t(child ? child->MenuId() : 128);
+}
+
+void CMainFrame::EnterContextHelpMode() {
+    if (m_contextHelp) return;
+    m_contextHelp = true;
+    QApplication::setOverrideCursor(Qt::WhatsThisCursor);
+    qApp->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_contextHelp) return QMainWindow::eventFilter(watched, event);
+    const auto leave = [this] {
+        m_contextHelp = false;
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    };
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        leave();
+        return true;
+    }
+    if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType()) return false;
+    // The command under the click (a menu item or a tool-bar button), else the window it is in.
+    auto* widget = static_cast<QWidget*>(watched);
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    QAction* action = nullptr;
+    if (auto* menu = qobject_cast<QMenu*>(widget)) {
+        action = menu->actionAt(at);
+        menu->close();
+    } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
+        action = button->defaultAction();
+    }
+    std::uint32_t context = ActiveHelpContext();
+    if (action && action->data().toInt() > 0) {
+        context = kHelpCommandBase + std::uint32_t(action->data().toInt());
+    } else {
+        for (QWidget* w = widget; w; w = w->parentWidget())
+            if (auto* child = qobject_cast<CChildFrame*>(w)) {
+                context = kHelpWindowBase + std::uint32_t(child->MenuId());
+                break;
+            }
+    }
+    leave();
+    ShowHelp(context);
+    return true;
 }

@@ -4,6 +4,7 @@
 // action by its number, and is the hub between documents: chart notifications, channel selection
 // and highlighting, and the start-up tips.
 
+#include "HelpWindow.h"
 #include "Tips.h"
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
@@ -63,10 +64,12 @@ public:
     CAppContext& Context() const;
     // Follows a new document's signals: status texts, channel bar, channel deletion, properties.
     void ConnectDocument(CTallonAppDocument* doc);
-    // The chart properties sheet of `doc` at `page` (0 display, 3 axis).
-    void ShowChartProperties(CTallonAppDocument* doc, int page);
-    // The "Report Properties" sheet of `doc`'s report page.
-    void ShowReportProperties(CTallonAppDocument* doc);
+    // "Set Application Preferences" (command 32783).
+    void ShowPreferences();
+    // The about box, and the version text in the status bar.
+    void ShowAbout();
+    // The "Stop Event" submenu for the active chart window.
+    void FillStopEventMenu(QMenu* menu);
     // The start-up tasks (message 0x0403): at most one tip balloon.
     void RunStartupTasks();
     void TileWindows();
@@ -84,8 +87,19 @@ public:
     // The 500 ms timer's work.
     void OnTimer();
 
+    // Help: the page of `context` (its low 16 bits name a window or a command) in the help window;
+    // false, after telling the user, when no page can be shown.
+    bool ShowHelp(std::uint32_t context);
+    // The help context of the active window: the chart page, the report page or the frame itself.
+    std::uint32_t ActiveHelpContext() const;
+    // Context help (Shift+F1): the next click on a command or a window opens its page; Esc cancels.
+    void EnterContextHelpMode();
+    bool InContextHelpMode() const { return m_contextHelp; }
+    CHelpWindow* HelpWindow() const { return m_help; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -109,4 +123,6 @@ private:
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;
     QPointer<CChildFrame> m_lastActive;
+    QPointer<CHelpWindow> m_help;
+    bool m_contextHelp = false;
 };

@@ -2,12 +2,18 @@
 
 #include "ChartWindowDocument.h"
 #include "ChildFrame.h"
+#include "CommandIcons.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
+#include "TallonAutomationHost.h"
 #include "Tips.h"
+#include "automation/CAutomationServer.h"
 #include "com/classregistry.h"
+#include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "registry/registry.h"
+#include "objlib/ZynInterfaces.h"
+#include "options/AboutBox.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
@@ -15,10 +21,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
-#include <QVBoxLayout>
-
 #include <cstdio>
 #include <utility>
 
@@ -87,6 +90,8 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vec
             cmd.kind = TallonCommandLine::Kind::Automation;
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
+        } else if (name == u"register" || name == u"regserver") {
+            cmd.kind = TallonCommandLine::Kind::Register;
         } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report") {
             cmd.kind = name == u"export-csv"     ? TallonCommandLine::Kind::ExportCsv
                        : name == u"export-image" ? TallonCommandLine::Kind::ExportImage
@@ -102,6 +107,12 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vec
             cmd.outputBytes = bytesOf(i);
         } else if (name == u"csv-ms") {
             cmd.csvMilliseconds = true;
+        } else if (name == u"help" || name == u"h" || name == u"?") {
+            cmd.kind = TallonCommandLine::Kind::Help;
+            return cmd;
+        } else if (name == u"version") {
+            cmd.kind = TallonCommandLine::Kind::Version;
+            return cmd;
         } else if (name == u"size") {
             const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
             bool okW = false, okH = false;
@@ -139,6 +150,38 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vec
     return cmd;
 }
 
+QString TallonUsageText() {
+    return QStringLiteral(
+        "Usage: Tallon [OPTION]... [FILE]\n"
+        "Charts the system's performance counters. FILE is a chart file (.tlon) or comma-separated\n"
+        "text (.csv); without FILE a new chart opens.\n"
+        "\n"
+        "  FILE                        open FILE in a chart window\n"
+        "  /p, --print FILE            print the chart on the default printer and exit\n"
+        "  /pt, --print-to FILE PRINTER [DRIVER PORT]\n"
+        "                              print the chart on PRINTER and exit\n"
+        "  /Embedding, --embedding     start for automation, no new chart\n"
+        "  /Automation, --automation   start for automation, no new chart\n"
+        "  /Register, --register       register the program and its automation server in the\n"
+        "                              settings store and exit (also /Regserver)\n"
+        "  /Unregister, --unregister   remove the program's registration from the settings store\n"
+        "                              and exit (also /Unregserver)\n"
+        "  --export-image FILE OUT.png [--size WIDTHxHEIGHT]\n"
+        "                              draw the chart into an image without a window\n"
+        "                              (800x500 unless --size says otherwise)\n"
+        "  --export-csv FILE OUT.csv [--csv-ms]\n"
+        "                              write the chart's samples as comma-separated text without\n"
+        "                              a window (--csv-ms: times to the millisecond)\n"
+        "  --export-report FILE OUT    write the chart's report without a window, as text (.txt),\n"
+        "                              a printed document (.pdf) or a web page (.html)\n"
+        "  -h, --help                  show this help and exit\n"
+        "      --version               show the version and exit\n"
+        "\n"
+        "Switches are case-insensitive and take '/' or '--'. Settings are kept in\n"
+        "$XDG_CONFIG_HOME/zynthar/ (or in $ZYN_REGISTRY_DIR when it is set).\n"
+        "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a wrong command line.\n");
+}
+
 QString ApplyExtensionRule(const QString& name, int filterIndex) {
     if (!QFileInfo(name).suffix().isEmpty()) return name;
     QString out = name;
@@ -151,6 +194,8 @@ CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
     zyn::registry::SetNoticeHandler(nullptr);
+    // The server first: its objects reach the frame and the documents.
+    delete std::exchange(m_server, nullptr);
     delete std::exchange(m_frame, nullptr);
     for (CTallonAppDocument* doc : m_documents)
         delete doc;
@@ -201,14 +246,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
-    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
-    auto* layout = new QVBoxLayout(splash);
-    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(ZynVersionText(), splash);
-    layout->addWidget(title);
-    layout->addWidget(version);
-    splash->setAutoFillBackground(true);
-    splash->resize(360, 140);
+    // The about box's content, without its frame and button.
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, ZynVersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;
@@ -248,9 +287,20 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
             this, [this, notice = QString::fromStdString(text)] { OnStoreNotice(notice); },
             Qt::QueuedConnection);
     });
+    // Every window of the program, the splash and the chart windows too, shows the program's icon.
+    QApplication::setWindowIcon(ApplicationIcon());
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
+        CAutomationServer::UnregisterClasses();
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
+        exitCode = ok ? 0 : 1;
+        return false;
+    }
+    if (cmd.kind == TallonCommandLine::Kind::Register) {
+        // What an installer would do: the program's classes, and the object library beside it.
+        const zyn::com::ServerLibraryUse library = zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+        const bool ok =
+            CAutomationServer::RegisterClasses() && SUCCEEDED(library.hr) && SUCCEEDED(library.registration);
         exitCode = ok ? 0 : 1;
         return false;
     }
@@ -264,6 +314,12 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     m_frame = new CMainFrame(this);
     m_context.mainWindow = m_frame;
     m_automationStarted = automated;
+    // Clients may find the class from here on; their calls are served once the event loop runs.
+    if (!automated) CAutomationServer::RegisterClasses();
+    if (!StartAutomationServer(automated) && automated) {
+        exitCode = 1;
+        return false;
+    }
 
     switch (cmd.kind) {
     case TallonCommandLine::Kind::FileNew:
@@ -310,6 +366,31 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     return true;
 }
 
+bool CTallonApp::StartAutomationServer(bool automated) {
+    m_host = std::make_unique<CTallonAutomationHost>(*this);
+    m_server = new CAutomationServer(m_context, *m_host);
+    if (!m_server->Start(automated)) {
+        if (automated) std::fputs("Tallon: there is no session bus to serve automation on\n", stderr);
+        return false;
+    }
+    // Another program already offers the class to every client: this one has nobody to serve.
+    if (automated && !m_server->OffersClass()) return false;
+    return true;
+}
+
+bool CTallonApp::HandOverToAutomation() {
+    if (!m_server || !m_server->HasClients()) return false;
+    for (CTallonAppDocument* doc : std::vector<CTallonAppDocument*>(m_documents))
+        CloseDocument(doc);
+    if (m_frame) m_frame->hide();
+    m_server->HandOver();
+    return true;
+}
+
+void CTallonApp::TakeUserControl() {
+    if (m_server) m_server->SetUserControl(true);
+}
+
 bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
     m_frame->hide();
     CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
@@ -347,17 +428,46 @@ void CTallonApp::AttachFrame(CTallonAppDocument* doc) {
 }
 
 CTallonAppDocument* CTallonApp::OnFileNew() {
+    TakeUserControl();
+    return NewWindow(nullptr);
+}
+
+CTallonAppDocument* CTallonApp::NewWindow(IZynChart* chart) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnNewDocument()) {
         CloseDocument(doc);
         return nullptr;
     }
+    if (chart) {
+        auto* window = qobject_cast<CChartWindowDocument*>(doc);
+        if (!window) {
+            CloseDocument(doc);
+            return nullptr;
+        }
+        window->Document()->AttachChart(chart);
+    }
+    AttachFrame(doc);
+    return doc;
+}
+
+CTallonAppDocument* CTallonApp::OpenWindow(const QString& path) {
+    auto* doc = qobject_cast<CChartWindowDocument*>(CreateDocument());
+    if (!doc) return nullptr;
+    doc->SetInteractive(false);
+    const bool opened = doc->OnOpenDocument(QFileInfo(path).absoluteFilePath());
+    doc->SetInteractive(true);
+    if (!opened) {
+        CloseDocument(doc);
+        return nullptr;
+    }
+    AddToRecentFiles(path);
     AttachFrame(doc);
     return doc;
 }
 
 CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
+    TakeUserControl();
     // A file already open is activated, not opened twice.
     const QString full = QFileInfo(path).absoluteFilePath();
     for (CTallonAppDocument* d : m_documents) {

@@ -10,10 +10,14 @@
 
 #include <functional>
 #include <string>
+#include <memory>
 #include <vector>
 
+class CAutomationServer;
 class CMainFrame;
 class CTallonAppDocument;
+class CTallonAutomationHost;
+struct IZynChart;
 class QWidget;
 
 struct TallonCommandLine {
@@ -23,9 +27,12 @@ struct TallonCommandLine {
         Print,
         PrintTo,
         Automation,
+        Register,
         Unregister,
         ExportCsv,
         ExportImage,
+        Help,
+        Version,
         ExportReport,
         Invalid
     };
@@ -47,6 +54,9 @@ struct TallonCommandLine {
 // Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
 // `raw`, when given, holds the same arguments as bytes (the process's argv).
 TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vector<std::string>& raw = {});
+
+// What `Tallon --help` prints: every option the parser above takes.
+QString TallonUsageText();
 
 // The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
 // name without extension.
@@ -78,8 +88,19 @@ public:
     bool AutomationStarted() const { return m_automationStarted; }
     bool SplashShown() const { return m_splashShown; }
 
+    // The user's own commands: they take control of a program started for automation.
     CTallonAppDocument* OnFileNew();
     CTallonAppDocument* OpenDocumentFile(const QString& path);
+    // Windows made for automation: a new chart (or one over `chart`), and a file in a new window;
+    // nothing is asked of anyone, and the user keeps no control.
+    CTallonAppDocument* NewWindow(IZynChart* chart);
+    CTallonAppDocument* OpenWindow(const QString& path);
+    // The automation server, or null when the program runs without one (no session bus).
+    CAutomationServer* AutomationServer() const { return m_server; }
+    // When the user closes the program while clients hold objects of it: every window closes, the
+    // main frame hides, and the program ends with its last client. False (nothing done) when no
+    // client holds anything.
+    bool HandOverToAutomation();
     void OnFileOpen();
     bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
     // Asks about unsaved changes; false when the user cancels.
@@ -110,10 +131,14 @@ private:
     // and on the status pane, when the program is up; kept until then.
     void OnStoreNotice(const QString& text);
     void ShowStoreNotice(const QString& text);
+    bool StartAutomationServer(bool automated);
+    void TakeUserControl();
 
     // First member: it outlives the frame and every document.
     CAppContext m_context;
     CMainFrame* m_frame = nullptr;
+    std::unique_ptr<CTallonAutomationHost> m_host;
+    CAutomationServer* m_server = nullptr;
     PromptHook m_prompt;
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;

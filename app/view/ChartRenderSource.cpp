@@ -5,6 +5,7 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "display/VariantDate.h"
 
 namespace {
 
@@ -17,9 +18,7 @@ QString IdentifierOf(IZynChannel* c) {
 double DateOf(IZynEvent* e, HRESULT (IZynEvent::*getter)(VARIANT*)) {
     CComVariant v;
     if (FAILED((e->*getter)(&v))) return 0.0;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 } // namespace

@@ -18,11 +18,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QImage>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
@@ -54,28 +50,10 @@ bool SameSpan(double a, double b) {
     return std::fabs(a - b) < 1.0 / 86400000.0;
 }
 
-bool RunEventDialog(QWidget* parent, QString& name, QString& comment) {
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QObject::tr("Add Event"));
-    auto* nameEdit = new QLineEdit(name, &dialog);
-    auto* commentEdit = new QLineEdit(comment, &dialog);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QObject::tr("Event Name"), nameEdit);
-    form->addRow(QObject::tr("Event Comment"), commentEdit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    name = nameEdit->text();
-    comment = commentEdit->text();
-    return true;
-}
-
 } // namespace
 
 CTallonView::CTallonView(CTallonChart* doc, CAppContext& context, QWidget* parent)
-    : QAbstractScrollArea(parent), eventDialog(&RunEventDialog), m_doc(doc), m_context(context) {
+    : QAbstractScrollArea(parent), m_doc(doc), m_context(context) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFrameShape(QFrame::NoFrame);
@@ -103,9 +81,23 @@ CTallonView::~CTallonView() = default;
 void CTallonView::InitialUpdate() {
     if (!m_doc) return;
     m_doc->SetWindowOverrides(0.0, 0.0);
+    CopyViewSettings();
+    ResetLayout();
+}
+
+// A record whose view span is not positive asks for all of the data ("View all data" on the
+// properties sheet).
+void CTallonView::CopyViewSettings() {
     const ChartSettings& s = m_doc->Settings();
     m_renderer.CopyViewSettings(s);
     m_autoScroll = s.autoScroll != 0;
+    m_renderer.ResolveAllDataSpan(GatherRenderInput(*m_doc));
+}
+
+void CTallonView::SetViewState(double span, bool autoScroll) {
+    const auto& table = CChartRenderer::SpanTable();
+    if (std::isfinite(span)) m_renderer.timeSpan = std::clamp(span, table.front(), table.back());
+    m_autoScroll = autoScroll;
     ResetLayout();
 }
 
@@ -398,8 +390,14 @@ void CTallonView::FillStopEventMenu(QMenu* menu) {
             added = true;
         }
     }
-    if (!added) menu->addAction(tr("Stop Event"))->setEnabled(false);
+    if (!added) {
+        // The placeholder of the menus, shown (disabled) while no event runs.
+        QAction* placeholder = menu->addAction(tr("No Events to Stop"));
+        placeholder->setData(int(kCmdStopEvent));
+        placeholder->setEnabled(false);
+    }
     menu->setEnabled(added);
+    menu->menuAction()->setEnabled(added);
 }
 
 bool CTallonView::StopEvent(int ordinal) {
@@ -558,10 +556,7 @@ void CTallonView::OnUpdate(int hint) {
         break;
     case CTallonChart::kHintSettings:
     case CTallonChart::kHintRelayout:
-        if (hint == CTallonChart::kHintRelayout || m_propertiesOpen) {
-            m_renderer.CopyViewSettings(m_doc->Settings());
-            m_autoScroll = m_doc->Settings().autoScroll != 0;
-        }
+        if (hint == CTallonChart::kHintRelayout || m_propertiesOpen) CopyViewSettings();
         ResetLayout();
         break;
     case CTallonChart::kHintChartNotify:
@@ -592,6 +587,10 @@ void CTallonView::OnChartNotify() {
     priv->GetAggregatePropChanges(&value);
     const auto mask = std::uint32_t(value);
     if (mask & 0x80000000u) m_doc->CheckPeerRemoved();
+    // While a channel's property sheet is open its edits show in the channel bar at once.
+    if ((mask & 0xce100) && m_context.Settings().Get(CNumberedSettings::kChannelSheetOpen) &&
+        m_context.channelBar.shownChart == m_doc->Identifier())
+        m_doc->RefreshChannelBar();
     if (mask & 0x40) m_lastDrawn = 0.0;
 
     if ((mask & 0x30000) && m_doc->SelectedChannel()) {
@@ -699,8 +698,14 @@ void CTallonView::PrintPages(QPrinter& printer, bool preview) {
     m_renderer.MarkLayoutDirty();
 }
 
+void CTallonView::ApplyPrintSetup(QPrinter& printer) const {
+    if (!m_context.printerName.isEmpty()) printer.setPrinterName(m_context.printerName);
+    if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
+}
+
 void CTallonView::FilePrint() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     QPrintDialog dialog(&printer, this);
     dialog.setMinMax(1, PageCount());
     if (dialog.exec() == QDialog::Accepted) PrintPages(printer);
@@ -708,11 +713,13 @@ void CTallonView::FilePrint() {
 
 void CTallonView::FilePrintDirect() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     PrintPages(printer);
 }
 
 void CTallonView::FilePrintPreview() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     QPrintPreviewDialog dialog(&printer, this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { PrintPages(*p, true); });

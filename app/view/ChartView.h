@@ -52,7 +52,8 @@ public:
     };
     static constexpr int kZoomSlots = 7;
     static constexpr int kHintZoom = 10;
-    // The user-visible events of Part "Add Event": a name and a comment; false when cancelled.
+    // The "Add Event" dialog: edits a name and a comment; false when cancelled. The program
+    // installs its dialog; without one Add Event does nothing.
     using EventDialog = std::function<bool(QWidget* parent, QString& name, QString& comment)>;
 
     CTallonView(CTallonChart* doc, CAppContext& context, QWidget* parent = nullptr);
@@ -100,6 +101,13 @@ public:
 
     // The reaction to a document update hint.
     void OnUpdate(int hint);
+    // Set while this view's chart properties sheet runs: settings hints then re-copy the view's
+    // span, time mode and formats and auto-scroll from the record.
+    void SetPropertiesOpen(bool open) { m_propertiesOpen = open; }
+    bool PropertiesOpen() const { return m_propertiesOpen; }
+    // Puts back a span and auto-scroll state the view had (a properties sheet cancelled after it
+    // applied changes), without the zoom's status text or beep.
+    void SetViewState(double span, bool autoScroll);
     void OnActivateView();
     // Double-click at a viewport point: an event marker, else the properties sheet.
     void DoubleClickAt(const QPoint& pos);
@@ -107,6 +115,8 @@ public:
     // Printing.
     int PageCount();
     void PrintPages(QPrinter& printer, bool preview = false);
+    // The printer and page chosen in Print Setup, when the user chose them.
+    void ApplyPrintSetup(QPrinter& printer) const;
     void FilePrint();
     void FilePrintDirect();
     void FilePrintPreview();
@@ -139,6 +149,7 @@ protected:
 private:
     void CreateActions();
     void InitialUpdate();
+    void CopyViewSettings();
     void ResetLayout();
     void UpdateScrollRange();
     void OnChartNotify();

@@ -7,6 +7,7 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "display/VariantDate.h"
 
 #include <cmath>
 
@@ -15,9 +16,7 @@ namespace {
 double TimeAt(IZynDataSet* data, LONG index) {
     CComVariant v;
     if (FAILED(data->GetTimeAt(index, &v))) return NAN;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return NAN;
+    return VariantDate(v, NAN);
 }
 
 // The index of the sample nearest to t: the time look-up gives the first sample at or after it,

@@ -27,6 +27,7 @@ QImage RenderChartImage(CTallonChart& doc, QSize size) {
     renderer.CopyViewSettings(doc.Settings());
     renderer.scrollX = 0;
     const ChartRenderInput in = GatherRenderInput(doc);
+    renderer.ResolveAllDataSpan(in);
     QPainter painter(&image);
     const QRect area(QPoint(0, 0), size);
     renderer.Draw(painter, area, area, in);

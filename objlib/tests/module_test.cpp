@@ -6,8 +6,8 @@
 
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
-#include "registry/registry.h"
 #include "pdh/pdh.h"
+#include "registry/registry.h"
 #include "testing/ComChecks.h"
 #include "testing/TempSettingsStore.h"
 

@@ -5,10 +5,12 @@
    - for the library itself, the table of the classes clients may create,
 so that every member and every class is declared once.
 
-usage: gen_typelib.py DEFINITION.idl OUT_HEADER OUT_SOURCE SERVER_FILE
+usage: gen_typelib.py DEFINITION.idl OUT_HEADER OUT_SOURCE SERVER_FILE [HEADER_INCLUDE]
        gen_typelib.py --creatable-classes DEFINITION.idl OUT_SOURCE
 
-SERVER_FILE is the file name of the in-process server library that implements the classes.
+SERVER_FILE is the file name of the in-process server library that implements the classes (empty
+for a program that serves its classes itself). HEADER_INCLUDE is how the source includes the header;
+objlib/<header name> by default.
 A definition the generator cannot trust (a member without attributes or without a dispatch id, a
 dispatch id used twice within an interface) fails the build with its line number.
 """
@@ -127,13 +129,13 @@ def parse(text):
     major, minor = attr_value(m.group(1), 'version').split('.')
     lib['version'] = (int(major), int(minor))
     enum = re.search(r'typedef\s*\[[^\]]*\]\s*enum\s*\{([^}]*)\}\s*(\w+)\s*;', text)
-    lib['enum_name'] = enum.group(2)
-    lib['enum'] = [tuple(x.strip() for x in e.split('=')) for e in enum.group(1).split(',') if e.strip()]
+    lib['enum_name'] = enum.group(2) if enum else None
+    lib['enum'] = [tuple(x.strip() for x in e.split('=')) for e in enum.group(1).split(',') if e.strip()] if enum else []
 
     interfaces = []
     for im in re.finditer(r'\[([^\]]*)\]\s*interface\s+(\w+)\s*:\s*(\w+)\s*\{(.*?)\};', text, re.S):
         attrs, name, base, body = im.groups()
-        itf = Interface(name, attr_value(attrs, 'uuid'), base, 'dual' in attrs, attr_value(attrs, 'helpstring'))
+        itf = Interface(name, attr_value(attrs, 'uuid'), base, 'dual' in attrs, attr_value(attrs, 'helpstring') or '')
         for mattrs, mname, plist, line in members_of(text, im.start(4), body, name):
             kind = 'propget' if 'propget' in mattrs else 'propput' if 'propput' in mattrs else 'func'
             params = []
@@ -143,7 +145,7 @@ def parse(text):
                 default = attr_value(pflags, 'defaultvalue')
                 params.append(Param(flags, ' '.join(ptype.split()), pname, default))
             itf.members.append(Member(kind, int(attr_value(mattrs, 'id'), 0), mname,
-                                      attr_value(mattrs, 'helpstring'), params, line))
+                                      attr_value(mattrs, 'helpstring') or '', params, line))
         check_dispatch_ids(itf)
         interfaces.append(itf)
 
@@ -154,7 +156,7 @@ def parse(text):
         default = next((n for d, n in items if d), items[0][1])
         classes.append(CoClass(name, attr_value(attrs, 'uuid'), attr_value(attrs, 'helpstring'),
                                attr_value(attrs, 'progid'), attr_value(attrs, 'vi_progid'),
-                               int(attr_value(attrs, 'registry_script')), 'noncreatable' not in attrs,
+                               int(attr_value(attrs, 'registry_script') or 0), 'noncreatable' not in attrs,
                                [n for _, n in items], default))
     return lib, interfaces, classes
 
@@ -167,6 +169,8 @@ IN_TYPES = {
     'VARIANT': ('VARIANT', 'VT_VARIANT', None),
     'OLE_COLOR': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
     'unsigned char': ('unsigned char', 'VT_UI1', 'bVal'),
+    'unsigned long': ('ULONG', 'VT_UI4', 'ulVal'),
+    'VARIANT_BOOL': ('VARIANT_BOOL', 'VT_BOOL', 'boolVal'),
     'IUnknown*': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
     'long*': ('LONG*', None, None),
     'double*': ('double*', None, None),
@@ -178,14 +182,17 @@ OUT_TYPES = {
     'BSTR*': ('BSTR', 'VT_BSTR', 'bstrVal'),
     'VARIANT*': (None, 'VT_VARIANT', None),
     'OLE_COLOR*': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
+    'unsigned long*': ('ULONG', 'VT_UI4', 'ulVal'),
+    'VARIANT_BOOL*': ('VARIANT_BOOL', 'VT_BOOL', 'boolVal'),
     'IUnknown**': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
+    'IDispatch**': ('IDispatch*', 'VT_DISPATCH', 'pdispVal'),
 }
 
 
 def out_type(t, enum_name):
     if t in OUT_TYPES:
         return OUT_TYPES[t]
-    if t == enum_name + '*':
+    if enum_name and t == enum_name + '*':
         return (enum_name, 'VT_I4', 'lVal')
     if re.fullmatch(r'IZyn\w+\*\*', t):
         return (t[:-1], 'VT_DISPATCH', 'pdispVal')
@@ -194,8 +201,9 @@ def out_type(t, enum_name):
 
 def cpp_param_type(p, enum_name):
     if 'out' in p.flags:
-        if p.type in ('VARIANT*', 'BSTR*', 'long*', 'double*', 'OLE_COLOR*', 'IUnknown**'):
-            return {'long*': 'LONG*'}.get(p.type, p.type)
+        if p.type in ('VARIANT*', 'BSTR*', 'long*', 'double*', 'OLE_COLOR*', 'IUnknown**', 'IDispatch**',
+                      'VARIANT_BOOL*', 'unsigned long*'):
+            return {'long*': 'LONG*', 'unsigned long*': 'ULONG*'}.get(p.type, p.type)
         return p.type
     if p.type in IN_TYPES:
         return IN_TYPES[p.type][0]
@@ -222,10 +230,11 @@ def write_header(path, lib, interfaces, classes):
            '#include "com/typeinfo.h"',
            '',
            'using OLE_COLOR = DWORD;',
-           '',
-           f'enum {enum_name} : std::int32_t {{']
-    out += [f'    {n} = {v},' for n, v in lib['enum']]
-    out += ['};', '']
+           '']
+    if enum_name:
+        out.append(f'enum {enum_name} : std::int32_t {{')
+        out += [f'    {n} = {v},' for n, v in lib['enum']]
+        out += ['};', '']
     out.append(f'inline constexpr GUID LIBID_{lib["name"]} = {guid(lib["uuid"])};')
     for c in classes:
         out.append(f'inline constexpr CLSID CLSID_{c.name} = {guid(c.uuid)};')
@@ -272,7 +281,7 @@ def write_source(path, header_name, lib, interfaces, classes):
                     else:
                         out.append(f'    {local} ret{{}};')
                         call_args.append('&ret')
-                        if vt == 'VT_I4' and local == enum_name:
+                        if enum_name and vt == 'VT_I4' and local == enum_name:
                             post.append(f'r->vt = VT_I4; r->lVal = static_cast<LONG>(ret);')
                         else:
                             post.append(f'r->vt = {vt}; r->{member} = ret;')
@@ -363,13 +372,14 @@ def main(argv):
         _, _, classes = read_definition(argv[1])
         write_creatable_classes(argv[2], classes)
         return
-    if len(argv) != 4:
+    if len(argv) not in (4, 5):
         raise SystemExit(__doc__)
-    idl, header, source, server_file = argv
+    idl, header, source, server_file = argv[:4]
+    include = argv[4] if len(argv) > 4 else 'objlib/' + header.rsplit('/', 1)[-1]
     lib, interfaces, classes = read_definition(idl)
     lib['server_file'] = server_file
     write_header(header, lib, interfaces, classes)
-    write_source(source, 'objlib/' + header.rsplit('/', 1)[-1], lib, interfaces, classes)
+    write_source(source, include, lib, interfaces, classes)
 
 
 if __name__ == '__main__':

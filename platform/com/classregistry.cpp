@@ -1,6 +1,7 @@
 #include "classregistry.h"
 
 #include "bstr.h"
+#include "dispatch.h"
 #include "registry/registry.h"
 
 #include <dlfcn.h>
@@ -40,15 +41,15 @@ struct PinnedLibrary {
 };
 std::vector<PinnedLibrary> g_pinnedLibraries;
 
-std::u16string ReadDefaultValue(const std::u16string& keyPath) {
+std::u16string ReadStringValue(const std::u16string& keyPath, const char16_t* name = u"") {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
     DWORD type = 0, bytes = 0;
     std::u16string value;
-    if (RegQueryValueExW(key, u"", nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ &&
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ &&
         bytes >= 2) {
         value.resize(bytes / 2);
-        if (RegQueryValueExW(key, u"", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) !=
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) !=
             ERROR_SUCCESS)
             value.clear();
         while (!value.empty() && value.back() == u'\0')
@@ -56,6 +57,30 @@ std::u16string ReadDefaultValue(const std::u16string& keyPath) {
     }
     RegCloseKey(key);
     return value;
+}
+
+std::u16string ReadDefaultValue(const std::u16string& keyPath) {
+    return ReadStringValue(keyPath);
+}
+
+bool WriteStringValue(const std::u16string& keyPath, const char16_t* name, std::u16string_view value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const std::u16string text(value);
+    const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+std::u16string ClassKey(REFCLSID clsid) {
+    return u"CLSID\\" + zyn::com::GuidToString(clsid);
+}
+
+std::u16string DispatchProxyKey() {
+    return u"Interface\\" + zyn::com::GuidToString(IDispatch::kIID) + u"\\ProxyStubClsid32";
 }
 
 void* LoadLibraryOnce(const std::string& path) {
@@ -99,6 +124,25 @@ HRESULT FromRegisteredServer(REFCLSID clsid, REFIID iid, void** out) {
     return getClassObject(clsid, iid, out);
 }
 
+// A class served by another process: the activator from the registered IDispatch proxy library
+// connects to the server, or starts it.
+HRESULT FromLocalServer(REFCLSID clsid, REFIID iid, void** out) {
+    const std::u16string key = ClassKey(clsid) + u"\\LocalServer32";
+    const std::u16string commandLine = ReadDefaultValue(key);
+    if (commandLine.empty()) return REGDB_E_CLASSNOTREG;
+    const std::u16string endpoint = ReadStringValue(key, u"Endpoint");
+    CLSID proxyClass{};
+    const std::u16string proxyClassText = ReadDefaultValue(DispatchProxyKey());
+    if (proxyClassText.empty() || FAILED(CLSIDFromString(proxyClassText.c_str(), &proxyClass)))
+        return REGDB_E_CLASSNOTREG;
+    CComPtr<ILocalServerActivator> activator;
+    const HRESULT hr =
+        FromRegisteredServer(proxyClass, ILocalServerActivator::kIID, reinterpret_cast<void**>(&activator));
+    if (FAILED(hr)) return hr;
+    if (!activator) return E_NOINTERFACE;
+    return activator->GetClassObject(clsid, commandLine.c_str(), endpoint.c_str(), iid, out);
+}
+
 } // namespace
 
 HRESULT CoInitialize(void*) {
@@ -140,9 +184,13 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID iid, void*
             }
     }
     if (local) return local->QueryInterface(iid, out);
-    if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-    if (PFN_DllGetClassObject pinned = PinnedServerOf(clsid)) return pinned(clsid, iid, out);
-    return FromRegisteredServer(clsid, iid, out);
+    if (context & CLSCTX_INPROC_SERVER) {
+        if (PFN_DllGetClassObject pinned = PinnedServerOf(clsid)) return pinned(clsid, iid, out);
+        const HRESULT hr = FromRegisteredServer(clsid, iid, out);
+        if (hr != REGDB_E_CLASSNOTREG) return hr;
+    }
+    if (context & CLSCTX_LOCAL_SERVER) return FromLocalServer(clsid, iid, out);
+    return REGDB_E_CLASSNOTREG;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out) {
@@ -194,6 +242,37 @@ HRESULT CallServerExport(const char* libraryPath, const char* exportName) {
     return fn();
 }
 
+HRESULT RegisterLocalServer(const LocalServerClass& entry) {
+    const std::u16string clsid = GuidToString(entry.clsid);
+    const std::u16string key = ClassKey(entry.clsid);
+    bool ok = WriteStringValue(entry.progId, u"", entry.description);
+    ok &= WriteStringValue(entry.progId + u"\\CLSID", u"", clsid);
+    ok &= WriteStringValue(key, u"", entry.description);
+    ok &= WriteStringValue(key + u"\\ProgID", u"", entry.progId);
+    ok &= WriteStringValue(key + u"\\LocalServer32", u"", entry.commandLine);
+    ok &= WriteStringValue(key + u"\\LocalServer32", u"Endpoint", entry.endpoint);
+    return ok ? S_OK : SELFREG_E_CLASS;
+}
+
+HRESULT UnregisterLocalServer(REFCLSID clsid, std::u16string_view progId) {
+    const std::u16string prog(progId);
+    if (!prog.empty()) RegDeleteTreeW(HKEY_CLASSES_ROOT, prog.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(clsid).c_str());
+    return S_OK;
+}
+
+HRESULT RegisterDispatchProxy(const std::string& libraryPath) {
+    bool ok = WriteStringValue(DispatchProxyKey(), u"", GuidToString(CLSID_PSDispatch));
+    ok &= WriteStringValue(ClassKey(CLSID_PSDispatch) + u"\\InprocServer32", u"", Utf8ToUtf16(libraryPath));
+    return ok ? S_OK : SELFREG_E_CLASS;
+}
+
+HRESULT UnregisterDispatchProxy() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, DispatchProxyKey().c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(CLSID_PSDispatch).c_str());
+    return S_OK;
+}
+
 std::string ExecutableFolder() {
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -204,12 +283,16 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
 }
 
-std::string OwnServerLibrary(const TypeLibInfo& lib) {
+std::string OwnLibraryFile(const std::string& fileName) {
     const std::filesystem::path folder = ExecutableFolder();
     for (const std::filesystem::path& candidate :
-         {folder / lib.serverFile, (folder / ".." / "lib" / lib.serverFile).lexically_normal()})
+         {folder / fileName, (folder / ZYN_LIBDIR_FROM_BINDIR / fileName).lexically_normal()})
         if (FileExists(candidate.string())) return candidate.string();
     return {};
+}
+
+std::string OwnServerLibrary(const TypeLibInfo& lib) {
+    return OwnLibraryFile(lib.serverFile);
 }
 
 std::string ServerLibraryUse::Notice() const {

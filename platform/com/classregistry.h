@@ -1,7 +1,9 @@
 #pragma once
 // Creating objects by class: factories registered by this process, and classes registered in the
-// settings store's classes root (HKEY_CLASSES_ROOT\CLSID\{…}\InprocServer32 names a shared library
-// that exports DllGetClassObject). ProgIDs resolve through HKEY_CLASSES_ROOT\<ProgID>\CLSID.
+// settings store's classes root. HKEY_CLASSES_ROOT\CLSID\{…}\InprocServer32 names a shared library
+// that exports DllGetClassObject; HKEY_CLASSES_ROOT\CLSID\{…}\LocalServer32 names a program that
+// serves the class from its own process, reached through the library registered as the proxy of
+// IDispatch (see ILocalServerActivator). ProgIDs resolve through HKEY_CLASSES_ROOT\<ProgID>\CLSID.
 
 #include "typeinfo.h"
 #include "unknown.h"
@@ -22,7 +24,26 @@ inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD CLSCTX_SERVER = 0x15;
 inline constexpr DWORD CLSCTX_ALL = 0x17;
+inline constexpr DWORD REGCLS_SINGLEUSE = 0x0;
 inline constexpr DWORD REGCLS_MULTIPLEUSE = 0x1;
+
+// The class whose library carries IDispatch calls between processes: registered as
+// HKEY_CLASSES_ROOT\Interface\{IDispatch}\ProxyStubClsid32, its class object is the activator below.
+inline constexpr CLSID CLSID_PSDispatch = zyn::com::MakeGuid("00020420-0000-0000-C000-000000000046");
+
+// Reaches a class served by a program of its own. The class registry hands over what
+// HKEY_CLASSES_ROOT\CLSID\{…}\LocalServer32 holds: the program's command line (its default value)
+// and "Endpoint", the address under which a running server offers its class objects.
+struct ILocalServerActivator : IUnknown {
+    static constexpr IID kIID = zyn::com::MakeGuid("B2C5A1E0-5D3F-4A7B-9C61-2F8E0D4A7C13");
+    // The class object of `clsid` (a proxy), from the server at `endpoint`; when none serves it,
+    // the program is started with `commandLine` and waited for.
+    virtual HRESULT GetClassObject(REFCLSID clsid, LPCOLESTR commandLine, LPCOLESTR endpoint, REFIID iid,
+                                   void** out) = 0;
+
+protected:
+    ~ILocalServerActivator() = default;
+};
 
 // Apartments do not exist here; these only keep callers' shapes.
 HRESULT CoInitialize(void* reserved);
@@ -65,12 +86,27 @@ public:
 // unregistering a library as an installer would.
 HRESULT CallServerExport(const char* libraryPath, const char* exportName);
 
+// What a program writes for a class it serves from its own process.
+struct LocalServerClass {
+    CLSID clsid;
+    std::u16string progId;
+    std::u16string description;
+    std::u16string commandLine; // the program and its switches, e.g. "\"/opt/x/Tallon\" /Automation"
+    std::u16string endpoint;    // where a running server is found
+};
+HRESULT RegisterLocalServer(const LocalServerClass& entry);
+HRESULT UnregisterLocalServer(REFCLSID clsid, std::u16string_view progId);
+// Registers the library that carries IDispatch calls between processes (the activator's home).
+HRESULT RegisterDispatchProxy(const std::string& libraryPath);
+HRESULT UnregisterDispatchProxy();
+
 // The folder of the running executable (from /proc/self/exe), without a trailing '/'.
 std::string ExecutableFolder();
 
-// The server library of `lib` that belongs to the running program: lib.serverFile beside the
-// executable, else where an installation puts it beside the program's folder (../lib). Empty when
-// neither exists.
+// A library of the running program's own: `fileName` beside the executable, else where an
+// installation puts it (../lib/tallon from the program's folder). Empty when neither exists.
+std::string OwnLibraryFile(const std::string& fileName);
+// The server library of `lib` that belongs to the running program, found as OwnLibraryFile finds it.
 std::string OwnServerLibrary(const TypeLibInfo& lib);
 
 // What UseServerLibrary found and did.

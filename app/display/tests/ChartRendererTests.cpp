@@ -422,3 +422,24 @@ TEST(ChartRendererTest, ExposesARealisticRenderingWhenAsked) {
 }
 
 } // namespace
+
+TEST(ChartRendererSpan, AllDataSpanBecomesTheRecordedRangeWithinTheZoomLevels) {
+    ChartSettings s;
+    ChartRenderInput in = MakeInput(s, kTestStart + 20.0 / 1440);
+    CChartRenderer r;
+    s.viewSpan = -1.0;
+    r.CopyViewSettings(s);
+    r.ResolveAllDataSpan(in);
+    EXPECT_NEAR(r.timeSpan, 20.0 / 1440, 1e-9);
+    r.timeSpan = std::nan("");
+    in.chartLastTime = kTestStart; // no samples yet: one second of range
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, CChartRenderer::SpanTable().front());
+    r.timeSpan = 0.0;
+    in.chartLastTime = kTestStart + 400.0;
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, CChartRenderer::SpanTable().back());
+    r.timeSpan = 5.0 / 1440;
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, 5.0 / 1440) << "a real span stays";
+}

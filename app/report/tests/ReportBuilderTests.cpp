@@ -333,20 +333,7 @@ TEST(ReportFieldMap, SubstitutesEveryKnownFieldOnce) {
 }
 
 TEST_F(ReportBuilderTest, CopyTextOfASmallChartWrittenOutByHand) {
-    Chart c;
-    c.name = u"Small";
-    c.times = Seconds(5);
-    c.channels.push_back({u"Load",
-                          u"",
-                          u"Load counter",
-                          u"%",
-                          true,
-                          0,
-                          100,
-                          {1, 5, 3, 4, 2},
-                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
-    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
-    chart = LoadChart(ctx.App(), c);
+    chart = LoadChart(ctx.App(), SmallChart());
     ASSERT_TRUE(chart);
     ReportInputs in;
     in.chart = chart;

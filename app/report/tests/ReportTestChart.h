@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Readable failures for Qt's texts.
@@ -146,9 +147,29 @@ inline CComPtr<IZynChart> LoadChart(IZynApp* app, const Chart& chart) {
 // One time-base entry per second: 0 .. n - 1 seconds.
 inline std::vector<std::uint32_t> Seconds(int n) {
     std::vector<std::uint32_t> t;
+    t.reserve(std::size_t(n > 0 ? n : 0));
     for (int i = 0; i < n; ++i)
         t.push_back(std::uint32_t(i) * 1000);
     return t;
+}
+
+// Five seconds of one channel without an instance (its row has a label and no value) and one event
+// over seconds 1 to 3.
+inline Chart SmallChart(std::u16string name = u"Small") {
+    Chart c;
+    c.name = std::move(name);
+    c.times = Seconds(5);
+    c.channels.push_back({u"Load",
+                          u"",
+                          u"Load counter",
+                          u"%",
+                          true,
+                          0,
+                          100,
+                          {1, 5, 3, 4, 2},
+                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
+    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
+    return c;
 }
 
 } // namespace reporttest

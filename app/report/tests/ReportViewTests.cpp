@@ -27,30 +27,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
 using namespace reporttest;
 
 namespace {
-
-Chart SmallChart() {
-    Chart c;
-    c.name = u"Small";
-    c.times = Seconds(5);
-    // No instance: its row has a label and no value.
-    c.channels.push_back({u"Load",
-                          u"",
-                          u"Load counter",
-                          u"%",
-                          true,
-                          0,
-                          100,
-                          {1, 5, 3, 4, 2},
-                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
-    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
-    return c;
-}
 
 // A chart whose report runs over several pages: many channels, two events.
 Chart LongChart(int channels) {
@@ -457,8 +440,8 @@ TEST_F(ReportPagesTest, LeadersAreDotsOnPaperAndInAScaledPreview) {
     constexpr int kDpi = 384; // four device pixels to a screen pixel
     const QRect page(0, 0, 2400, 3200);
     QImage paper(page.size(), QImage::Format_RGB32);
-    paper.setDotsPerMeterX(int(kDpi / 0.0254 + 0.5));
-    paper.setDotsPerMeterY(int(kDpi / 0.0254 + 0.5));
+    paper.setDotsPerMeterX(int(std::lround(kDpi / 0.0254)));
+    paper.setDotsPerMeterY(int(std::lround(kDpi / 0.0254)));
     const ReportStyle ink = ReportStyle::FromSettings(settings, kDpi, {});
     const QRgb fill = Rgb(ContrastShift(ink.background, ink.shades.box));
     ReportLayout layout;

@@ -1,5 +1,6 @@
-// The Tallon program's headless modes, run as a user runs them: a chart file made here, then
-// `Tallon --export-image` and `Tallon --export-csv` on it, and their output files checked.
+// The Tallon program's modes without a window, run as a user runs them: a chart file made here, then
+// `Tallon --export-image` and `Tallon --export-csv` on it (and on comma-separated text), and their
+// output files checked; `--help`, `--version` and wrong command lines.
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
@@ -30,6 +31,10 @@ private slots:
     void imageExportWithoutSizeUsesTheDefault();
     void csvExportWritesHeaderAndOneLinePerSampleTime();
     void unreadableChartFileFails();
+    void exportsReadCommaSeparatedTextToo();
+    void helpListsEveryOptionOnStandardOutput();
+    void versionPrintsTheVersionText();
+    void wrongCommandLinesGetTheUsageAndStatus2();
     void printingWithoutThePrinterSaysWhichFileAndWhy();
     void reportExportWritesTextPdfAndWebPage();
     void reportExportRefusesWhatItCannotWrite();
@@ -37,7 +42,7 @@ private slots:
 
 private:
     // Runs Tallon with `args`; its exit code, or -1 when it did not finish.
-    int RunTallon(const QStringList& args, QString* errors = nullptr);
+    int RunTallon(const QStringList& args, QString* errors = nullptr, QString* output = nullptr);
 
     QTemporaryDir m_dir;
     zyn::test::TempSettingsStore m_store; // shared with the programs this test runs
@@ -101,19 +106,7 @@ void ExportModeTests::initTestCase() {
     context.Close();
 
     using namespace reporttest;
-    Chart c;
-    c.name = u"Caf\u00e9 <night>";
-    c.times = Seconds(5);
-    c.channels.push_back({u"Load",
-                          u"",
-                          u"Load counter",
-                          u"%",
-                          true,
-                          0,
-                          100,
-                          {1, 5, 3, 4, 2},
-                          {u"\\Load", u"", u"Load", u"", u"", u"How busy", u"Load"}});
-    c.events.push_back({u"Peak", u"", kStart + 1 * kSecond, kStart + 3 * kSecond});
+    Chart c = SmallChart(u"Caf\u00e9 <night>");
     ChartSettings settings;
     FinishChartSettings(settings, false);
     RefreshStoredFonts(settings);
@@ -122,7 +115,7 @@ void ExportModeTests::initTestCase() {
                         zyn::chartfile::ComposeChartFile(ChartBytes(c), WriteChartSettings(settings))));
 }
 
-int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
+int ExportModeTests::RunTallon(const QStringList& args, QString* errors, QString* output) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -135,6 +128,7 @@ int ExportModeTests::RunTallon(const QStringList& args, QString* errors) {
         return -1;
     }
     if (errors) *errors = QString::fromLocal8Bit(process.readAllStandardError());
+    if (output) *output = QString::fromLocal8Bit(process.readAllStandardOutput());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
@@ -145,8 +139,10 @@ void ExportModeTests::imageExportWritesThePictureAtTheSizeAskedFor() {
                         QStringLiteral("640x360")},
                        &errors),
              0);
-    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")),
-             qPrintable(errors)); // Qt may remark on the environment
+    // What it wrote, and nothing else of its own (Qt may remark on the environment).
+    QCOMPARE(errors.count(QStringLiteral("Tallon:")), 1);
+    QVERIFY2(errors.contains(QStringLiteral("Tallon: wrote %1 (640x360 image)\n").arg(out)),
+             qPrintable(errors));
     QImage image;
     QVERIFY(image.load(out, "PNG"));
     QCOMPARE(image.size(), QSize(640, 360));
@@ -176,10 +172,12 @@ void ExportModeTests::csvExportWritesHeaderAndOneLinePerSampleTime() {
     const QString out = m_dir.filePath(QStringLiteral("chart.csv"));
     QString errors;
     QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, out}, &errors), 0);
-    // Qt may remark on the environment; the program says only that samples a fifth of a second
-    // apart share their seconds in the text.
+    // Qt may remark on the environment; the program says what it wrote, and that samples a fifth
+    // of a second apart share their seconds in the text.
+    const QString wrote = QStringLiteral("Tallon: wrote %1 (comma-separated text)").arg(out);
+    QVERIFY2(errors.contains(wrote + u'\n'), qPrintable(errors));
     for (const QString& line : errors.split(u'\n'))
-        QVERIFY2(!line.startsWith(QStringLiteral("Tallon:")) || line.contains(QStringLiteral("--csv-ms")),
+        QVERIFY2(!line.startsWith(QStringLiteral("Tallon:")) || line == wrote || line.contains(QStringLiteral("--csv-ms")),
                  qPrintable(errors));
     QFile f(out);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -210,6 +208,82 @@ void ExportModeTests::unreadableChartFileFails() {
              1);
 }
 
+void ExportModeTests::exportsReadCommaSeparatedTextToo() {
+    const QString csv = m_dir.filePath(QStringLiteral("chart.csv"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), m_chart, csv}), 0);
+    const QString png = m_dir.filePath(QStringLiteral("from-csv.png"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-image"), csv, png, QStringLiteral("--size"),
+                        QStringLiteral("300x200")}),
+             0);
+    QImage image;
+    QVERIFY(image.load(png, "PNG"));
+    QCOMPARE(image.size(), QSize(300, 200));
+    // Read back as a chart window imports it: the same header, and the times of the text (which
+    // holds whole seconds, so samples of one second become one line).
+    const QString again = m_dir.filePath(QStringLiteral("again.csv"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-csv"), csv, again}), 0);
+    QFile a(csv), b(again);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QList<QByteArray> first = a.readAll().split('\n'), second = b.readAll().split('\n');
+    QCOMPARE(second[0], first[0]);
+    QSet<QByteArray> times;
+    for (qsizetype i = 1; i < first.size() - 1; ++i)
+        times.insert(first[i].split(',')[0]);
+    QCOMPARE(second.size(), times.size() + 2);
+    for (qsizetype i = 1; i < second.size() - 1; ++i)
+        QVERIFY2(times.contains(second[i].split(',')[0]), second[i].constData());
+
+    // Text that is no CSV is refused by name, and nothing is written.
+    const QString bad = m_dir.filePath(QStringLiteral("bad.csv"));
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("just one line\n");
+    f.close();
+    QString errors;
+    const QString out = m_dir.filePath(QStringLiteral("never.png"));
+    QCOMPARE(RunTallon({QStringLiteral("--export-image"), bad, out}, &errors), 1);
+    QVERIFY2(errors.contains(QStringLiteral("Tallon: %1 cannot be read as comma-separated text").arg(bad)),
+             qPrintable(errors));
+    QVERIFY(!QFile::exists(out));
+}
+
+void ExportModeTests::helpListsEveryOptionOnStandardOutput() {
+    for (const QString& spelling : {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("/?")}) {
+        QString errors, output;
+        // Help wins over whatever else the line holds, and opens nothing.
+        QCOMPARE(RunTallon({spelling, QStringLiteral("--export-csv")}, &errors, &output), 0);
+        QVERIFY2(output.startsWith(QStringLiteral("Usage: Tallon ")), qPrintable(output));
+        for (const char* option :
+             {"/p, --print", "/pt, --print-to", "/Embedding, --embedding", "/Automation, --automation",
+              "/Unregister, --unregister", "/Unregserver", "--export-image", "--size", "--export-csv",
+              "--export-report", "--help", "--version"})
+            QVERIFY2(output.contains(QLatin1String(option)), option);
+        QVERIFY2(!errors.contains(QStringLiteral("Tallon")), qPrintable(errors));
+    }
+}
+
+void ExportModeTests::versionPrintsTheVersionText() {
+    QString output;
+    QCOMPARE(RunTallon({QStringLiteral("--version")}, nullptr, &output), 0);
+    QCOMPARE(output, QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439\n"));
+}
+
+void ExportModeTests::wrongCommandLinesGetTheUsageAndStatus2() {
+    const QStringList wrong[] = {{QStringLiteral("--no-such-option")},
+                                 {QStringLiteral("-x"), m_chart},
+                                 {QStringLiteral("--export-image"), m_chart},
+                                 {QStringLiteral("--export-image"), m_chart, QStringLiteral("a.png"),
+                                  QStringLiteral("--size"), QStringLiteral("0x10")},
+                                 {QStringLiteral("/p")}};
+    for (const QStringList& args : wrong) {
+        QString errors, output;
+        QCOMPARE(RunTallon(args, &errors, &output), 2);
+        QVERIFY2(errors.startsWith(QStringLiteral("Tallon: ")), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("Usage: Tallon ")), qPrintable(errors));
+        QVERIFY2(output.isEmpty(), qPrintable(output));
+    }
+}
+
 // `Tallon /pt FILE PRINTER` and `/p FILE` without that printer ended with status 1 and not a word.
 void ExportModeTests::printingWithoutThePrinterSaysWhichFileAndWhy() {
     QString errors;
@@ -229,7 +303,8 @@ void ExportModeTests::reportExportWritesTextPdfAndWebPage() {
     QString errors;
     const QString txt = m_dir.filePath(QStringLiteral("report.txt"));
     QCOMPARE(RunTallon({QStringLiteral("--export-report"), m_reportChart, txt}, &errors), 0);
-    QVERIFY2(!errors.contains(QStringLiteral("Tallon:")), qPrintable(errors));
+    QCOMPARE(errors.count(QStringLiteral("Tallon:")), 1);
+    QVERIFY2(errors.contains(QStringLiteral("Tallon: wrote %1 (report)\n").arg(txt)), qPrintable(errors));
     QFile text(txt);
     QVERIFY(text.open(QIODevice::ReadOnly));
     const QByteArray bytes = text.readAll();

@@ -8,6 +8,8 @@
 #include "document/ZynMessageBox.h"
 #include "exchange/ChartFile.h"
 #include "exchange/CsvImport.h"
+#include "options/AboutBox.h"
+#include "options/tests/ModalDriver.h"
 #include "report/ReportText.h"
 #include "report/ReportView.h"
 #include "resources/ZynFormat.h"
@@ -16,6 +18,9 @@
 #include "shell/ChartWindowDocument.h"
 #include "shell/ChildFrame.h"
 #include "shell/ChildFrameTabs.h"
+#include "shell/CommandIcons.h"
+#include "shell/HelpTopics.h"
+#include "shell/HelpWindow.h"
 #include "shell/MainFrame.h"
 #include "shell/StatusPane.h"
 #include "shell/TallonApp.h"
@@ -32,12 +37,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -105,6 +112,9 @@ private slots:
     void channelBarPressAndHoldHighlightsUntilReleaseMoveOrExpiry();
     void anotherObjectLibraryCopyIsNamedInTheStatusPane();
     void commandLine();
+    void everyToolBarCommandHasItsPicture();
+    void everyHelpRequestHasItsPage();
+    void helpCommandsOpenThePagesOfTheWindowAndTheCommand();
     void folderTabsLayout();
     void damagedSettingsAreMovedAsideSaidOnceAndSavedAgain();
     void aChartFileReadInPartOpensWithAWarning();
@@ -283,9 +293,14 @@ void ShellTests::toolTipsPromptsAndVersionComeFromTheTexts() {
              QStringLiteral("Add a new channel to the chart"));
     QVERIFY(frame->Action(ZynCmd::FileNew)->statusTip().isEmpty());
 
+    // The about box shows the version text the status pane shows.
+    QString version;
+    auto driven = OnNextModal<CAboutBox>([&](CAboutBox* about) { version = about->VersionLabel()->text(); });
     frame->OnCommand(ZynCmd::About);
-    QCOMPARE(m_messages, QStringList{QStringLiteral("Tallon\nZynthar Tallon. Version 2.4  Build#1439")});
-    QCOMPARE(frame->StatusPane()->Message(), QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(driven->count, 1);
+    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(version, QStringLiteral("Zynthar Tallon. Version 2.4  Build#1439"));
+    QCOMPARE(frame->StatusPane()->Message(), version);
 }
 
 void ShellTests::savesAndOpensThroughTheDocument() {
@@ -407,11 +422,16 @@ void ShellTests::documentAndViewReachTheFrames() {
     QCOMPARE(doc->Document()->ChannelCount(), 0);
     QCOMPARE(list->topLevelItemCount(), 0);
 
-    // The view's properties request reaches the frame's placeholder.
-    m_messages.clear();
+    // The view's properties request opens the chart's property sheet.
+    QString title;
+    QTimer::singleShot(0, [&title] {
+        if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            title = sheet->windowTitle();
+            sheet->reject();
+        }
+    });
     frame->OnCommand(ZynCmd::ChartProperties);
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_messages[0].startsWith(QStringLiteral("Chart Properties")));
+    QCOMPARE(title, QStringLiteral("Chart Properties"));
 }
 
 void ShellTests::malformedFilesShowTheMessageAndOpenNothing() {
@@ -750,6 +770,8 @@ void ShellTests::commandLine() {
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--automation")}).kind, K::Automation);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Unregister")}).kind, K::Unregister);
     QCOMPARE(ParseTallonCommandLine({QStringLiteral("--unregister")}).kind, K::Unregister);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/Register")}).kind, K::Register);
+    QCOMPARE(ParseTallonCommandLine({QStringLiteral("/RegServer")}).kind, K::Register);
     auto image = ParseTallonCommandLine({QStringLiteral("--export-image"), QStringLiteral("c.tlon"),
                                          QStringLiteral("o.png"), QStringLiteral("--size"),
                                          QStringLiteral("640x480")});
@@ -765,6 +787,124 @@ void ShellTests::commandLine() {
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x"), 1), QStringLiteral("/t/x.csv"));
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x."), 0), QStringLiteral("/t/x.tlon"));
     QCOMPARE(ApplyExtensionRule(QStringLiteral("/t/x.csv"), 0), QStringLiteral("/t/x.csv"));
+}
+
+namespace {
+
+// The share of a picture's pixels that are drawn (not transparent).
+double Coverage(const QImage& image) {
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            drawn += qAlpha(image.pixel(x, y)) > 128;
+    return double(drawn) / (image.width() * image.height());
+}
+
+} // namespace
+
+// Each button of the tool bar shows a picture, and the program's own one exists for every command
+// (the fallback where the desktop's theme has none): drawn at 16 and 24 px, with enough ink to be
+// seen, and redrawn in light ink for a dark palette.
+void ShellTests::everyToolBarCommandHasItsPicture() {
+    QPalette light, dark;
+    light.setColor(QPalette::Window, QColor(239, 239, 239));
+    dark.setColor(QPalette::Window, QColor(42, 46, 50));
+    CMainFrame* frame = m_app->MainFrame();
+    for (int id : ZynToolbarButtons()) {
+        if (id == 0) continue;
+        QVERIFY2(!frame->Action(id)->icon().isNull(), qPrintable(QString::number(id)));
+        const auto entry = std::find_if(CommandIcons().begin(), CommandIcons().end(),
+                                        [id](const CommandIcon& icon) { return icon.command == id; });
+        QVERIFY2(entry != CommandIcons().end(), qPrintable(QString::number(id)));
+        for (int size : {16, 24}) {
+            const QImage onLight = OwnIcon(entry->ownName, light).pixmap(size).toImage();
+            const QImage onDark = OwnIcon(entry->ownName, dark).pixmap(size).toImage();
+            QCOMPARE(onLight.size(), QSize(size, size));
+            const double coverage = Coverage(onLight);
+            QVERIFY2(coverage > 0.12 && coverage < 0.9, entry->ownName);
+            QVERIFY2(onLight != onDark, entry->ownName);
+        }
+    }
+    QVERIFY(OwnIcon("no-such-picture", light).isNull());
+    QVERIFY(!ApplicationIcon().isNull());
+}
+
+// Every context the program can ask help for (its windows, every command of its menus, tool bar and
+// keys) leads to a page that is there, and the counters' page names the catalogue's counters.
+void ShellTests::everyHelpRequestHasItsPage() {
+    QSet<int> commands;
+    std::function<void(const std::vector<ZynMenuItem>&)> collect =
+        [&](const std::vector<ZynMenuItem>& items) {
+            for (const auto& item : items) {
+                if (item.IsPopup())
+                    collect(item.items);
+                else if (item.command)
+                    commands.insert(item.command);
+            }
+        };
+    for (int menu : {128, 129, 149, 150, 151, 152, 164, 165})
+        collect(LoadZynMenu(menu));
+    for (int id : ZynToolbarButtons())
+        if (id) commands.insert(id);
+    for (const auto& key : ZynAccelerators())
+        commands.insert(key.command);
+    for (int i = 0; i < 16; ++i)
+        commands.insert(ZynCmd::RecentFile + i);
+    QVERIFY(commands.size() > 50);
+    QStringList missing;
+    for (int id : commands) {
+        const QString page = HelpPageForContext(kHelpCommandBase + std::uint32_t(id));
+        if (page.isEmpty() || !QFile::exists(HelpFolder() + u'/' + page)) missing << QString::number(id);
+    }
+    for (int window : {128, 129, 150}) {
+        const QString page = HelpPageForContext(kHelpWindowBase + std::uint32_t(window));
+        if (page.isEmpty() || !QFile::exists(HelpFolder() + u'/' + page)) missing << QString::number(window);
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
+    // Only the low 16 bits count.
+    QCOMPARE(HelpPageForContext(0x7F0000 + ZynCmd::AddEvent), QStringLiteral("events.html"));
+    QVERIFY(HelpPageForContext(kHelpCommandBase + 1).isEmpty());
+
+    QFile counters(HelpFolder() + QStringLiteral("/counters.html"));
+    QVERIFY(counters.open(QIODevice::ReadOnly));
+    const QByteArray html = counters.readAll();
+    for (const char* text : {"<h2 id=\"processor\">Processor</h2>", "<td>% Processor Time</td>",
+                             "Available MBytes", "Disk Read Bytes/sec", "Network Interface"})
+        QVERIFY2(html.contains(text), text);
+}
+
+// F1 opens the page of the active window, Help Topics the contents, and Shift+F1 then a click on a
+// tool-bar button the page of that button's command.
+void ShellTests::helpCommandsOpenThePagesOfTheWindowAndTheCommand() {
+    QVERIFY(ShowTwoChannels());
+    CMainFrame* frame = m_app->MainFrame();
+    QCOMPARE(frame->ActiveHelpContext(), kHelpWindowBase + 129);
+    frame->Action(ZynCmd::Help)->trigger();
+    QVERIFY(frame->HelpWindow() && frame->HelpWindow()->isVisible());
+    QVERIFY2(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/chart-window.html")),
+             qPrintable(frame->HelpWindow()->CurrentPage()));
+    QVERIFY(frame->HelpWindow()->Browser()->toPlainText().contains(QStringLiteral("The channel bar")));
+
+    frame->Action(ZynCmd::HelpTopics)->trigger();
+    QVERIFY(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/index.html")));
+
+    frame->Action(ZynCmd::ContextHelp)->trigger();
+    QVERIFY(frame->InContextHelpMode());
+    QToolButton* addChannel =
+        qobject_cast<QToolButton*>(frame->ToolBar()->widgetForAction(frame->Action(ZynCmd::AddChannel)));
+    QVERIFY(addChannel);
+    QTest::mouseClick(addChannel, Qt::LeftButton);
+    QVERIFY(!frame->InContextHelpMode());
+    QVERIFY2(frame->HelpWindow()->CurrentPage().endsWith(QStringLiteral("/adding-counters.html")),
+             qPrintable(frame->HelpWindow()->CurrentPage()));
+    // The click asked for help; it did not run the command (whose counter browser would be up).
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_messages.isEmpty());
+
+    // Esc leaves the mode without a page.
+    frame->Action(ZynCmd::ContextHelp)->trigger();
+    QTest::keyClick(frame, Qt::Key_Escape);
+    QVERIFY(!frame->InContextHelpMode());
 }
 
 void ShellTests::folderTabsLayout() {
@@ -1273,20 +1413,23 @@ void ShellTests::reportPageThroughTheMenus() {
     QCOMPARE(report->Builds(), builds + 1);
     QVERIFY(ReportText(report->Report()).contains(QStringLiteral("Extra")));
 
-    // Properties from the menu and by double-click reach the frame's report sheet.
+    // Properties from the menu and by double-click open the "Report Properties" sheet, with the
+    // report page told while it runs.
     QAction* properties = MenuItem(frame, QStringLiteral("&Report"), QStringLiteral("Properties..."));
     QVERIFY(properties && properties->isEnabled());
-    m_messages.clear();
+    QStringList titles;
     QList<bool> openWhileShown;
-    SetZynMessageHook([&](const QString& text, QMessageBox::StandardButtons) {
-        m_messages << text;
+    const auto driveSheet = [&](QDialog* sheet) {
+        titles << sheet->windowTitle();
         openWhileShown << report->PropertiesOpen();
-        return QMessageBox::Ok;
-    });
+    };
+    auto driven = OnNextModal<QDialog>(driveSheet);
     properties->trigger();
+    QCOMPARE(driven->count, 1);
+    driven = OnNextModal<QDialog>(driveSheet);
     QTest::mouseDClick(report->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
-    QCOMPARE(m_messages.size(), 2);
-    QVERIFY(m_messages[0].startsWith(QStringLiteral("Report Properties")));
+    QCOMPARE(driven->count, 1);
+    QCOMPARE(titles, QStringList({QStringLiteral("Report Properties"), QStringLiteral("Report Properties")}));
     QCOMPARE(openWhileShown, QList<bool>({true, true}));
     QVERIFY(!report->PropertiesOpen());
 
