@@ -146,7 +146,7 @@ QString ErrorInfoText() {
     if (GetErrorInfo(0, &info) != S_OK || !info) return {};
     BSTR text = nullptr;
     info->GetDescription(&text);
-    const QString out = FromBstr(text);
+    QString out = FromBstr(text);
     SysFreeString(text);
     return out;
 }

@@ -46,6 +46,8 @@ printf 'Time,load\r\n12/08/2026 10:00:00,1\r\n12/08/2026 10:00:01,3\r\n' >"$work
 /usr/bin/Tallon --export-image "$work/load.csv" "$work/load.png" 2>"$work/err" || fail "Tallon: $(cat "$work/err")"
 [ -s "$work/load.png" ] || fail "Tallon wrote no image"
 [ -d "$HOME/.config/zynthar" ] || fail "no settings in $HOME/.config/zynthar"
+service=/usr/share/dbus-1/services/com.zynthar.Tallon.service
+grep -qx "Exec=/usr/bin/Tallon /Automation" "$service" || fail "the D-Bus activation file says: $(cat "$service" 2>&1)"
 
 dpkg --purge tallon >/dev/null || fail "dpkg --purge tallon"
 installed=0

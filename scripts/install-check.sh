@@ -91,4 +91,27 @@ grep -q "^Tallon: wrote $work/chart.png" "$work/err" || fail "Tallon --export-im
 [ "$(wc -l <"$work/again.csv")" -eq 4 ] || fail "the exported CSV has not 4 lines: $(cat "$work/again.csv")"
 loaded_from_prefix "$tallon" --export-csv "$work/recorded.csv" "$work/again.csv"
 
+# Automation: the installed activation file starts the installed program, and a script reaches it
+# through the installed proxy library, on a private session bus that knows only this installation.
+service=$prefix/share/dbus-1/services/com.zynthar.Tallon.service
+grep -qx "Exec=$tallon /Automation" "$service" || fail "the D-Bus activation file says: $(cat "$service" 2>&1)"
+sed -e "s|<servicedir>.*</servicedir>|<servicedir>$prefix/share/dbus-1/services</servicedir>|" \
+  app/automation/tests/session-bus.conf.in >"$work/bus.conf"
+version=$("$tallon" --version | head -n1)
+cat >"$work/automation.js" <<'JS'
+var app = WScript.CreateObject("Tallon.Application");
+app.AddChart().Name = "Installed";
+WScript.Echo(app.FindChart("Installed").Name);
+JS
+cat >"$work/automation.sh" <<SH
+set -e
+described=\$(busctl --user call com.zynthar.Tallon /com/zynthar/Tallon/Application com.zynthar.Tallon.ICoApp Describe)
+[ "\$described" = 's "$version"' ] || { echo "busctl Describe: \$described"; exit 1; }
+"$tallon" /Register
+"$zynscript" "$work/automation.js"
+SH
+out=$(dbus-run-session --config-file="$work/bus.conf" -- bash "$work/automation.sh" 2>&1) ||
+  fail "automation of the installed program: $out"
+grep -qx Installed <<<"$out" || fail "the automation script printed: $out"
+
 echo "install-check: the installed programs run from $prefix without the build tree"

@@ -198,7 +198,7 @@ CComPtr<IDispatch> Object(const CallResult& r) {
 // from `bus`.
 QDBusMessage Raw(const QString& path, const QString& iface, const QString& member,
                  const QVariantList& args = {},
-                 QDBusConnection bus = zyn::remoting::CAutomationClient::Instance().Bus()) {
+                 const QDBusConnection& bus = zyn::remoting::CAutomationClient::Instance().Bus()) {
     QDBusMessage m = QDBusMessage::createMethodCall(kServerName, path, iface, member);
     m.setArguments(args);
     // Generous: tens of megabytes cross the bus twice, and the machine may be loaded.
@@ -431,7 +431,7 @@ TEST_F(Remoting, MalformedCallsGetErrorsAndTheServerCarriesOn) {
     const QString path = remote->Path();
     const QString dispatch = zyn::remoting::kDispatchInterface;
     const QString typed = kPrefix + "IZynChart";
-    auto hugeString = QString(17 * 1024 * 1024, u'x');
+    auto hugeString = QString(qsizetype(17) * 1024 * 1024, u'x');
     // Deeper than the server takes, within what the bus carries.
     QVariantList deep = {1};
     for (int i = 0; i < 18; ++i)

@@ -216,12 +216,13 @@ TEST_F(BadInput, EveryMemberOfEveryObjectRefusesMalformedCalls) {
 
 TEST_F(BadInput, HugeAndDeepValuesAreRefusedBeforeTheyAreUsed) {
     const QString iface = kTyped + "ICoApp";
-    ExpectRefused(Call(kApp, iface, QStringLiteral("FileOpen"), {QString(20 * 1024 * 1024, u'a')}, 60000),
-                  "a huge path");
+    ExpectRefused(
+        Call(kApp, iface, QStringLiteral("FileOpen"), {QString(qsizetype(20) * 1024 * 1024, u'a')}, 60000),
+        "a huge path");
     // As large as the bus carries: read as the chart it is not, and let go.
     const QDBusMessage bytes =
         Call(kApp, iface, QStringLiteral("LoadChart"),
-             {QVariant::fromValue(QDBusVariant(QByteArray(60 * 1024 * 1024, 'x')))}, 60000);
+             {QVariant::fromValue(QDBusVariant(QByteArray(qsizetype(60) * 1024 * 1024, 'x')))}, 60000);
     EXPECT_EQ(PathOf(bytes), QStringLiteral("/")) << "no chart from garbage";
     QVariantList deep = {1};
     for (int i = 0; i < 18; ++i)

@@ -209,7 +209,7 @@ QString ShellTests::WriteTwoChannelFile(const QString& name) {
     CTallonAppDocument* doc = m_app->OnFileNew();
     if (!doc || !zyn::csv::ImportText(doc->Chart(), u"Time,CPU,Disk\n10:00:00,1,2\n10:00:01,3,8\n"))
         return {};
-    const QString path = m_dir->filePath(name);
+    QString path = m_dir->filePath(name);
     if (!doc->OnSaveDocument(path)) return {};
     m_app->CloseDocument(doc);
     return path;
@@ -1007,6 +1007,7 @@ void ShellTests::channelBarColumnsFollowTheRuleUntilTheUserSizesThem() {
     };
     auto shownWidths = [&] {
         std::vector<int> w;
+        w.reserve(CChannelBar::kColumnCount);
         for (int i = 0; i < CChannelBar::kColumnCount; ++i)
             w.push_back(list->columnWidth(i));
         return w;
