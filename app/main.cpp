@@ -62,7 +62,8 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
             std::string error;
             if (!zyn::csv::LoadCsv(input, doc.Chart(), &error)) {
                 Say(input + " cannot be read as comma-separated text: " +
-                    zyn::shell::WhyUnreadable(input, error.empty() ? "it holds no data that can be read" : error) +
+                    zyn::shell::WhyUnreadable(input,
+                                              error.empty() ? "it holds no data that can be read" : error) +
                     ".");
                 return 1;
             }
@@ -112,8 +113,8 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
                 Say("cannot write the image " + output + ": " + error);
                 rc = 1;
             } else {
-                Say("wrote " + output + " (" + std::to_string(size.width()) + "x" + std::to_string(size.height()) +
-                    " image)");
+                Say("wrote " + output + " (" + std::to_string(size.width()) + "x" +
+                    std::to_string(size.height()) + " image)");
                 if (!notes.empty()) Say(output + ": " + Joined(notes));
             }
         }

@@ -11,9 +11,9 @@
 #include "com/classregistry.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
-#include "registry/registry.h"
 #include "objlib/ZynInterfaces.h"
 #include "options/AboutBox.h"
+#include "registry/registry.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 

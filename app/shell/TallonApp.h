@@ -9,8 +9,8 @@
 #include <QStringList>
 
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CAutomationServer;

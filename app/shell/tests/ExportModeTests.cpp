@@ -177,7 +177,8 @@ void ExportModeTests::csvExportWritesHeaderAndOneLinePerSampleTime() {
     const QString wrote = QStringLiteral("Tallon: wrote %1 (comma-separated text)").arg(out);
     QVERIFY2(errors.contains(wrote + u'\n'), qPrintable(errors));
     for (const QString& line : errors.split(u'\n'))
-        QVERIFY2(!line.startsWith(QStringLiteral("Tallon:")) || line == wrote || line.contains(QStringLiteral("--csv-ms")),
+        QVERIFY2(!line.startsWith(QStringLiteral("Tallon:")) || line == wrote ||
+                     line.contains(QStringLiteral("--csv-ms")),
                  qPrintable(errors));
     QFile f(out);
     QVERIFY(f.open(QIODevice::ReadOnly));
