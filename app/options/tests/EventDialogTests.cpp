@@ -5,12 +5,9 @@
 #include "options/ChannelText.h"
 #include "options/EventDialog.h"
 
-#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <chrono>
-#include <thread>
+#include <QSignalSpy>
 
 namespace {
 
@@ -103,12 +100,13 @@ TEST_F(EventDialogTest, EditEventRenamesShowsTimesAndDeletes) {
 TEST_F(EventDialogTest, CancelOrAnUnchangedEditChangesNothing) {
     CComPtr<IZynEvent> event;
     ASSERT_EQ(doc->Chart()->AddEvent(ToBstr(QStringLiteral("Idle")), &event), S_OK);
-    // The new event reaches the document through its notification thread; clearing the flag before
-    // that arrives would let the addition mark the document again during the checks below.
-    for (int i = 0; i < 400 && !doc->IsModified(); ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    // Samples mark the document as changed (they are data its file does not hold), and so does the
+    // new event when its notification arrives: the chart stops, and what it raised reaches the
+    // document, before the flag is cleared for the checks below.
+    doc->Chart()->put_Run(0);
+    QSignalSpy changed(doc.get(), &CTallonChart::chartChanged);
+    while (changed.wait(500))
+        changed.clear();
     doc->SetModifiedFlag(false);
     OnNextModal<CEventDialog>([](CEventDialog* dialog) {
         Type(dialog->NameEdit(), QStringLiteral("ignored"));
