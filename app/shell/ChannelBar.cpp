@@ -585,7 +585,9 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove: {
         auto* me = static_cast<QMouseEvent*>(event);
         const QPoint d = me->position().toPoint() - m_pressPos;
-        if (m_dragRow >= 0 && me->buttons().testFlag(primary) &&
+        // A drag starts only beyond the press-and-hold slop, so that a steady hold never drags.
+        const bool beyondSlop = std::abs(d.x()) > kHoldSlop || std::abs(d.y()) > kHoldSlop;
+        if (m_dragRow >= 0 && beyondSlop && me->buttons().testFlag(primary) &&
             d.manhattanLength() >= QApplication::startDragDistance()) {
             if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
             m_pressed = false;
