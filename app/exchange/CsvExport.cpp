@@ -8,6 +8,7 @@
 #include "com/variant.h"
 #include "objlib/ZynBulkAccess.h"
 #include "utils/ZynFiles.h"
+#include "utils/ZynTime.h"
 
 #include <algorithm>
 #include <charconv>
@@ -201,6 +202,28 @@ bool WriteChartCsv(IZynChart* chart, std::string& out, const CsvOptions& options
     }
     r.rows = times.size();
     lock->Unlock();
+    return true;
+}
+
+bool WriteChannelCsv(IZynChannel* channel, std::string& out) {
+    out.clear();
+    if (!channel) return false;
+    ChannelColumn column;
+    std::string name;
+    if (!CollectChannel(channel, column, name)) return false;
+    out.reserve(16 + name.size() + column.values.size() * 24);
+    out += "Time,";
+    AppendField(out, name);
+    out += '\n';
+    char16_t time[128];
+    for (std::size_t i = 0; i < column.values.size(); ++i) {
+        // A time that is not a date leaves its field empty, as the text of an unknown time.
+        if (GetLocaleTime(column.times[i], time, int(std::size(time))) > 0)
+            AppendField(out, zyn::com::Utf16ToUtf8(std::u16string_view(time)));
+        out += ',';
+        AppendValue(out, column.values[i]);
+        out += '\n';
+    }
     return true;
 }
 

@@ -38,6 +38,12 @@ void AppendValue(std::string& out, double value);
 [[nodiscard]] bool WriteChartCsv(IZynChart* chart, std::string& out, const CsvOptions& options = {},
                                  CsvReport* report = nullptr);
 
+// The CSV text of one channel as it travels on the clipboard: "Time,<name>" and one line per
+// sample, oldest first, with the locale's time of day (no date) and the value with six decimals;
+// lines end in LF. A channel without samples gives the header alone. False (nothing written) when the
+// channel's data cannot be read.
+[[nodiscard]] bool WriteChannelCsv(IZynChannel* channel, std::string& out);
+
 // Writes the CSV file through the safe saver (a failure keeps the previous file) and names the
 // chart after the file. `path` is bytes. False, with the reason in the report, when the text
 // cannot be made or the file cannot be written.

@@ -76,8 +76,17 @@ constexpr ZynStringEntry kZynStrings[] = {
     {50113, u"Auto-scroll is enabled"},
     {50114, u"Auto-scroll is now disabled."},
     {50115, u"&Copy\tCtrl+C"},
+    {50116, u"Cu&t\tCtrl+X"},
+    {50117, u"&Paste\tCtrl+V"},
+    {50118, u"Error pasting clipboard data. The data is no longer available."},
+    {50119, u"%ls has been pasted in to this chart."},
+    {50120, u"%ls is inserted in to the clipboard."},
     {50121,
      u"Are you sure that you want to delete this channel?\nAll of the data for this channel will be lost."},
+    {50122, u"Unable to paste CSV data. The data may not be in the proper format or is in a format that is "
+            u"not recognized."},
+    {50124, u"Data from the clipboard was successfully pasted."},
+    {50125, u"External data was successfully imported."},
     {50127, u"Report has been placed in to the Clipboard."},
     {50128, u"Page %d of %d"},
     {50129, u"%ls has been stopped."},
@@ -95,6 +104,9 @@ constexpr ZynStringEntry kZynStrings[] = {
     {57601, u"\nOpen a chart"},
     {57603, u"\nSave the chart"},
     {57607, u"\nPrint"},
+    // Cut says what it does not do: a cut channel stays where it is and is pasted as a copy.
+    {57635, u"Put the selected channel on the Clipboard; the channel stays in this chart until you delete "
+            u"it\nCut"},
     {57664, u"\nAbout Tallon"},
     {61708, u"Unable to remove the registration of the program."},
 };

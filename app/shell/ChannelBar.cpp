@@ -1,5 +1,6 @@
 #include "ChannelBar.h"
 
+#include "ChartWindowDocument.h"
 #include "TallonAppDocument.h"
 #include "com/ccombstr.h"
 #include "display/ChartColours.h"
@@ -7,12 +8,15 @@
 #include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/ChannelClipboard.h"
+#include "exchange/ChannelMimeData.h"
 #include "options/ChannelPropertySheet.h"
 #include "resources/ZynFormat.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -575,11 +579,21 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
         m_pressRow = index.row();
         m_pressPos = me->position().toPoint();
         m_pressTick = m_context.clock->TickMs();
+        m_dragRow = index.isValid() && index.column() != ColVisible ? index.row() : -1;
         break;
     }
     case QEvent::MouseMove: {
         auto* me = static_cast<QMouseEvent*>(event);
         const QPoint d = me->position().toPoint() - m_pressPos;
+        // A drag starts only beyond the press-and-hold slop, so that a steady hold never drags.
+        const bool beyondSlop = std::abs(d.x()) > kHoldSlop || std::abs(d.y()) > kHoldSlop;
+        if (m_dragRow >= 0 && beyondSlop && me->buttons().testFlag(primary) &&
+            d.manhattanLength() >= QApplication::startDragDistance()) {
+            if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
+            m_pressed = false;
+            StartChannelDrag(std::exchange(m_dragRow, -1));
+            return true;
+        }
         if (m_pressed && (std::abs(d.x()) > kHoldSlop || std::abs(d.y()) > kHoldSlop)) {
             m_pressed = false;
             if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
@@ -588,12 +602,26 @@ bool CChannelBar::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease:
         m_pressed = false;
+        m_dragRow = -1;
         if (std::exchange(m_holding, false)) emit channelHighlighted({}, {});
         break;
     default:
         break;
     }
     return QDockWidget::eventFilter(watched, event);
+}
+
+void CChannelBar::StartChannelDrag(int row) {
+    auto* window = qobject_cast<CChartWindowDocument*>(m_doc);
+    CComPtr<IZynChannel> channel = ChannelOfRow(row);
+    if (!window || !channel) return;
+    std::unique_ptr<QMimeData> dragData = zyn::clipboard::MakeChannelData(
+        *window->Document(), StringProp(channel, &IZynChannel::get_Identifier),
+        zyn::clipboard::ChannelAction::Copy);
+    if (!dragData) return;
+    auto* drag = new QDrag(m_list);
+    drag->setMimeData(dragData.release());
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
 
 void CChannelBar::CheckPressAndHold() {

@@ -127,6 +127,8 @@ private:
     void UpdateCaption();
     void LoadColumnWidths();
     void OnSectionResized(int column, int newWidth);
+    // Drags the row's channel out as a copied channel: dropped on another chart, it is copied there.
+    void StartChannelDrag(int row);
 
     CAppContext& m_context;
     QTreeWidget* m_list = nullptr;
@@ -147,6 +149,7 @@ private:
     std::uint64_t m_pressTick = 0;
     int m_pressRow = -1;
     bool m_holding = false;
+    int m_dragRow = -1; // the row a drag may start from while the button is held
     std::array<int, kColumnCount> m_userWidths{};
     bool m_applyingWidths = false;
 };

@@ -5,7 +5,9 @@
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/ChannelClipboard.h"
 #include "exchange/ChartFile.h"
+#include "exchange/ClipboardCommands.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
 #include "options/ChartPropertySheet.h"
@@ -134,7 +136,8 @@ bool SaveChartFile(CTallonChart& doc, const QString& path, FileOutcome* outcome)
 } // namespace zyn::shell
 
 CChartWindowDocument::CChartWindowDocument(CAppContext& context, QObject* parent)
-    : CTallonAppDocument(parent), m_context(context), m_doc(new CTallonChart(context, this)) {
+    : CTallonAppDocument(parent), m_context(context), m_doc(new CTallonChart(context, this)),
+      m_clipboard(new CClipboardCommands(m_doc, this)) {
     connect(m_doc, &CTallonChart::titleChanged, this, &CTallonAppDocument::TitleChanged);
     connect(m_doc, &CTallonChart::modifiedChanged, this, &CTallonAppDocument::ModifiedChanged);
     connect(m_doc, &CTallonChart::statusMessage, this, &CTallonAppDocument::StatusMessage);
@@ -145,7 +148,9 @@ CChartWindowDocument::CChartWindowDocument(CAppContext& context, QObject* parent
 
 // The views may outlive the document by a moment (their frames go with deleteLater); they hold
 // it through a guarded pointer.
-CChartWindowDocument::~CChartWindowDocument() = default;
+CChartWindowDocument::~CChartWindowDocument() {
+    zyn::clipboard::ReleaseClipboardOf(m_doc);
+}
 
 CReportView* CChartWindowDocument::ActiveReportView() const {
     return m_activeReport;
@@ -287,6 +292,9 @@ QWidget* CChartWindowDocument::CreateView(int tab, QWidget* parent) {
     view->setObjectName(QStringLiteral("ChartPage"));
     connect(view, &CTallonView::statusMessage, this, &CTallonAppDocument::StatusMessage);
     view->eventDialog = &RunAddEventDialog;
+    view->SetDropHandlers(&zyn::clipboard::DropEffect, [this](const QMimeData* data) {
+        return zyn::clipboard::PasteFromDataObject(*m_doc, data);
+    });
     connect(view, &CTallonView::propertiesRequested, this,
             [this, view](int page) { RunChartProperties(*m_doc, view, page, m_context.mainWindow); });
     connect(view, &CTallonView::eventDoubleClicked, this,
@@ -324,11 +332,16 @@ QAction* CChartWindowDocument::CommandAction(int command) const {
         if (CReportView::DisabledOnReport(command)) return nullptr;
         if (QAction* a = report->Action(command)) return a;
         // The chart page's own commands do not reach past the report page.
-        return ActiveView() && ActiveView()->Action(command) ? nullptr : m_doc->Action(command);
+        return ActiveView() && ActiveView()->Action(command) ? nullptr : DocumentAction(command);
     }
     if (CTallonView* view = ActiveView())
         if (QAction* a = view->Action(command)) return a;
-    return m_doc->Action(command);
+    return DocumentAction(command);
+}
+
+QAction* CChartWindowDocument::DocumentAction(int command) const {
+    if (QAction* a = m_doc->Action(command)) return a;
+    return m_clipboard->Action(command);
 }
 
 bool CChartWindowDocument::OnCommand(int command) {
@@ -341,6 +354,7 @@ bool CChartWindowDocument::OnCommand(int command) {
 }
 
 void CChartWindowDocument::UpdateCommandStates() {
+    m_clipboard->UpdateActions();
     // The view's update handlers run the document's as well.
     if (CReportView* report = ActiveReportView()) {
         report->UpdateActions();
@@ -361,9 +375,9 @@ bool CChartWindowDocument::OnUpdateCommand(int command, QAction* action) {
         action->setChecked(source->isChecked());
     }
     // "&Delete (channel)\tDel" names the channel it deletes, "&Copy (Report)\tCtrl+C" what it
-    // copies; the zoom slots name their spans.
-    if (command == ZynCmd::DeleteChannel || command == ZynCmd::EditCopy ||
-        (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
+    // copies, "&Paste (channel)\tCtrl+V" what it pastes; the zoom slots name their spans.
+    if (command == ZynCmd::DeleteChannel || command == ZynCmd::EditCopy || command == ZynCmd::EditCut ||
+        command == ZynCmd::EditPaste || (command >= ZynCmd::Zoom1 && command <= ZynCmd::Zoom7))
         action->setText(source->text());
     return true;
 }

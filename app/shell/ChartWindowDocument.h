@@ -15,6 +15,7 @@
 #include <vector>
 
 class CAppContext;
+class CClipboardCommands;
 class CReportView;
 class CTallonChart;
 class CTallonView;
@@ -99,9 +100,12 @@ private:
     // status pane either way).
     void ReportFailure(int textId);
     QAction* CommandAction(int command) const;
+    // The chart document's own command, else the clipboard's.
+    QAction* DocumentAction(int command) const;
 
     CAppContext& m_context;
-    CTallonChart* m_doc; // a child: deleted (its notification thread joined) with this object
+    CTallonChart* m_doc;             // a child: deleted (its notification thread joined) with this object
+    CClipboardCommands* m_clipboard; // a child
     QString m_path;
     QString m_lastError;
     std::vector<QPointer<CTallonView>> m_views;

@@ -4,6 +4,7 @@
 #include "HelpTopics.h"
 
 #include "ChannelBar.h"
+#include "ChartFileDrops.h"
 #include "ChildFrame.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
@@ -22,6 +23,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -44,6 +47,7 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
+    setAcceptDrops(true);
     CreateActions();
     CreateToolBar();
 
@@ -585,6 +589,38 @@ void CMainFrame::UpdateCommands() {
     m_actions[ZynCmd::ViewToolbar]->setChecked(m_toolBar->isVisible());
     m_actions[ZynCmd::ViewStatusBar]->setChecked(statusBar()->isVisible());
     m_actions[ZynCmd::ViewChannelBar]->setChecked(m_channelBar->isVisible());
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_app && !DroppedChartFiles(event->mimeData()).isEmpty() &&
+        (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = DroppedChartFiles(event->mimeData());
+    if (!m_app || files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Opened after the drop has ended: a message box about a file must not hold the file manager.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files] {
+            for (const QString& file : files)
+                if (m_app) m_app->OpenDocumentFile(file);
+        },
+        Qt::QueuedConnection);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -18,6 +18,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
 #include <QMenu>
 #include <QPaintEvent>
@@ -508,6 +510,38 @@ void CTallonView::contextMenuEvent(QContextMenuEvent* event) {
 void CTallonView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     OnActivateView();
+}
+
+void CTallonView::SetDropHandlers(DropEffect effect, DropData drop) {
+    m_dropEffect = std::move(effect);
+    m_dropData = std::move(drop);
+    const bool accept = m_dropEffect && m_dropData;
+    setAcceptDrops(accept);
+    viewport()->setAcceptDrops(accept);
+}
+
+void CTallonView::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void CTallonView::dragMoveEvent(QDragMoveEvent* event) {
+    const Qt::DropAction effect =
+        m_dropEffect ? m_dropEffect(event->mimeData(), event->modifiers()) : Qt::IgnoreAction;
+    if (effect == Qt::IgnoreAction || !(event->possibleActions() & effect)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(effect);
+    event->accept();
+}
+
+void CTallonView::dropEvent(QDropEvent* event) {
+    if (!m_doc || !m_dropEffect || !m_dropData || !m_dropData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(m_dropEffect(event->mimeData(), event->modifiers()));
+    event->accept();
 }
 
 void CTallonView::OnActivateView() {

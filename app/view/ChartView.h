@@ -29,6 +29,7 @@
 #include <functional>
 
 class QMenu;
+class QMimeData;
 class QPrinter;
 
 class CTallonView : public QAbstractScrollArea {
@@ -122,6 +123,12 @@ public:
     void FilePrintPreview();
 
     EventDialog eventDialog;
+    // Drops of data objects (a copied channel, CSV text): what a drag over the chart may do, and
+    // the drop itself, true when anything was taken. The program installs both; without them the
+    // chart takes no drops.
+    using DropEffect = std::function<Qt::DropAction(const QMimeData* data, Qt::KeyboardModifiers modifiers)>;
+    using DropData = std::function<bool(const QMimeData* data)>;
+    void SetDropHandlers(DropEffect effect, DropData drop);
     // Paints of the viewport so far (tests count them).
     int PaintCount() const { return m_paintCount; }
     // Data-only strips requested by new samples so far.
@@ -145,6 +152,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateActions();
@@ -177,4 +187,6 @@ private:
     int m_wheelRemainder = 0;
     CHoverCursor* m_hoverCursor = nullptr;
     QPoint m_hoverPos{-1, -1};
+    DropEffect m_dropEffect;
+    DropData m_dropData;
 };
