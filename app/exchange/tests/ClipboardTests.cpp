@@ -188,6 +188,22 @@ TEST_F(ClipboardTest, PastingIntoAnotherWindowTakesTheChannelOverWithItsData) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
+// The description escapes a character beyond Latin-1 into a form that does not read back; the
+// message names the channel as it is.
+TEST_F(ClipboardTest, ThePastedMessageNamesAChannelWhoseNameIsBeyondLatin1) {
+    auto source = DiskDoc();
+    const QString name = QStringLiteral("Zeit \u20AC \u65F6\u95F4");
+    source->Channels().at(0)->put_Name(ToBstr(name));
+    ASSERT_TRUE(CopySelectedChannel(*source, ChannelAction::Copy));
+    auto target = NewDoc();
+    QSignalSpy status(target.get(), &CTallonChart::statusMessage);
+    ASSERT_TRUE(PasteFromClipboard(*target));
+    ASSERT_GE(status.size(), 1);
+    EXPECT_EQ(status.at(0).at(0).toString(), name + QStringLiteral(" has been pasted in to this chart."));
+    EXPECT_EQ(Name(target->Channels().at(0)), name);
+    EXPECT_EQ(PasteText(), QStringLiteral("&Paste (%1)\tCtrl+V").arg(name));
+}
+
 TEST_F(ClipboardTest, AChannelOrChartThatIsGoneFailsAndChangesNothing) {
     auto source = DiskDoc();
     ASSERT_TRUE(CopySelectedChannel(*source, ChannelAction::Copy));
