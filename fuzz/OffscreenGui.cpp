@@ -15,6 +15,7 @@ QGuiApplication& OffscreenGuiApp() {
 
 // Fontconfig keeps its configuration for the life of the process and never frees it: that is not
 // a leak of the code under test, and would otherwise end every run as one.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer runtime looks for this name
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }

@@ -35,6 +35,7 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
+    out.reserve(strings.size() + 1);
     for (auto& s : strings)
         out.push_back(s.data());
     out.push_back(nullptr);

@@ -81,7 +81,7 @@ bool ResolveTarget(const std::string& path, std::string& target, TargetKind& kin
             return false;
         }
         link.resize(std::size_t(n));
-        current = link.front() == '/' ? link : FolderOf(current) + "/" + link;
+        current = link.front() == '/' ? link : (FolderOf(current) + '/').append(link);
     }
     error = ELOOP;
     return false;

@@ -251,7 +251,7 @@ void Notice(const std::string& text) {
     handler(text);
 }
 
-void SetNoticeHandler(NoticeHandler handler) {
+void SetNoticeHandler(const NoticeHandler& handler) {
     Notices& n = TheNotices();
     std::vector<std::string> waiting;
     {

@@ -121,7 +121,7 @@ std::string HiveFolder();
 // over once per process, on the thread that found it; texts found before a handler is set wait
 // for it. A null handler makes them wait again.
 using NoticeHandler = std::function<void(const std::string& text)>;
-void SetNoticeHandler(NoticeHandler handler);
+void SetNoticeHandler(const NoticeHandler& handler);
 
 } // namespace zyn::registry
 

@@ -128,7 +128,7 @@ TEST(KillDuringSave, EveryKillLeavesTheOldOrTheNewChartAndTheNextSaveCleansUp) {
         ASSERT_TRUE(fs::exists(folder + "/ready")) << "the helper never got ready";
         const Bytes said = Read(folder + "/ready");
         const int saveMs = std::max(1, std::atoi(std::string(said.begin(), said.end()).c_str()));
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % (2000u * unsigned(saveMs))));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % (2000UL * unsigned(saveMs))));
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
         EXPECT_EQ(zyn::test::Reap(pid), 128 + SIGKILL) << "the helper ended by itself";
         if (versionA.empty()) {

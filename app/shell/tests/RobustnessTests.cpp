@@ -99,7 +99,7 @@ protected:
         o.timeoutMs = 60000;
         return o;
     }
-    ProgramRun Tallon(const std::vector<std::string>& args, ProgramOptions options) const {
+    ProgramRun Tallon(const std::vector<std::string>& args, const ProgramOptions& options) const {
         std::vector<std::string> argv{TALLON_EXECUTABLE};
         argv.insert(argv.end(), args.begin(), args.end());
         return zyn::test::RunProgram(argv, options);
@@ -410,7 +410,7 @@ TEST_F(RobustnessTest, ExportsOnAFullFileSystemKeepTheOldFiles) {
     const std::string disk = Path("disk");
     ASSERT_EQ(::mkdir(disk.c_str(), 0755), 0);
     const auto result = zyn::test::RunInMountSandbox([&](zyn::test::MountSandbox& box) -> std::string {
-        if (!box.MountTmpfs(disk, 256 * 1024)) return box.Skip("cannot mount a small tmpfs");
+        if (!box.MountTmpfs(disk, 256UL * 1024)) return box.Skip("cannot mount a small tmpfs");
         const fx::Bytes oldPng{0x89, 'P', 'N', 'G', 'o', 'l', 'd'}, oldCsv{'o', 'l', 'd'};
         if (!fx::WriteBytes(disk + "/chart.png", oldPng) || !fx::WriteBytes(disk + "/chart.csv", oldCsv))
             return "cannot write the old files";
@@ -465,7 +465,7 @@ TEST_F(RobustnessTest, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
 // ---- the settings store ----
 
 TEST_F(RobustnessTest, DamagedSettingsDatabasesAreMovedAsideAndTheProgramsGoOn) {
-    const std::string garbage(64 * 1024, '\xA5');
+    const std::string garbage(std::size_t(64) * 1024, '\xA5');
     const fx::Bytes junk(garbage.begin(), garbage.end());
     for (const char* hive : {"classes.db", "user.db", "machine.db"})
         ASSERT_TRUE(fx::WriteBytes(m_store.Path() + "/" + hive, junk));
@@ -521,7 +521,7 @@ TEST_F(RobustnessTest, AReadOnlySettingsStoreIsUsedReadOnly) {
     };
     if (::geteuid() != 0) {
         for (const auto& name : Entries(store))
-            ASSERT_EQ(::chmod((store + "/" + name).c_str(), 0444), 0);
+            ASSERT_EQ(::chmod((store + '/').append(name).c_str(), 0444), 0);
         ASSERT_EQ(::chmod(store.c_str(), 0555), 0);
         EXPECT_EQ(check(), "");
         return;

@@ -1282,7 +1282,7 @@ void ShellTests::damagedSettingsAreMovedAsideSaidOnceAndSavedAgain() {
     EndApp();
     auto store = std::make_unique<zyn::test::TempSettingsStore>();
     const QString storeDir = QString::fromStdString(store->Path());
-    const QByteArray junk(32 * 1024, '\x5a');
+    const QByteArray junk(qsizetype(32) * 1024, '\x5a');
     for (const char* hive : {"user.db", "classes.db"}) {
         QFile f(storeDir + u'/' + QLatin1String(hive));
         QVERIFY(f.open(QIODevice::WriteOnly));

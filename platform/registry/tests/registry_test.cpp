@@ -326,6 +326,7 @@ TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
     pid_t a = zyn::test::SpawnSelf({"--write", "Shared", "procA", std::to_string(kPerWriter)});
     pid_t b = zyn::test::SpawnSelf({"--write", "Shared", "procB", std::to_string(kPerWriter)});
     std::vector<std::thread> threads;
+    threads.reserve(2);
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([t] {
             HKEY h = Create(HKEY_CURRENT_USER, u"Shared");
@@ -566,7 +567,7 @@ TEST_F(RegistryTest, ADamagedHiveIsMovedAsideSaidOnceAndReplaced) {
     sqlite3_close(db);
     std::string bytes = ReadAll(machine);
     ASSERT_GT(bytes.size(), 3u * 4096u);
-    for (std::size_t i = 2 * 4096; i < 3 * 4096; ++i)
+    for (std::size_t i = 2UL * 4096; i < 3UL * 4096; ++i)
         bytes[i] = char(0xEE);
     WriteAll(machine, bytes);
     HKEY fresh = Create(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon");
@@ -580,6 +581,7 @@ TEST_F(RegistryTest, ADamagedHiveIsMovedAsideSaidOnceAndReplaced) {
 TEST_F(RegistryTest, ProcessesMeetingOneDamagedHiveMoveItAsideOnce) {
     WriteAll(StorePath() + "/user.db", std::string(50000, '\x11'));
     std::vector<pid_t> helpers;
+    helpers.reserve(4);
     for (int i = 0; i < 4; ++i)
         helpers.push_back(zyn::test::SpawnSelf({"--write", "Shared", "p" + std::to_string(i), "20"}));
     for (pid_t p : helpers)
