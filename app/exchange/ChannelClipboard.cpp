@@ -14,6 +14,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <vector>
+
 namespace zyn::clipboard {
 
 namespace {
@@ -46,6 +48,16 @@ CComPtr<IZynChannel> FindChannel(CTallonChart& doc, const QString& channelId) {
         (doc.Chart()->FindChannel(ToBstr(channelId), &channel) != S_OK || !channel))
         channel = nullptr;
     return channel;
+}
+
+// The name the pasted copy carries (the chart's newest channel). The description's own does not
+// survive its escaping when it holds characters beyond Latin-1.
+QString PastedName(CTallonChart& doc, const ChannelDescription& description) {
+    const std::vector<CComPtr<IZynChannel>> channels = doc.Channels();
+    CComBSTR name;
+    if (channels.empty() || FAILED(channels.back()->get_Name(&name)) || name.IsEmpty())
+        return ToQString(description.name);
+    return FromBstr(name);
 }
 
 void ChannelsChanged(CTallonChart& doc) {
@@ -108,7 +120,7 @@ bool PasteChannelRef(CTallonChart& doc, std::u16string_view text, bool report) {
     }
     ChannelsChanged(doc);
     if (!description.name.empty())
-        doc.ShowStatus(ZynFormat(kChannelPasted, {ToQString(description.name)}), 0);
+        doc.ShowStatus(ZynFormat(kChannelPasted, {PastedName(doc, description)}), 0);
     return true;
 }
 

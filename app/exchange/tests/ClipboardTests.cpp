@@ -188,6 +188,22 @@ TEST_F(ClipboardTest, PastingIntoAnotherWindowTakesTheChannelOverWithItsData) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
+// The description escapes a character beyond Latin-1 into a form that does not read back; the
+// message names the channel as it is.
+TEST_F(ClipboardTest, ThePastedMessageNamesAChannelWhoseNameIsBeyondLatin1) {
+    auto source = DiskDoc();
+    const QString name = QStringLiteral("Zeit \u20AC \u65F6\u95F4");
+    source->Channels().at(0)->put_Name(ToBstr(name));
+    ASSERT_TRUE(CopySelectedChannel(*source, ChannelAction::Copy));
+    auto target = NewDoc();
+    QSignalSpy status(target.get(), &CTallonChart::statusMessage);
+    ASSERT_TRUE(PasteFromClipboard(*target));
+    ASSERT_GE(status.size(), 1);
+    EXPECT_EQ(status.at(0).at(0).toString(), name + QStringLiteral(" has been pasted in to this chart."));
+    EXPECT_EQ(Name(target->Channels().at(0)), name);
+    EXPECT_EQ(PasteText(), QStringLiteral("&Paste (%1)\tCtrl+V").arg(name));
+}
+
 TEST_F(ClipboardTest, AChannelOrChartThatIsGoneFailsAndChangesNothing) {
     auto source = DiskDoc();
     ASSERT_TRUE(CopySelectedChannel(*source, ChannelAction::Copy));
@@ -304,34 +320,6 @@ TEST_F(ClipboardTest, CsvIsPreferredOverPlainTextAndTheMenuNamesWhatIsOffered) {
     ASSERT_TRUE(PasteFromClipboard(*doc));
     ASSERT_EQ(doc->ChannelCount(), 2);
     EXPECT_EQ(Values(doc->Channels().at(1)), (std::vector<double>{3, 4}));
-}
-
-TEST_F(ClipboardTest, ADropTakesADescriptionOrCsvButNotPlainText) {
-    auto source = DiskDoc();
-    std::unique_ptr<CChannelMimeData> channel =
-        MakeChannelData(*source, ctx.channelBar.selectedChannel, ChannelAction::Copy);
-    ASSERT_TRUE(channel);
-    EXPECT_EQ(DropEffect(channel.get(), Qt::NoModifier), Qt::CopyAction);
-    EXPECT_EQ(DropEffect(channel.get(), Qt::ControlModifier), Qt::MoveAction);
-    auto target = NewDoc();
-    ASSERT_TRUE(PasteFromDataObject(*target, channel.get()));
-    ASSERT_EQ(target->ChannelCount(), 1);
-    EXPECT_EQ(Values(target->Channels().at(0)), (std::vector<double>{1.5, 2.25}));
-
-    QMimeData csv;
-    csv.setData(kCsvFormat, "Time,Dropped\n10:00:00,5\n10:00:01,6\n");
-    EXPECT_EQ(DropEffect(&csv, Qt::NoModifier), Qt::CopyAction);
-    QSignalSpy status(target.get(), &CTallonChart::statusMessage);
-    ASSERT_TRUE(PasteFromDataObject(*target, &csv));
-    EXPECT_EQ(target->ChannelCount(), 2);
-    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("External data was successfully imported."));
-
-    QMimeData text;
-    text.setText(QStringLiteral("Time,Plain\n10:00:00,5\n10:00:01,6\n"));
-    EXPECT_EQ(DropEffect(&text, Qt::NoModifier), Qt::IgnoreAction);
-    EXPECT_FALSE(PasteFromDataObject(*target, &text));
-    EXPECT_EQ(target->ChannelCount(), 2);
-    EXPECT_TRUE(boxes.isEmpty()); // a drop never stops the user with a message box
 }
 
 } // namespace
