@@ -322,32 +322,4 @@ TEST_F(ClipboardTest, CsvIsPreferredOverPlainTextAndTheMenuNamesWhatIsOffered) {
     EXPECT_EQ(Values(doc->Channels().at(1)), (std::vector<double>{3, 4}));
 }
 
-TEST_F(ClipboardTest, ADropTakesADescriptionOrCsvButNotPlainText) {
-    auto source = DiskDoc();
-    std::unique_ptr<CChannelMimeData> channel =
-        MakeChannelData(*source, ctx.channelBar.selectedChannel, ChannelAction::Copy);
-    ASSERT_TRUE(channel);
-    EXPECT_EQ(DropEffect(channel.get(), Qt::NoModifier), Qt::CopyAction);
-    EXPECT_EQ(DropEffect(channel.get(), Qt::ControlModifier), Qt::MoveAction);
-    auto target = NewDoc();
-    ASSERT_TRUE(PasteFromDataObject(*target, channel.get()));
-    ASSERT_EQ(target->ChannelCount(), 1);
-    EXPECT_EQ(Values(target->Channels().at(0)), (std::vector<double>{1.5, 2.25}));
-
-    QMimeData csv;
-    csv.setData(kCsvFormat, "Time,Dropped\n10:00:00,5\n10:00:01,6\n");
-    EXPECT_EQ(DropEffect(&csv, Qt::NoModifier), Qt::CopyAction);
-    QSignalSpy status(target.get(), &CTallonChart::statusMessage);
-    ASSERT_TRUE(PasteFromDataObject(*target, &csv));
-    EXPECT_EQ(target->ChannelCount(), 2);
-    EXPECT_EQ(status.last().at(0).toString(), QStringLiteral("External data was successfully imported."));
-
-    QMimeData text;
-    text.setText(QStringLiteral("Time,Plain\n10:00:00,5\n10:00:01,6\n"));
-    EXPECT_EQ(DropEffect(&text, Qt::NoModifier), Qt::IgnoreAction);
-    EXPECT_FALSE(PasteFromDataObject(*target, &text));
-    EXPECT_EQ(target->ChannelCount(), 2);
-    EXPECT_TRUE(boxes.isEmpty()); // a drop never stops the user with a message box
-}
-
 } // namespace

@@ -150,6 +150,8 @@ void ClipboardCommandTests::dropsOnAChartView() {
     QVERIFY(target && target->ActiveView());
     QWidget* view = target->ActiveView()->viewport();
 
+    QCOMPARE(zyn::clipboard::DropEffect(channel.get(), Qt::ControlModifier), Qt::MoveAction);
+    QCOMPARE(zyn::clipboard::DropEffect(channel.get(), Qt::NoModifier), Qt::CopyAction);
     QVERIFY(Drop(view, channel.get(), Qt::ControlModifier));
     QCOMPARE(Channels(target), 1);
     QCOMPARE(Channels(source), 1);
