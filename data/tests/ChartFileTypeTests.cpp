@@ -48,7 +48,7 @@ void ChartFileTypeTests::initTestCase() {
 }
 
 QString ChartFileTypeTests::Write(const QString& name, const QByteArray& bytes) {
-    const QString path = m_dir.filePath(QStringLiteral("files/") + name);
+    QString path = m_dir.filePath(QStringLiteral("files/") + name);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return {};
     return path;
