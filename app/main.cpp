@@ -5,6 +5,7 @@
 #include "document/CTallonChart.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
+#include "exchange/ScriptGenerator.h"
 #include "registry/registry.h"
 #include "report/ReportExport.h"
 #include "resources/ZynStrings.h"
@@ -95,6 +96,23 @@ int Export(const TallonCommandLine& cmd, int argc, char** argv) {
                         " rows have the same time as the row before, to the second; --csv-ms writes "
                         "the times to the millisecond");
             }
+        } else if (cmd.kind == TallonCommandLine::Kind::ExportScript) {
+            const auto language = zyn::script::ScriptLanguageForPath(cmd.output);
+            const bool js = language == zyn::script::ScriptLanguage::JScript;
+            const std::optional<QString> script =
+                zyn::script::BuildScript({&doc}, *language, doc.Identifier(), QDateTime::currentDateTime());
+            std::string error;
+            std::vector<std::string> notes;
+            if (!script) {
+                Say("the script template is missing; nothing was written");
+                rc = 1;
+            } else if (!zyn::script::WriteScriptFile(output, *script, &error, &notes)) {
+                Say("cannot write " + output + ": " + error);
+                rc = 1;
+            } else {
+                Say("wrote " + output + (js ? " (JScript)" : " (VBScript)"));
+                if (!notes.empty()) Say(output + ": " + Joined(notes));
+            }
         } else if (cmd.kind == TallonCommandLine::Kind::ExportReport) {
             QString error;
             std::vector<std::string> notes;
@@ -148,7 +166,8 @@ int main(int argc, char** argv) {
         break;
     }
     if (cmd.kind == TallonCommandLine::Kind::ExportCsv || cmd.kind == TallonCommandLine::Kind::ExportImage ||
-        cmd.kind == TallonCommandLine::Kind::ExportReport)
+        cmd.kind == TallonCommandLine::Kind::ExportReport ||
+        cmd.kind == TallonCommandLine::Kind::ExportScript)
         return Export(cmd, argc, argv);
 
     QApplication qapp(argc, argv);

@@ -11,6 +11,7 @@
 #include "com/classregistry.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/ScriptLanguage.h"
 #include "objlib/ZynInterfaces.h"
 #include "options/AboutBox.h"
 #include "registry/registry.h"
@@ -92,10 +93,12 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vec
             cmd.kind = TallonCommandLine::Kind::Unregister;
         } else if (name == u"register" || name == u"regserver") {
             cmd.kind = TallonCommandLine::Kind::Register;
-        } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report") {
-            cmd.kind = name == u"export-csv"     ? TallonCommandLine::Kind::ExportCsv
-                       : name == u"export-image" ? TallonCommandLine::Kind::ExportImage
-                                                 : TallonCommandLine::Kind::ExportReport;
+        } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report" ||
+                   name == u"export-script") {
+            cmd.kind = name == u"export-csv"      ? TallonCommandLine::Kind::ExportCsv
+                       : name == u"export-image"  ? TallonCommandLine::Kind::ExportImage
+                       : name == u"export-script" ? TallonCommandLine::Kind::ExportScript
+                                                  : TallonCommandLine::Kind::ExportReport;
             if (i + 2 >= args.size()) {
                 cmd.kind = TallonCommandLine::Kind::Invalid;
                 cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
@@ -105,6 +108,14 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vec
             cmd.fileBytes = bytesOf(i);
             cmd.output = args[++i];
             cmd.outputBytes = bytesOf(i);
+            // The script's language comes from its extension, as in the save dialog.
+            if (cmd.kind == TallonCommandLine::Kind::ExportScript &&
+                !zyn::script::ScriptLanguageForPath(cmd.output)) {
+                cmd.kind = TallonCommandLine::Kind::Invalid;
+                cmd.error = QStringLiteral("%1 writes OUT.js (JScript) or OUT.vbs (VBScript), not %2")
+                                .arg(arg, cmd.output);
+                return cmd;
+            }
         } else if (name == u"csv-ms") {
             cmd.csvMilliseconds = true;
         } else if (name == u"help" || name == u"h" || name == u"?") {
@@ -174,6 +185,9 @@ QString TallonUsageText() {
         "                              a window (--csv-ms: times to the millisecond)\n"
         "  --export-report FILE OUT    write the chart's report without a window, as text (.txt),\n"
         "                              a printed document (.pdf) or a web page (.html)\n"
+        "  --export-script FILE OUT.js|OUT.vbs\n"
+        "                              write a JScript or VBScript file that rebuilds the chart\n"
+        "                              through \"Tallon.Application\", without a window\n"
         "  -h, --help                  show this help and exit\n"
         "      --version               show the version and exit\n"
         "\n"

@@ -34,6 +34,7 @@ struct TallonCommandLine {
         Help,
         Version,
         ExportReport,
+        ExportScript,
         Invalid
     };
     Kind kind = Kind::FileNew;
