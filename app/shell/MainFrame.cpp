@@ -6,11 +6,13 @@
 #include "ChannelBar.h"
 #include "ChartFileDrops.h"
 #include "ChildFrame.h"
+#include "ScriptCommands.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
 #include "TallonAppDocument.h"
 #include "Tips.h"
 #include "display/ChartFonts.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/CommandActions.h"
 #include "document/ZynMessageBox.h"
@@ -461,6 +463,20 @@ void CMainFrame::RunStartupTasks() {
     m_tip->ShowAt(anchor, tip->showMs);
 }
 
+void CMainFrame::SaveAsScript(bool activeChartOnly) {
+    if (!m_app) return;
+    QString chartId;
+    if (activeChartOnly) {
+        CTallonAppDocument* doc = ActiveDocument();
+        if (!doc || !doc->Chart()) return;
+        CComBSTR id;
+        doc->Chart()->get_Identifier(&id);
+        chartId = FromBstr(id);
+    }
+    QString status;
+    if (GenerateScript(this, m_app->Documents(), chartId, &status)) ShowStatusMessage(status);
+}
+
 bool CMainFrame::HandleDocumentCommand(int command) {
     CTallonAppDocument* doc = ActiveDocument();
     return doc && doc->OnCommand(command);
@@ -483,6 +499,10 @@ void CMainFrame::OnCommand(int command) {
     case ZynCmd::FileSave:
     case ZynCmd::FileSaveAs:
         if (m_app) m_app->SaveDocument(ActiveDocument(), command == ZynCmd::FileSaveAs);
+        return;
+    case ZynCmd::SaveAsScript:
+    case ZynCmd::SaveAllAsScript:
+        SaveAsScript(command == ZynCmd::SaveAsScript);
         return;
     case ZynCmd::AppExit:
         close();
@@ -563,8 +583,10 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:
+        case ZynCmd::SaveAllAsScript:
             action->setEnabled(true);
             break;
+        case ZynCmd::SaveAsScript:
         case ZynCmd::FileClose:
         case ZynCmd::FileSave:
         case ZynCmd::FileSaveAs:

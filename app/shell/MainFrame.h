@@ -114,6 +114,8 @@ private:
     void FitToScreen();
     void OnActiveChildChanged();
     bool HandleDocumentCommand(int command);
+    // Save as Script (the active chart) and Save All as Script.
+    void SaveAsScript(bool activeChartOnly);
 
     CTallonApp* m_app;
     QMdiArea* m_mdi = nullptr;

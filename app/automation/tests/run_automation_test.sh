@@ -2,7 +2,7 @@
 # One automation scenario on the private session bus this runs on (dbus-run-session starts it):
 # a fresh settings store, Tallon registered in it as an installer would, then the scenario.
 #   run_automation_test.sh SCENARIO
-# Environment: TALLON, ZYNSCRIPT, ZYNPREFS (programs), SCRIPTS (the .js folder), WORKDIR (a folder
+# Environment: TALLON, ZYNSCRIPT, ZYNPREFS, CHARTSCRIPT (programs), SCRIPTS (the .js folder), WORKDIR (a folder
 # of this test's own).
 set -euo pipefail
 
@@ -172,6 +172,26 @@ tools)
     [[ $(owner_pid com.zynthar.Tallon) == "$pid" ]] || fail "the calls did not all meet one program"
     kill -9 "$client"
     wait_gone "$pid" 10 || fail "the program still runs 10 s after its last client left"
+    ;;
+roundtrip)
+    # A running chart's generated JScript, run as it was written, rebuilds the chart in the program:
+    # a second client reads the rebuilt chart through automation while the script counts down.
+    "$ZYNPREFS" 140 0
+    "$CHARTSCRIPT" "$WORKDIR/chart.js" "$WORKDIR/expected" || fail "the script was not generated"
+    "$ZYNSCRIPT" "$WORKDIR/chart.js" >"$WORKDIR/generated.out" 2>&1 &
+    generated=$!
+    background+=("$generated")
+    deadline=$((SECONDS + 60))
+    until "$ZYNSCRIPT" "$SCRIPTS/rebuilt-chart.js" >"$WORKDIR/actual" 2>&1 && cmp -s "$WORKDIR/expected" "$WORKDIR/actual"; do
+        if ((SECONDS >= deadline)) || ! kill -0 "$generated" 2>/dev/null; then
+            diff -u "$WORKDIR/expected" "$WORKDIR/actual" || true
+            cat "$WORKDIR/generated.out"
+            fail "the rebuilt chart differs from the one the script was made from"
+        fi
+        sleep 0.5
+    done
+    wait "$generated" || { cat "$WORKDIR/generated.out"; fail "the generated script failed"; }
+    ! grep -q 'ERROR' "$WORKDIR/generated.out" || { cat "$WORKDIR/generated.out"; fail "the generated script reported an error"; }
     ;;
 *)
     fail "unknown scenario $scenario"
