@@ -10,6 +10,7 @@
 #include "exchange/ChartFile.h"
 #include "report/tests/ReportTestChart.h"
 #include "shell/ChartWindowDocument.h"
+#include "testing/RunProgram.h"
 #include "testing/TempSettingsStore.h"
 #include "testing/TestObjectLibrary.h"
 #include "utils/ZynFiles.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QImage>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -117,20 +117,17 @@ void ExportModeTests::initTestCase() {
 }
 
 int ExportModeTests::RunTallon(const QStringList& args, QString* errors, QString* output) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("ZYN_REGISTRY_DIR"), QString::fromStdString(m_store.Path()));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TALLON_EXECUTABLE), args);
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (errors) *errors = QString::fromLocal8Bit(process.readAllStandardError());
-    if (output) *output = QString::fromLocal8Bit(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    // Started by fork and exec rather than QProcess, whose cloned child the thread sanitizer's
+    // runtime cannot follow.
+    std::vector<std::string> argv{TALLON_EXECUTABLE};
+    for (const QString& arg : args)
+        argv.push_back(arg.toLocal8Bit().toStdString());
+    zyn::test::ProgramOptions options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "ZYN_REGISTRY_DIR=" + m_store.Path()};
+    const zyn::test::ProgramRun run = zyn::test::RunProgram(argv, options);
+    if (errors) *errors = QString::fromLocal8Bit(run.err.data(), qsizetype(run.err.size()));
+    if (output) *output = QString::fromLocal8Bit(run.out.data(), qsizetype(run.out.size()));
+    return run.timedOut ? -1 : run.exitCode;
 }
 
 void ExportModeTests::imageExportWritesThePictureAtTheSizeAskedFor() {
