@@ -19,9 +19,21 @@ else
 fi
 ctest --preset asan -j "$(nproc)" || status=1
 # Left out of the thread-sanitizer run, for limits of the sanitizer rather than of the code:
-# tests that start programs through QProcess (the runtime's own check fails in the child it clones),
-# and the CSV tests whose charts of 30 channels hold more locks at once than its deadlock detector
-# counts (it then hangs in its own report).
-tsan_left_out='ZynShellTests|ZynExportModeTests|ZynShellOptionTests|ZynChartFileTypeTests|ZynChartFilesTests'
+# - tests that talk to the program over D-Bus (remoting, automation, shell automation, the
+#   automation scenarios): Qt D-Bus and libdbus are not instrumented and hand messages and
+#   connections between their own thread and ours inside themselves, so the sanitizer sees an
+#   allocation on one thread and its release on another without the lock between them; the
+#   bad-input test also starts its program through QProcess, whose cloned child the runtime cannot
+#   follow (its own CHECK `!thr->slot` fails);
+# - tests that import CSV into a chart (chart files, the clipboard's paste and file drops, the
+#   export modes reading CSV): the import creates channels while it holds the chart's locks, which
+#   the deadlock detector reads as the reverse of the order every other holder takes them in; the
+#   chart's time-base lock, taken first by every holder, keeps the two apart, and the detector does
+#   not see that gate (with 30 channels it also runs out of lock slots and hangs in its report);
+# - the shell's tests of the whole program: besides its D-Bus connection, Qt Gui splits image work
+#   over Qt's thread pool and frees on a pooled thread what the GUI thread allocated, a hand-off
+#   inside Qt that the runtime's operator new and delete report whatever the suppressions say.
+tsan_left_out='ZynShellTests|ZynShellOptionTests|ZynShellAutomationTests|ZynExportModeTests|ZynChartFilesTests'
+tsan_left_out+='|ZynRemotingTests|ZynAutomationBadInputTests|AutomationScenario|ZynClipboardTests|ZynClipboardCommandTests'
 ctest --preset tsan -j "$(nproc)" -E "$tsan_left_out" || status=1
 exit $status
