@@ -315,21 +315,40 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     }
     if (timeColumn == SIZE_MAX) return false;
 
-    CComPtr<IZynObjLock> lock;
-    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
-
     std::vector<CComPtr<IZynChannel>> created;
     Undo undo{chart, ChartStart(chart) == 0.0, created};
     std::vector<CComPtr<IZynChannel>> byColumn(columns);
+    std::vector<ColumnRun> runs(columns);
+    // Every column but the time gets its channel, in column order, before the chart is locked:
+    // made inside the lock, a channel would take its own locks after the chart's, the reverse of
+    // the order in which every holder of the chart takes them.
+    for (std::size_t col = 0; col < columns; ++col) {
+        if (col == timeColumn) continue;
+        CComPtr<IZynChannel> channel;
+        if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
+            FAILED(channel.QueryInterface(&runs[col].target))) {
+            undo.Run();
+            return false;
+        }
+        channel->put_Color(kDefaultChannelColours[created.size() % 10]);
+        created.push_back(channel);
+        byColumn[col] = channel;
+    }
+
+    CComPtr<IZynObjLock> lock;
+    if (FAILED(chart->LockObject(&lock)) || !lock) {
+        undo.Run();
+        return false;
+    }
     CCsvTimeReader timeReader;
     if (options.today >= 0) timeReader.SetToday(options.today);
 
     std::vector<double> values(columns);
     std::vector<bool> present(columns);
+    std::vector<bool> named(columns);
     std::vector<FieldView> views;
     // Each new channel's values gather in runs that are appended at once: a call per value cost
     // more than the reading of the text.
-    std::vector<ColumnRun> runs(columns);
     auto flush = [&] {
         bool ok = true;
         for (ColumnRun& run : runs)
@@ -366,21 +385,12 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                     firstTime = lineTime;
                 continue;
             }
-            // Lines before the first valid one are passed over, but each column gets its channel
-            // only once.
-            if (rows == 0 && !byColumn[col]) {
-                CComPtr<IZynChannel> channel;
-                if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
-                    FAILED(channel.QueryInterface(&runs[col].target))) {
-                    undo.Run();
-                    lock->Unlock();
-                    return false;
-                }
-                channel->put_Color(kDefaultChannelColours[created.size() % 10]);
-                created.push_back(channel);
-                byColumn[col] = channel;
+            // Lines before the first valid one are passed over, but a header names each column's
+            // channel only from the first line.
+            if (rows == 0 && !named[col]) {
+                named[col] = true;
                 if (header) {
-                    if (present[col]) channel->put_Name(CComBSTR(views[col].text));
+                    if (present[col]) byColumn[col]->put_Name(CComBSTR(views[col].text));
                     continue;
                 }
             }
