@@ -19,7 +19,7 @@
 
 namespace {
 
-struct ChannelSpec {
+struct ChannelRecipe {
     QString path, name, comment;
     COLORREF colour;
     LONG width;
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     const QString name = QStringLiteral("Round \"trip\" C:\\load");
     const QString comment = QStringLiteral("Two lines:\r\nthe second with a tab\there");
     const LONG rate = 400;
-    const ChannelSpec channels[] = {
+    const ChannelRecipe channels[] = {
         {QStringLiteral("\\Processor(_Total)\\% Processor Time"), QStringLiteral("CPU \"all\""),
          QStringLiteral("busy\\idle"), 0x00336699, 3, 100, 0, true},
         {QStringLiteral("\\Memory\\Available MBytes"), QStringLiteral("Free memory"), QString(), 0x00FF00FF,
@@ -65,19 +65,19 @@ int main(int argc, char** argv) {
         chart->put_Name(ToBstr(name));
         chart->put_Comment(ToBstr(comment));
         chart->put_Rate(rate);
-        for (const ChannelSpec& spec : channels) {
-            if (!doc.AddChannelByPath(spec.path)) {
-                std::fprintf(stderr, "zynchartscript: cannot add %s\n", qPrintable(spec.path));
+        for (const ChannelRecipe& wanted : channels) {
+            if (!doc.AddChannelByPath(wanted.path)) {
+                std::fprintf(stderr, "zynchartscript: cannot add %s\n", qPrintable(wanted.path));
                 return 1;
             }
             CComPtr<IZynChannel> channel = doc.Channels().back();
-            channel->put_Name(ToBstr(spec.name));
-            channel->put_Comment(ToBstr(spec.comment));
-            channel->put_Color(spec.colour);
-            channel->put_Width(spec.width);
-            channel->put_ScaleMax(spec.scaleMax);
-            channel->put_ScaleMin(spec.scaleMin);
-            channel->put_Visible(spec.visible ? 1 : 0);
+            channel->put_Name(ToBstr(wanted.name));
+            channel->put_Comment(ToBstr(wanted.comment));
+            channel->put_Color(wanted.colour);
+            channel->put_Width(wanted.width);
+            channel->put_ScaleMax(wanted.scaleMax);
+            channel->put_ScaleMin(wanted.scaleMin);
+            channel->put_Visible(wanted.visible ? 1 : 0);
         }
         doc.SetTickSize(1);
         doc.SetTimeFormat(9); // clock time, the second format
@@ -112,14 +112,15 @@ int main(int argc, char** argv) {
              << QStringLiteral("ColorText=%1").arg(0x00E0D0C0)
              << QStringLiteral("ColorBackGround=%1").arg(0x00101010)
              << QStringLiteral("Channels=%1").arg(std::size(channels));
-    for (const ChannelSpec& spec : channels)
-        expected << QStringLiteral("CounterPath=") + Json(spec.path)
-                 << QStringLiteral("Name=") + Json(spec.name)
-                 << QStringLiteral("Comment=") + Json(spec.comment)
-                 << QStringLiteral("Color=%1").arg(spec.colour) << QStringLiteral("Width=%1").arg(spec.width)
-                 << QStringLiteral("ScaleMax=") + QString::number(spec.scaleMax)
-                 << QStringLiteral("ScaleMin=") + QString::number(spec.scaleMin)
-                 << QStringLiteral("Visible=") + Flag(spec.visible);
+    for (const ChannelRecipe& wanted : channels)
+        expected << QStringLiteral("CounterPath=") + Json(wanted.path)
+                 << QStringLiteral("Name=") + Json(wanted.name)
+                 << QStringLiteral("Comment=") + Json(wanted.comment)
+                 << QStringLiteral("Color=%1").arg(wanted.colour)
+                 << QStringLiteral("Width=%1").arg(wanted.width)
+                 << QStringLiteral("ScaleMax=") + QString::number(wanted.scaleMax)
+                 << QStringLiteral("ScaleMin=") + QString::number(wanted.scaleMin)
+                 << QStringLiteral("Visible=") + Flag(wanted.visible);
     expected << QStringLiteral("Run=1") << QStringLiteral("Sampling=1");
     QFile out(QString::fromLocal8Bit(argv[2]));
     if (!out.open(QIODevice::WriteOnly) || out.write((expected.join(u'\n') + u'\n').toUtf8()) < 0) return 1;

@@ -42,13 +42,13 @@ private:
 
 } // namespace
 
-ChartSpec EvenChart(int channels, int count, std::uint32_t stepMs) {
-    ChartSpec chart;
+ChartRecipe EvenChart(int channels, int count, std::uint32_t stepMs) {
+    ChartRecipe chart;
     chart.rateMs = stepMs;
     for (int i = 0; i < count; ++i)
         chart.times.push_back(std::uint32_t(i) * stepMs);
     for (int c = 0; c < channels; ++c) {
-        ChannelSpec channel;
+        ChannelRecipe channel;
         channel.name = u"Channel " + std::u16string(1, char16_t(u'A' + c));
         for (int i = 0; i < count; ++i)
             channel.values.push_back(c * 1000.0 + i);
@@ -57,7 +57,7 @@ ChartSpec EvenChart(int channels, int count, std::uint32_t stepMs) {
     return chart;
 }
 
-Bytes ChartRecord(const ChartSpec& chart) {
+Bytes ChartRecord(const ChartRecipe& chart) {
     Bytes out;
     RecordWriter w(out);
     w.U32(0x74726843); // Chrt
@@ -72,7 +72,7 @@ Bytes ChartRecord(const ChartSpec& chart) {
             w.U32(t);
     }
     w.U32(std::uint32_t(chart.channels.size()));
-    for (const ChannelSpec& c : chart.channels) {
+    for (const ChannelRecipe& c : chart.channels) {
         w.U32(0x6E616843); // Chan
         w.U32(1);
         w.U32(1); // a live channel: its values sit on the chart's times
@@ -112,7 +112,7 @@ Bytes ChartFile(const Bytes& packedChart) {
     return zyn::chartfile::ComposeChartFile(packedChart, settings);
 }
 
-Bytes ChartFileOf(const ChartSpec& chart) {
+Bytes ChartFileOf(const ChartRecipe& chart) {
     return ChartFile(Pack(ChartRecord(chart)));
 }
 

@@ -11,30 +11,30 @@ namespace zyn::test::fixtures {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ChannelSpec {
+struct ChannelRecipe {
     std::u16string name;
     std::vector<double> values; // one per time of the chart
 };
 
-struct ChartSpec {
+struct ChartRecipe {
     std::u16string name;
     std::uint32_t rateMs = 1000;
-    double start = 45000.5;            // 15 March 2023, noon
-    std::vector<std::uint32_t> times;  // relative times in milliseconds
-    std::vector<ChannelSpec> channels; // saved as live channels on the chart's times
+    double start = 45000.5;              // 15 March 2023, noon
+    std::vector<std::uint32_t> times;    // relative times in milliseconds
+    std::vector<ChannelRecipe> channels; // saved as live channels on the chart's times
 };
 
 // `count` samples `stepMs` apart on `channels` channels; channel c's value i is c * 1000 + i.
-ChartSpec EvenChart(int channels, int count, std::uint32_t stepMs);
+ChartRecipe EvenChart(int channels, int count, std::uint32_t stepMs);
 
 // The chart record as SaveChart writes it (before packing).
-Bytes ChartRecord(const ChartSpec& chart);
+Bytes ChartRecord(const ChartRecipe& chart);
 // Packed as SaveChart hands it out.
 Bytes Pack(const Bytes& records);
 // A version 3 chart file of packed chart bytes and the default settings record.
 Bytes ChartFile(const Bytes& packedChart);
 // All of it: the chart file of `chart`.
-Bytes ChartFileOf(const ChartSpec& chart);
+Bytes ChartFileOf(const ChartRecipe& chart);
 
 bool WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);

@@ -1,6 +1,7 @@
 // Channels between chart windows as a user moves them: the Edit menu's Copy and Paste with the
 // texts the menu shows, a channel dropped on a chart view, a file dropped on the main window.
 
+#include "RunningProgram.h"
 #include "com/ccombstr.h"
 #include "display/WideText.h"
 #include "document/CTallonChart.h"
@@ -65,19 +66,12 @@ void ClipboardCommandTests::init() {
         return QMessageBox::No;
     });
     QGuiApplication::clipboard()->clear();
-    m_app = new CTallonApp;
-    TallonCommandLine cmd;
-    cmd.noArguments = false; // no splash in tests
-    int rc = 0;
-    QVERIFY(m_app->InitInstance(cmd, rc));
-    m_app->MainFrame()->resize(1000, 700);
-    m_app->MainFrame()->show();
+    m_app = zyn::test::StartProgram();
+    QVERIFY(m_app);
 }
 
 void ClipboardCommandTests::cleanup() {
-    m_app->ExitInstance();
-    delete m_app;
-    m_app = nullptr;
+    zyn::test::EndProgram(m_app);
     QGuiApplication::clipboard()->clear();
     SetZynMessageHook(nullptr);
     m_store.reset();

@@ -1,6 +1,7 @@
 // The sheets and dialogs as the program opens them: through the frame's commands, the chart
 // view's double-clicks, the channel bar's Properties button and the Stop Event menus.
 
+#include "RunningProgram.h"
 #include "com/ccombstr.h"
 #include "display/ChartColours.h"
 #include "display/ChartFonts.h"
@@ -105,21 +106,14 @@ void OptionCommandTests::init() {
         m_questions << text;
         return m_answer ? QMessageBox::Yes : QMessageBox::No;
     });
-    m_app = new CTallonApp;
-    TallonCommandLine cmd;
-    cmd.noArguments = false; // no splash in tests
-    int rc = 0;
-    QVERIFY(m_app->InitInstance(cmd, rc));
-    m_app->MainFrame()->resize(1000, 700);
-    m_app->MainFrame()->show();
+    m_app = zyn::test::StartProgram();
+    QVERIFY(m_app);
 }
 
 void OptionCommandTests::cleanup() {
     for (CTallonAppDocument* doc : m_app->Documents())
         if (doc->Chart()) doc->Chart()->put_Run(0);
-    m_app->ExitInstance();
-    delete m_app;
-    m_app = nullptr;
+    zyn::test::EndProgram(m_app);
     SetZynMessageHook(nullptr);
     m_store.reset();
 }

@@ -555,7 +555,7 @@ TEST_F(RobustnessTest, AChartFileReadOnlyInPartFailsTheExport) {
 
 TEST_F(RobustnessTest, AChartWhoseTimesAreNotDatesIsMalformed) {
     for (const double start : {std::nan(""), std::numeric_limits<double>::infinity(), 1e300, -1e12}) {
-        fx::ChartSpec chart = fx::EvenChart(1, 5, 1000);
+        fx::ChartRecipe chart = fx::EvenChart(1, 5, 1000);
         chart.start = start;
         const std::string file = Path("bad-start.tlon");
         ASSERT_TRUE(fx::WriteBytes(file, fx::ChartFileOf(chart)));
@@ -631,7 +631,7 @@ TEST_F(RobustnessTest, ExportFailuresSayWhatWentWrong) {
     EXPECT_TRUE(Contains(Lower(folder.err), "directory")) << folder.err;
     EXPECT_FALSE(Contains(folder.err, "without samples")) << folder.err;
 
-    fx::ChartSpec empty;
+    fx::ChartRecipe empty;
     empty.channels.push_back({u"Nothing", {}});
     ASSERT_TRUE(fx::WriteBytes(Path("empty.tlon"), fx::ChartFileOf(empty)));
     const ProgramRun none = Tallon({"--export-csv", Path("empty.tlon"), Path("empty.csv")});

@@ -1,6 +1,7 @@
 // Save as Script and Save All as Script as a user runs them from the File menu: the "Save Script
 // As" dialog, the extension rule, Cancel, the remembered filter, and the files they write.
 
+#include "RunningProgram.h"
 #include "com/ccombstr.h"
 #include "display/WideText.h"
 #include "document/CTallonChart.h"
@@ -64,19 +65,12 @@ void ScriptCommandTests::init() {
         m_messages << text;
         return QMessageBox::Ok;
     });
-    m_app = new CTallonApp;
-    TallonCommandLine cmd;
-    cmd.noArguments = false; // no splash in tests
-    int rc = 0;
-    QVERIFY(m_app->InitInstance(cmd, rc));
-    m_app->MainFrame()->resize(1000, 700);
-    m_app->MainFrame()->show();
+    m_app = zyn::test::StartProgram();
+    QVERIFY(m_app);
 }
 
 void ScriptCommandTests::cleanup() {
-    m_app->ExitInstance();
-    delete m_app;
-    m_app = nullptr;
+    zyn::test::EndProgram(m_app);
     SetZynMessageHook(nullptr);
     m_store.reset();
 }
