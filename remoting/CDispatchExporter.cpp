@@ -119,18 +119,6 @@ private:
     std::vector<VARIANT> m_items;
 };
 
-class ExceptionInfo : public EXCEPINFO {
-public:
-    ExceptionInfo() : EXCEPINFO{} {}
-    ~ExceptionInfo() {
-        SysFreeString(bstrSource);
-        SysFreeString(bstrDescription);
-        SysFreeString(bstrHelpFile);
-    }
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-};
-
 RemoteFailure Failure(HRESULT hr, QString description, QString source = QString(), quint32 argument = 0) {
     RemoteFailure f;
     f.hr = hr;
@@ -235,7 +223,7 @@ bool CallMember(IDispatch* dispatch, const QString& typeName, DISPID id, WORD fl
     DISPID putId = DISPID_PROPERTYPUT;
     const bool put = IsPutFlag(flags);
     DISPPARAMS params{converted.Data(), put ? &putId : nullptr, converted.Count(), put ? 1u : 0u};
-    ExceptionInfo excep;
+    CExcepInfo excep;
     UINT argErr = 0;
     // The object stays alive through the call whatever the call does to the export table.
     CComPtr<IDispatch> keep(dispatch);
