@@ -8,8 +8,9 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
+#include "utils/ZynFiles.h"
 #include "utils/ZynGrowBuff.h"
 
 #include <algorithm>
@@ -43,7 +44,11 @@ double ValueOf(int c, int i) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     const int samples = argc > 1 ? std::atoi(argv[1]) : kSamples;
-    auto app = zyn::com::MakeObject<CZynApp>();
+    // The objects come from the object library as the program gets them, registered in a settings
+    // store of the benchmark's own.
+    zyn::test::TempSettingsStore store;
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    if (!app) return 1;
     CComPtr<IZynChart> chart;
     app->AddChart(&chart);
     CComVariant start(45000.25);
@@ -113,9 +118,7 @@ int main(int argc, char** argv) {
         const std::string path = (std::filesystem::temp_directory_path() /
                                   ("chartfile_bench." + std::to_string(::getpid()) + ".tlon"))
                                      .string();
-        if (!zyn::chartfile::WriteFileAtomically(path,
-                                                 zyn::chartfile::ComposeChartFile(chartBytes, settings)))
-            return 1;
+        if (!ZynSaveFile(path, zyn::chartfile::ComposeChartFile(chartBytes, settings))) return 1;
         CZynGrowBuff buffer;
         if (!buffer.Write(chartBytes.data(), static_cast<unsigned long>(chartBytes.size()))) return 1;
         CComVariant value;
@@ -135,7 +138,7 @@ int main(int argc, char** argv) {
             std::vector<std::uint8_t> bytes;
             zyn::chartfile::ChartFileParts parts;
             CComPtr<IZynChart> viaFile;
-            if (zyn::chartfile::ReadWholeFile(path, bytes) &&
+            if (ZynReadRegularFile(path, bytes, zyn::chartfile::kMaxFileBytes) &&
                 zyn::chartfile::ParseChartFile(bytes, parts) == zyn::chartfile::ChartFileError::None)
                 viaFile = zyn::chartfile::LoadChartBytes(app, parts.chart);
             best = std::min(best, Seconds(a, Clock::now()));

@@ -81,7 +81,7 @@ int main() {
     const double pushMs = BestMs(3, [&] {
         std::vector<double> v;
         for (int i = 0; i < kAppends; ++i)
-            v.push_back(double(i));
+            v.push_back(double(i)); // NOLINT(performance-inefficient-vector-operation): growth is measured
         if (v.size() != std::size_t(kAppends)) std::printf("?");
     });
     const double lockedEachMs = BestMs(1, [&] {

@@ -17,8 +17,9 @@ function(zyn_add_library name kind)
   endif()
 endfunction()
 
-# zyn_add_test(NAME SOURCES ... LIBS ... [MAIN kind] [LABELS ...] [TIMEOUT seconds] [ENVIRONMENT ...])
-# One test binary, registered with CTest under its name, with the locale and time zone pinned.
+# zyn_add_test(NAME SOURCES ... LIBS ... [MAIN kind] [BUS] [LABELS ...] [TIMEOUT seconds] [ENVIRONMENT ...])
+# One test binary, registered with CTest under its name, with the locale and time zone pinned;
+# BUS runs it on a private session bus of its own (dbus-run-session).
 # MAIN says where main() comes from (testing/ holds the shared ones):
 #   GTEST (default)  GoogleTest with the project's main, which also runs SpawnSelf helper modes;
 #   OWN              the sources bring main(); GoogleTest and the test support are linked;
@@ -28,7 +29,7 @@ endfunction()
 #   QTEST            Qt Test classes with their own QTEST_MAIN.
 # Every Qt kind runs on the offscreen platform and gets moc.
 function(zyn_add_test name)
-  cmake_parse_arguments(ARG "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "BUS" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   if(NOT ARG_MAIN)
     set(ARG_MAIN GTEST)
   endif()
@@ -59,7 +60,12 @@ function(zyn_add_test name)
     list(APPEND environment "QT_QPA_PLATFORM=offscreen")
   endif()
   list(APPEND environment ${ARG_ENVIRONMENT})
-  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_BUS)
+    find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
+    add_test(NAME ${name} COMMAND ${DBUS_RUN_SESSION} -- $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}" TIMEOUT ${ARG_TIMEOUT})
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")

@@ -1,7 +1,9 @@
-// Arbitrary bytes through the chart file reader (and the chart loader behind it) and, read as
-// UTF-16 text, through ImportText into a real chart.
+// Arbitrary bytes through the chart file reader, the chart loader behind it and the CSV export of
+// what loaded (both time forms) and, read as UTF-16 text, through ImportText into a real chart. The
+// seeds are chart files the program saved (fuzz/corpus/README).
 
 #include "exchange/ChartFile.h"
+#include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
 #include "exchange/CsvTime.h"
 
@@ -27,7 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (zyn::chartfile::ParseChartFile(bytes, parts) == zyn::chartfile::ChartFileError::None) {
             if (parts.chart.size() > bytes.size() || parts.settings.size() > zyn::chartfile::kSettingsBytes)
                 __builtin_trap();
-            if (CComPtr<IZynChart> chart = zyn::chartfile::LoadChartBytes(app, parts.chart)) chart->Detach();
+            std::string partial;
+            if (CComPtr<IZynChart> chart = zyn::chartfile::LoadChartBytes(app, parts.chart, &partial)) {
+                std::string why;
+                const bool dated = zyn::chartfile::ChartTimesAreDates(chart, &why);
+                for (const bool ms : {false, true}) {
+                    std::string text;
+                    zyn::csv::CsvOptions options;
+                    options.milliseconds = ms;
+                    zyn::csv::CsvReport report;
+                    // A text is made only of a chart whose every time is a date.
+                    if (zyn::csv::WriteChartCsv(chart, text, options, &report) && !dated) __builtin_trap();
+                }
+                chart->Detach();
+            }
         }
         return 0;
     }

@@ -1,8 +1,11 @@
 #include "ZynApp.h"
 
 #include "ZynChart.h"
+#include "ZynErrors.h"
 #include "ZynIterators.h"
 #include "ZynRecords.h"
+
+#include "com/errorinfo.h"
 
 #include <algorithm>
 
@@ -71,13 +74,25 @@ HRESULT CZynApp::get_Charts(IZynChartIter** o_ppCharts) {
 }
 
 // A new chart, handed out and listed before its record is read: a record that fails part-way
-// leaves the chart with what was read, and the caller still gets it.
+// leaves the chart with what was read, and the caller still gets it with S_OK. Whether it got all
+// of it is on the thread's error object: after S_OK it holds a text exactly when the records were
+// read only in part (the failing record's own text where it gave one), so that a program can tell
+// its user the data is not whole.
 HRESULT CZynApp::int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart) {
     // The record is read before the chart is adopted: no other thread can reach it yet, so no lock
     // is needed, and none is taken in an order other than the tree's (new channels are locked while
     // they are made).
     CComPtr<CZynChart> chart = CZynChart::Create();
-    (void)zyn::obj::records::ReadChart(records, *chart);
+    SetErrorInfo(0, nullptr);
+    const bool whole = zyn::obj::records::ReadChart(records, *chart);
+    CComPtr<IErrorInfo> why;
+    if (GetErrorInfo(0, &why) != S_OK) why = nullptr;
+    if (whole)
+        SetErrorInfo(0, nullptr);
+    else if (why)
+        SetErrorInfo(0, why);
+    else
+        (void)zyn::obj::RaiseError(CLSID_App, E_FAIL, u"The chart records end early or are damaged");
     // A chart of static channels only (imported text, values added by scripts) has no entries of
     // its own, so its record carries no start; it would open at the load time and show none of its
     // data. It starts where its earliest channel does instead.

@@ -12,6 +12,7 @@
 
 #include "com/errorinfo.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -149,11 +150,13 @@ void CZynChannel::int_TakeSample() {
 }
 
 bool CZynChannel::int_AppendValue(double value) {
-    if (m_data->int_Count() == 0) {
-        m_offset = static_cast<LONG>(m_timeBase->GetCount()) - 1;
-        if (m_timeBase->GetStart() == 0.0) m_timeBase->SetStart(GetTimeAsDouble());
-    }
+    if (m_data->int_Count() == 0) int_FirstValueAt(m_timeBase->GetCount() - 1);
     return m_data->int_Append(value);
+}
+
+void CZynChannel::int_FirstValueAt(std::uint32_t entry) {
+    m_offset = static_cast<LONG>(entry);
+    if (m_timeBase->GetStart() == 0.0) m_timeBase->SetStart(GetTimeAsDouble());
 }
 
 bool CZynChannel::int_CopyDataFrom(CZynChannel* source, CZynChartLink* chart) {
@@ -339,6 +342,62 @@ HRESULT CZynChannel::AddValueAbsTime(double i_Value, VARIANT i_AbsTime, LONG* o_
     if (ms > 2147483647.0)
         return Raise(E_INVALIDARG, u"Time for data point is too far after the chart start time.");
     return AddValueRelTime(i_Value, static_cast<LONG>(ms), o_pCount);
+}
+
+HRESULT CZynChannel::CopyValues(LONG i_First, LONG i_Many, double* o_pValues, double* o_pTimes,
+                                LONG* o_pCopied) {
+    if (!o_pCopied) return E_POINTER;
+    *o_pCopied = 0;
+    if (i_First < 0 || i_Many < 0) return E_INVALIDARG;
+    if (i_Many > 0 && !o_pValues) return E_POINTER;
+    CZynLockList locks;
+    int_LockInto(locks);
+    std::uint32_t n = m_data->int_CopyValues(std::uint32_t(i_First), std::uint32_t(i_Many), o_pValues);
+    if (o_pTimes) {
+        // Value i lies on time-base entry i + offset; the time base may end first.
+        const std::int64_t first = std::int64_t(i_First) + m_offset;
+        const std::int64_t entries = m_timeBase->GetCount();
+        const std::int64_t timed = first < 0 ? 0 : std::clamp<std::int64_t>(entries - first, 0, n);
+        n = std::uint32_t(timed);
+        for (std::uint32_t k = 0; k < n; ++k)
+            o_pTimes[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
+    }
+    *o_pCopied = LONG(n);
+    return S_OK;
+}
+
+HRESULT CZynChannel::AppendValues(LONG i_Many, const double* i_pValues, const LONG* i_pRelTimes,
+                                  LONG* o_pCount) {
+    if (!o_pCount) return E_POINTER;
+    if (i_Many < 0) return E_INVALIDARG;
+    if (i_Many > 0 && (!i_pValues || !i_pRelTimes)) return E_POINTER;
+    CZynChartLink* chart = m_chart.load();
+    if (!chart) return Raise(E_FAIL, kNotConnected);
+    // As AddValueRelTime: the chart's start, which takes the whole tree, before this channel's locks.
+    if (chart->ChartTimeBase()->GetStart() == 0.0) chart->SetChartStartTime(GetTimeAsDouble());
+
+    CZynLockList locks;
+    int_LockInto(locks);
+    if (m_type.load() != typeStatic) return Raise(E_FAIL, u"Can only add values to a static channel");
+    const std::uint32_t many = std::uint32_t(i_Many);
+    if (std::any_of(i_pRelTimes, i_pRelTimes + many, [](LONG t) { return t < 0; }))
+        return Raise(E_INVALIDARG, u"Invalid relative time");
+    // With room for every value made first, neither append below can be refused half way. The
+    // times are not negative, so their bits read the same as unsigned offsets.
+    if (!m_timeBase->ReserveForAppends(many) || !m_data->int_ReserveForAppends(many)) return E_OUTOFMEMORY;
+    const std::uint32_t firstEntry = m_timeBase->GetCount();
+    if (!m_timeBase->AppendRel(reinterpret_cast<const std::uint32_t*>(i_pRelTimes), many))
+        return E_OUTOFMEMORY;
+    if (many > 0 && m_data->int_Count() == 0) int_FirstValueAt(firstEntry);
+    if (!m_data->int_Append(i_pValues, many)) return E_OUTOFMEMORY;
+    *o_pCount = static_cast<LONG>(m_data->int_Count());
+    return S_OK;
+}
+
+HRESULT CZynChannel::GetEditCount(ULONG* o_pEdits) {
+    if (!o_pEdits) return E_POINTER;
+    *o_pEdits = m_data->int_EditCount();
+    return S_OK;
 }
 
 HRESULT CZynChannel::LockObject(IZynObjLock** o_ppLock) {

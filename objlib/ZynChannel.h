@@ -10,6 +10,7 @@
 #include "ZynDispatchImpl.h"
 #include "ZynLockList.h"
 #include "ZynTimeBase.h"
+#include "objlib/ZynBulkAccess.h"
 
 #include <atomic>
 #include <memory>
@@ -25,6 +26,7 @@ struct ChannelFields;
 class CZynChannel final : public zyn::com::ComRefCount,
                           public CZynDispatchImpl<IZynChannel>,
                           public IZynChannelPrivate,
+                          public IZynBulkAccess,
                           private CZynDataSetOwner {
 public:
     enum ChangeBits : DWORD {
@@ -48,7 +50,7 @@ public:
     // A free-standing static channel named "Channel" on an empty time base of its own.
     static CComPtr<CZynChannel> Create();
 
-    ZYN_COM_IUNKNOWN(CZynChannel, IZynChannel, IDispatch, IZynChannelPrivate)
+    ZYN_COM_IUNKNOWN(CZynChannel, IZynChannel, IDispatch, IZynChannelPrivate, IZynBulkAccess)
 
     // IZynChannel
     HRESULT Detach() override;
@@ -101,6 +103,13 @@ public:
     HRESULT SetChangedProperty(LONG newVal) override;
     HRESULT ClearChangedProperty(LONG newVal) override;
 
+    // IZynBulkAccess
+    HRESULT CopyValues(LONG i_First, LONG i_Many, double* o_pValues, double* o_pTimes,
+                       LONG* o_pCopied) override;
+    HRESULT AppendValues(LONG i_Many, const double* i_pValues, const LONG* i_pRelTimes,
+                         LONG* o_pCount) override;
+    HRESULT GetEditCount(ULONG* o_pEdits) override;
+
     // For the chart. Members marked "locked" expect the caller to hold this channel's lock list
     // (the chart's tree lock includes it).
     void int_LockInto(CZynLockList& locks, bool keepAlive = true);
@@ -149,6 +158,9 @@ private:
     void DataSetChanged(DWORD allBits) override;
 
     void int_SetTimeBase(CZynTimeBase* timeBase);
+    // Locked. The channel's first value lies on time-base entry `entry`: the offset of its data set,
+    // and a start for a time base that has none.
+    void int_FirstValueAt(std::uint32_t entry);
     HRESULT int_StringOut(const std::u16string& value, BSTR* out) const;
     HRESULT int_CounterField(std::u16string CZynCounterInfo::*field, BSTR* out);
     HRESULT int_TimeOfValue(bool last, VARIANT* out);

@@ -38,7 +38,7 @@ namespace {
 
 // A new channel of `chart` filled from `records`: static, its times starting at the chart's start.
 // A record that fails part-way leaves the channel with what was read; it stays in the chart.
-HRESULT LoadChannelRecords(CZynChart& chart, CComPtr<CZynChannel> channel, CZynGrowBuff& records,
+HRESULT LoadChannelRecords(CZynChart& chart, const CComPtr<CZynChannel>& channel, CZynGrowBuff& records,
                            IZynChannel** out) {
     {
         CZynLockList locks;

@@ -144,6 +144,65 @@ bool CZynDataSet::int_Append(double value) {
     return true;
 }
 
+std::uint32_t CZynDataSet::int_CopyValues(std::uint32_t first, std::uint32_t many, double* out) const {
+    const CZynGrowArray<double>& values = m_values->values;
+    if (first >= values.Count()) return 0;
+    const std::uint32_t n = std::min(many, values.Count() - first);
+    std::copy_n(values.Data() + first, n, out);
+    return n;
+}
+
+bool CZynDataSet::int_Append(const double* v, std::uint32_t n) {
+    if (n == 0) return true;
+    if (!int_ReserveForAppends(n)) return false;
+    CZynGrowArray<double>& raw = m_raw->values;
+    CZynGrowArray<double>& values = m_values->values;
+    const bool separate = m_raw.p != m_values.p;
+    // The statistics follow the steps of single appends exactly, in locals.
+    double max = m_max.load(std::memory_order_relaxed), min = m_min.load(std::memory_order_relaxed);
+    double average = m_average.load(std::memory_order_relaxed);
+    LONG indexMax = m_indexMax.load(std::memory_order_relaxed),
+         indexMin = m_indexMin.load(std::memory_order_relaxed);
+    DWORD bits = kChangedAppended;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const double value = v[k];
+        raw.AppendReserved(value);
+        if (separate) values.AppendReserved(value);
+        const std::uint32_t i = raw.Count() - 1;
+        if (i == 0) {
+            min = max = average = value;
+            indexMin = indexMax = 0;
+            bits |= kChangedFirst;
+            continue;
+        }
+        if (value > max) {
+            max = value;
+            indexMax = static_cast<LONG>(i);
+            bits |= kChangedMax;
+        }
+        if (value < min) {
+            min = value;
+            indexMin = static_cast<LONG>(i);
+            bits |= kChangedMin;
+        }
+        const double count = double(values.Count());
+        average = ((count - 1) * average + value) / count;
+        bits |= kChangedAverage;
+    }
+    m_max.store(max, std::memory_order_relaxed);
+    m_min.store(min, std::memory_order_relaxed);
+    m_average.store(average, std::memory_order_relaxed);
+    m_indexMax.store(indexMax, std::memory_order_relaxed);
+    m_indexMin.store(indexMin, std::memory_order_relaxed);
+    int_Raise(bits);
+    return true;
+}
+
+bool CZynDataSet::int_ReserveForAppends(std::uint32_t extra) {
+    return m_raw->values.ReserveForAppends(extra) &&
+           (int_SharesStores() || m_values->values.ReserveForAppends(extra));
+}
+
 bool CZynDataSet::int_Reserve(std::uint32_t extra) {
     return m_raw->values.Reserve(extra) && (int_SharesStores() || m_values->values.Reserve(extra));
 }

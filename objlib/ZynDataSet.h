@@ -77,6 +77,9 @@ public:
     // to hold this data set's lock list.
     void int_LockInto(CZynLockList& locks, bool keepAlive = true);
     [[nodiscard]] bool int_Append(double value);
+    // What `n` int_Append calls do, with the change bits raised once; false (nothing appended) when
+    // the heap refuses room for all of them.
+    [[nodiscard]] bool int_Append(const double* values, std::uint32_t n);
     void int_Clear();
     void int_SetOwner(CZynDataSetOwner* owner, LONG ownOffset);
     void int_SetTimeBase(CZynTimeBase* timeBase);
@@ -87,6 +90,8 @@ public:
     void int_SetWriteState(DWORD state) { m_writeState = state; }
     std::uint32_t int_Count() const { return m_raw->values.Count(); }
     double int_ValueAt(std::uint32_t i) const { return m_values->values[i]; }
+    // Copies up to `many` values (as GetValueAt gives them) from index `first` on; how many it copied.
+    std::uint32_t int_CopyValues(std::uint32_t first, std::uint32_t many, double* out) const;
     LONG int_Offset() const;
     // Raises change bits with notification of the owner.
     void int_Raise(DWORD bits);
@@ -96,6 +101,8 @@ public:
     // and dropping edited values so that displayed and raw values are one store again.
     const CZynGrowArray<double>& int_RawValues() const { return m_raw->values; }
     [[nodiscard]] bool int_Reserve(std::uint32_t extra);
+    // Room for a run of appends of a writer that does not know how many runs follow.
+    [[nodiscard]] bool int_ReserveForAppends(std::uint32_t extra);
     void int_ShareRawValues() {
         m_values = m_raw;
         m_edits.fetch_add(1, std::memory_order_relaxed);

@@ -55,8 +55,25 @@ public:
         if (wanted <= m_capacity) return true;
         return int_Reallocate(static_cast<std::uint32_t>(wanted));
     }
+    // Room for `extra` more entries for an appender that does not know how many will follow: grows
+    // by the rule of single appends (at least to what is asked), so that runs cost no more.
+    [[nodiscard]] bool ReserveForAppends(std::uint32_t extra) {
+        const std::uint64_t wanted = std::uint64_t(m_count) + extra;
+        if (wanted > kMaxCount) return false;
+        if (wanted <= m_capacity) return true;
+        // The capacity single appends would move to when they fill the present one.
+        const std::uint64_t grown = NextCapacity(m_capacity, m_capacity);
+        return int_Reallocate(static_cast<std::uint32_t>(wanted > grown ? wanted : grown));
+    }
     // Only after ReserveOne() succeeded.
     void AppendReserved(T v) { m_data[m_count++] = v; }
+    // Appends `n` entries in one step; false (nothing appended) when the limit or the heap says no.
+    [[nodiscard]] bool AppendMany(const T* v, std::uint32_t n) {
+        if (!ReserveForAppends(n)) return false;
+        if (n) std::memcpy(m_data + m_count, v, std::size_t(n) * sizeof(T));
+        m_count += n;
+        return true;
+    }
 
     [[nodiscard]] bool CopyFrom(const CZynGrowArray& other) {
         if (this == &other) return true;

@@ -33,17 +33,6 @@ template <class T> HRESULT CreateVia(REFIID iid, void** out) {
     return obj->QueryInterface(iid, out);
 }
 
-struct CreatableClass {
-    const CLSID* clsid;
-    ObjectCreator create;
-};
-
-const CreatableClass kCreatable[] = {
-    {&CLSID_Channel, &CreateVia<CZynChannel>}, {&CLSID_ZynObjFactory, &Create<CZynObjFactory>},
-    {&CLSID_Chart, &CreateVia<CZynChart>},     {&CLSID_Utils, &Create<CZynUtilsObj>},
-    {&CLSID_Event, &Create<CZynEvent>},        {&CLSID_EventIter, &Create<CZynEventIter>},
-};
-
 // A class factory that hands each request to the class's creator.
 class CZynClassFactory final : public zyn::com::ComRefCount, public IClassFactory {
 public:
@@ -67,11 +56,27 @@ private:
 // whose name is the program's name in ps, top and \Process(name)). Only the threads the library
 // starts itself carry its names.
 
-ObjectCreator CreatorFor(const CLSID& clsid) {
-    for (const CreatableClass& c : kCreatable)
-        if (*c.clsid == clsid) return c.create;
-    return nullptr;
+// The implementation of each class the type library lets clients create.
+namespace creators {
+HRESULT Channel(REFIID iid, void** out) {
+    return CreateVia<CZynChannel>(iid, out);
 }
+HRESULT ZynObjFactory(REFIID iid, void** out) {
+    return Create<CZynObjFactory>(iid, out);
+}
+HRESULT Chart(REFIID iid, void** out) {
+    return CreateVia<CZynChart>(iid, out);
+}
+HRESULT Utils(REFIID iid, void** out) {
+    return Create<CZynUtilsObj>(iid, out);
+}
+HRESULT Event(REFIID iid, void** out) {
+    return Create<CZynEvent>(iid, out);
+}
+HRESULT EventIter(REFIID iid, void** out) {
+    return Create<CZynEventIter>(iid, out);
+}
+} // namespace creators
 
 std::u16string ModulePath() {
     Dl_info info{};

@@ -18,7 +18,14 @@ namespace zyn::obj {
 // Makes a new object of a creatable class and hands out `iid` on it.
 using ObjectCreator = HRESULT (*)(REFIID iid, void** out);
 
-// The creator for a class id, or null when clients may not create it.
+struct CreatableClass {
+    const CLSID* clsid;
+    ObjectCreator create;
+};
+
+// The creator for a class id, or null when clients may not create it. The table behind it is
+// generated from the type library: every class not marked noncreatable there, each with its
+// creator `zyn::obj::creators::<class name>`, which this library defines.
 ObjectCreator CreatorFor(const CLSID& clsid);
 
 // Writes (or removes) the registry entries of every class and of the type library, naming

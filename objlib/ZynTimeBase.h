@@ -29,7 +29,9 @@ public:
     std::uint32_t GetRel(std::uint32_t i) const { return m_rel[i]; }
     double GetTimeAt(std::uint32_t i) const { return GetStart() + double(m_rel[i]) * kDaysPerMs; }
     [[nodiscard]] bool AppendRel(std::uint32_t ms) { return m_rel.Append(ms); }
+    [[nodiscard]] bool AppendRel(const std::uint32_t* ms, std::uint32_t n) { return m_rel.AppendMany(ms, n); }
     [[nodiscard]] bool Reserve(std::uint32_t extra) { return m_rel.Reserve(extra); }
+    [[nodiscard]] bool ReserveForAppends(std::uint32_t extra) { return m_rel.ReserveForAppends(extra); }
     void RemoveLast() { m_rel.RemoveLast(); }
     void RemoveAll() { m_rel.RemoveAll(); }
     std::size_t AllocatedBytes() const { return m_rel.AllocatedBytes(); }

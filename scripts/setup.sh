@@ -9,9 +9,11 @@ packages=(
   cmake ninja-build g++ pkg-config git python3
   zlib1g-dev libdeflate-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  qt6-base-dev qt6-declarative-dev
-  dbus xvfb xauth fonts-dejavu-core
+  clang libclang-rt-14-dev clang-format clang-tidy
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev
+  dbus dbus-daemon systemd libglib2.0-bin xvfb xauth fonts-dejavu-core
+  desktop-file-utils appstream libxml2-utils shared-mime-info
+  dpkg-dev file
 )
 
 missing=()

@@ -168,7 +168,7 @@ bool CZynGrowBuff::Read(CComBSTR& s) {
     std::uint32_t len = 0;
     while (len < n) {
         char16_t unit;
-        std::memcpy(&unit, at + 2 * len, 2);
+        std::memcpy(&unit, at + 2 * std::size_t(len), 2);
         if (unit == 0) break;
         ++len;
     }

@@ -224,6 +224,7 @@ void CZynRegistry2::int_NotifyRegistryChanged(bool reRegister) {
     if (m_listener) m_listener->Notify(reRegister);
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the thread holds a reference of its own.
 unsigned CZynRegistry2::int_ListenThreadProc(std::shared_ptr<Listener> listener) {
     for (;;) {
         auto result = listener->changeEvent.Wait(-1);

@@ -1,7 +1,5 @@
 #include "ChannelPlot.h"
 
-#include "objlib/ZynDataSet.h"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -193,18 +191,20 @@ bool ChannelSummary::Matches(IZynDataSetPrivate* set, double scaleMin, double sc
     return m_set.p == set && m_scaleMin == scaleMin && m_scaleMax == scaleMax && m_tall == tall;
 }
 
-HRESULT ChannelSummary::Update(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall,
-                               std::int64_t count) {
-    const auto* known = dynamic_cast<const CZynDataSet*>(set);
-    const std::uint32_t edits = known ? known->int_EditCount() : 0;
-    if (!Matches(set, scaleMin, scaleMax, tall) || count < m_covered || (known != nullptr) != m_editsKnown ||
+HRESULT ChannelSummary::Update(const ChannelWindow& w, std::int64_t count) {
+    IZynDataSetPrivate* set = w.dataPrivate;
+    const double scaleMin = w.scaleMin, scaleMax = w.scaleMax;
+    const int tall = w.tall;
+    ULONG edits = 0;
+    const bool known = w.bulk && SUCCEEDED(w.bulk->GetEditCount(&edits));
+    if (!Matches(set, scaleMin, scaleMax, tall) || count < m_covered || known != m_editsKnown ||
         edits != m_edits) {
         *this = ChannelSummary();
         m_set = set;
         m_scaleMin = scaleMin;
         m_scaleMax = scaleMax;
         m_tall = tall;
-        m_editsKnown = known != nullptr;
+        m_editsKnown = known;
         m_edits = edits;
     }
     const std::int64_t target = count / kBlock * kBlock;
@@ -334,7 +334,7 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
     if (!reduce || n <= 4 * columns) return AllVertices(w, first, n, buf, out);
 
     if (summary) {
-        hr = summary->Update(w.dataPrivate, w.scaleMin, w.scaleMax, w.tall, count);
+        hr = summary->Update(w, count);
         if (FAILED(hr)) summary = nullptr;
     }
     const std::vector<ChannelSummary::Column>* kept = summary ? summary->ColumnsFor(w.xMap) : nullptr;

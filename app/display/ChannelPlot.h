@@ -9,6 +9,7 @@
 #include "LinearMap.h"
 
 #include "com/unknown.h"
+#include "objlib/ZynBulkAccess.h"
 #include "objlib/ZynInterfaces.h"
 
 #include <QPoint>
@@ -20,6 +21,7 @@
 struct ChannelWindow {
     IZynDataSet* data = nullptr;
     IZynDataSetPrivate* dataPrivate = nullptr;
+    IZynBulkAccess* bulk = nullptr; // the channel's; null when its edits cannot be noticed
     double scaleMin = 0.0;
     double scaleMax = 0.0;
     int tall = 0;     // plot height H
@@ -36,8 +38,9 @@ public:
     static constexpr std::int64_t kSuperBlock = 4096;
 
     bool Matches(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall) const;
-    // Brings the summary up to `count` samples (rebuilding when the set shrank or the key changed).
-    HRESULT Update(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall, std::int64_t count);
+    // Brings the summary of w's data set up to `count` samples (rebuilding when the set shrank, its
+    // values were edited or the key changed).
+    HRESULT Update(const ChannelWindow& w, std::int64_t count);
     std::int64_t Covered() const { return m_covered; }
     // Min and max row over the whole blocks of [a, b); false when [a, b) holds no whole block.
     bool BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const;
@@ -73,7 +76,7 @@ private:
 };
 
 // The summaries a view keeps between paints. Appends are noticed by the count, edits and clears
-// of the object library's data sets by their edit count; call Invalidate for other edits in place.
+// of the object library's channels by their edit count; call Invalidate for other edits in place.
 class ChannelSummaryCache {
 public:
     ChannelSummary& For(IZynDataSetPrivate* set) { return m_entries[set]; }

@@ -1,5 +1,8 @@
 #include "ChartColours.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <algorithm>
 
 namespace {
@@ -9,6 +12,11 @@ template <typename F> COLORREF PerComponent(COLORREF c, F f) {
 }
 
 } // namespace
+
+COLORREF SystemWindowColour() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return 0xFFFFFF;
+    return FromQColor(QGuiApplication::palette().color(QPalette::Base));
+}
 
 COLORREF ContrastShift(COLORREF c, int n) {
     return PerComponent(c, [n](int v) { return v > 126 ? v - n : v + n; });

@@ -34,6 +34,9 @@ COLORREF AutoTextColour(COLORREF background);
 // Each component moved p percent (clamped to 0..100) of the way from c to t.
 COLORREF Blend(COLORREF c, COLORREF t, int percent);
 
+// The system window colour (a palette's "None" entry); white without a GUI application.
+COLORREF SystemWindowColour();
+
 COLORREF EffectiveGridColour(const ChartSettings& s);
 COLORREF EffectiveTextColour(const ChartSettings& s);
 COLORREF EffectiveReportTextColour(const ChartSettings& s);

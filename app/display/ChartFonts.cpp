@@ -25,7 +25,7 @@ QString FaceName(const ZynLogFont& lf) {
 // the chart legible and its metrics close to what the record describes.
 QString InstalledFamily(const QString& wanted) {
     if (!wanted.isEmpty() && QFontDatabase::hasFamily(wanted)) return wanted;
-    const QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     if (!general.isEmpty() && QFontDatabase::hasFamily(general)) return general;
     for (const char* face : {"DejaVu Sans", "Liberation Sans", "Noto Sans", "FreeSans"})
         if (QFontDatabase::hasFamily(QString::fromLatin1(face))) return QString::fromLatin1(face);

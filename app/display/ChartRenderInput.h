@@ -5,6 +5,7 @@
 #include "ChartSettings.h"
 
 #include "com/unknown.h"
+#include "objlib/ZynBulkAccess.h"
 #include "objlib/ZynInterfaces.h"
 
 #include <QString>
@@ -19,6 +20,7 @@ struct ChartChannelView {
     double scaleMax = 100.0;
     CComPtr<IZynDataSet> data;
     CComPtr<IZynDataSetPrivate> dataPrivate;
+    CComPtr<IZynBulkAccess> bulk; // the channel's, for noticing edits of its values
     QString identifier;
 };
 

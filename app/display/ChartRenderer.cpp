@@ -1,8 +1,11 @@
 #include "ChartRenderer.h"
 
+#include "Watermark.h"
+
 #include "ChartColours.h"
 #include "ChartFonts.h"
 #include "DisplayFormat.h"
+#include "LinearMap.h"
 
 #include "utils/ZynTime.h"
 
@@ -55,8 +58,7 @@ template <std::size_t N> bool FitFirstStep(AxisRuler& ruler, const std::array<do
 }
 
 int DpiY(const QPainter& painter) {
-    const QPaintDevice* device = painter.device();
-    return device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
+    return PainterDpiY(painter);
 }
 
 QPen GridPen(const ChartSettings& s) {
@@ -109,6 +111,14 @@ void CChartRenderer::CopyViewSettings(const ChartSettings& s) {
     m_totalScrollWidth = 0;
 }
 
+void CChartRenderer::ResolveAllDataSpan(const ChartRenderInput& in) {
+    if (std::isfinite(timeSpan) && timeSpan > 0) return;
+    const double all = LastTime(in) - StartTime(in);
+    timeSpan = std::clamp(std::isfinite(all) ? all : 0.0, SpanTable().front(), SpanTable().back());
+    m_layoutDirty = true;
+    m_totalScrollWidth = 0;
+}
+
 double CChartRenderer::StartTime(const ChartRenderInput& in) const {
     if (in.windowStart > 0) return in.windowStart;
     if (in.chartStartTime > 0) return in.chartStartTime;
@@ -144,6 +154,17 @@ int CChartRenderer::TotalScrollWidth(const ChartRenderInput& in) {
         m_totalScrollWidth = std::isfinite(w) ? int(std::clamp(w, 0.0, double(INT_MAX / 4))) : 0;
     }
     return m_totalScrollWidth;
+}
+
+double CChartRenderer::TimeAtX(int x, const ChartRenderInput& in) {
+    LinearMap map;
+    map.Setup(0, TotalScrollWidth(in), StartTime(in), EndTime(in));
+    return map.Unmap(x - m_plot.left() + scrollX);
+}
+
+double CChartRenderer::TimePerPixel(const ChartRenderInput& in) {
+    const int total = TotalScrollWidth(in);
+    return total > 0 ? (EndTime(in) - StartTime(in)) / total : 0.0;
 }
 
 QString CChartRenderer::FormatTimeLabel(double t) const {
@@ -253,19 +274,10 @@ void CChartRenderer::Draw(QPainter& painter, const QRect& area, const QRect& upd
 
 void CChartRenderer::DrawWatermark(QPainter& painter, const QRect& area, const ChartSettings& s) {
     const int points = std::clamp(std::clamp(std::min(area.width(), area.height()) / 10, 16, 30), 6, 60);
-    QFont font = painter.font();
-    font.setPixelSize(std::max(1, MulDiv(points, DpiY(painter), 72)));
-    const QFontMetrics metrics(font, painter.device());
-    const QString text = QStringLiteral("Zynthar");
     const int right = m_plot.right() - m_majorTick;
     const int bottom = m_plot.bottom() - (printingPage ? m_majorTick : m_majorTick / 2);
-    const int width = metrics.horizontalAdvance(text);
-    m_watermark = QRect(right - width, bottom - metrics.height(), width, metrics.height());
-    painter.save();
-    painter.setFont(font);
-    painter.setPen(ToQColor(ContrastShift(s.ColorBackGround, printingPage ? 30 : 16)));
-    painter.drawText(QPoint(m_watermark.left(), m_watermark.top() + metrics.ascent()), text);
-    painter.restore();
+    m_watermark = ::DrawWatermark(painter, right, bottom, points,
+                                  ContrastShift(s.ColorBackGround, printingPage ? 30 : 16));
 }
 
 void CChartRenderer::DrawTimeAxis(QPainter& painter, const QRect& area, const ChartRenderInput& in) {
@@ -381,6 +393,7 @@ void CChartRenderer::DrawChannels(QPainter& painter, const QRect& update, const 
         ChannelWindow w;
         w.data = c.data;
         w.dataPrivate = c.dataPrivate;
+        w.bulk = c.bulk;
         w.scaleMin = c.scaleMin;
         w.scaleMax = c.scaleMax;
         w.tall = H;

@@ -42,6 +42,9 @@ public:
     bool reduceDenseWindows = true; // per-column reduction of windows with more samples than columns
 
     void CopyViewSettings(const ChartSettings& s);
+    // A time span that is not positive (a record's "View all data") becomes the recorded range,
+    // clamped to the span table.
+    void ResolveAllDataSpan(const ChartRenderInput& in);
     void MarkLayoutDirty() { m_layoutDirty = true; }
     void ResetScrollWidth() { m_totalScrollWidth = 0; }
     bool LayoutDirty() const { return m_layoutDirty; }
@@ -56,6 +59,11 @@ public:
     int TotalScrollWidth(const ChartRenderInput& in);
     // True once after the end time moved: the view should repaint everything.
     bool TakeInvalidateAll() { return std::exchange(m_invalidateAll, false); }
+
+    // The time under pixel column x of the target (the plot's own X map over the whole scroll
+    // range, shifted by the scroll position), and one pixel's worth of time.
+    double TimeAtX(int x, const ChartRenderInput& in);
+    double TimePerPixel(const ChartRenderInput& in);
 
     QString FormatTimeLabel(double t) const;
     QString FormatValueLabel(double v, const ChartRenderInput& in) const;

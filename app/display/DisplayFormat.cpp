@@ -26,6 +26,10 @@ DurationParts SplitDuration(double d) {
     DurationParts p;
     d = std::fabs(d);
     if (!std::isfinite(d) || d > 1e12) return p;
+    // Durations are differences of dates near 45,000 days, whose rounding error (about a
+    // microsecond) is far beyond the nudge: ten seconds between two sample times came out as nine.
+    // Times are whole milliseconds, so the duration is taken to the nearest one first.
+    d = std::round(d * 86400000.0) / 86400000.0;
     p.days = static_cast<long long>(std::trunc(d + 1e-10));
     double r = d - double(p.days);
     p.hours = static_cast<long long>(std::trunc(r * 24 + 1e-10));
@@ -125,6 +129,11 @@ QString FormatTimeDate(double t) {
 QString FormatNumber(double v) {
     char16_t buf[256] = {};
     return CommaNumber(v, buf, 256, nullptr) ? QString::fromUtf16(buf) : QString();
+}
+
+QString FormatNumberWithUnits(double v, const QString& units) {
+    const QString number = FormatNumber(v);
+    return units.isEmpty() ? number : number + u' ' + units;
 }
 
 void SetTrimmed(QString& s, const QString* text) {

@@ -19,6 +19,8 @@ QString FormatTimeDate(double t);
 
 // The number with thousands separators in the automatic format by magnitude ("1,234.5" style).
 QString FormatNumber(double v);
+// FormatNumber followed by the units when there are any: "12.50 %", "1,024.00 MBytes".
+QString FormatNumberWithUnits(double v, const QString& units);
 
 // Null empties `s`; otherwise `s` is the text without leading and trailing white space.
 void SetTrimmed(QString& s, const QString* text);

@@ -3,13 +3,14 @@
 #include "display/ChartFonts.h"
 
 #include "com/classregistry.h"
-#include "objlib/ZynModule.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QPalette>
 
+#include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -43,22 +44,25 @@ CAppContext::~CAppContext() {
     Close();
 }
 
+QString CAppContext::UseObjectLibrary() {
+    const zyn::com::ServerLibraryUse library = zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    const std::string notice = library.Notice();
+    if (notice.empty()) return {};
+    std::fprintf(stderr, "Tallon: %s\n", notice.c_str());
+    QString text = QString::fromStdString(notice);
+    text[0] = text[0].toUpper(); // a sentence of its own in the status pane
+    return text;
+}
+
 CComPtr<IZynApp> CAppContext::App() {
     if (m_app) return m_app;
     if (!m_factory) {
+        static std::once_flag once;
+        std::call_once(once, [] { (void)UseObjectLibrary(); });
         CComPtr<IZynObjFactory> factory;
         if (FAILED(CoCreateInstance(CLSID_ZynObjFactory, nullptr, CLSCTX_ALL, IZynObjFactory::kIID,
-                                    reinterpret_cast<void**>(&factory)))) {
-            // Not registered (a fresh build, a test): the library is linked into the program, so
-            // its own class factory serves the same objects.
-            CComPtr<IClassFactory> classFactory;
-            if (FAILED(DllGetClassObject(CLSID_ZynObjFactory, IClassFactory::kIID,
-                                         reinterpret_cast<void**>(&classFactory))) ||
-                FAILED(classFactory->CreateInstance(nullptr, IZynObjFactory::kIID,
-                                                    reinterpret_cast<void**>(&factory)))) {
-                return nullptr;
-            }
-        }
+                                    reinterpret_cast<void**>(&factory))))
+            return nullptr;
         m_factory = factory;
     }
     CComPtr<IUnknown> unknown;
@@ -69,6 +73,16 @@ CComPtr<IZynApp> CAppContext::App() {
     if (FAILED(unknown.QueryInterface(&app))) return nullptr;
     m_app = app;
     return m_app;
+}
+
+CComPtr<IZynChart> CAppContext::NewDetachedChart() {
+    if (!App() || !m_factory) return nullptr;
+    // Factory index 2 makes a chart that no application object lists.
+    CComPtr<IUnknown> unknown;
+    if (FAILED(m_factory->Create(2, 0, 0, &unknown)) || !unknown) return nullptr;
+    CComPtr<IZynChart> chart;
+    if (FAILED(unknown.QueryInterface(&chart))) return nullptr;
+    return chart;
 }
 
 void CAppContext::LoadFromRegistry() {
@@ -98,6 +112,10 @@ void CAppContext::Close() {
     m_settings.Close();
     m_app = nullptr;
     m_factory = nullptr;
+}
+
+void CAppContext::UnlockApp() {
+    if (m_appLocks.fetch_sub(1) == 1 && whenUnlocked) whenUnlocked();
 }
 
 bool CAppContext::ShiftDown() const {

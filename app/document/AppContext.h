@@ -6,6 +6,8 @@
 // - the numbered application settings and the default chart settings record ("Prefs" and
 //   "ChartDefault" under "Settings"; LoadFromRegistry at start-up, SaveToRegistry at exit);
 // - the main-frame-gone flag: once set, chart notifications are no longer delivered;
+// - the application lock: every chart document and every automation application object holds one
+//   while it lives, and a program started for automation may end when the last is let go;
 // - what the channel bar shows and highlights (written by the shell, read by documents and views);
 // - the user-interface hooks: the keyboard state, beeps and the counter browser. They default to
 //   the real ones; tests replace them. (Message boxes and questions go through ZynMessageBox.)
@@ -20,6 +22,7 @@
 #include "objlib/ZynInterfaces.h"
 #include "sync/clock.h"
 
+#include <QPageLayout>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -27,6 +30,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct CUiHooks {
     std::function<Qt::KeyboardModifiers()> keyboardModifiers;
@@ -53,10 +57,19 @@ public:
     CAppContext(const CAppContext&) = delete;
     CAppContext& operator=(const CAppContext&) = delete;
 
-    // The shared application object, made on first use (through the class registry when the
-    // object library is registered, else from the linked library's own class factory). Null when
-    // neither works.
+    // The shared application object, made on first use through the class registry. Null when the
+    // object library cannot be used.
     CComPtr<IZynApp> App();
+    // A chart of its own from the object factory, in no application's chart list (the option
+    // pages draw their previews from one). Null when the object library cannot be reached.
+    CComPtr<IZynChart> NewDetachedChart();
+
+    // Makes the process create its objects from the object library that belongs to the program
+    // (beside it, or installed with it), registering it when the settings store names none, a
+    // missing file or another copy. The first App() of the process does it; start-up may do it
+    // sooner. Returns what to tell the user when another copy was displaced (also written to
+    // standard error), else an empty text.
+    static QString UseObjectLibrary();
 
     CNumberedSettings& Settings() { return m_settings; }
     const CNumberedSettings& Settings() const { return m_settings; }
@@ -68,6 +81,13 @@ public:
     // After the settings were written at exit: releases the objects and closes the settings.
     void Close();
 
+    // The application lock. `whenUnlocked` runs (on the releasing thread) each time the count
+    // drops to zero.
+    void LockApp() { m_appLocks.fetch_add(1); }
+    void UnlockApp();
+    int AppLocks() const { return m_appLocks.load(); }
+    std::function<void()> whenUnlocked;
+
     bool MainFrameGone() const { return m_mainFrameGone->load(); }
     void SetMainFrameGone(bool gone) { m_mainFrameGone->store(gone); }
     // Shared with notification threads, which may outlive a document that stopped waiting for them.
@@ -78,6 +98,9 @@ public:
     CChannelBarState channelBar;
     CUiHooks ui;
     zyn::sync::IClock* clock = &zyn::sync::SystemClock();
+    // The page chosen in Print Setup, used by the next print; none until the user chose one.
+    std::optional<QPageLayout> printPageLayout;
+    QString printerName; // empty: the default printer
 
     bool ShiftDown() const;
     // Shift held or expert mode (setting 122): no confirmation prompts.
@@ -89,4 +112,5 @@ private:
     CNumberedSettings m_settings;
     ChartSettings m_defaults;
     std::shared_ptr<std::atomic<bool>> m_mainFrameGone = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<int> m_appLocks{0};
 };

@@ -25,6 +25,15 @@
 
 namespace {
 
+// Taken around posting a call to the GUI thread and first thing in that call. It orders what the
+// call captured for the thread sanitizer, which cannot see the order Qt's event queue gives (Qt is
+// not instrumented); and since the posting thread drops its reference to the call before letting
+// go of it, the call is always destroyed on the GUI thread, after it ran.
+std::mutex& HandOffLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 double DateOf(IZynChart* chart, HRESULT (IZynChart::*getter)(VARIANT*)) {
     if (!chart) return 0.0;
     CComVariant v;
@@ -68,19 +77,23 @@ struct CTallonChart::Notifier {
         if (n->acked >= n->posted) {
             seq = ++n->posted;
             lock.unlock();
-            QMetaObject::invokeMethod(
-                app,
-                [n, seq] {
-                    // Runs on the GUI thread: the document is either alive here or gone for good.
-                    const QPointer<CTallonChart> doc = n->document;
-                    if (doc && !n->mainFrameGone->load()) doc->OnChartNotify();
-                    {
-                        std::lock_guard done(n->guard);
-                        n->acked = std::max(n->acked, seq);
-                    }
-                    n->wake.notify_all();
-                },
-                Qt::QueuedConnection);
+            {
+                std::lock_guard handOff(HandOffLock());
+                QMetaObject::invokeMethod(
+                    app,
+                    [n, seq] {
+                        { std::lock_guard handedOver(HandOffLock()); }
+                        // Runs on the GUI thread: the document is either alive here or gone for good.
+                        const QPointer<CTallonChart> doc = n->document;
+                        if (doc && !n->mainFrameGone->load()) doc->OnChartNotify();
+                        {
+                            std::lock_guard done(n->guard);
+                            n->acked = std::max(n->acked, seq);
+                        }
+                        n->wake.notify_all();
+                    },
+                    Qt::QueuedConnection);
+            }
             lock.lock();
         }
         const bool ran = n->wake.wait_for(lock, std::chrono::milliseconds(kNotifyDeliveryLimitMs),
@@ -120,6 +133,8 @@ const std::array<COLORREF, 10>& CTallonChart::DefaultChannelColours() {
 }
 
 CTallonChart::CTallonChart(CAppContext& context, QObject* parent) : QObject(parent), m_context(context) {
+    // The process stays while any chart document exists.
+    m_context.LockApp();
     CopySettings(m_settings, context.DefaultChartSettings());
     m_settings.version = ChartSettings::kCurrentVersion;
     m_dCreated = GetTimeAsDouble();
@@ -143,8 +158,10 @@ CTallonChart::~CTallonChart() {
     }
     m_pSelChannel = nullptr;
     m_pPeer = nullptr;
+    m_pApp = nullptr;
     m_pChart = nullptr;
     ReleaseFonts(m_settings);
+    m_context.UnlockApp();
 }
 
 void CTallonChart::StartNotifications() {
@@ -304,16 +321,26 @@ void CTallonChart::Status(int id, int level, const QString& arg) {
 }
 
 void CTallonChart::OnChartNotify() {
+    // Only the changes seen before the views ran are cleared afterwards. A change raised meanwhile
+    // on another thread (the last release of a client's chart, made by the sampling thread, lets
+    // the window go) stays for the next notification instead of being cleared unseen.
+    CComPtr<IZynChartPrivate> priv;
+    LONG changed = 0;
+    LONG aggregate = 0;
+    if (m_pChart && SUCCEEDED(m_pChart.QueryInterface(&priv))) {
+        priv->GetChangedProperty(&changed);
+        priv->GetAggregatePropChanges(&aggregate);
+    }
+    if (!m_scaleToData.empty()) ScaleNewChannelsToTheirData();
     if (!m_bFreezeUpdates) UpdateAllViews(kHintChartNotify);
     emit chartChanged();
-    if (!m_pChart) return;
-    CComPtr<IZynChartPrivate> priv;
-    if (FAILED(m_pChart.QueryInterface(&priv))) return;
-    LONG changed = 0;
-    priv->GetChangedProperty(&changed);
+    if (!priv) return;
     if (!m_bFreezeUpdates && (changed & 0x4)) SetTitle(Name());
-    priv->ClearChangedProperty(-1);
-    priv->ClearAggregatePropChanges(-1);
+    // Samples recorded since the last save are data the file does not hold: closing must ask (a
+    // rerun file, a chart sampling on its own). Windows a script made are the script's to save.
+    if ((aggregate & kChangedSampled) && !m_pPeer) SetModifiedFlag(true);
+    priv->ClearChangedProperty(changed);
+    priv->ClearAggregatePropChanges(aggregate);
 }
 
 void CTallonChart::ApplySettings(bool all) {
@@ -378,17 +405,21 @@ void CTallonChart::CheckPeerRemoved() {
 }
 
 bool CTallonChart::AddChannelByPath(const QString& path) {
+    return AddCounterChannel(path) != nullptr;
+}
+
+CComPtr<IZynChannel> CTallonChart::AddCounterChannel(const QString& path) {
     const std::u16string wide(U16View(path));
     if (!m_pChart || PdhValidatePathW(wide.c_str()) != PDH_CSTATUS_VALID_DATA) {
         ZynMessageBox(LoadZynString(50101));
-        return false;
+        return {};
     }
     SetModifiedFlag(true);
     const LONG n = ChannelCount();
     CComPtr<IZynChannel> channel;
     if (FAILED(m_pChart->AddChannel(ToBstr(path), &channel)) || !channel) {
         ZynMessageBox(LoadZynString(50101));
-        return false;
+        return {};
     }
     channel->put_Color(DefaultChannelColours()[std::size_t(n % 10)]);
     channel->put_Width(n / 10);
@@ -397,7 +428,32 @@ bool CTallonChart::AddChannelByPath(const QString& path) {
     Status(50107, 0, FromBstr(counter));
     emit chartChanged();
     emit showInChannelBar(false);
-    return true;
+    return channel;
+}
+
+void CTallonChart::AddCommonCounters(const QStringList& paths) {
+    for (const QString& path : paths) {
+        CComPtr<IZynChannel> channel = AddCounterChannel(path);
+        if (!channel) break;
+        m_scaleToData.push_back(channel);
+    }
+}
+
+// A counter's range is unknown until it has shown some data: bytes per second may be thousands
+// or billions. Once two samples are in, the channel's scale is fitted to them.
+void CTallonChart::ScaleNewChannelsToTheirData() {
+    bool scaled = false;
+    std::erase_if(m_scaleToData, [&](const CComPtr<IZynChannel>& channel) {
+        CComPtr<IZynChart> owner;
+        if (FAILED(channel->get_Chart(&owner)) || owner != m_pChart) return true; // gone from the chart
+        LONG count = 0;
+        if (FAILED(channel->get_DataCount(&count)) || count < kSamplesBeforeScaling) return false;
+        LONG changed = 0;
+        channel->AutoScale(&changed);
+        scaled = true;
+        return true;
+    });
+    if (scaled) UpdateAllViews(kHintSettings);
 }
 
 void CTallonChart::OnAddChannel() {
@@ -419,6 +475,10 @@ void CTallonChart::OnAddChannel() {
         for (const QString& path : paths) {
             if (!self || !self->AddChannelByPath(path)) break;
         }
+        return 0;
+    };
+    config->commonCallback = [self](const QStringList& paths) {
+        if (self) self->AddCommonCounters(paths);
         return 0;
     };
     m_pBrowseConfig = config.get();

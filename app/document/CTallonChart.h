@@ -44,18 +44,6 @@ class QAction;
 
 class CTallonChart : public QObject {
     Q_OBJECT
-    // The chart window's automation members (names as scripts use them).
-    Q_PROPERTY(int ColorBackGround READ ColorBackGround WRITE SetColorBackGround)
-    Q_PROPERTY(int ColorGrid READ ColorGrid WRITE SetColorGrid)
-    Q_PROPERTY(int ColorText READ ColorText WRITE SetColorText)
-    Q_PROPERTY(bool XMinorTicks READ XMinorTicks WRITE SetXMinorTicks)
-    Q_PROPERTY(bool XMajorTicks READ XMajorTicks WRITE SetXMajorTicks)
-    Q_PROPERTY(bool XGridLines READ XGridLines WRITE SetXGridLines)
-    Q_PROPERTY(bool YGridLines READ YGridLines WRITE SetYGridLines)
-    Q_PROPERTY(bool YMajorTicks READ YMajorTicks WRITE SetYMajorTicks)
-    Q_PROPERTY(bool YMinorTicks READ YMinorTicks WRITE SetYMinorTicks)
-    Q_PROPERTY(uint TickSize READ TickSize WRITE SetTickSize)
-    Q_PROPERTY(int TimeFormat READ TimeFormat WRITE SetTimeFormat)
 
 public:
     enum Hint : int {
@@ -77,6 +65,8 @@ public:
     static constexpr int kNotifyDebounceMs = 100;
     static constexpr int kNotifyDeliveryLimitMs = 1000;
     static constexpr unsigned kThreadStopLimitMs = 15000;
+    // The chart's change bit for a sample taken.
+    static constexpr LONG kChangedSampled = 0x80;
 
     // Makes a new chart through the shared application object. The chart is null only when the
     // object library cannot be reached; every command then does nothing.
@@ -131,8 +121,16 @@ public:
     // Pushes the sample rate to the chart when it differs; views get hint 2 (all) or 1.
     void ApplySettings(bool all);
     void UpdateAllViews(int hint) { emit updateViews(hint); }
+    // A status-pane text from one of the document's dialogs (level 0 information, 1 warning, 2 error).
+    void ShowStatus(const QString& text, int level) { emit statusMessage(text, level); }
+    // Makes the channel bar refill now when it shows this chart.
+    void RefreshChannelBar() { emit showInChannelBar(true); }
     void SetDocMenu(int id);
 
+    // The automation application object that made or opened this window (null for a window the
+    // user opened), as GetApp hands it out.
+    IUnknown* App() const { return m_pApp.p; }
+    void SetApp(IUnknown* app) { m_pApp = app; }
     // The automation server's peer registration.
     void SetPeer(IUnknown* peer);
     void OnPeerRemoved();
@@ -142,6 +140,10 @@ public:
     void OnChartNotify();
     // Validates and adds one counter path with the default colour and width for its position.
     bool AddChannelByPath(const QString& path);
+    // Adds the paths as AddChannelByPath does; each channel is scaled to its data once it has
+    // two samples (the counter browser's "Add common counters").
+    void AddCommonCounters(const QStringList& paths);
+    static constexpr LONG kSamplesBeforeScaling = 2;
 
     // Commands.
     void OnAddChannel();
@@ -158,7 +160,7 @@ public:
     // Notifications handed to the GUI thread so far (diagnostics and tests).
     std::uint64_t NotificationsPosted() const;
 
-    // Automation members.
+    // The chart window's display settings as automation reaches them (the chart window object).
     int ColorBackGround() const { return int(m_settings.ColorBackGround); }
     void SetColorBackGround(int c) { m_settings.ColorBackGround = COLORREF(c); }
     int ColorGrid() const;
@@ -181,7 +183,6 @@ public:
     void SetTickSize(uint v) { m_settings.TickSize = v; }
     int TimeFormat() const;
     void SetTimeFormat(int v);
-    Q_INVOKABLE void Refresh() { UpdateAllViews(kHintRefresh); }
 
 signals:
     void updateViews(int hint);
@@ -207,11 +208,14 @@ private:
     void SetTitle(const QString& title);
     void Status(int id, int level = 0, const QString& arg = QString());
     bool SelectionIsOurs() const;
+    CComPtr<IZynChannel> AddCounterChannel(const QString& path);
+    void ScaleNewChannelsToTheirData();
 
     CAppContext& m_context;
     CComPtr<IZynChart> m_pChart;
     CComPtr<IZynChannel> m_pSelChannel;
     CComPtr<IUnknown> m_pPeer;
+    CComPtr<IUnknown> m_pApp;
     ChartSettings m_settings;
     QString m_notifyName;
     std::shared_ptr<Notifier> m_notifier;
@@ -226,4 +230,5 @@ private:
     bool m_modified = false;
     QString m_title;
     QHash<int, QAction*> m_actions;
+    std::vector<CComPtr<IZynChannel>> m_scaleToData; // waiting for the samples to scale to
 };

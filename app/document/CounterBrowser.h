@@ -3,10 +3,15 @@
 // The user picks a machine, an object, one or more counters (the selected counter's explain text
 // is shown) and one or more instances (or "All instances"); every press of "Add" hands the chosen
 // counter paths, in order, to the configuration's callback. The dialog never adds anything itself.
+//
+// A search box narrows the objects, counters and instances to those whose names hold the typed
+// text, as one types; "Add common counters" hands over the counters most users start with.
 
+#include "CounterInstances.h"
 #include "pdh/pdh.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +19,7 @@
 #include <vector>
 
 class QComboBox;
+class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QRadioButton;
@@ -26,6 +32,9 @@ struct CounterBrowseConfig {
     bool includeCostlyObjects = false;      // every object this library serves is cheap to list
     // Receives each batch of full counter paths; its result is ignored, as the protocol wants.
     std::function<int(const QStringList& paths)> callback;
+    // Receives the common counters (CommonCounters.h), which the receiver scales to their data;
+    // without it the dialog offers no such button.
+    std::function<int(const QStringList& paths)> commonCallback;
 };
 
 // The counter detail level offered for numbered setting 123: 0 novice, 1 expert, else wizard.
@@ -48,12 +57,23 @@ public:
     bool SelectInstances(const QStringList& names);
     void SetAllInstances(bool all);
     QString ExplainText() const;
+    // What the lists offer now (the search hides the rest): objects, counters, and instances by
+    // the names counter paths use and by the texts the list shows ("bash (PID 812)").
+    QStringList Objects() const;
     QStringList Counters() const;
     QStringList Instances() const;
+    QStringList InstanceTexts() const;
+    QLineEdit* SearchBox() const { return m_search; }
+    // Hands the common counters to the configuration's common callback.
+    void AddCommonCounters();
 
 private:
     void FillObjects();
     void FillCountersAndInstances();
+    void ApplySearch();
+    bool ObjectMatches(const QString& object, const QString& text);
+    const QStringList& CounterNames(const QString& object);
+    const std::vector<BrowserInstance>& InstancesOf(const QString& object);
     void ShowExplain();
     QString Machine() const;
 
@@ -65,5 +85,10 @@ private:
     QRadioButton* m_allInstances = nullptr;
     QRadioButton* m_chosenInstances = nullptr;
     QPlainTextEdit* m_explain = nullptr;
+    QLineEdit* m_search = nullptr;
     std::vector<QString> m_explainTexts; // by counter row
+    QStringList m_allObjects;
+    // What the search looks through, read once per object while the dialog is open.
+    QHash<QString, QStringList> m_counterNames;
+    QHash<QString, std::vector<BrowserInstance>> m_instanceCache;
 };

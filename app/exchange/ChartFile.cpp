@@ -1,16 +1,12 @@
 #include "ChartFile.h"
 
 #include "com/bstr.h"
+#include "com/ccombstr.h"
+#include "com/errorinfo.h"
 #include "com/variant.h"
 #include "utils/ZynGrowBuff.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
 
 namespace zyn::chartfile {
@@ -49,6 +45,26 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 } // namespace
+
+std::string_view DescribeChartFileError(ChartFileError error) {
+    switch (error) {
+    case ChartFileError::None:
+        return {};
+    case ChartFileError::Truncated:
+    case ChartFileError::ShortChart:
+        return "the file ends too early; it may have been cut short while it was copied or written";
+    case ChartFileError::BadVersion:
+    case ChartFileError::BadSignature:
+        return "it is not a Tallon chart file, or one written by a newer version";
+    case ChartFileError::SettingsTooLong:
+        return "its display settings are damaged";
+    case ChartFileError::TooLarge:
+        return "the file is too large to be a chart";
+    case ChartFileError::Unreadable:
+        return "the file cannot be read";
+    }
+    return "the file cannot be read";
+}
 
 ChartFileError ParseChartFile(std::span<const std::uint8_t> file, ChartFileParts& out) {
     out = {};
@@ -107,7 +123,8 @@ bool SaveChartBytes(IZynChart* chart, std::vector<std::uint8_t>& out) {
     return true;
 }
 
-CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes) {
+CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes, std::string* partial) {
+    if (partial) partial->clear();
     if (!app || bytes.size() > kMaxFileBytes) return {};
     // The byte-array value straight from the bytes: a chart file is tens of megabytes, and every
     // copy of it on the way to the loader costs a pass over fresh memory.
@@ -119,7 +136,55 @@ CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> by
     value.parray = array;
     CComPtr<IZynChart> chart;
     if (FAILED(app->LoadChart(value, &chart))) return {};
+    // After S_OK the error object holds a text only when the records were read in part.
+    CComPtr<IErrorInfo> why;
+    if (GetErrorInfo(0, &why) == S_OK && why && partial) {
+        CComBSTR text;
+        why->GetDescription(&text);
+        *partial = text.IsEmpty() ? std::string("the chart records are damaged") : text.ToUtf8();
+    }
     return chart;
+}
+
+namespace {
+
+// The dates a time text can show: 1 January 100 to 31 December 9999.
+bool IsDate(const VARIANT& v) {
+    double t = 0;
+    if (v.vt == VT_DATE)
+        t = v.date;
+    else if (v.vt == VT_R8)
+        t = v.dblVal;
+    else
+        return v.vt == VT_EMPTY || v.vt == VT_NULL; // no sample, no time
+    return std::isfinite(t) && t >= -657434.0 && t < 2958466.0;
+}
+
+} // namespace
+
+bool ChartTimesAreDates(IZynChart* chart, std::string* why) {
+    auto fail = [&](std::string text) {
+        if (why) *why = std::move(text);
+        return false;
+    };
+    if (!chart) return fail("there is no chart");
+    CComVariant start;
+    if (SUCCEEDED(chart->get_StartTime(&start)) && !IsDate(start))
+        return fail("its start time is not a date");
+    CComPtr<IZynChannelIter> iter;
+    if (FAILED(chart->get_Channels(&iter)) || !iter) return true;
+    for (;;) {
+        CComPtr<IZynChannel> channel;
+        if (iter->GetNext(&channel) != S_OK || !channel) break;
+        CComVariant first, last;
+        if ((SUCCEEDED(channel->get_FirstTime(&first)) && !IsDate(first)) ||
+            (SUCCEEDED(channel->get_LastTime(&last)) && !IsDate(last))) {
+            CComBSTR name;
+            channel->get_Name(&name);
+            return fail("the sample times of the channel \"" + name.ToUtf8() + "\" are not dates");
+        }
+    }
+    return true;
 }
 
 std::u16string ChartNameFromPath(const std::string& path) {
@@ -128,54 +193,6 @@ std::u16string ChartNameFromPath(const std::string& path) {
     const std::size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.resize(dot);
     return zyn::com::Utf8ToUtf16(name);
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::uint64_t limit) {
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) > limit) {
-        ::close(fd);
-        return false;
-    }
-    out.resize(std::size_t(st.st_size));
-    std::size_t got = 0;
-    while (got < out.size()) {
-        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += std::size_t(n);
-    }
-    ::close(fd);
-    // A file that shrank while it was read is taken as it was read.
-    out.resize(got);
-    return true;
-}
-
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += std::size_t(n);
-    }
-    // The new file keeps the permissions an ordinary create would give it.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
 }
 
 } // namespace zyn::chartfile

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zyn::chartfile {
@@ -43,6 +44,9 @@ struct ChartFileParts {
     std::span<const std::uint8_t> settings; // at most 324 bytes
 };
 
+// What is wrong with a file, in the words a user reads ("the file ends too early").
+std::string_view DescribeChartFileError(ChartFileError error);
+
 // Checks the whole structure before anything is used, so that a malformed file changes nothing.
 [[nodiscard]] ChartFileError ParseChartFile(std::span<const std::uint8_t> file, ChartFileParts& out);
 
@@ -54,20 +58,20 @@ std::vector<std::uint8_t> ComposeChartFile(std::span<const std::uint8_t> chart,
 // chart cannot produce it.
 [[nodiscard]] bool SaveChartBytes(IZynChart* chart, std::vector<std::uint8_t>& out);
 
-// The chart the application object loads from saved bytes, or null.
-CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes);
+// The chart the application object loads from saved bytes, or null. A chart whose records could
+// be read only in part still comes back (the application object keeps what it read); `partial`
+// then gets the reason, and is emptied otherwise.
+CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes,
+                                  std::string* partial = nullptr);
+
+// Whether every time of the chart is a date (its start, each channel's first and last sample):
+// a forged start that is not a number or lies beyond the calendar would turn every sample time
+// into nothing. False with the reason.
+[[nodiscard]] bool ChartTimesAreDates(IZynChart* chart, std::string* why = nullptr);
 
 // The name a saved chart takes from its file: the file name without folder and without
 // everything from its last "."; empty when nothing is left.
 std::u16string ChartNameFromPath(const std::string& path);
-
-// The chart file's bytes. False with `error` set when the file is missing, unreadable or too large.
-[[nodiscard]] bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out,
-                                 std::uint64_t limit = kMaxFileBytes);
-
-// Writes to a temporary file in the same folder, flushes it to disk and renames it over `path`,
-// so that a failed save never destroys the previous file.
-[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // The message number for a chart file that cannot be opened (50111) and saved (50110).
 inline constexpr int kOpenFailedMessage = 50111;

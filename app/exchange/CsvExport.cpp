@@ -3,11 +3,12 @@
 #include "ChartFile.h"
 #include "CsvTime.h"
 
-#include "objlib/ZynDataSet.h"
-
 #include "com/ccombstr.h"
 #include "com/unknown.h"
 #include "com/variant.h"
+#include "objlib/ZynBulkAccess.h"
+#include "utils/ZynFiles.h"
+#include "utils/ZynTime.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,26 +46,17 @@ bool CollectChannel(IZynChannel* channel, ChannelColumn& column, std::string& na
     if (FAILED(channel->get_Data(&column.data)) || !column.data) return false;
     LONG count = 0;
     if (FAILED(column.data->get_Count(&count)) || count < 0) return false;
-    CComPtr<IZynDataSetPrivate> priv;
-    if (count > 0 && SUCCEEDED(column.data.QueryInterface(&priv)) && priv) {
-        column.times.resize(std::size_t(count));
-        LONG got = 0;
-        if (FAILED(priv->GetTimeAtEx(0, count, column.times.data(), &got))) got = 0;
-        column.times.resize(std::size_t(std::max<LONG>(got, 0)));
-    } else {
-        for (LONG i = 0; i < count; ++i) {
-            CComVariant v;
-            double t = 0;
-            if (SUCCEEDED(column.data->GetTimeAt(i, &v)) && TimeOf(v, t)) column.times.push_back(t);
-        }
-    }
-    // Read under the chart's lock, which holds the data set's: one copy instead of a lock per value.
-    // The chart's channels are the object library's, and so are their data sets.
-    const auto* set = static_cast<const CZynDataSet*>(column.data.p);
-    const std::size_t held = std::min<std::size_t>(column.times.size(), set->int_Count());
-    column.values.resize(held);
-    for (std::size_t i = 0; i < held; ++i)
-        column.values[i] = set->int_ValueAt(std::uint32_t(i));
+    // One copy of the values and their times under the chart's lock, which holds the channel's,
+    // instead of a lock per value.
+    CComPtr<IZynBulkAccess> bulk;
+    if (FAILED(channel->QueryInterface(IZynBulkAccess::kIID, reinterpret_cast<void**>(&bulk))) || !bulk)
+        return false;
+    column.values.resize(std::size_t(count));
+    column.times.resize(std::size_t(count));
+    LONG copied = 0;
+    if (FAILED(bulk->CopyValues(0, count, column.values.data(), column.times.data(), &copied))) copied = 0;
+    column.values.resize(std::size_t(copied));
+    column.times.resize(std::size_t(copied));
     CComVariant first, last;
     column.hasRange = SUCCEEDED(channel->get_FirstTime(&first)) && SUCCEEDED(channel->get_LastTime(&last)) &&
                       TimeOf(first, column.first) && TimeOf(last, column.last);
@@ -143,11 +135,19 @@ void AppendValue(std::string& out, double value) {
     if (ec == std::errc()) out.append(text, end);
 }
 
-bool WriteChartCsv(IZynChart* chart, std::string& out) {
+bool WriteChartCsv(IZynChart* chart, std::string& out, const CsvOptions& options, CsvReport* report) {
     out.clear();
-    if (!chart) return false;
+    CsvReport local;
+    CsvReport& r = report ? *report : local;
+    r = {};
+    auto fail = [&](const char* why) {
+        out.clear();
+        r.error = why;
+        return false;
+    };
+    if (!chart) return fail("there is no chart");
     CComPtr<IZynObjLock> lock;
-    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
+    if (FAILED(chart->LockObject(&lock)) || !lock) return fail("the chart cannot be locked");
 
     std::vector<ChannelColumn> columns;
     std::vector<std::string> names;
@@ -167,7 +167,7 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
     const std::vector<double> times = DistinctTimes(columns);
     if (times.empty()) {
         lock->Unlock();
-        return false;
+        return fail("the chart has no samples");
     }
 
     out.reserve(times.size() * (24 + 12 * columns.size()));
@@ -179,10 +179,17 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
     out += "\r\n";
 
     CCsvTimeWriter timeWriter;
-    std::string timeText;
+    std::string timeText, previousTime;
     for (double t : times) {
         timeText.clear();
-        timeWriter.Append(t, timeText);
+        const bool written = options.milliseconds ? CCsvTimeWriter::AppendMilliseconds(t, timeText)
+                                                  : timeWriter.Append(t, timeText);
+        if (!written) {
+            lock->Unlock();
+            return fail("a sample time is not a date");
+        }
+        if (timeText == previousTime) ++r.rowsSharingATime;
+        previousTime = timeText;
         AppendField(out, timeText);
         for (auto& c : columns) {
             out += ',';
@@ -193,15 +200,40 @@ bool WriteChartCsv(IZynChart* chart, std::string& out) {
         }
         out += "\r\n";
     }
+    r.rows = times.size();
     lock->Unlock();
     return true;
 }
 
-bool SaveCsv(const std::string& path, IZynChart* chart) {
+bool WriteChannelCsv(IZynChannel* channel, std::string& out) {
+    out.clear();
+    if (!channel) return false;
+    ChannelColumn column;
+    std::string name;
+    if (!CollectChannel(channel, column, name)) return false;
+    out.reserve(16 + name.size() + column.values.size() * 24);
+    out += "Time,";
+    AppendField(out, name);
+    out += '\n';
+    char16_t time[128];
+    for (std::size_t i = 0; i < column.values.size(); ++i) {
+        // A time that is not a date leaves its field empty, as the text of an unknown time.
+        if (GetLocaleTime(column.times[i], time, int(std::size(time))) > 0)
+            AppendField(out, zyn::com::Utf16ToUtf8(std::u16string_view(time)));
+        out += ',';
+        AppendValue(out, column.values[i]);
+        out += '\n';
+    }
+    return true;
+}
+
+bool SaveCsv(const std::string& path, IZynChart* chart, const CsvOptions& options, CsvReport* report) {
+    CsvReport local;
+    CsvReport& r = report ? *report : local;
     std::string text;
-    if (!WriteChartCsv(chart, text)) return false;
+    if (!WriteChartCsv(chart, text, options, &r)) return false;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    if (!zyn::chartfile::WriteFileAtomically(path, std::span(bytes, text.size()))) return false;
+    if (!ZynSaveFile(path, std::span(bytes, text.size()), &r.error, &r.fileNotes)) return false;
     const std::u16string name = zyn::chartfile::ChartNameFromPath(path);
     if (!name.empty()) chart->put_Name(CComBSTR(name));
     return true;

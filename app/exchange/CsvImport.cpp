@@ -6,8 +6,9 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynChannel.h"
-#include "objlib/ZynLockList.h"
+#include "display/VariantDate.h"
+#include "objlib/ZynBulkAccess.h"
+#include "utils/ZynFiles.h"
 #include "utils/ZynNumber.h"
 #include "utils/ZynWhiteSpace.h"
 
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <cwctype>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -102,13 +104,47 @@ double ReadValue(std::u16string_view field) {
 }
 
 // Offsets from the first time in whole milliseconds. Rounded, not truncated: the difference of
-// two whole-second times comes out a hair below the whole number of milliseconds.
+// two whole-second times comes out a hair below the whole number of milliseconds. A channel takes
+// relative times up to the largest LONG (about 24.8 days): a row further from the first can have no
+// time there, and is refused rather than wrapped onto a wrong one.
 bool OffsetMs(double t, double first, LONG& ms) {
     const double d = std::fabs(t - first) * 86400000.0;
-    if (!std::isfinite(d) || d > double(LONG_MAX)) return false;
-    ms = LONG(std::llround(d));
+    if (!std::isfinite(d) || d > double(std::numeric_limits<LONG>::max())) return false;
+    const long long rounded = std::llround(d);
+    if (rounded > std::numeric_limits<LONG>::max()) return false;
+    ms = LONG(rounded);
     return true;
 }
+
+// Rows read between appends: few enough that the waiting values of every column stay in the cache.
+constexpr long kRunRows = 1 << 12;
+
+// Values of one new channel waiting to be appended, with their times.
+struct ColumnRun {
+    CComPtr<IZynBulkAccess> target;
+    std::vector<double> values;
+    std::vector<LONG> times;
+    LONG waiting = 0;
+
+    // At most kRunRows between appends.
+    void Add(double value, LONG ms) {
+        if (values.empty()) {
+            values.resize(kRunRows);
+            times.resize(kRunRows);
+        }
+        values[std::size_t(waiting)] = value;
+        times[std::size_t(waiting)] = ms;
+        ++waiting;
+    }
+    // Appends what waits; false when the channel refuses it.
+    bool Append() {
+        LONG count = 0;
+        const bool ok =
+            waiting == 0 || SUCCEEDED(target->AppendValues(waiting, values.data(), times.data(), &count));
+        waiting = 0;
+        return ok;
+    }
+};
 
 struct Undo {
     IZynChart* chart;
@@ -128,9 +164,7 @@ struct Undo {
 double ChartStart(IZynChart* chart) {
     CComVariant v;
     if (FAILED(chart->get_StartTime(&v))) return 0.0;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 } // namespace
@@ -281,23 +315,48 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     }
     if (timeColumn == SIZE_MAX) return false;
 
-    CComPtr<IZynObjLock> lock;
-    if (FAILED(chart->LockObject(&lock)) || !lock) return false;
-
     std::vector<CComPtr<IZynChannel>> created;
     Undo undo{chart, ChartStart(chart) == 0.0, created};
     std::vector<CComPtr<IZynChannel>> byColumn(columns);
+    std::vector<ColumnRun> runs(columns);
+    // Every column but the time gets its channel, in column order, before the chart is locked:
+    // made inside the lock, a channel would take its own locks after the chart's, the reverse of
+    // the order in which every holder of the chart takes them.
+    for (std::size_t col = 0; col < columns; ++col) {
+        if (col == timeColumn) continue;
+        CComPtr<IZynChannel> channel;
+        if (FAILED(chart->AddStaticChannel(&channel)) || !channel ||
+            FAILED(channel.QueryInterface(&runs[col].target))) {
+            undo.Run();
+            return false;
+        }
+        channel->put_Color(kDefaultChannelColours[created.size() % 10]);
+        created.push_back(channel);
+        byColumn[col] = channel;
+    }
+
+    CComPtr<IZynObjLock> lock;
+    if (FAILED(chart->LockObject(&lock)) || !lock) {
+        undo.Run();
+        return false;
+    }
     CCsvTimeReader timeReader;
     if (options.today >= 0) timeReader.SetToday(options.today);
 
     std::vector<double> values(columns);
     std::vector<bool> present(columns);
+    std::vector<bool> named(columns);
     std::vector<FieldView> views;
-    // The new channels' locks, taken once when they exist: a lock per value cost more than the
-    // reading of the text.
-    CZynLockList channelLocks;
-    std::vector<CZynChannel*> targets(columns, nullptr);
+    // Each new channel's values gather in runs that are appended at once: a call per value cost
+    // more than the reading of the text.
+    auto flush = [&] {
+        bool ok = true;
+        for (ColumnRun& run : runs)
+            ok = run.Append() && ok;
+        return ok;
+    };
     long rows = 0;
+    bool refused = false;
     double firstTime = 0.0;
     bool startChecked = false;
     LineWalker walker(text);
@@ -326,22 +385,12 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
                     firstTime = lineTime;
                 continue;
             }
-            if (rows == 0) {
-                CComPtr<IZynChannel> channel;
-                if (FAILED(chart->AddStaticChannel(&channel)) || !channel) {
-                    channelLocks.UnlockAll();
-                    undo.Run();
-                    lock->Unlock();
-                    return false;
-                }
-                channel->put_Color(kDefaultChannelColours[created.size() % 10]);
-                created.push_back(channel);
-                byColumn[col] = channel;
-                // The chart made it, so it is the object library's channel.
-                targets[col] = static_cast<CZynChannel*>(channel.p);
-                targets[col]->int_LockInto(channelLocks);
+            // Lines before the first valid one are passed over, but a header names each column's
+            // channel only from the first line.
+            if (rows == 0 && !named[col]) {
+                named[col] = true;
                 if (header) {
-                    if (present[col]) channel->put_Name(CComBSTR(views[col].text));
+                    if (present[col]) byColumn[col]->put_Name(CComBSTR(views[col].text));
                     continue;
                 }
             }
@@ -361,15 +410,22 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
             }
         }
         LONG offset = 0;
-        if (!OffsetMs(lineTime, firstTime, offset)) continue;
+        if (!OffsetMs(lineTime, firstTime, offset)) {
+            undo.Run();
+            lock->Unlock();
+            return false;
+        }
         for (std::size_t col = 0; col < columns; ++col) {
-            if (col == timeColumn || !present[col] || !targets[col]) continue;
-            (void)targets[col]->int_AddValueRelTime(values[col], std::uint32_t(offset));
+            if (col == timeColumn || !present[col] || !runs[col].target) continue;
+            runs[col].Add(values[col], offset);
+        }
+        if (rows % kRunRows == 0 && !flush()) {
+            refused = true;
+            break;
         }
     }
-    channelLocks.UnlockAll();
 
-    if (rows < 2) {
+    if (refused || rows < 2 || !flush()) {
         undo.Run();
         lock->Unlock();
         return false;
@@ -383,9 +439,9 @@ bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions&
     return true;
 }
 
-bool LoadCsv(const std::string& path, IZynChart* chart) {
+bool LoadCsv(const std::string& path, IZynChart* chart, std::string* error) {
     std::vector<std::uint8_t> bytes;
-    if (!zyn::chartfile::ReadWholeFile(path, bytes)) return false;
+    if (!ZynReadRegularFile(path, bytes, zyn::chartfile::kMaxFileBytes, error)) return false;
     // Read as text: every line, the last one too, comes with one line feed.
     std::string text;
     text.reserve(bytes.size() + 1);
@@ -394,7 +450,9 @@ bool LoadCsv(const std::string& path, IZynChart* chart) {
         text.push_back(char(bytes[i]));
     }
     if (!text.empty() && text.back() != '\n') text.push_back('\n');
-    return ImportText(chart, zyn::com::Utf8ToUtf16(text));
+    if (ImportText(chart, zyn::com::Utf8ToUtf16(text))) return true;
+    if (error) *error = "it holds no data that can be read as CSV";
+    return false;
 }
 
 } // namespace zyn::csv

@@ -27,11 +27,13 @@ struct ImportOptions {
 };
 
 // Creates static channels in `chart` from the text; true when at least two rows were read (the
-// header counts as one). A text that fails leaves the chart as it was.
+// header counts as one). A text that fails leaves the chart as it was; so does one with a row
+// further than a channel's times reach from the first (about 24.8 days).
 [[nodiscard]] bool ImportText(IZynChart* chart, std::u16string_view text, const ImportOptions& options = {},
                               std::vector<CComPtr<IZynChannel>>* created = nullptr);
 
-// Reads a CSV file and imports it. False when the file cannot be read or the import fails.
-[[nodiscard]] bool LoadCsv(const std::string& path, IZynChart* chart);
+// Reads a CSV file (`path` is bytes) and imports it. False, with the reason, when the file cannot be
+// read (anything but a regular file is refused without waiting on it) or the import fails.
+[[nodiscard]] bool LoadCsv(const std::string& path, IZynChart* chart, std::string* error = nullptr);
 
 } // namespace zyn::csv

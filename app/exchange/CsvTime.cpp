@@ -8,6 +8,7 @@
 #include <langinfo.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -75,7 +76,68 @@ std::size_t ReadPlainClock(std::string_view s, double& frac) {
     return i;
 }
 
+constexpr double kMsPerDay = 86400000.0;
+
+// The date of a time value's day: its whole part, whatever the sign (the fraction counts forward
+// from that day's midnight).
+bool DayOf(double whole, SYSTEMTIME& st) {
+    return VariantTimeToSystemTime(whole, &st) != FALSE && st.wHour == 0 && st.wMinute == 0 &&
+           st.wSecond == 0;
+}
+
+bool Digits(std::string_view s, std::size_t at, std::size_t count, int& value) {
+    if (at + count > s.size()) return false;
+    value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        value = value * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
 } // namespace
+
+bool CCsvTimeWriter::AppendMilliseconds(double t, std::string& out) {
+    if (!std::isfinite(t)) return false;
+    double whole = std::trunc(t);
+    long long ms = std::llround(std::fabs(t - whole) * kMsPerDay);
+    if (ms >= static_cast<long long>(kMsPerDay)) {
+        ms -= static_cast<long long>(kMsPerDay);
+        whole += 1;
+    }
+    SYSTEMTIME day{};
+    if (!DayOf(whole, day)) return false;
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02lld:%02lld:%02lld.%03lld",
+                                unsigned(day.wYear), unsigned(day.wMonth), unsigned(day.wDay), ms / 3600000,
+                                ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+    out.append(text, std::size_t(n));
+    return true;
+}
+
+bool CCsvTimeReader::ParseMilliseconds(std::string_view s, double& t) {
+    // YYYY-MM-DD HH:MM:SS.fff (a 'T' may stand for the space; one to three decimals)
+    int y, mo, d, h, mi, sec;
+    if (s.size() < 21 || !Digits(s, 0, 4, y) || s[4] != '-' || !Digits(s, 5, 2, mo) || s[7] != '-' ||
+        !Digits(s, 8, 2, d) || (s[10] != ' ' && s[10] != 'T') || !Digits(s, 11, 2, h) || s[13] != ':' ||
+        !Digits(s, 14, 2, mi) || s[16] != ':' || !Digits(s, 17, 2, sec) || s[19] != '.')
+        return false;
+    const std::size_t decimals = s.size() - 20;
+    int fraction = 0;
+    if (decimals < 1 || decimals > 3 || !Digits(s, 20, decimals, fraction)) return false;
+    for (std::size_t i = decimals; i < 3; ++i)
+        fraction *= 10;
+    if (h > 23 || mi > 59 || sec > 59) return false;
+    SYSTEMTIME st{};
+    st.wYear = WORD(y);
+    st.wMonth = WORD(mo);
+    st.wDay = WORD(d);
+    double day = 0;
+    if (y < 100 || !SystemTimeToVariantTime(&st, &day)) return false;
+    const double frac = (((h * 60.0 + mi) * 60.0 + sec) * 1000.0 + fraction) / kMsPerDay;
+    t = day >= 0 ? day + frac : day - frac;
+    return true;
+}
 
 CCsvTimeWriter::CCsvTimeWriter() {
     m_cacheable = OnlyClockFields(nl_langinfo(T_FMT));
@@ -158,6 +220,8 @@ double CCsvTimeReader::Parse(std::u16string_view text) {
 double CCsvTimeReader::ParseUtf8(std::string_view text) {
     if (text.empty()) return 0.0;
     double frac = 0, day = 0;
+    // The form of an export to the millisecond.
+    if (double t = 0; ParseMilliseconds(text, t)) return MoveToToday(t);
     // The form this program writes: the clock, white space, the date.
     if (m_plainClock) {
         const std::size_t used = ReadPlainClock(text, frac);

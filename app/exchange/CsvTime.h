@@ -20,6 +20,9 @@ public:
     CCsvTimeWriter();
     // Appends the text; false (nothing appended) for a value that is not a valid date.
     bool Append(double t, std::string& out);
+    // Appends the time to the millisecond, "YYYY-MM-DD HH:MM:SS.mmm" whatever the locale (the form
+    // the reader takes back exactly); false (nothing appended) for a value that is not a valid date.
+    static bool AppendMilliseconds(double t, std::string& out);
 
 private:
     bool m_cacheable = false; // the time form uses only clock fields
@@ -41,6 +44,7 @@ public:
 private:
     double ParseUtf8(std::string_view text);
     bool ParseDate(std::string_view text, double& day);
+    static bool ParseMilliseconds(std::string_view text, double& t);
     double MoveToToday(double t) const;
 
     std::string m_timeForm, m_dateForm;

@@ -16,6 +16,7 @@ ZynMenuItem Popup(const char* text, std::vector<ZynMenuItem> items) {
 
 std::vector<ZynMenuItem> ZoomItems() {
     std::vector<ZynMenuItem> items;
+    items.reserve(7);
     for (int i = 0; i < 7; ++i)
         items.push_back(I(ZynCmd::Zoom1 + i, std::to_string(i + 1).c_str()));
     return items;

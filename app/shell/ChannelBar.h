@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QStyledItemDelegate>
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -33,8 +34,21 @@ struct ChannelColumnRule {
 std::vector<int> ComputeColumnWidths(int listWidth, int scrollBarWidth,
                                      std::span<const ChannelColumnRule> rules);
 std::span<const ChannelColumnRule> ChannelColumnRules();
+// The rules with every column the user sized (a width above 0) fixed at that width, so the
+// other columns share what is left.
+std::vector<ChannelColumnRule> RulesWithUserWidths(std::span<const ChannelColumnRule> rules,
+                                                   std::span<const int> userWidths);
 
-// Paints the check box of column 0 and the colour line of column 1; the rest as elided text.
+// A value cell's number as it fits `width`: whole when it fits, else with fewer digits and a
+// magnitude suffix ("26,634,694" as "26.6M", "0.787" as "0.8"). A number cut in the middle reads
+// as another number; the row's tool tip keeps the whole one.
+QString FitValueText(const QString& text, const QFontMetrics& metrics, int width);
+
+// Paints the check box of column 0 and the colour line of column 1, the values as FitValueText
+// gives them, and the rest as text elided in the middle, so that both the start of a name and its
+// instance or unit at the end stay readable.
+class QFontMetrics;
+
 class CChannelListDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -65,6 +79,7 @@ public:
     };
 
     CChannelBar(CAppContext& context, QWidget* parent);
+    ~CChannelBar() override;
 
     void ShowDocument(CTallonAppDocument* doc, bool force);
     void ChartChanged(IZynChart* chart);
@@ -82,6 +97,11 @@ public:
     void CheckPressAndHold();
     void SetBaseCaption(const QString& caption);
     void RelayoutColumns();
+    // Widths the user gave columns by dragging their header edges (0: the column follows the
+    // width rule). They are kept in the settings store and come back at the next start.
+    std::span<const int> UserColumnWidths() const { return m_userWidths; }
+    void SaveColumnWidths() const;
+    QPushButton* PropertiesButton() const { return m_properties; }
 
 signals:
     // A text for the main frame's status pane, with its level (0 information, 1 warning, 2 error).
@@ -90,18 +110,25 @@ signals:
     void channelSelected(const QString& chartId, const QString& channelId);
     // A channel to draw highlighted; empty identifiers end the highlight.
     void channelHighlighted(const QString& chartId, const QString& channelId);
+    // The channel's property sheet applied changes: one tick of the main frame's timer.
+    void timerTickRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void Rebuild(bool keepSelection);
+    void Rebuild();
+    bool RowsMatchChannels(IZynChart* chart) const;
     void RefreshCells();
     void WriteRow(QTreeWidgetItem* item, IZynChannel* channel, bool values);
     CComPtr<IZynChannel> ChannelOfRow(int row) const;
     void OnSelectionChanged();
+    void UpdateButtons();
     void UpdateCaption();
+    void LoadColumnWidths();
+    void OnSectionResized(int column, int newWidth);
+    // Drags the row's channel out as a copied channel: dropped on another chart, it is copied there.
+    void StartChannelDrag(int row);
 
     CAppContext& m_context;
     QTreeWidget* m_list = nullptr;
@@ -122,4 +149,7 @@ private:
     std::uint64_t m_pressTick = 0;
     int m_pressRow = -1;
     bool m_holding = false;
+    int m_dragRow = -1; // the row a drag may start from while the button is held
+    std::array<int, kColumnCount> m_userWidths{};
+    bool m_applyingWidths = false;
 };

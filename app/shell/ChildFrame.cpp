@@ -23,34 +23,42 @@ CFolderFrame::CFolderFrame(CTallonAppDocument* doc, QWidget* parent) : QWidget(p
 }
 
 void CFolderFrame::AdoptScrollBar() {
-    // Nothing of the previous view's bar may stay connected: that view is on its way out.
+    // Nothing of the previous view's bars may stay connected: that view is on its way out.
     m_hscroll->disconnect(this);
+    m_vscroll->disconnect(this);
     m_hscroll->setRange(0, 0);
+    m_vscroll->setRange(0, 0);
     auto* area = qobject_cast<QAbstractScrollArea*>(m_view.data());
     if (!area) return;
-    // The frame's bar beside the tabs stands in for the view's own: the view keeps its hidden bar
-    // as the model of its scrolling, this one mirrors it and hands the user's actions on to it.
+    // The frame's bars beside the tabs and along the right edge stand in for the view's own: the
+    // view keeps its hidden bars as the model of its scrolling, these mirror them and hand the
+    // user's actions on to them. The chart page scrolls sideways, the report page up and down.
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QScrollBar* inner = area->horizontalScrollBar();
-    const auto mirror = [this, inner] {
-        const QSignalBlocker block(m_hscroll);
-        m_hscroll->setRange(inner->minimum(), inner->maximum());
-        m_hscroll->setPageStep(inner->pageStep());
-        m_hscroll->setSingleStep(inner->singleStep());
-        m_hscroll->setValue(inner->value());
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Mirror(area->horizontalScrollBar(), m_hscroll);
+    Mirror(area->verticalScrollBar(), m_vscroll);
+}
+
+void CFolderFrame::Mirror(QScrollBar* inner, QScrollBar* outer) {
+    const auto mirror = [outer, inner] {
+        const QSignalBlocker block(outer);
+        outer->setRange(inner->minimum(), inner->maximum());
+        outer->setPageStep(inner->pageStep());
+        outer->setSingleStep(inner->singleStep());
+        outer->setValue(inner->value());
     };
     mirror();
-    connect(inner, &QScrollBar::rangeChanged, m_hscroll, mirror);
-    connect(inner, &QScrollBar::valueChanged, m_hscroll, mirror);
-    connect(m_hscroll, &QScrollBar::actionTriggered, this, [this, inner](int action) {
+    connect(inner, &QScrollBar::rangeChanged, outer, mirror);
+    connect(inner, &QScrollBar::valueChanged, outer, mirror);
+    connect(outer, &QScrollBar::actionTriggered, this, [outer, inner](int action) {
         // A drag moves the slider; setting the view's slider position runs its SliderMove action.
         if (action == QAbstractSlider::SliderMove)
-            inner->setSliderPosition(m_hscroll->sliderPosition());
+            inner->setSliderPosition(outer->sliderPosition());
         else
             inner->triggerAction(QAbstractSlider::SliderAction(action));
     });
-    connect(m_hscroll, &QScrollBar::sliderPressed, this, [inner] { inner->setSliderDown(true); });
-    connect(m_hscroll, &QScrollBar::sliderReleased, this, [inner] { inner->setSliderDown(false); });
+    connect(outer, &QScrollBar::sliderPressed, this, [inner] { inner->setSliderDown(true); });
+    connect(outer, &QScrollBar::sliderReleased, this, [inner] { inner->setSliderDown(false); });
 }
 
 void CFolderFrame::SetTabStripWidth(int width) {

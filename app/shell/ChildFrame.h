@@ -18,6 +18,8 @@ public:
     QWidget* View() const { return m_view; }
     int ViewTab() const { return m_viewTab; }
     CFolderTabCtrl* Tabs() const { return m_tabs; }
+    // The bar along the right edge: it scrolls the report page.
+    QScrollBar* VerticalScrollBar() const { return m_vscroll; }
     // -2 hides the tab strip and both scroll bars; -1 takes the tabs' natural width.
     void SetTabStripWidth(int width);
     // Swaps the view for one of the tab's kind; nothing when it already shows that kind.
@@ -32,6 +34,7 @@ protected:
 private:
     void Relayout();
     void AdoptScrollBar();
+    void Mirror(QScrollBar* inner, QScrollBar* outer);
 
     CTallonAppDocument* m_doc;
     QPointer<QWidget> m_view;

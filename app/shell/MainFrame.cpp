@@ -1,51 +1,46 @@
 #include "MainFrame.h"
 
+#include "CommandIcons.h"
+#include "HelpTopics.h"
+
 #include "ChannelBar.h"
+#include "ChartFileDrops.h"
 #include "ChildFrame.h"
+#include "ScriptCommands.h"
 #include "StatusPane.h"
 #include "TallonApp.h"
 #include "TallonAppDocument.h"
 #include "Tips.h"
+#include "display/ChartFonts.h"
+#include "display/WideText.h"
 #include "document/AppContext.h"
 #include "document/CommandActions.h"
 #include "document/ZynMessageBox.h"
+#include "options/AboutBox.h"
+#include "options/PreferencesSheet.h"
+#include "options/PrintSetup.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-
-// A small glyph icon for buttons the style has no picture for.
-QIcon GlyphIcon(const QString& glyph, const QColor& colour) {
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawRoundedRect(QRectF(2, 2, 20, 20), 4, 4);
-    QFont f = p.font();
-    f.setPixelSize(13);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, glyph);
-    return QIcon(pm);
-}
-
-} // namespace
+#include <algorithm>
 
 CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     setObjectName(QStringLiteral("MainFrame"));
@@ -54,6 +49,7 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
+    setAcceptDrops(true);
     CreateActions();
     CreateToolBar();
 
@@ -62,6 +58,19 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
             [this](const QString& text, int level) { ShowStatusMessage(text, level); });
     connect(m_channelBar, &CChannelBar::channelSelected, this, &CMainFrame::SelectChannel);
     connect(m_channelBar, &CChannelBar::channelHighlighted, this, &CMainFrame::HighlightChannel);
+    connect(m_channelBar, &CChannelBar::timerTickRequested, this, [this] {
+        OnTimer();
+        // The tick's purpose: the bar and the views show a channel's new properties at once.
+        if (CTallonAppDocument* doc = ActiveDocument()) {
+            ChannelBarShowDocument(doc, true);
+            doc->UpdateAllViews(0);
+        }
+    });
+    // A hidden bar refills nothing (a file opened before the frame first shows, a bar shown again
+    // by the user): it catches up with the active chart when it appears.
+    connect(m_channelBar, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible) ChannelBarShowDocument(ActiveDocument(), true);
+    });
     addDockWidget(Qt::BottomDockWidgetArea, m_channelBar);
     setDockNestingEnabled(true);
 
@@ -85,12 +94,27 @@ CMainFrame::CMainFrame(CTallonApp* app) : m_app(app) {
     connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
     m_timer.start();
     SetMenuResource(128);
-    resize(1000, 700);
+    FitToScreen();
+}
+
+// The first window takes its usual size, but never more than the screen it starts on can show
+// (a small screen, or a large scale factor that makes every logical pixel several real ones).
+void CMainFrame::FitToScreen() {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    QSize size = kPreferredSize;
+    if (s) {
+        const QRect available = s->availableGeometry();
+        // Room for the window manager's frame around the window.
+        size = size.boundedTo(available.size() * 0.95);
+        move(available.topLeft());
+    }
+    resize(size);
 }
 
 CMainFrame::~CMainFrame() {
     // Windows closing below must not reach a half-destroyed frame.
     disconnect(m_mdi, nullptr, this, nullptr);
+    m_channelBar->SaveColumnWidths();
     if (m_app) Context().SetMainFrameGone(true);
     if (CZynRegistry* reg = GetUserReg(u"Settings")) {
         reg->Store(u"ToolbarVer", DWORD(1));
@@ -133,18 +157,8 @@ void CMainFrame::CreateActions() {
     for (int id : {ZynCmd::ViewToolbar, ZynCmd::ViewStatusBar, ZynCmd::ViewChannelBar, ZynCmd::Pause,
                    ZynCmd::AutoScroll, ZynCmd::AutoAxis})
         m_actions[id]->setCheckable(true);
-    const QStyle* s = style();
-    m_actions[ZynCmd::FileNew]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    m_actions[ZynCmd::FileOpen]->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-    m_actions[ZynCmd::FileSave]->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    m_actions[ZynCmd::Print]->setIcon(GlyphIcon(QStringLiteral("P"), QColor(90, 90, 90)));
-    m_actions[ZynCmd::AddChannel]->setIcon(GlyphIcon(QStringLiteral("+"), QColor(30, 140, 60)));
-    m_actions[ZynCmd::Pause]->setIcon(s->standardIcon(QStyle::SP_MediaPause));
-    m_actions[ZynCmd::SampleData]->setIcon(GlyphIcon(QStringLiteral("S"), QColor(40, 90, 170)));
-    m_actions[ZynCmd::ZoomButton]->setIcon(GlyphIcon(QStringLiteral("Z"), QColor(120, 70, 160)));
-    m_actions[ZynCmd::AddEvent]->setIcon(GlyphIcon(QStringLiteral("E"), QColor(190, 110, 20)));
-    m_actions[ZynCmd::ChartProperties]->setIcon(GlyphIcon(QStringLiteral("\u2261"), QColor(70, 110, 130)));
-    m_actions[ZynCmd::About]->setIcon(s->standardIcon(QStyle::SP_MessageBoxQuestion));
+    for (const CommandIcon& icon : CommandIcons())
+        if (QAction* a = m_actions.value(icon.command)) a->setIcon(IconForCommand(icon.command, palette()));
 }
 
 QAction* CMainFrame::Action(int command) const {
@@ -156,7 +170,15 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
         if (item.IsSeparator()) {
             menu->addSeparator();
         } else if (item.IsPopup()) {
-            BuildMenu(item.items, menu->addMenu(item.text));
+            QMenu* sub = BuildMenu(item.items, menu->addMenu(item.text));
+            // The "Stop Event" submenu lists the running events each time its menu opens.
+            const bool stopEvents =
+                std::any_of(item.items.begin(), item.items.end(),
+                            [](const ZynMenuItem& i) { return i.command == ZynCmd::NoEvents; });
+            if (stopEvents) {
+                connect(menu, &QMenu::aboutToShow, this, [this, sub] { FillStopEventMenu(sub); });
+                FillStopEventMenu(sub);
+            }
         } else if (item.command == ZynCmd::RecentFile) {
             // The recent files take the place of their placeholder when the menu opens.
             QAction* placeholder = menu->addAction(item.text);
@@ -164,11 +186,25 @@ QMenu* CMainFrame::BuildMenu(const std::vector<ZynMenuItem>& items, QMenu* menu)
             placeholder->setData(ZynCmd::RecentFile);
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { FillRecentFiles(menu); });
         } else {
-            menu->addAction(Action(item.command));
+            // One action serves every menu; the menu shown names it ("&Print Chart..." or
+            // "&Print Report...").
+            QAction* action = Action(item.command);
+            action->setText(item.text);
+            menu->addAction(action);
         }
     }
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
     return menu;
+}
+
+void CMainFrame::FillStopEventMenu(QMenu* menu) {
+    if (CTallonAppDocument* doc = ActiveDocument()) {
+        doc->FillStopEventMenu(menu);
+        return;
+    }
+    menu->clear();
+    menu->addAction(QStringLiteral("No Events to Stop"))->setEnabled(false);
+    menu->menuAction()->setEnabled(false);
 }
 
 void CMainFrame::FillRecentFiles(QMenu* menu) {
@@ -188,7 +224,7 @@ void CMainFrame::FillRecentFiles(QMenu* menu) {
     for (int i = 0; i < files.size(); ++i) {
         auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]), menu);
         a->setProperty("recent", true);
-        const QString path = files[i];
+        const QString& path = files[i];
         connect(a, &QAction::triggered, this, [this, path] {
             if (m_app) m_app->OpenDocumentFile(path);
         });
@@ -273,7 +309,13 @@ CTallonAppDocument* CMainFrame::ActiveDocument() const {
 void CMainFrame::AddChildFrame(CChildFrame* child) {
     m_mdi->addSubWindow(child);
     connect(child, &CChildFrame::MenuChanged, this, &CMainFrame::OnActiveChildChanged);
-    child->resize(600, 400);
+    const auto sizeToArea = [this, child] {
+        child->resize(QSize(600, 400).boundedTo(m_mdi->viewport()->size().expandedTo(QSize(200, 150))));
+    };
+    sizeToArea();
+    // Before the frame is first shown its MDI area has no real size yet: a file opened from the
+    // command line came up 200 by 150. The window is sized again once the frame is up.
+    if (!isVisible()) QTimer::singleShot(0, child, sizeToArea);
     child->show();
     m_mdi->setActiveSubWindow(child);
     OnActiveChildChanged();
@@ -359,16 +401,27 @@ void CMainFrame::ConnectDocument(CTallonAppDocument* doc) {
                 if (chartId != m_channelBar->ChartIdentifier() || channelId != SelectedChannelId()) return;
                 m_channelBar->DeleteSelected(Context().ShiftDown());
             });
-    connect(doc, &CTallonAppDocument::PropertiesRequested, this,
-            [this, doc](int page) { ShowChartProperties(doc, page); });
 }
 
-void CMainFrame::ShowChartProperties(CTallonAppDocument* doc, int page) {
-    if (!doc) return;
-    // Until the chart property sheet exists, its caption, the chart and the page asked for.
-    ZynMessageBox(QStringLiteral("Chart Properties\n\n%1\n%2")
-                      .arg(doc->Title(), page == 3 ? QStringLiteral("Axis") : QStringLiteral("Display")),
-                  QMessageBox::Ok, QMessageBox::Information);
+void CMainFrame::ShowPreferences() {
+    PreferencesHost host;
+    host.chartWindowCount = [this] { return m_app ? int(m_app->Documents().size()) : 0; };
+    host.applyDefaultsToAllWindows = [this] {
+        if (!m_app) return;
+        for (CTallonAppDocument* doc : m_app->Documents()) {
+            CopySettings(doc->Settings(), Context().DefaultChartSettings());
+            doc->ApplySettings(true);
+        }
+    };
+    host.status = [this](const QString& text, int level) { ShowStatusMessage(text, level); };
+    RunPreferences(Context(), host, this);
+}
+
+void CMainFrame::ShowAbout() {
+    const QString version = ZynVersionText();
+    ShowStatusMessage(version, 0);
+    CAboutBox about(CAboutBox::Mode::About, version, this);
+    about.exec();
 }
 
 void CMainFrame::OnTimer() {
@@ -393,6 +446,14 @@ void CMainFrame::RunStartupTasks() {
                                       int(settings.Get(CNumberedSettings::kCounterDetail)));
     settings.Set(CNumberedSettings::kStartupCounter, std::uint32_t(starts));
     if (!tip || !m_toolBar->isVisible()) return;
+    // Inviting the user to add channels to a chart that has them (a file given on the command
+    // line) only confuses.
+    if (tip->textId == kAddChannelTip) {
+        CTallonAppDocument* doc = ActiveDocument();
+        LONG channels = 0;
+        if (doc && doc->Chart() && SUCCEEDED(doc->Chart()->get_ChannelCount(&channels)) && channels > 0)
+            return;
+    }
     QToolButton* button = ToolButton(tip->button);
     if (!button) return;
     const QStringList parts = LoadZynString(tip->textId).split(u'~');
@@ -402,12 +463,28 @@ void CMainFrame::RunStartupTasks() {
     m_tip->ShowAt(anchor, tip->showMs);
 }
 
+void CMainFrame::SaveAsScript(bool activeChartOnly) {
+    if (!m_app) return;
+    QString chartId;
+    if (activeChartOnly) {
+        CTallonAppDocument* doc = ActiveDocument();
+        if (!doc || !doc->Chart()) return;
+        CComBSTR id;
+        doc->Chart()->get_Identifier(&id);
+        chartId = FromBstr(id);
+    }
+    QString status;
+    if (GenerateScript(this, m_app->Documents(), chartId, &status)) ShowStatusMessage(status);
+}
+
 bool CMainFrame::HandleDocumentCommand(int command) {
     CTallonAppDocument* doc = ActiveDocument();
     return doc && doc->OnCommand(command);
 }
 
 void CMainFrame::OnCommand(int command) {
+    // The user is acting: a start-up tip has had its moment and must not sit over a dialog.
+    if (m_tip) m_tip->close();
     switch (command) {
     case ZynCmd::FileNew:
         if (m_app) m_app->OnFileNew();
@@ -422,6 +499,10 @@ void CMainFrame::OnCommand(int command) {
     case ZynCmd::FileSave:
     case ZynCmd::FileSaveAs:
         if (m_app) m_app->SaveDocument(ActiveDocument(), command == ZynCmd::FileSaveAs);
+        return;
+    case ZynCmd::SaveAsScript:
+    case ZynCmd::SaveAllAsScript:
+        SaveAsScript(command == ZynCmd::SaveAsScript);
         return;
     case ZynCmd::AppExit:
         close();
@@ -455,9 +536,22 @@ void CMainFrame::OnCommand(int command) {
         if (CTallonAppDocument* doc = ActiveDocument()) AddChildFrame(new CChildFrame(doc));
         return;
     case ZynCmd::About:
-        ShowStatusMessage(ZynVersionText(), 0);
-        ZynMessageBox(QStringLiteral("Tallon\n") + ZynVersionText(), QMessageBox::Ok,
-                      QMessageBox::Information);
+        ShowAbout();
+        return;
+    case ZynCmd::Preferences:
+        ShowPreferences();
+        return;
+    case ZynCmd::PrintSetup:
+        if (m_app) RunPrintSetup(Context(), this);
+        return;
+    case ZynCmd::HelpTopics:
+        ShowHelp(kHelpWindowBase + 128);
+        return;
+    case ZynCmd::Help:
+        ShowHelp(ActiveHelpContext());
+        return;
+    case ZynCmd::ContextHelp:
+        EnterContextHelpMode();
         return;
     case ZynCmd::DeleteChannel:
         // The document's command when a chart is active; its request comes back through
@@ -481,11 +575,18 @@ void CMainFrame::UpdateCommands() {
         case ZynCmd::FileOpen:
         case ZynCmd::AppExit:
         case ZynCmd::About:
+        case ZynCmd::HelpTopics:
+        case ZynCmd::Help:
+        case ZynCmd::ContextHelp:
+        case ZynCmd::Preferences:
+        case ZynCmd::PrintSetup:
         case ZynCmd::ViewToolbar:
         case ZynCmd::ViewStatusBar:
         case ZynCmd::ViewChannelBar:
+        case ZynCmd::SaveAllAsScript:
             action->setEnabled(true);
             break;
+        case ZynCmd::SaveAsScript:
         case ZynCmd::FileClose:
         case ZynCmd::FileSave:
         case ZynCmd::FileSaveAs:
@@ -512,6 +613,38 @@ void CMainFrame::UpdateCommands() {
     m_actions[ZynCmd::ViewChannelBar]->setChecked(m_channelBar->isVisible());
 }
 
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_app && !DroppedChartFiles(event->mimeData()).isEmpty() &&
+        (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = DroppedChartFiles(event->mimeData());
+    if (!m_app || files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Opened after the drop has ended: a message box about a file must not hold the file manager.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files] {
+            for (const QString& file : files)
+                if (m_app) m_app->OpenDocumentFile(file);
+        },
+        Qt::QueuedConnection);
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_app) {
         for (CTallonAppDocument* doc : std::vector<CTallonAppDocument*>(m_app->Documents())) {
@@ -520,6 +653,72 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
                 return;
             }
         }
+        // Clients still hold objects of the program: its windows close and it goes on serving
+        // them out of sight, ending with the last.
+        if (m_app->HandOverToAutomation()) {
+            event->ignore();
+            return;
+        }
     }
     event->accept();
+}
+
+bool CMainFrame::ShowHelp(std::uint32_t context) {
+    QString page = HelpPageForContext(context);
+    if (page.isEmpty()) page = HelpIndexPage(); // a request nobody wrote a page for gets the contents
+    if (!m_help) m_help = new CHelpWindow(this);
+    if (m_help->ShowPage(page)) return true;
+    ZynMessageBox(
+        QStringLiteral("The help pages are not installed (%1 is missing).").arg(HelpFolder() + u'/' + page),
+        QMessageBox::Ok, QMessageBox::Warning);
+    return false;
+}
+
+std::uint32_t CMainFrame::ActiveHelpContext() const {
+    const CChildFrame* child = ActiveChild();
+    return kHelpWindowBase + std::uint32_t(child ? child->MenuId() : 128);
+}
+
+void CMainFrame::EnterContextHelpMode() {
+    if (m_contextHelp) return;
+    m_contextHelp = true;
+    QApplication::setOverrideCursor(Qt::WhatsThisCursor);
+    qApp->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_contextHelp) return QMainWindow::eventFilter(watched, event);
+    const auto leave = [this] {
+        m_contextHelp = false;
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    };
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        leave();
+        return true;
+    }
+    if (event->type() != QEvent::MouseButtonPress || !watched->isWidgetType()) return false;
+    // The command under the click (a menu item or a tool-bar button), else the window it is in.
+    auto* widget = static_cast<QWidget*>(watched);
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    QAction* action = nullptr;
+    if (auto* menu = qobject_cast<QMenu*>(widget)) {
+        action = menu->actionAt(at);
+        menu->close();
+    } else if (auto* button = qobject_cast<QToolButton*>(widget)) {
+        action = button->defaultAction();
+    }
+    std::uint32_t context = ActiveHelpContext();
+    if (action && action->data().toInt() > 0) {
+        context = kHelpCommandBase + std::uint32_t(action->data().toInt());
+    } else {
+        for (QWidget* w = widget; w; w = w->parentWidget())
+            if (auto* child = qobject_cast<CChildFrame*>(w)) {
+                context = kHelpWindowBase + std::uint32_t(child->MenuId());
+                break;
+            }
+    }
+    leave();
+    ShowHelp(context);
+    return true;
 }

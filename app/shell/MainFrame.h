@@ -4,6 +4,7 @@
 // action by its number, and is the hub between documents: chart notifications, channel selection
 // and highlighting, and the start-up tips.
 
+#include "HelpWindow.h"
 #include "Tips.h"
 #include "objlib/ZynInterfaces.h"
 #include "resources/ZynMenus.h"
@@ -11,6 +12,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSize>
 #include <QTimer>
 
 #include <cstdint>
@@ -31,6 +33,8 @@ class CMainFrame : public QMainWindow {
 public:
     // A highlight older than this is cleared by the timer.
     static constexpr std::uint64_t kHighlightMs = 2000;
+    // The first window's size where the screen has room for it.
+    static constexpr QSize kPreferredSize{1000, 700};
 
     explicit CMainFrame(CTallonApp* app);
     ~CMainFrame() override;
@@ -60,8 +64,12 @@ public:
     CAppContext& Context() const;
     // Follows a new document's signals: status texts, channel bar, channel deletion, properties.
     void ConnectDocument(CTallonAppDocument* doc);
-    // The chart properties sheet of `doc` at `page` (0 display, 3 axis).
-    void ShowChartProperties(CTallonAppDocument* doc, int page);
+    // "Set Application Preferences" (command 32783).
+    void ShowPreferences();
+    // The about box, and the version text in the status bar.
+    void ShowAbout();
+    // The "Stop Event" submenu for the active chart window.
+    void FillStopEventMenu(QMenu* menu);
     // The start-up tasks (message 0x0403): at most one tip balloon.
     void RunStartupTasks();
     void TileWindows();
@@ -79,8 +87,23 @@ public:
     // The 500 ms timer's work.
     void OnTimer();
 
+    // Help: the page of `context` (its low 16 bits name a window or a command) in the help window;
+    // false, after telling the user, when no page can be shown.
+    bool ShowHelp(std::uint32_t context);
+    // The help context of the active window: the chart page, the report page or the frame itself.
+    std::uint32_t ActiveHelpContext() const;
+    // Context help (Shift+F1): the next click on a command or a window opens its page; Esc cancels.
+    void EnterContextHelpMode();
+    bool InContextHelpMode() const { return m_contextHelp; }
+    CHelpWindow* HelpWindow() const { return m_help; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Chart and CSV files dropped from a file manager open as files of the Open dialog do.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateActions();
@@ -88,8 +111,11 @@ private:
     void FillRecentFiles(QMenu* menu);
     void CreateToolBar();
     void CreateStatusBar();
+    void FitToScreen();
     void OnActiveChildChanged();
     bool HandleDocumentCommand(int command);
+    // Save as Script (the active chart) and Save All as Script.
+    void SaveAsScript(bool activeChartOnly);
 
     CTallonApp* m_app;
     QMdiArea* m_mdi = nullptr;
@@ -103,4 +129,6 @@ private:
     bool m_channelBarRefresh = false;
     QPointer<CTipBalloon> m_tip;
     QPointer<CChildFrame> m_lastActive;
+    QPointer<CHelpWindow> m_help;
+    bool m_contextHelp = false;
 };

@@ -66,6 +66,9 @@ void CStatusPane::SetMessage(const QString& text, int level) {
     m_level = std::clamp(level, 0, 2);
     m_ticks = 0;
     if (!m_timer.isActive()) m_timer.start();
+    setToolTip(m_text);
+    // A long message asks the status bar for room.
+    updateGeometry();
     update();
 }
 
@@ -74,8 +77,27 @@ void CStatusPane::Tick() {
     if (m_ticks >= kClearTick) {
         m_timer.stop();
         m_text.clear();
+        setToolTip(QString());
+        updateGeometry();
     }
     update();
+}
+
+QString CStatusPane::FitText(const QString& text, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) return text;
+    const QString ellipsis(QChar(0x2026));
+    // Whole words only: a value cut in the middle reads as another value.
+    QString fitted;
+    for (const QString& word : text.split(u' ')) {
+        const QString longer = fitted.isEmpty() ? word : fitted + u' ' + word;
+        if (metrics.horizontalAdvance(longer + ellipsis) > width) break;
+        fitted = longer;
+    }
+    return fitted + ellipsis;
+}
+
+QString CStatusPane::DisplayedText() const {
+    return FitText(m_text, fontMetrics(), width() - TextMargin());
 }
 
 CStatusPane::Phase CStatusPane::CurrentPhase() const {
@@ -121,8 +143,11 @@ QColor CStatusPane::TextColour() const {
 }
 
 QSize CStatusPane::sizeHint() const {
-    // Fourteen times the width of a plain indicator pane.
-    return {14 * fontMetrics().horizontalAdvance(QStringLiteral("CAP")), fontMetrics().height() + 4};
+    // Fourteen times the width of a plain indicator pane, wider while the message needs it.
+    const QFontMetrics fm = fontMetrics();
+    const int height = fm.height() + 4;
+    const int text = m_text.isEmpty() ? 0 : height / 4 + fm.horizontalAdvance(m_text) + fm.averageCharWidth();
+    return {std::max(14 * fm.horizontalAdvance(QStringLiteral("CAP")), text), height};
 }
 
 void CStatusPane::paintEvent(QPaintEvent*) {
@@ -131,8 +156,8 @@ void CStatusPane::paintEvent(QPaintEvent*) {
     const QColor fill = FillColour();
     if (fill.isValid()) p.fillRect(rect(), fill);
     p.setPen(TextColour());
-    const QRect text = rect().adjusted(height() / 4, 0, 0, 0);
-    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, m_text);
+    const QRect text = rect().adjusted(TextMargin(), 0, 0, 0);
+    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, DisplayedText());
 }
 
 void CStatusPane::mousePressEvent(QMouseEvent* event) {
@@ -148,6 +173,8 @@ void CStatusPane::NextRemark() {
     m_clicks = 0;
     m_timer.stop();
     m_text.clear();
+    setToolTip(QString());
+    updateGeometry();
     update();
     ZynMessageBox(QStringLiteral("That was really the last one."), QMessageBox::Ok, QMessageBox::Information);
 }

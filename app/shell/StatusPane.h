@@ -5,6 +5,7 @@
 #include "display/ChartSettings.h"
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QTimer>
 #include <QWidget>
 
@@ -33,6 +34,10 @@ public:
 
     static COLORREF LevelColour(int level);
     static QString Remark(int index); // 0-based, 21 of them
+    // The message as the pane shows it in `width` pixels: whole, or the words that fit followed by
+    // "…", so that no number is ever cut. The tool tip always has the whole text.
+    static QString FitText(const QString& text, const QFontMetrics& metrics, int width);
+    QString DisplayedText() const;
 
     QSize sizeHint() const override;
 
@@ -45,6 +50,7 @@ protected:
 
 private:
     void NextRemark();
+    int TextMargin() const { return height() / 4; }
     COLORREF Face() const;
     COLORREF FaceText() const;
 

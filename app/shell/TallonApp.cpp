@@ -2,22 +2,29 @@
 
 #include "ChartWindowDocument.h"
 #include "ChildFrame.h"
+#include "CommandIcons.h"
 #include "MainFrame.h"
 #include "TallonAppDocument.h"
+#include "TallonAutomationHost.h"
 #include "Tips.h"
+#include "automation/CAutomationServer.h"
 #include "com/classregistry.h"
+#include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/ScriptLanguage.h"
+#include "objlib/ZynInterfaces.h"
+#include "options/AboutBox.h"
+#include "registry/registry.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
-#include <QVBoxLayout>
+#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -52,10 +59,15 @@ DWORD ReadToolbarVer() {
 
 } // namespace
 
-TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
+TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vector<std::string>& raw) {
     TallonCommandLine cmd;
     cmd.noArguments = args.isEmpty();
     QStringList files;
+    std::vector<std::string> fileBytes;
+    auto bytesOf = [&](int i) {
+        return raw.size() == std::size_t(args.size()) ? raw[std::size_t(i)]
+                                                      : zyn::shell::FileNameBytes(args[i]);
+    };
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         // A leading '/' is also how absolute paths start: a switch is a known name only.
@@ -64,7 +76,10 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Print;
         } else if (name == u"pt" || name == u"print-to") {
             cmd.kind = TallonCommandLine::Kind::PrintTo;
-            if (i + 1 < args.size()) files << args[++i];
+            if (i + 1 < args.size()) {
+                files << args[++i];
+                fileBytes.push_back(bytesOf(i));
+            }
             if (i + 1 < args.size()) cmd.printer = args[++i];
             // The driver and port that may follow the printer name are read and ignored.
             i = std::min<int>(i + 2, int(args.size()) - 1);
@@ -76,16 +91,39 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             cmd.kind = TallonCommandLine::Kind::Automation;
         } else if (name == u"unregister" || name == u"unregserver") {
             cmd.kind = TallonCommandLine::Kind::Unregister;
-        } else if (name == u"export-csv" || name == u"export-image") {
-            cmd.kind = name == u"export-csv" ? TallonCommandLine::Kind::ExportCsv
-                                             : TallonCommandLine::Kind::ExportImage;
+        } else if (name == u"register" || name == u"regserver") {
+            cmd.kind = TallonCommandLine::Kind::Register;
+        } else if (name == u"export-csv" || name == u"export-image" || name == u"export-report" ||
+                   name == u"export-script") {
+            cmd.kind = name == u"export-csv"      ? TallonCommandLine::Kind::ExportCsv
+                       : name == u"export-image"  ? TallonCommandLine::Kind::ExportImage
+                       : name == u"export-script" ? TallonCommandLine::Kind::ExportScript
+                                                  : TallonCommandLine::Kind::ExportReport;
             if (i + 2 >= args.size()) {
                 cmd.kind = TallonCommandLine::Kind::Invalid;
                 cmd.error = QStringLiteral("%1 needs a chart file and an output file").arg(arg);
                 return cmd;
             }
             cmd.file = args[++i];
+            cmd.fileBytes = bytesOf(i);
             cmd.output = args[++i];
+            cmd.outputBytes = bytesOf(i);
+            // The script's language comes from its extension, as in the save dialog.
+            if (cmd.kind == TallonCommandLine::Kind::ExportScript &&
+                !zyn::script::ScriptLanguageForPath(cmd.output)) {
+                cmd.kind = TallonCommandLine::Kind::Invalid;
+                cmd.error = QStringLiteral("%1 writes OUT.js (JScript) or OUT.vbs (VBScript), not %2")
+                                .arg(arg, cmd.output);
+                return cmd;
+            }
+        } else if (name == u"csv-ms") {
+            cmd.csvMilliseconds = true;
+        } else if (name == u"help" || name == u"h" || name == u"?") {
+            cmd.kind = TallonCommandLine::Kind::Help;
+            return cmd;
+        } else if (name == u"version") {
+            cmd.kind = TallonCommandLine::Kind::Version;
+            return cmd;
         } else if (name == u"size") {
             const QStringList wh = i + 1 < args.size() ? args[++i].toLower().split(u'x') : QStringList();
             bool okW = false, okH = false;
@@ -102,9 +140,17 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
             return cmd;
         } else {
             files << arg;
+            fileBytes.push_back(bytesOf(i));
         }
     }
-    if (!files.isEmpty() && cmd.file.isEmpty()) cmd.file = files.first();
+    if (!files.isEmpty() && cmd.file.isEmpty()) {
+        cmd.file = files.first();
+        cmd.fileBytes = fileBytes.front();
+    }
+    if (cmd.csvMilliseconds && cmd.kind != TallonCommandLine::Kind::ExportCsv) {
+        cmd.kind = TallonCommandLine::Kind::Invalid;
+        cmd.error = QStringLiteral("--csv-ms goes with --export-csv");
+    }
     if (cmd.kind == TallonCommandLine::Kind::FileNew && !cmd.file.isEmpty())
         cmd.kind = TallonCommandLine::Kind::FileOpen;
     if ((cmd.kind == TallonCommandLine::Kind::Print || cmd.kind == TallonCommandLine::Kind::PrintTo) &&
@@ -113,6 +159,41 @@ TallonCommandLine ParseTallonCommandLine(const QStringList& args) {
         cmd.error = QStringLiteral("printing needs a chart file");
     }
     return cmd;
+}
+
+QString TallonUsageText() {
+    return QStringLiteral(
+        "Usage: Tallon [OPTION]... [FILE]\n"
+        "Charts the system's performance counters. FILE is a chart file (.tlon) or comma-separated\n"
+        "text (.csv); without FILE a new chart opens.\n"
+        "\n"
+        "  FILE                        open FILE in a chart window\n"
+        "  /p, --print FILE            print the chart on the default printer and exit\n"
+        "  /pt, --print-to FILE PRINTER [DRIVER PORT]\n"
+        "                              print the chart on PRINTER and exit\n"
+        "  /Embedding, --embedding     start for automation, no new chart\n"
+        "  /Automation, --automation   start for automation, no new chart\n"
+        "  /Register, --register       register the program and its automation server in the\n"
+        "                              settings store and exit (also /Regserver)\n"
+        "  /Unregister, --unregister   remove the program's registration from the settings store\n"
+        "                              and exit (also /Unregserver)\n"
+        "  --export-image FILE OUT.png [--size WIDTHxHEIGHT]\n"
+        "                              draw the chart into an image without a window\n"
+        "                              (800x500 unless --size says otherwise)\n"
+        "  --export-csv FILE OUT.csv [--csv-ms]\n"
+        "                              write the chart's samples as comma-separated text without\n"
+        "                              a window (--csv-ms: times to the millisecond)\n"
+        "  --export-report FILE OUT    write the chart's report without a window, as text (.txt),\n"
+        "                              a printed document (.pdf) or a web page (.html)\n"
+        "  --export-script FILE OUT.js|OUT.vbs\n"
+        "                              write a JScript or VBScript file that rebuilds the chart\n"
+        "                              through \"Tallon.Application\", without a window\n"
+        "  -h, --help                  show this help and exit\n"
+        "      --version               show the version and exit\n"
+        "\n"
+        "Switches are case-insensitive and take '/' or '--'. Settings are kept in\n"
+        "$XDG_CONFIG_HOME/zynthar/ (or in $ZYN_REGISTRY_DIR when it is set).\n"
+        "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a wrong command line.\n");
 }
 
 QString ApplyExtensionRule(const QString& name, int filterIndex) {
@@ -126,6 +207,9 @@ QString ApplyExtensionRule(const QString& name, int filterIndex) {
 CTallonApp::CTallonApp(QObject* parent) : QObject(parent) {}
 
 CTallonApp::~CTallonApp() {
+    zyn::registry::SetNoticeHandler(nullptr);
+    // The server first: its objects reach the frame and the documents.
+    delete std::exchange(m_server, nullptr);
     delete std::exchange(m_frame, nullptr);
     for (CTallonAppDocument* doc : m_documents)
         delete doc;
@@ -134,20 +218,9 @@ CTallonApp::~CTallonApp() {
     delete m_splash;
 }
 
-QString CTallonApp::ObjectLibraryPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libZynTallonObj.so"));
-}
-
-bool CTallonApp::RegisterObjectLibraryIfNeeded() {
-    CLSID clsid{};
-    if (SUCCEEDED(CLSIDFromProgID(u"ZynTallonObj.ZynObjFactory.1", &clsid))) return true;
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllRegisterServer"));
-}
-
 bool CTallonApp::UnregisterObjectLibrary() {
-    return SUCCEEDED(
-        zyn::com::CallServerExport(ObjectLibraryPath().toUtf8().constData(), "DllUnregisterServer"));
+    const std::string library = zyn::com::OwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+    return !library.empty() && SUCCEEDED(zyn::com::CallServerExport(library.c_str(), "DllUnregisterServer"));
 }
 
 int CTallonApp::RecentFileLimit() const {
@@ -187,14 +260,8 @@ void CTallonApp::AddToRecentFiles(const QString& path) {
 }
 
 void CTallonApp::ShowSplash(bool firstRun) {
-    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
-    auto* layout = new QVBoxLayout(splash);
-    auto* title = new QLabel(QStringLiteral("<h2>Tallon</h2>"), splash);
-    auto* version = new QLabel(ZynVersionText(), splash);
-    layout->addWidget(title);
-    layout->addWidget(version);
-    splash->setAutoFillBackground(true);
-    splash->resize(360, 140);
+    // The about box's content, without its frame and button.
+    auto* splash = new CAboutBox(CAboutBox::Mode::Splash, ZynVersionText());
     splash->show();
     m_splash = splash;
     m_splashShown = true;
@@ -212,11 +279,42 @@ void CTallonApp::PumpEvents(DWORD ms, const std::function<bool()>& done) {
     }
 }
 
+void CTallonApp::OnStoreNotice(const QString& text) {
+    if (m_started)
+        ShowStoreNotice(text);
+    else
+        m_storeNotices << text;
+}
+
+void CTallonApp::ShowStoreNotice(const QString& text) {
+    if (m_frame) m_frame->ShowStatusMessage(text, 1);
+    // A program started for a script has nobody to click a box away.
+    if (!m_automationStarted) ZynMessageBox(text);
+}
+
 bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     exitCode = 0;
+    // From any thread that opens the store; shown on this one.
+    zyn::registry::SetNoticeHandler([this](const std::string& text) {
+        std::fprintf(stderr, "Tallon: %s\n", text.c_str());
+        QMetaObject::invokeMethod(
+            this, [this, notice = QString::fromStdString(text)] { OnStoreNotice(notice); },
+            Qt::QueuedConnection);
+    });
+    // Every window of the program, the splash and the chart windows too, shows the program's icon.
+    QApplication::setWindowIcon(ApplicationIcon());
     if (cmd.kind == TallonCommandLine::Kind::Unregister) {
+        CAutomationServer::UnregisterClasses();
         const bool ok = UnregisterObjectLibrary();
         if (!ok && !cmd.embedding) ZynMessageBox(LoadZynString(61708));
+        exitCode = ok ? 0 : 1;
+        return false;
+    }
+    if (cmd.kind == TallonCommandLine::Kind::Register) {
+        // What an installer would do: the program's classes, and the object library beside it.
+        const zyn::com::ServerLibraryUse library = zyn::com::UseOwnServerLibrary(ZYNTALLONOBJLib_TypeLib());
+        const bool ok =
+            CAutomationServer::RegisterClasses() && SUCCEEDED(library.hr) && SUCCEEDED(library.registration);
         exitCode = ok ? 0 : 1;
         return false;
     }
@@ -225,11 +323,17 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
 
     m_context.LoadFromRegistry();
     LoadRecentFiles();
-    if (!automated) RegisterObjectLibraryIfNeeded();
+    const QString libraryNotice = CAppContext::UseObjectLibrary();
 
     m_frame = new CMainFrame(this);
     m_context.mainWindow = m_frame;
     m_automationStarted = automated;
+    // Clients may find the class from here on; their calls are served once the event loop runs.
+    if (!automated) CAutomationServer::RegisterClasses();
+    if (!StartAutomationServer(automated) && automated) {
+        exitCode = 1;
+        return false;
+    }
 
     switch (cmd.kind) {
     case TallonCommandLine::Kind::FileNew:
@@ -253,6 +357,8 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
         break;
     }
 
+    // Last, so that no start-up message hides it.
+    if (!libraryNotice.isEmpty()) m_frame->ShowStatusMessage(libraryNotice, 1);
     m_frame->show();
     if (m_splash) {
         PumpEvents(kSplashCloseMs, [this] { return m_automationStarted; });
@@ -263,13 +369,49 @@ bool CTallonApp::InitInstance(const TallonCommandLine& cmd, int& exitCode) {
     // The start-up tips follow the splash when there is one: an interactive start shows them either way.
     if (!m_automationStarted)
         QMetaObject::invokeMethod(m_frame, &CMainFrame::RunStartupTasks, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_started = true;
+            for (const QString& notice : std::exchange(m_storeNotices, {}))
+                ShowStoreNotice(notice);
+        },
+        Qt::QueuedConnection);
     return true;
+}
+
+bool CTallonApp::StartAutomationServer(bool automated) {
+    m_host = std::make_unique<CTallonAutomationHost>(*this);
+    m_server = new CAutomationServer(m_context, *m_host);
+    if (!m_server->Start(automated)) {
+        if (automated) std::fputs("Tallon: there is no session bus to serve automation on\n", stderr);
+        return false;
+    }
+    // Another program already offers the class to every client: this one has nobody to serve.
+    if (automated && !m_server->OffersClass()) return false;
+    return true;
+}
+
+bool CTallonApp::HandOverToAutomation() {
+    if (!m_server || !m_server->HasClients()) return false;
+    for (CTallonAppDocument* doc : std::vector<CTallonAppDocument*>(m_documents))
+        CloseDocument(doc);
+    if (m_frame) m_frame->hide();
+    m_server->HandOver();
+    return true;
+}
+
+void CTallonApp::TakeUserControl() {
+    if (m_server) m_server->SetUserControl(true);
 }
 
 bool CTallonApp::PrintFile(const TallonCommandLine& cmd) {
     m_frame->hide();
     CTallonAppDocument* doc = OpenDocumentFile(cmd.file);
-    return doc && doc->PrintDirect(cmd.printer);
+    if (!doc) return false;
+    if (doc->PrintDirect(cmd.printer)) return true;
+    m_lastError = doc->LastError();
+    return false;
 }
 
 void CTallonApp::ExitInstance() {
@@ -300,17 +442,46 @@ void CTallonApp::AttachFrame(CTallonAppDocument* doc) {
 }
 
 CTallonAppDocument* CTallonApp::OnFileNew() {
+    TakeUserControl();
+    return NewWindow(nullptr);
+}
+
+CTallonAppDocument* CTallonApp::NewWindow(IZynChart* chart) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnNewDocument()) {
         CloseDocument(doc);
         return nullptr;
     }
+    if (chart) {
+        auto* window = qobject_cast<CChartWindowDocument*>(doc);
+        if (!window) {
+            CloseDocument(doc);
+            return nullptr;
+        }
+        window->Document()->AttachChart(chart);
+    }
+    AttachFrame(doc);
+    return doc;
+}
+
+CTallonAppDocument* CTallonApp::OpenWindow(const QString& path) {
+    auto* doc = qobject_cast<CChartWindowDocument*>(CreateDocument());
+    if (!doc) return nullptr;
+    doc->SetInteractive(false);
+    const bool opened = doc->OnOpenDocument(QFileInfo(path).absoluteFilePath());
+    doc->SetInteractive(true);
+    if (!opened) {
+        CloseDocument(doc);
+        return nullptr;
+    }
+    AddToRecentFiles(path);
     AttachFrame(doc);
     return doc;
 }
 
 CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
+    TakeUserControl();
     // A file already open is activated, not opened twice.
     const QString full = QFileInfo(path).absoluteFilePath();
     for (CTallonAppDocument* d : m_documents) {
@@ -324,6 +495,7 @@ CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
     CTallonAppDocument* doc = CreateDocument();
     if (!doc) return nullptr;
     if (!doc->OnOpenDocument(full)) {
+        m_lastError = doc->LastError();
         CloseDocument(doc);
         return nullptr;
     }

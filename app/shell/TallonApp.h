@@ -9,10 +9,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
+class CAutomationServer;
 class CMainFrame;
 class CTallonAppDocument;
+class CTallonAutomationHost;
+struct IZynChart;
 class QWidget;
 
 struct TallonCommandLine {
@@ -22,16 +27,25 @@ struct TallonCommandLine {
         Print,
         PrintTo,
         Automation,
+        Register,
         Unregister,
         ExportCsv,
         ExportImage,
+        Help,
+        Version,
+        ExportReport,
+        ExportScript,
         Invalid
     };
     Kind kind = Kind::FileNew;
-    QString file;    // the chart file to open, print or export
-    QString output;  // export target
-    QString printer; // /pt printer name
-    QSize size;      // --size WxH of an image export
+    QString file;   // the chart file to open, print or export
+    QString output; // export target
+    // The same two names as the command line gave them: bytes, which a name that is not UTF-8
+    // needs to reach its file.
+    std::string fileBytes, outputBytes;
+    bool csvMilliseconds = false; // --csv-ms: an export's times to the millisecond
+    QString printer;              // /pt printer name
+    QSize size;                   // --size WxH of an image export
     bool embedding = false;
     bool automation = false;
     bool noArguments = true; // the process got no arguments at all
@@ -39,7 +53,11 @@ struct TallonCommandLine {
 };
 
 // Both spellings: "/p" and "--print", "/Embedding" and "--embedding" (case-insensitive switches).
-TallonCommandLine ParseTallonCommandLine(const QStringList& args);
+// `raw`, when given, holds the same arguments as bytes (the process's argv).
+TallonCommandLine ParseTallonCommandLine(const QStringList& args, const std::vector<std::string>& raw = {});
+
+// What `Tallon --help` prints: every option the parser above takes.
+QString TallonUsageText();
 
 // The name the file dialog gives back: "." and "csv" (second filter) or "tlon" appended to a
 // name without extension.
@@ -65,11 +83,25 @@ public:
     void ExitInstance();
 
     CMainFrame* MainFrame() const { return m_frame; }
+    // Why the last file given to the program could not be opened or printed, naming the file;
+    // start-up failures show it on standard error.
+    QString LastError() const { return m_lastError; }
     bool AutomationStarted() const { return m_automationStarted; }
     bool SplashShown() const { return m_splashShown; }
 
+    // The user's own commands: they take control of a program started for automation.
     CTallonAppDocument* OnFileNew();
     CTallonAppDocument* OpenDocumentFile(const QString& path);
+    // Windows made for automation: a new chart (or one over `chart`), and a file in a new window;
+    // nothing is asked of anyone, and the user keeps no control.
+    CTallonAppDocument* NewWindow(IZynChart* chart);
+    CTallonAppDocument* OpenWindow(const QString& path);
+    // The automation server, or null when the program runs without one (no session bus).
+    CAutomationServer* AutomationServer() const { return m_server; }
+    // When the user closes the program while clients hold objects of it: every window closes, the
+    // main frame hides, and the program ends with its last client. False (nothing done) when no
+    // client holds anything.
+    bool HandOverToAutomation();
     void OnFileOpen();
     bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
     // Asks about unsaved changes; false when the user cancels.
@@ -84,9 +116,7 @@ public:
     void AddToRecentFiles(const QString& path);
     int RecentFileLimit() const;
 
-    // The object library's classes: registered at start when missing, unregistered on request.
-    static QString ObjectLibraryPath();
-    static bool RegisterObjectLibraryIfNeeded();
+    // /Unregister: the object library beside the program removes its classes from the store.
     static bool UnregisterObjectLibrary();
 
 private:
@@ -98,14 +128,25 @@ private:
     // Handles events for up to `ms` of the context's clock, or until `done` holds.
     void PumpEvents(DWORD ms, const std::function<bool()>& done);
     bool PrintFile(const TallonCommandLine& cmd);
+    // What the settings store did on its own (a damaged file moved aside): said once, in a box
+    // and on the status pane, when the program is up; kept until then.
+    void OnStoreNotice(const QString& text);
+    void ShowStoreNotice(const QString& text);
+    bool StartAutomationServer(bool automated);
+    void TakeUserControl();
 
     // First member: it outlives the frame and every document.
     CAppContext m_context;
     CMainFrame* m_frame = nullptr;
+    std::unique_ptr<CTallonAutomationHost> m_host;
+    CAutomationServer* m_server = nullptr;
     PromptHook m_prompt;
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;
     QWidget* m_splash = nullptr;
+    QString m_lastError;
     bool m_automationStarted = false;
     bool m_splashShown = false;
+    bool m_started = false; // start-up is over: notices show at once
+    QStringList m_storeNotices;
 };

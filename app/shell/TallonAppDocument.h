@@ -10,6 +10,7 @@
 #include <QString>
 
 class QAction;
+class QMenu;
 class QWidget;
 
 class CTallonAppDocument : public QObject {
@@ -46,8 +47,15 @@ public:
     // Copies the state of a document or view command to the frame's action: false when neither
     // knows it.
     virtual bool OnUpdateCommand(int command, QAction* action) = 0;
+    // While the "Report Properties" sheet of this document runs: its report page then rebuilds on
+    // every change the sheet applies.
+    virtual void SetReportPropertiesOpen(bool open) = 0;
     // Prints the chart on the named printer (empty: the default one) without asking.
     virtual bool PrintDirect(const QString& printer) = 0;
+    // The "Stop Event" submenu of the active chart page: its running events, or the placeholder.
+    virtual void FillStopEventMenu(QMenu* menu) = 0;
+    // Why the last open, save or print failed, naming the file ("Cannot open x.tlon: ...").
+    virtual QString LastError() const = 0;
 
 signals:
     void TitleChanged(const QString& title);
@@ -60,6 +68,4 @@ signals:
     void ShowInChannelBar(bool refill);
     // The channel bar's delete operation for its selected channel of this chart.
     void DeleteChannelRequested(const QString& chartId, const QString& channelId);
-    // The chart properties sheet at a page (0 display, 3 axis).
-    void PropertiesRequested(int page);
 };

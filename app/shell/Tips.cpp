@@ -16,7 +16,7 @@ std::optional<StartupTip> ChooseStartupTip(int addChannelUses, int& startupCount
         if (counterDetail > 2) return std::nullopt;
         return StartupTip{50169, 5, 24000};
     }
-    return StartupTip{50140, 5};
+    return StartupTip{kAddChannelTip, 5};
 }
 
 namespace {

@@ -6,6 +6,9 @@
 
 #include <optional>
 
+// The tip that invites the user to add channels.
+inline constexpr int kAddChannelTip = 50140;
+
 struct StartupTip {
     int textId = 0; // "title~text"
     int button = 0; // tool bar button index

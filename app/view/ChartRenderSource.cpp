@@ -5,6 +5,7 @@
 
 #include "com/ccombstr.h"
 #include "com/variant.h"
+#include "display/VariantDate.h"
 
 namespace {
 
@@ -17,9 +18,7 @@ QString IdentifierOf(IZynChannel* c) {
 double DateOf(IZynEvent* e, HRESULT (IZynEvent::*getter)(VARIANT*)) {
     CComVariant v;
     if (FAILED((e->*getter)(&v))) return 0.0;
-    if (v.vt == VT_DATE) return v.date;
-    if (v.vt == VT_R8) return v.dblVal;
-    return 0.0;
+    return VariantDate(v);
 }
 
 } // namespace
@@ -49,6 +48,7 @@ ChartRenderInput GatherRenderInput(CTallonChart& doc) {
         v.width = int(width);
         c->get_Data(&v.data);
         if (v.data) v.data.QueryInterface(&v.dataPrivate);
+        c.QueryInterface(&v.bulk);
         v.identifier = IdentifierOf(c);
         const int index = int(in.channels.size());
         if (!selected.isEmpty() && v.identifier == selected) in.selectedChannel = index;

@@ -18,11 +18,9 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
@@ -30,6 +28,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -53,28 +52,10 @@ bool SameSpan(double a, double b) {
     return std::fabs(a - b) < 1.0 / 86400000.0;
 }
 
-bool RunEventDialog(QWidget* parent, QString& name, QString& comment) {
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QObject::tr("Add Event"));
-    auto* nameEdit = new QLineEdit(name, &dialog);
-    auto* commentEdit = new QLineEdit(comment, &dialog);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QObject::tr("Event Name"), nameEdit);
-    form->addRow(QObject::tr("Event Comment"), commentEdit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    name = nameEdit->text();
-    comment = commentEdit->text();
-    return true;
-}
-
 } // namespace
 
 CTallonView::CTallonView(CTallonChart* doc, CAppContext& context, QWidget* parent)
-    : QAbstractScrollArea(parent), eventDialog(&RunEventDialog), m_doc(doc), m_context(context) {
+    : QAbstractScrollArea(parent), m_doc(doc), m_context(context) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFrameShape(QFrame::NoFrame);
@@ -91,6 +72,8 @@ CTallonView::CTallonView(CTallonChart* doc, CAppContext& context, QWidget* paren
     connect(bar, &QScrollBar::sliderPressed, this, [this] { SetScrolling(true); });
     connect(bar, &QScrollBar::sliderReleased, this, [this] { SetScrolling(false); });
     if (m_doc) connect(m_doc, &CTallonChart::updateViews, this, &CTallonView::OnUpdate);
+    viewport()->setMouseTracking(true);
+    m_hoverCursor = new CHoverCursor(viewport());
     CreateActions();
     InitialUpdate();
 }
@@ -100,9 +83,23 @@ CTallonView::~CTallonView() = default;
 void CTallonView::InitialUpdate() {
     if (!m_doc) return;
     m_doc->SetWindowOverrides(0.0, 0.0);
+    CopyViewSettings();
+    ResetLayout();
+}
+
+// A record whose view span is not positive asks for all of the data ("View all data" on the
+// properties sheet).
+void CTallonView::CopyViewSettings() {
     const ChartSettings& s = m_doc->Settings();
     m_renderer.CopyViewSettings(s);
     m_autoScroll = s.autoScroll != 0;
+    m_renderer.ResolveAllDataSpan(GatherRenderInput(*m_doc));
+}
+
+void CTallonView::SetViewState(double span, bool autoScroll) {
+    const auto& table = CChartRenderer::SpanTable();
+    if (std::isfinite(span)) m_renderer.timeSpan = std::clamp(span, table.front(), table.back());
+    m_autoScroll = autoScroll;
     ResetLayout();
 }
 
@@ -174,6 +171,14 @@ void CTallonView::resizeEvent(QResizeEvent* event) {
 // labels reach into.
 void CTallonView::scrollContentsBy(int dx, int) {
     if (dx == 0) return;
+    // The pointer stays where it is while the times under it move. Scrolling a rectangle moves
+    // its pixels but not the cursor line, so the line's painted copy is repainted where it lands.
+    QRect staleLine;
+    if (m_hoverCursor->isVisible()) {
+        staleLine = m_hoverCursor->geometry().translated(dx, 0);
+        QMetaObject::invokeMethod(
+            this, [this] { UpdateHover(m_hoverPos); }, Qt::QueuedConnection);
+    }
     const int d = -dx; // > 0 towards later times
     const int m = MajorTickMargin();
     const QRect client = viewport()->rect();
@@ -189,6 +194,7 @@ void CTallonView::scrollContentsBy(int dx, int) {
         return;
     }
     viewport()->scroll(dx, 0, area);
+    if (!staleLine.isNull()) viewport()->update(staleLine);
     viewport()->update(QRect(plot.left(), client.top(), 2 * m + (d < 0 ? shift : 0), client.height()));
     const int rightWidth = 2 * m + (d > 0 ? shift : 0);
     viewport()->update(QRect(client.right() - rightWidth + 1, client.top(), rightWidth, client.height()));
@@ -229,10 +235,58 @@ void CTallonView::Wheel(int delta, bool user) {
     SetScrolling(false);
 }
 
+void CTallonView::UserWheel(int delta) {
+    // A touchpad reports a turn in many small deltas; a change of direction starts afresh.
+    if ((delta > 0 && m_wheelRemainder < 0) || (delta < 0 && m_wheelRemainder > 0)) m_wheelRemainder = 0;
+    m_wheelRemainder += delta;
+    const int whole = m_wheelRemainder / 120 * 120;
+    if (whole == 0) return;
+    m_wheelRemainder -= whole;
+    Wheel(whole, true);
+}
+
 void CTallonView::wheelEvent(QWheelEvent* event) {
     const QPoint angle = event->angleDelta();
-    Wheel(angle.y() != 0 ? angle.y() : angle.x(), true);
+    UserWheel(angle.y() != 0 ? angle.y() : angle.x());
     event->accept();
+}
+
+void CTallonView::mouseMoveEvent(QMouseEvent* event) {
+    UpdateHover(event->position().toPoint());
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+bool CTallonView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) HideHover();
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CTallonView::HideHover() {
+    m_hoverPos = QPoint(-1, -1);
+    m_hoverCursor->hide();
+    QToolTip::hideText();
+}
+
+void CTallonView::UpdateHover(const QPoint& pos) {
+    const QRect plot = m_renderer.PlotRect();
+    if (!m_doc || !plot.contains(pos) || m_renderer.printingPage) {
+        if (m_hoverCursor->isVisible()) HideHover();
+        return;
+    }
+    m_hoverPos = pos;
+    const ChartRenderInput in = GatherRenderInput(*m_doc);
+    m_renderer.scrollX = horizontalScrollBar()->value();
+    const double t = m_renderer.TimeAtX(pos.x(), in);
+    // Shown to the nearest second: a pixel is a fraction of one, and the formats cut fractions.
+    const auto wholeSecond = [](double days) { return std::round(days * 86400.0) / 86400.0; };
+    const QString timeText = m_renderer.timeMode == 1
+                                 ? FormatDuration(wholeSecond(t - m_renderer.StartTime(in)), 0)
+                                 : FormatTimeOrDateTime(wholeSecond(t));
+    const auto values = ValuesAtTime(*m_doc, t, 2 * m_renderer.TimePerPixel(in));
+    m_hoverCursor->ShowAt(pos.x(), plot.top(), plot.bottom(),
+                          ToQColor(EffectiveTextColour(m_doc->Settings())));
+    QToolTip::showText(viewport()->mapToGlobal(pos) + QPoint(12, 12), HoverReadoutText(timeText, values),
+                       viewport());
 }
 
 // Zoom.
@@ -338,8 +392,14 @@ void CTallonView::FillStopEventMenu(QMenu* menu) {
             added = true;
         }
     }
-    if (!added) menu->addAction(tr("Stop Event"))->setEnabled(false);
+    if (!added) {
+        // The placeholder of the menus, shown (disabled) while no event runs.
+        QAction* placeholder = menu->addAction(tr("No Events to Stop"));
+        placeholder->setData(int(kCmdStopEvent));
+        placeholder->setEnabled(false);
+    }
     menu->setEnabled(added);
+    menu->menuAction()->setEnabled(added);
 }
 
 bool CTallonView::StopEvent(int ordinal) {
@@ -452,6 +512,38 @@ void CTallonView::focusInEvent(QFocusEvent* event) {
     OnActivateView();
 }
 
+void CTallonView::SetDropHandlers(DropEffect effect, DropData drop) {
+    m_dropEffect = std::move(effect);
+    m_dropData = std::move(drop);
+    const bool accept = m_dropEffect && m_dropData;
+    setAcceptDrops(accept);
+    viewport()->setAcceptDrops(accept);
+}
+
+void CTallonView::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void CTallonView::dragMoveEvent(QDragMoveEvent* event) {
+    const Qt::DropAction effect =
+        m_dropEffect ? m_dropEffect(event->mimeData(), event->modifiers()) : Qt::IgnoreAction;
+    if (effect == Qt::IgnoreAction || !(event->possibleActions() & effect)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(effect);
+    event->accept();
+}
+
+void CTallonView::dropEvent(QDropEvent* event) {
+    if (!m_doc || !m_dropEffect || !m_dropData || !m_dropData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(m_dropEffect(event->mimeData(), event->modifiers()));
+    event->accept();
+}
+
 void CTallonView::OnActivateView() {
     if (!m_doc) return;
     m_doc->SetDocMenu(129);
@@ -498,10 +590,7 @@ void CTallonView::OnUpdate(int hint) {
         break;
     case CTallonChart::kHintSettings:
     case CTallonChart::kHintRelayout:
-        if (hint == CTallonChart::kHintRelayout || m_propertiesOpen) {
-            m_renderer.CopyViewSettings(m_doc->Settings());
-            m_autoScroll = m_doc->Settings().autoScroll != 0;
-        }
+        if (hint == CTallonChart::kHintRelayout || m_propertiesOpen) CopyViewSettings();
         ResetLayout();
         break;
     case CTallonChart::kHintChartNotify:
@@ -532,6 +621,10 @@ void CTallonView::OnChartNotify() {
     priv->GetAggregatePropChanges(&value);
     const auto mask = std::uint32_t(value);
     if (mask & 0x80000000u) m_doc->CheckPeerRemoved();
+    // While a channel's property sheet is open its edits show in the channel bar at once.
+    if ((mask & 0xce100) && m_context.Settings().Get(CNumberedSettings::kChannelSheetOpen) &&
+        m_context.channelBar.shownChart == m_doc->Identifier())
+        m_doc->RefreshChannelBar();
     if (mask & 0x40) m_lastDrawn = 0.0;
 
     if ((mask & 0x30000) && m_doc->SelectedChannel()) {
@@ -639,8 +732,14 @@ void CTallonView::PrintPages(QPrinter& printer, bool preview) {
     m_renderer.MarkLayoutDirty();
 }
 
+void CTallonView::ApplyPrintSetup(QPrinter& printer) const {
+    if (!m_context.printerName.isEmpty()) printer.setPrinterName(m_context.printerName);
+    if (m_context.printPageLayout) printer.setPageLayout(*m_context.printPageLayout);
+}
+
 void CTallonView::FilePrint() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     QPrintDialog dialog(&printer, this);
     dialog.setMinMax(1, PageCount());
     if (dialog.exec() == QDialog::Accepted) PrintPages(printer);
@@ -648,11 +747,13 @@ void CTallonView::FilePrint() {
 
 void CTallonView::FilePrintDirect() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     PrintPages(printer);
 }
 
 void CTallonView::FilePrintPreview() {
     QPrinter printer(QPrinter::HighResolution);
+    ApplyPrintSetup(printer);
     QPrintPreviewDialog dialog(&printer, this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* p) { PrintPages(*p, true); });

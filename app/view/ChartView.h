@@ -16,7 +16,9 @@
 //   on child-frame activation: view->OnActivateView();
 //   printing: view->FilePrint(), FilePrintPreview(), FilePrintDirect(), or PrintPages(printer).
 // The view follows its document through CTallonChart::updateViews; it never touches the main frame.
+// With the pointer over the plot it shows the hover read-out (HoverReadout.h).
 
+#include "HoverReadout.h"
 #include "display/ChartRenderer.h"
 #include "document/CTallonChart.h"
 
@@ -27,6 +29,7 @@
 #include <functional>
 
 class QMenu;
+class QMimeData;
 class QPrinter;
 
 class CTallonView : public QAbstractScrollArea {
@@ -50,7 +53,8 @@ public:
     };
     static constexpr int kZoomSlots = 7;
     static constexpr int kHintZoom = 10;
-    // The user-visible events of Part "Add Event": a name and a comment; false when cancelled.
+    // The "Add Event" dialog: edits a name and a comment; false when cancelled. The program
+    // installs its dialog; without one Add Event does nothing.
     using EventDialog = std::function<bool(QWidget* parent, QString& name, QString& comment)>;
 
     CTallonView(CTallonChart* doc, CAppContext& context, QWidget* parent = nullptr);
@@ -61,6 +65,8 @@ public:
 
     // Zoom.
     double TimeSpan() const { return m_renderer.timeSpan; }
+    // 0 clock time, 1 elapsed time.
+    int TimeMode() const { return m_renderer.timeMode; }
     void SetZoom(double span);
     void ZoomStep(bool wider);
     // The span zoom slot `slot` (0..6) offers now.
@@ -76,6 +82,8 @@ public:
     void ScrollBy(int dx, bool user);
     // A wheel turn: |delta| >= 120 scrolls client width / 10 per 120 (later times for positive).
     void Wheel(int delta, bool user);
+    // What the user's wheel or touchpad turned: small deltas add up to whole 120-unit steps.
+    void UserWheel(int delta);
 
     // Commands.
     void ClearChart();
@@ -94,6 +102,13 @@ public:
 
     // The reaction to a document update hint.
     void OnUpdate(int hint);
+    // Set while this view's chart properties sheet runs: settings hints then re-copy the view's
+    // span, time mode and formats and auto-scroll from the record.
+    void SetPropertiesOpen(bool open) { m_propertiesOpen = open; }
+    bool PropertiesOpen() const { return m_propertiesOpen; }
+    // Puts back a span and auto-scroll state the view had (a properties sheet cancelled after it
+    // applied changes), without the zoom's status text or beep.
+    void SetViewState(double span, bool autoScroll);
     void OnActivateView();
     // Double-click at a viewport point: an event marker, else the properties sheet.
     void DoubleClickAt(const QPoint& pos);
@@ -101,11 +116,19 @@ public:
     // Printing.
     int PageCount();
     void PrintPages(QPrinter& printer, bool preview = false);
+    // The printer and page chosen in Print Setup, when the user chose them.
+    void ApplyPrintSetup(QPrinter& printer) const;
     void FilePrint();
     void FilePrintDirect();
     void FilePrintPreview();
 
     EventDialog eventDialog;
+    // Drops of data objects (a copied channel, CSV text): what a drag over the chart may do, and
+    // the drop itself, true when anything was taken. The program installs both; without them the
+    // chart takes no drops.
+    using DropEffect = std::function<Qt::DropAction(const QMimeData* data, Qt::KeyboardModifiers modifiers)>;
+    using DropData = std::function<bool(const QMimeData* data)>;
+    void SetDropHandlers(DropEffect effect, DropData drop);
     // Paints of the viewport so far (tests count them).
     int PaintCount() const { return m_paintCount; }
     // Data-only strips requested by new samples so far.
@@ -125,12 +148,18 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateActions();
     void InitialUpdate();
+    void CopyViewSettings();
     void ResetLayout();
     void UpdateScrollRange();
     void OnChartNotify();
@@ -138,6 +167,10 @@ private:
     void SetScrolling(bool scrolling);
     void Status(const QString& text, int level) { emit statusMessage(text, level); }
     int MajorTickMargin() const;
+    // The hover read-out at a viewport point: the cursor line and the tip, or neither outside
+    // the plot.
+    void UpdateHover(const QPoint& pos);
+    void HideHover();
 
     QPointer<CTallonChart> m_doc;
     CAppContext& m_context;
@@ -151,4 +184,9 @@ private:
     int m_paintCount = 0;
     int m_dataStrips = 0;
     QRect m_lastStrip;
+    int m_wheelRemainder = 0;
+    CHoverCursor* m_hoverCursor = nullptr;
+    QPoint m_hoverPos{-1, -1};
+    DropEffect m_dropEffect;
+    DropData m_dropData;
 };

@@ -4,6 +4,12 @@
 #include "display/ChartRenderer.h"
 #include "document/CTallonChart.h"
 
+#include "utils/ZynFiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -21,15 +27,39 @@ QImage RenderChartImage(CTallonChart& doc, QSize size) {
     renderer.CopyViewSettings(doc.Settings());
     renderer.scrollX = 0;
     const ChartRenderInput in = GatherRenderInput(doc);
+    renderer.ResolveAllDataSpan(in);
     QPainter painter(&image);
     const QRect area(QPoint(0, 0), size);
     renderer.Draw(painter, area, area, in);
     return image;
 }
 
-bool ExportChartImage(CTallonChart& doc, QSize size, const QString& path) {
+bool ExportChartImage(CTallonChart& doc, QSize size, const std::string& path, std::string* error,
+                      std::vector<std::string>* notes) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        return false;
+    };
     const QImage image = RenderChartImage(doc, size);
-    return !image.isNull() && image.save(path);
+    if (image.isNull()) return fail("the image size is not one that can be drawn");
+    // Encoded in memory first: the file is written by the saver alone, which checks every write.
+    const QByteArray suffix =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).suffix().toLower().toLatin1();
+    const QByteArray format =
+        QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png");
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        return fail("the image cannot be encoded: " + writer.errorString().toStdString());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(encoded.constData());
+    return ZynSaveFile(path, std::span(bytes, std::size_t(encoded.size())), error, notes);
+}
+
+bool ExportChartImage(CTallonChart& doc, QSize size, const QString& path, std::string* error,
+                      std::vector<std::string>* notes) {
+    return ExportChartImage(doc, size, QFile::encodeName(path).toStdString(), error, notes);
 }
 
 QSize ParseImageSize(const QString& text) {

@@ -324,6 +324,183 @@ TEST_F(ChannelTest, AutoScaleMovesTheScaleOnlyWhenTheRoundedRangeDiffers) {
     EXPECT_EQ(Changed(channel), 0x10000 | (hi != 100.0 ? 0x20000 : 0));
 }
 
+// The program reads and writes whole channels through the internal bulk interface; each member must
+// give exactly what the public calls it stands for give.
+struct Points {
+    std::vector<double> values, times;
+};
+
+Points ReadOneByOne(IZynChannel* channel) {
+    Points p;
+    CComPtr<IZynDataSet> data;
+    channel->get_Data(&data);
+    LONG n = 0;
+    data->get_Count(&n);
+    for (LONG i = 0; i < n; ++i) {
+        double v = 0;
+        CComVariant t;
+        EXPECT_EQ(data->GetValueAt(i, &v), S_OK);
+        EXPECT_EQ(data->GetTimeAt(i, &t), S_OK);
+        p.values.push_back(v);
+        p.times.push_back(t.date);
+    }
+    return p;
+}
+
+CComPtr<IZynBulkAccess> Bulk(IZynChannel* channel) {
+    CComPtr<IZynBulkAccess> bulk;
+    EXPECT_EQ(channel->QueryInterface(IZynBulkAccess::kIID, reinterpret_cast<void**>(&bulk)), S_OK);
+    return bulk;
+}
+
+TEST_F(ChannelTest, BulkAppendsAreTheSingleAppendsInOneStepAndAllOrNone) {
+    FakeChart chart;
+    auto single = chart.Add(typeStatic);
+    auto bulkChannel = chart.Add(typeStatic);
+    CComPtr<IZynBulkAccess> bulk = Bulk(bulkChannel);
+    const std::vector<double> values = {5, -2, 7.5, 7.5, 1e300, 0};
+    const std::vector<LONG> times = {0, 10, 10, 2500, 2501, 86400000};
+    LONG count = 0;
+    ASSERT_EQ(bulk->AppendValues(LONG(values.size()), values.data(), times.data(), &count), S_OK);
+    EXPECT_EQ(count, 6);
+    EXPECT_NE(chart.timeBase->GetStart(), 0.0) << "an unstarted chart starts as with one value";
+    for (std::size_t k = 0; k < values.size(); ++k)
+        ASSERT_EQ(single->AddValueRelTime(values[k], times[k], &count), S_OK);
+
+    const Points a = ReadOneByOne(single), b = ReadOneByOne(bulkChannel);
+    EXPECT_EQ(a.values, b.values);
+    EXPECT_EQ(a.times, b.times);
+    CComPtr<IZynDataSet> da, db;
+    single->get_Data(&da);
+    bulkChannel->get_Data(&db);
+    auto statistics = [](IZynDataSet* d) {
+        double min = 0, max = 0, average = 0;
+        LONG indexMax = 0, bits = 0;
+        d->get_Min(&min);
+        d->get_Max(&max);
+        d->get_Average(&average);
+        d->get_IndexMax(&indexMax);
+        CComPtr<IZynDataSetPrivate> priv;
+        d->QueryInterface(IZynDataSetPrivate::kIID, reinterpret_cast<void**>(&priv));
+        priv->GetChangedProperty(&bits);
+        return std::vector<double>{min, max, average, double(indexMax), double(bits)};
+    };
+    EXPECT_EQ(statistics(da), statistics(db));
+
+    // After an edit the displayed values have a store of their own; appends reach both stores.
+    ASSERT_EQ(da->SetValueAt(1, 100), S_OK);
+    ASSERT_EQ(db->SetValueAt(1, 100), S_OK);
+    const double more[] = {-50, 200, 3};
+    const LONG moreTimes[] = {90000000, 90000001, 90000001};
+    ASSERT_EQ(bulk->AppendValues(3, more, moreTimes, &count), S_OK);
+    for (std::size_t k = 0; k < 3; ++k)
+        ASSERT_EQ(single->AddValueRelTime(more[k], moreTimes[k], &count), S_OK);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(ReadOneByOne(single).values, ReadOneByOne(bulkChannel).values);
+    EXPECT_EQ(ReadOneByOne(single).times, ReadOneByOne(bulkChannel).times);
+    EXPECT_EQ(statistics(da), statistics(db));
+    double raw = 0;
+    ASSERT_EQ(db->GetRawValueAt(8, &raw), S_OK);
+    EXPECT_EQ(raw, 3.0);
+
+    // One bad time refuses the whole run.
+    const LONG bad[] = {3000, -1, 4000};
+    EXPECT_EQ(bulk->AppendValues(3, values.data(), bad, &count), E_INVALIDARG);
+    EXPECT_EQ(TakeError().description, "Invalid relative time");
+    EXPECT_EQ(ReadOneByOne(bulkChannel).values.size(), 9u);
+    EXPECT_EQ(bulk->AppendValues(0, nullptr, nullptr, &count), S_OK);
+    EXPECT_EQ(count, 9);
+    EXPECT_EQ(bulk->AppendValues(1, nullptr, times.data(), &count), E_POINTER);
+    EXPECT_EQ(bulk->AppendValues(-1, values.data(), times.data(), &count), E_INVALIDARG);
+
+    auto dynamicChannel = chart.Add(typeDynamic);
+    EXPECT_EQ(Bulk(dynamicChannel)->AppendValues(1, values.data(), times.data(), &count), E_FAIL);
+    EXPECT_EQ(TakeError().description, "Can only add values to a static channel");
+    CComPtr<CZynChannel> loose = CZynChannel::Create();
+    EXPECT_EQ(Bulk(loose)->AppendValues(1, values.data(), times.data(), &count), E_FAIL);
+    EXPECT_EQ(TakeError().description,
+              "Cannot add data to a channel that is not connected to a chart object.");
+}
+
+TEST_F(ChannelTest, BulkCopiesGiveWhatGetValueAtAndGetTimeAtGive) {
+    FakeChart chart;
+    chart.timeBase->SetStart(kStart);
+    // A virtual channel whose first value sits at the axis' second entry, with one value edited.
+    auto channel = chart.Add(typeVirtual);
+    {
+        CZynLockList locks;
+        channel->int_LockInto(locks);
+        ASSERT_TRUE(chart.timeBase->AppendRel(0));
+        for (std::uint32_t k = 0; k < 5; ++k) {
+            ASSERT_TRUE(chart.timeBase->AppendRel(100 + 250 * k));
+            ASSERT_TRUE(channel->int_AppendValue(10.0 * k));
+        }
+    }
+    CComPtr<IZynDataSet> data;
+    channel->get_Data(&data);
+    ASSERT_EQ(data->SetValueAt(2, -7.0), S_OK);
+    const Points expected = ReadOneByOne(channel);
+    ASSERT_EQ(expected.values.size(), 5u);
+
+    CComPtr<IZynBulkAccess> bulk = Bulk(channel);
+    std::vector<double> values(8, -1), times(8, -1);
+    LONG copied = -1;
+    ASSERT_EQ(bulk->CopyValues(0, 8, values.data(), times.data(), &copied), S_OK);
+    ASSERT_EQ(copied, 5) << "cut at the last value";
+    EXPECT_EQ(std::vector<double>(values.begin(), values.begin() + 5), expected.values);
+    EXPECT_EQ(std::vector<double>(times.begin(), times.begin() + 5), expected.times);
+    EXPECT_EQ(values[5], -1) << "nothing written past the copied run";
+
+    ASSERT_EQ(bulk->CopyValues(3, 2, values.data(), nullptr, &copied), S_OK);
+    EXPECT_EQ(copied, 2);
+    EXPECT_EQ(values[0], expected.values[3]);
+    EXPECT_EQ(bulk->CopyValues(5, 3, values.data(), times.data(), &copied), S_OK);
+    EXPECT_EQ(copied, 0);
+    EXPECT_EQ(bulk->CopyValues(-1, 3, values.data(), times.data(), &copied), E_INVALIDARG);
+    EXPECT_EQ(bulk->CopyValues(0, 3, nullptr, times.data(), &copied), E_POINTER);
+    EXPECT_EQ(bulk->CopyValues(0, 3, values.data(), times.data(), nullptr), E_POINTER);
+}
+
+TEST_F(ChannelTest, TheEditCountMovesOnChangesToHeldValuesOnly) {
+    FakeChart chart;
+    chart.SetChartStartTime(kStart);
+    auto channel = chart.Add(typeStatic);
+    CComPtr<IZynBulkAccess> bulk = Bulk(channel);
+    auto edits = [&] {
+        ULONG n = 0;
+        EXPECT_EQ(bulk->GetEditCount(&n), S_OK);
+        return n;
+    };
+    const ULONG start = edits();
+    LONG count = 0;
+    const double values[] = {1, 2, 3};
+    const LONG times[] = {0, 1, 2};
+    ASSERT_EQ(bulk->AppendValues(3, values, times, &count), S_OK);
+    ASSERT_EQ(channel->AddValueRelTime(4, 3, &count), S_OK);
+    EXPECT_EQ(edits(), start) << "appends keep what readers derived";
+    CComPtr<IZynDataSet> data;
+    channel->get_Data(&data);
+    ASSERT_EQ(data->SetValueAt(1, 9), S_OK);
+    const ULONG edited = edits();
+    EXPECT_NE(edited, start);
+    channel->Clear();
+    EXPECT_NE(edits(), edited);
+    EXPECT_EQ(bulk->GetEditCount(nullptr), E_POINTER);
+}
+
+TEST_F(ChannelTest, TheBulkInterfaceStaysOutOfTheTypeLibrary) {
+    CComPtr<CZynChannel> channel = CZynChannel::Create();
+    CComPtr<IDispatch> disp;
+    ASSERT_EQ(channel->QueryInterface(IDispatch::kIID, reinterpret_cast<void**>(&disp)), S_OK);
+    CComPtr<IZynBulkAccess> bulk;
+    EXPECT_EQ(disp->QueryInterface(IZynBulkAccess::kIID, reinterpret_cast<void**>(&bulk)), S_OK);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(u"CopyValues")};
+    DISPID id = 0;
+    EXPECT_NE(disp->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK) << "scripts cannot reach it";
+    for (const zyn::com::DispInterface* itf : ZYNTALLONOBJLib_TypeLib().interfaces)
+        EXPECT_NE(*itf->iid, IZynBulkAccess::kIID);
+}
+
 TEST(CounterText, UnitsFollowTheCounterName) {
     using zyn::obj::UnitsFromCounterName;
     EXPECT_EQ(UnitsFromCounterName(u"% Processor Time", u""), u"%");

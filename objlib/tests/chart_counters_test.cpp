@@ -1,8 +1,8 @@
 // A running chart's counters against files the test writes: the chart reads a /proc tree of the
 // test's own, and the test holds the chart's lock to decide which file contents a sample sees.
 
-#include "testing/ComChecks.h"
 #include "objlib/ZynChart.h"
+#include "testing/ComChecks.h"
 
 #include "pdh/pdh.h"
 

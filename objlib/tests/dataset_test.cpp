@@ -374,7 +374,7 @@ TEST_F(DataSetTest, ReadersSeeWholeAppendsWhileASamplerWrites) {
             ASSERT_TRUE(set->int_Append(double(i)));
         }
     });
-    std::vector<LONG> pairs(2 * kSamples);
+    std::vector<LONG> pairs(std::size_t(2 * kSamples));
     LONG last = 0;
     while (last < kSamples) {
         LONG count = 0, many = 0;

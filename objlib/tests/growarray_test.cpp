@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 TEST(GrowArray, GrowsByHalfBelowTheLinearThresholdAndByRoundedHalfAbove) {
     EXPECT_EQ(CZynGrowArray<double>::NextCapacity(0, 0), 1u);
     EXPECT_EQ(CZynGrowArray<double>::NextCapacity(1, 1), 2u);
@@ -32,4 +35,32 @@ TEST(GrowArray, AppendKeepsEveryValueAndCapacityFollowsTheRule) {
     b.RemoveAll();
     EXPECT_EQ(b.Count(), 0u);
     EXPECT_EQ(b.AllocatedBytes(), 0u);
+}
+
+// Runs of appends grow by the rule of single appends (or to what a run needs), so that a writer
+// appending in runs neither reallocates per run nor holds more than single appends would.
+TEST(GrowArray, RunsOfAppendsKeepEveryValueAndGrowByTheSameRule) {
+    CZynGrowArray<std::uint32_t> a;
+    std::vector<std::uint32_t> run(4096);
+    std::uint32_t next = 0, grown = 0, capacity = 0;
+    while (next < 200000) {
+        for (std::uint32_t& v : run)
+            v = next++;
+        ASSERT_TRUE(a.AppendMany(run.data(), std::uint32_t(run.size())));
+        if (a.Capacity() != capacity) {
+            ++grown;
+            const std::uint32_t rule = CZynGrowArray<std::uint32_t>::NextCapacity(capacity, capacity);
+            EXPECT_EQ(a.Capacity(), std::max(rule, a.Count()));
+            capacity = a.Capacity();
+        }
+    }
+    EXPECT_EQ(a.Count(), next);
+    for (std::uint32_t i = 0; i < next; i += 991)
+        ASSERT_EQ(a[i], i);
+    EXPECT_LT(grown, 20u) << "grows geometrically, not per run";
+
+    // A run beyond the largest count is refused and changes nothing.
+    EXPECT_FALSE(a.ReserveForAppends(0x7FFFFFFFu));
+    EXPECT_EQ(a.Count(), next);
+    EXPECT_TRUE(a.AppendMany(nullptr, 0));
 }

@@ -6,8 +6,8 @@
 
 #include "com/ccombstr.h"
 #include "com/classregistry.h"
-#include "registry/registry.h"
 #include "pdh/pdh.h"
+#include "registry/registry.h"
 #include "testing/ComChecks.h"
 #include "testing/TempSettingsStore.h"
 
@@ -97,7 +97,7 @@ TEST_F(ModuleTest, UtilsServices) {
     u->StringToDouble(text, &d);
     EXPECT_EQ(d, 1234.5);
 
-    auto format = [&](double x, CComVariant f) {
+    auto format = [&](double x, const CComVariant& f) {
         CComBSTR out;
         EXPECT_EQ(u->FormatNumber(x, f, &out), S_OK);
         return out.ToUtf8();

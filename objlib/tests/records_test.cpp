@@ -6,6 +6,7 @@
 #include "objlib/ZynApp.h"
 #include "objlib/ZynChannel.h"
 #include "objlib/ZynChart.h"
+#include "objlib/ZynErrors.h"
 #include "objlib/ZynEvent.h"
 #include "testing/ComChecks.h"
 #include "utils/ZynTime.h"
@@ -732,6 +733,29 @@ TEST_F(RecordsTest, ApplicationRefusesWhatIsNotAChart) {
     ASSERT_EQ(app->LoadChartFromString(text, &chart), S_OK);
     EXPECT_EQ(static_cast<CZynChart*>(chart.p)->int_Name(), u"Load test");
     EXPECT_EQ(ChannelsOf(static_cast<CZynChart*>(chart.p)).size(), 2u);
+}
+
+// The load keeps S_OK and the partly filled chart; the error object says whether it is whole, so
+// that a program can tell its user. A whole load leaves no error behind, even one set before.
+TEST_F(RecordsTest, APartlyReadChartLoadsWithTheReasonOnTheErrorObject) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    const Bytes whole = SavedChartRecords(RecordedChart(app));
+    (void)RaiseError(CLSID_App, E_FAIL, u"stale");
+    CComPtr<CZynChart> loaded = LoadedChart(app, whole);
+    EXPECT_EQ(TakeError().description, "");
+    EXPECT_EQ(ChannelsOf(loaded).size(), 2u);
+
+    for (const std::size_t cut : {std::size_t(60), whole.size() / 2, whole.size() - 3}) {
+        const Bytes partial(whole.begin(), whole.begin() + std::ptrdiff_t(cut));
+        CComPtr<CZynChart> part = LoadedChart(app, partial);
+        ASSERT_TRUE(part) << cut;
+        EXPECT_EQ(TakeError().description, "The chart records end early or are damaged") << cut;
+    }
+    // A record's own reason is kept.
+    Bytes newer = whole;
+    newer[4] = 3;
+    LoadedChart(app, newer);
+    EXPECT_EQ(TakeError().description, "Incompatible data format. Found version=3 Expected version=2");
 }
 
 TEST_F(RecordsTest, CopyChannelGoesThroughTheRecordWithTimes) {

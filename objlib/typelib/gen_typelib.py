@@ -1,10 +1,18 @@
 #!/usr/bin/env python3
 """Turns the object library's type library definition (an IDL text) into
-   - a header with the C++ interface declarations, identifiers and the enumeration, and
-   - a source file with the dispatch tables, call thunks and the class table,
-so that every member is declared once.
+   - a header with the C++ interface declarations, identifiers and the enumeration,
+   - a source file with the dispatch tables, call thunks and the class table, and
+   - for the library itself, the table of the classes clients may create,
+so that every member and every class is declared once.
 
-usage: gen_typelib.py DEFINITION.idl OUT_HEADER OUT_SOURCE
+usage: gen_typelib.py DEFINITION.idl OUT_HEADER OUT_SOURCE SERVER_FILE [HEADER_INCLUDE]
+       gen_typelib.py --creatable-classes DEFINITION.idl OUT_SOURCE
+
+SERVER_FILE is the file name of the in-process server library that implements the classes (empty
+for a program that serves its classes itself). HEADER_INCLUDE is how the source includes the header;
+objlib/<header name> by default.
+A definition the generator cannot trust (a member without attributes or without a dispatch id, a
+dispatch id used twice within an interface) fails the build with its line number.
 """
 import re
 import sys
@@ -26,6 +34,7 @@ class Member:
     name: str
     help: str
     params: list
+    line: int = 0
 
 
 @dataclass
@@ -52,8 +61,62 @@ class CoClass:
 
 
 def attr_value(attrs, key):
-    m = re.search(key + r'\(\s*"?([^")]*)"?\s*\)', attrs)
+    m = re.search(r'\b' + key + r'\(\s*"?([^")]*)"?\s*\)', attrs)
     return m.group(1) if m else None
+
+
+class DefinitionError(Exception):
+    """A fault in the definition, reported with its line."""
+
+    def __init__(self, line, text):
+        super().__init__(text)
+        self.line = line
+        self.text = text
+
+
+def line_of(text, offset):
+    return text.count('\n', 0, offset) + 1
+
+
+MEMBER = re.compile(r'\s*\[([^\]]*)\]\s*HRESULT\s+(\w+)\s*\((.*)\)\s*', re.S)
+
+
+def members_of(text, body_offset, body, interface):
+    """(attributes, name, parameter list, line) of each member of an interface body, in order.
+    Every member must carry its attributes and a dispatch id: a member without them would be left
+    out of the dispatch table (or shift the vtable) without a word."""
+    offset = 0
+    for statement in body.split(';'):
+        start = body_offset + offset + len(statement) - len(statement.lstrip())
+        offset += len(statement) + 1
+        if not statement.strip():
+            continue
+        line = line_of(text, start)
+        m = MEMBER.fullmatch(statement)
+        if not m and not statement.lstrip().startswith('['):
+            name = re.search(r'(\w+)\s*\(', statement)
+            raise DefinitionError(line, f'member {name.group(1) if name else statement.strip()} of '
+                                  f'{interface} has no attributes (each member needs [id(...), ...])')
+        if not m:
+            raise DefinitionError(line, f'cannot read a member of {interface}: {" ".join(statement.split())}')
+        if attr_value(m.group(1), 'id') is None:
+            raise DefinitionError(line, f'member {m.group(2)} of {interface} has no dispatch id')
+        yield m.group(1), m.group(2), m.group(3), line
+
+
+def check_dispatch_ids(itf):
+    """One dispatch id names one member; only a property's get and put share theirs."""
+    seen = {}
+    for m in itf.members:
+        first = seen.get(m.id)
+        if first is None:
+            seen[m.id] = [m]
+            continue
+        pair = len(first) == 1 and first[0].name == m.name and {first[0].kind, m.kind} == {'propget', 'propput'}
+        if not pair:
+            raise DefinitionError(m.line, f'dispatch id 0x{m.id:08X} of {itf.name}.{m.name} repeats '
+                                  f'that of {itf.name}.{first[0].name} (line {first[0].line})')
+        first.append(m)
 
 
 def parse(text):
@@ -66,15 +129,14 @@ def parse(text):
     major, minor = attr_value(m.group(1), 'version').split('.')
     lib['version'] = (int(major), int(minor))
     enum = re.search(r'typedef\s*\[[^\]]*\]\s*enum\s*\{([^}]*)\}\s*(\w+)\s*;', text)
-    lib['enum_name'] = enum.group(2)
-    lib['enum'] = [tuple(x.strip() for x in e.split('=')) for e in enum.group(1).split(',') if e.strip()]
+    lib['enum_name'] = enum.group(2) if enum else None
+    lib['enum'] = [tuple(x.strip() for x in e.split('=')) for e in enum.group(1).split(',') if e.strip()] if enum else []
 
     interfaces = []
     for im in re.finditer(r'\[([^\]]*)\]\s*interface\s+(\w+)\s*:\s*(\w+)\s*\{(.*?)\};', text, re.S):
         attrs, name, base, body = im.groups()
-        itf = Interface(name, attr_value(attrs, 'uuid'), base, 'dual' in attrs, attr_value(attrs, 'helpstring'))
-        for mm in re.finditer(r'\[([^\]]*)\]\s*HRESULT\s+(\w+)\s*\((.*?)\)\s*;', body, re.S):
-            mattrs, mname, plist = mm.groups()
+        itf = Interface(name, attr_value(attrs, 'uuid'), base, 'dual' in attrs, attr_value(attrs, 'helpstring') or '')
+        for mattrs, mname, plist, line in members_of(text, im.start(4), body, name):
             kind = 'propget' if 'propget' in mattrs else 'propput' if 'propput' in mattrs else 'func'
             params = []
             for pm in re.finditer(r'\[([^\]]*)\]\s*([\w\s\*]+?)\s*(\w+)\s*(?:,|$)', plist.strip()):
@@ -83,7 +145,8 @@ def parse(text):
                 default = attr_value(pflags, 'defaultvalue')
                 params.append(Param(flags, ' '.join(ptype.split()), pname, default))
             itf.members.append(Member(kind, int(attr_value(mattrs, 'id'), 0), mname,
-                                      attr_value(mattrs, 'helpstring'), params))
+                                      attr_value(mattrs, 'helpstring') or '', params, line))
+        check_dispatch_ids(itf)
         interfaces.append(itf)
 
     classes = []
@@ -93,7 +156,7 @@ def parse(text):
         default = next((n for d, n in items if d), items[0][1])
         classes.append(CoClass(name, attr_value(attrs, 'uuid'), attr_value(attrs, 'helpstring'),
                                attr_value(attrs, 'progid'), attr_value(attrs, 'vi_progid'),
-                               int(attr_value(attrs, 'registry_script')), 'noncreatable' not in attrs,
+                               int(attr_value(attrs, 'registry_script') or 0), 'noncreatable' not in attrs,
                                [n for _, n in items], default))
     return lib, interfaces, classes
 
@@ -106,6 +169,8 @@ IN_TYPES = {
     'VARIANT': ('VARIANT', 'VT_VARIANT', None),
     'OLE_COLOR': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
     'unsigned char': ('unsigned char', 'VT_UI1', 'bVal'),
+    'unsigned long': ('ULONG', 'VT_UI4', 'ulVal'),
+    'VARIANT_BOOL': ('VARIANT_BOOL', 'VT_BOOL', 'boolVal'),
     'IUnknown*': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
     'long*': ('LONG*', None, None),
     'double*': ('double*', None, None),
@@ -117,14 +182,17 @@ OUT_TYPES = {
     'BSTR*': ('BSTR', 'VT_BSTR', 'bstrVal'),
     'VARIANT*': (None, 'VT_VARIANT', None),
     'OLE_COLOR*': ('OLE_COLOR', 'VT_UI4', 'ulVal'),
+    'unsigned long*': ('ULONG', 'VT_UI4', 'ulVal'),
+    'VARIANT_BOOL*': ('VARIANT_BOOL', 'VT_BOOL', 'boolVal'),
     'IUnknown**': ('IUnknown*', 'VT_UNKNOWN', 'punkVal'),
+    'IDispatch**': ('IDispatch*', 'VT_DISPATCH', 'pdispVal'),
 }
 
 
 def out_type(t, enum_name):
     if t in OUT_TYPES:
         return OUT_TYPES[t]
-    if t == enum_name + '*':
+    if enum_name and t == enum_name + '*':
         return (enum_name, 'VT_I4', 'lVal')
     if re.fullmatch(r'IZyn\w+\*\*', t):
         return (t[:-1], 'VT_DISPATCH', 'pdispVal')
@@ -133,8 +201,9 @@ def out_type(t, enum_name):
 
 def cpp_param_type(p, enum_name):
     if 'out' in p.flags:
-        if p.type in ('VARIANT*', 'BSTR*', 'long*', 'double*', 'OLE_COLOR*', 'IUnknown**'):
-            return {'long*': 'LONG*'}.get(p.type, p.type)
+        if p.type in ('VARIANT*', 'BSTR*', 'long*', 'double*', 'OLE_COLOR*', 'IUnknown**', 'IDispatch**',
+                      'VARIANT_BOOL*', 'unsigned long*'):
+            return {'long*': 'LONG*', 'unsigned long*': 'ULONG*'}.get(p.type, p.type)
         return p.type
     if p.type in IN_TYPES:
         return IN_TYPES[p.type][0]
@@ -161,10 +230,11 @@ def write_header(path, lib, interfaces, classes):
            '#include "com/typeinfo.h"',
            '',
            'using OLE_COLOR = DWORD;',
-           '',
-           f'enum {enum_name} : std::int32_t {{']
-    out += [f'    {n} = {v},' for n, v in lib['enum']]
-    out += ['};', '']
+           '']
+    if enum_name:
+        out.append(f'enum {enum_name} : std::int32_t {{')
+        out += [f'    {n} = {v},' for n, v in lib['enum']]
+        out += ['};', '']
     out.append(f'inline constexpr GUID LIBID_{lib["name"]} = {guid(lib["uuid"])};')
     for c in classes:
         out.append(f'inline constexpr CLSID CLSID_{c.name} = {guid(c.uuid)};')
@@ -211,7 +281,7 @@ def write_source(path, header_name, lib, interfaces, classes):
                     else:
                         out.append(f'    {local} ret{{}};')
                         call_args.append('&ret')
-                        if vt == 'VT_I4' and local == enum_name:
+                        if enum_name and vt == 'VT_I4' and local == enum_name:
                             post.append(f'r->vt = VT_I4; r->lVal = static_cast<LONG>(ret);')
                         else:
                             post.append(f'r->vt = {vt}; r->{member} = ret;')
@@ -257,7 +327,7 @@ def write_source(path, header_name, lib, interfaces, classes):
                    f'&{c.default}::kIID, {"true" if c.creatable else "false"}}},')
     out.append('};')
     out.append(f'const TypeLibInfo kLibrary{{{u(lib["name"])}, &LIBID_{lib["name"]}, {lib["version"][0]}, '
-               f'{lib["version"][1]}, {u(lib["help"])}, kInterfaces, kClasses}};')
+               f'{lib["version"][1]}, {u(lib["help"])}, kInterfaces, kClasses, "{lib["server_file"]}"}};')
     out.append('')
     out.append('} // namespace')
     out.append('')
@@ -269,14 +339,48 @@ def write_source(path, header_name, lib, interfaces, classes):
     open(path, 'w').write('\n'.join(out) + '\n')
 
 
-def main():
-    idl, header, source = sys.argv[1:4]
-    lib, interfaces, classes = parse(open(idl).read())
+def write_creatable_classes(path, classes):
+    """The classes DllGetClassObject serves: those the definition does not mark noncreatable. The
+    library defines one creator per class; a class added here without one fails to link."""
+    creatable = [c for c in classes if c.creatable]
+    out = ['// Generated from the type library definition by gen_typelib.py: do not edit.',
+           '#include "objlib/ZynModule.h"', '', 'namespace zyn::obj {', '', 'namespace creators {']
+    out += [f'HRESULT {c.name}(REFIID iid, void** out);' for c in creatable]
+    out += ['} // namespace creators', '', 'namespace {', '', 'const CreatableClass kCreatable[] = {']
+    out += [f'    {{&CLSID_{c.name}, &creators::{c.name}}},' for c in creatable]
+    out += ['};', '', '} // namespace', '',
+            'ObjectCreator CreatorFor(const CLSID& clsid) {',
+            '    for (const CreatableClass& c : kCreatable)',
+            '        if (*c.clsid == clsid) return c.create;',
+            '    return nullptr;',
+            '}', '', '} // namespace zyn::obj']
+    open(path, 'w').write('\n'.join(out) + '\n')
+
+
+def read_definition(idl):
+    try:
+        lib, interfaces, classes = parse(open(idl).read())
+    except DefinitionError as e:
+        raise SystemExit(f'{idl}:{e.line}: error: {e.text}')
     if not interfaces or not classes:
-        raise SystemExit('gen_typelib: no interfaces or classes found')
+        raise SystemExit(f'{idl}: gen_typelib: no interfaces or classes found')
+    return lib, interfaces, classes
+
+
+def main(argv):
+    if argv[:1] == ['--creatable-classes'] and len(argv) == 3:
+        _, _, classes = read_definition(argv[1])
+        write_creatable_classes(argv[2], classes)
+        return
+    if len(argv) not in (4, 5):
+        raise SystemExit(__doc__)
+    idl, header, source, server_file = argv[:4]
+    include = argv[4] if len(argv) > 4 else 'objlib/' + header.rsplit('/', 1)[-1]
+    lib, interfaces, classes = read_definition(idl)
+    lib['server_file'] = server_file
     write_header(header, lib, interfaces, classes)
-    write_source(source, 'objlib/' + header.rsplit('/', 1)[-1], lib, interfaces, classes)
+    write_source(source, include, lib, interfaces, classes)
 
 
 if __name__ == '__main__':
-    main()
+    main(sys.argv[1:])

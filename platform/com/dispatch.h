@@ -36,6 +36,19 @@ struct EXCEPINFO {
     SCODE scode;
 };
 
+// An EXCEPINFO for a caller of Invoke: it frees the strings the callee filled in when it goes.
+class CExcepInfo : public EXCEPINFO {
+public:
+    CExcepInfo() : EXCEPINFO{} {}
+    ~CExcepInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    CExcepInfo(const CExcepInfo&) = delete;
+    CExcepInfo& operator=(const CExcepInfo&) = delete;
+};
+
 struct ITypeInfo;
 
 struct IDispatch : IUnknown {

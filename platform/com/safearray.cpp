@@ -44,7 +44,7 @@ ULONG ElementSize(VARTYPE vt) {
 }
 
 void* ElementAt(SAFEARRAY* psa, ULONG offset) {
-    return static_cast<unsigned char*>(psa->pvData) + offset * psa->cbElements;
+    return static_cast<unsigned char*>(psa->pvData) + std::size_t(offset) * psa->cbElements;
 }
 
 bool IndexToOffset(const SAFEARRAY* psa, const LONG* indices, ULONG* offset) {
@@ -231,6 +231,16 @@ HRESULT SafeArrayCopy(const SAFEARRAY* psa, SAFEARRAY** out) {
     if (!psa) return S_OK;
     SAFEARRAY* copy = SafeArrayCreate(psa->vt, 1, psa->rgsabound);
     if (!copy) return E_OUTOFMEMORY;
+    // Plain values (a chart's bytes) copy as one block; owned ones one by one.
+    const bool plain =
+        psa->vt != VT_BSTR && psa->vt != VT_VARIANT && psa->vt != VT_UNKNOWN && psa->vt != VT_DISPATCH;
+    if (plain) {
+        if (psa->rgsabound[0].cElements > 0)
+            std::memcpy(copy->pvData, psa->pvData,
+                        std::size_t(psa->rgsabound[0].cElements) * psa->cbElements);
+        *out = copy;
+        return S_OK;
+    }
     for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) {
         HRESULT hr = CopyElement(psa->vt, psa->cbElements, ElementAt(copy, i),
                                  ElementAt(const_cast<SAFEARRAY*>(psa), i));

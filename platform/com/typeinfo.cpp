@@ -60,6 +60,21 @@ void FillException(HRESULT hr, EXCEPINFO* excep) {
     }
 }
 
+USHORT ParamFlagsOf(const DispParam& p) {
+    USHORT flags = 0;
+    if (p.flags & kParamIn) flags |= PARAMFLAG_FIN;
+    if (p.flags & kParamOut) flags |= PARAMFLAG_FOUT;
+    if (p.flags & kParamRetval) flags |= PARAMFLAG_FRETVAL;
+    if (p.flags & kParamOptional) flags |= PARAMFLAG_FOPT;
+    if (p.flags & kParamHasDefault) flags |= PARAMFLAG_FHASDEFAULT;
+    return flags;
+}
+
+// A description with the storage of its parameter array.
+struct FuncDescBlock : FUNCDESC {
+    std::vector<ELEMDESC> params;
+};
+
 class CTableTypeInfo final : public ComRefCount, public ITypeInfo {
 public:
     CTableTypeInfo(const DispInterface& table, const TypeLibInfo* lib) : m_table(table), m_lib(lib) {}
@@ -81,7 +96,7 @@ public:
         if (!out) return E_POINTER;
         if (index >= m_table.members.size()) return TYPE_E_ELEMENTNOTFOUND;
         const DispMember& m = m_table.members[index];
-        auto* d = new FUNCDESC{};
+        auto* d = new FuncDescBlock{};
         d->memid = m.id;
         d->invkind = static_cast<INVOKEKIND>(m.kind);
         d->vtReturn = VT_EMPTY;
@@ -90,13 +105,15 @@ public:
                 d->vtReturn = p.vt;
                 continue;
             }
-            ++d->cParams;
+            d->params.push_back(ELEMDESC{{p.vt}, {ParamFlagsOf(p)}});
             if (p.flags & kParamOptional) ++d->cParamsOpt;
         }
+        d->cParams = static_cast<SHORT>(d->params.size());
+        d->lprgelemdescParam = d->params.empty() ? nullptr : d->params.data();
         *out = d;
         return S_OK;
     }
-    void ReleaseFuncDesc(FUNCDESC* desc) override { delete desc; }
+    void ReleaseFuncDesc(FUNCDESC* desc) override { delete static_cast<FuncDescBlock*>(desc); }
 
     HRESULT GetNames(MEMBERID id, BSTR* names, UINT max, UINT* count) override {
         if (!names || !count) return E_POINTER;
@@ -104,9 +121,9 @@ public:
         for (const DispMember& m : m_table.members) {
             if (m.id != id) continue;
             if (max > 0) names[(*count)++] = SysAllocString(m.name);
+            // The parameters in declaration order, the retval last; a put's value has no name.
             for (const DispParam& p : m.params)
-                if (!(p.flags & kParamRetval) && m.kind != MemberKind::PropPut && *count < max)
-                    names[(*count)++] = SysAllocString(p.name);
+                if (m.kind != MemberKind::PropPut && *count < max) names[(*count)++] = SysAllocString(p.name);
             return S_OK;
         }
         return TYPE_E_ELEMENTNOTFOUND;
@@ -197,7 +214,8 @@ HRESULT DispInvoke(const DispInterface& table, void* self, DISPID id, WORD flags
     if (!params) return E_INVALIDARG;
     if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
     const DispMember* m = SelectMember(table, id, flags);
-    if (!m) return DISP_E_MEMBERNOTFOUND;
+    // A table that only describes members (one read from another process) cannot call them.
+    if (!m || !m->thunk) return DISP_E_MEMBERNOTFOUND;
 
     // Named arguments: only the property-put value is understood.
     UINT named = params->cNamedArgs;

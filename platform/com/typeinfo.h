@@ -64,6 +64,8 @@ struct TypeLibInfo {
     const char16_t* help;
     std::span<const DispInterface* const> interfaces;
     std::span<const CoClassInfo> classes;
+    // The file name of the in-process server library that implements the classes.
+    const char* serverFile;
 };
 
 // Case-insensitive name lookup: ids[0] is the member, the rest the parameters' positions.
@@ -88,12 +90,31 @@ enum INVOKEKIND {
     INVOKE_PROPERTYPUTREF = 8
 };
 
+// A parameter's declared type and direction flags.
+inline constexpr USHORT PARAMFLAG_FIN = 0x1;
+inline constexpr USHORT PARAMFLAG_FOUT = 0x2;
+inline constexpr USHORT PARAMFLAG_FRETVAL = 0x8;
+inline constexpr USHORT PARAMFLAG_FOPT = 0x10;
+inline constexpr USHORT PARAMFLAG_FHASDEFAULT = 0x20;
+
+struct TYPEDESC {
+    VARTYPE vt;
+};
+struct PARAMDESC {
+    USHORT wParamFlags;
+};
+struct ELEMDESC {
+    TYPEDESC tdesc;
+    PARAMDESC paramdesc;
+};
+
 struct FUNCDESC {
     MEMBERID memid;
     INVOKEKIND invkind;
-    SHORT cParams;
+    SHORT cParams; // the parameters a caller passes (the retval is not one of them)
     SHORT cParamsOpt;
-    VARTYPE vtReturn; // VT_EMPTY when the member has no retval
+    VARTYPE vtReturn;            // VT_EMPTY when the member has no retval
+    ELEMDESC* lprgelemdescParam; // cParams entries, in declaration order
 };
 
 struct TYPEATTR {

@@ -20,7 +20,8 @@ protected:
     ~IUnknown() = default;
 };
 
-template <class T> constexpr const IID& __uuidof_() {
+// Named after the compiler keyword that COM code spells this with.
+template <class T> constexpr const IID& __uuidof_() { // NOLINT(bugprone-reserved-identifier)
     return T::kIID;
 }
 
@@ -45,7 +46,9 @@ public:
         p = raw;
         return *this;
     }
-    CComPtr& operator=(const CComPtr& o) { return *this = o.p; }
+    // The raw assignment takes its reference before dropping the old one, so assigning a pointer
+    // to itself keeps the object.
+    CComPtr& operator=(const CComPtr& o) { return *this = o.p; } // NOLINT(bugprone-unhandled-self-assignment)
     CComPtr& operator=(CComPtr&& o) noexcept {
         if (this != std::addressof(o)) {
             Release();

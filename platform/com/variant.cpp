@@ -38,7 +38,7 @@ Scalar ReadScalar(const VARIANT& v) {
         break;
     case VT_I1:
         s.kind = Scalar::Integer;
-        s.i = v.cVal;
+        s.i = v.cVal; // NOLINT(bugprone-signed-char-misuse): VT_I1 holds a signed byte
         break;
     case VT_UI1:
         s.kind = Scalar::Integer;
@@ -378,6 +378,7 @@ HRESULT VariantChangeType(VARIANT* dst, const VARIANT* src, USHORT flags, VARTYP
             deref = *static_cast<const VARIANT*>(src->byref);
         } else {
             deref.vt = base;
+            // NOLINTNEXTLINE(bugprone-sizeof-expression): a by-reference array refers to the pointer
             std::size_t bytes = (base & VT_ARRAY)   ? sizeof(SAFEARRAY*)
                                 : base == VT_BSTR   ? sizeof(BSTR)
                                 : IsInterface(base) ? sizeof(void*)

@@ -31,7 +31,7 @@ constexpr std::size_t kMaxGroups = 4096;
 
 std::string FindRoot(const std::string& sysRoot) {
     for (const char* candidate : {"/fs/cgroup", "/fs/cgroup/unified"}) {
-        const std::string root = sysRoot + candidate;
+        std::string root = sysRoot + candidate;
         if (access((root + "/cgroup.controllers").c_str(), R_OK) == 0) return root;
     }
     return {};
@@ -82,8 +82,14 @@ private:
         }
         closedir(d);
         std::sort(children.begin(), children.end());
-        for (const std::string& c : children)
-            Walk(ctx, needs, dir + "/" + c, rel.empty() ? c : rel + "/" + c, depth + 1, out);
+        for (const std::string& c : children) {
+            std::string childDir = dir;
+            childDir.append("/").append(c);
+            std::string childRel = rel;
+            if (!childRel.empty()) childRel += '/';
+            childRel += c;
+            Walk(ctx, needs, childDir, childRel, depth + 1, out);
+        }
     }
 
     static void Read(CollectContext& ctx, std::uint32_t needs, const std::string& dir, double* v) {
@@ -136,8 +142,10 @@ ObjectDef MakeCgroup() {
     o.name = "Control Group";
     o.detail = PERF_DETAIL_ADVANCED;
     o.hasInstances = true;
-    o.explain = "cgroup v2 groups: one instance per group path below the cgroup root, with / mapped to ! "
-                "(system.slice!ssh.service); _Total is the root group.";
+    // From cgroup v2: one instance per group path below the cgroup root.
+    o.explain = "Groups of processes that the system manages together, such as services and user sessions, "
+                "each listed by its path with / written as ! (system.slice!ssh.service). _Total is the group "
+                "that holds all others.";
     o.cumulativeFields = Bits({kUsage, kUser, kSystem, kThrottled, kIoRead, kIoWrite});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CCgroupCollector); };
     o.available = [](const SourceConfig& config) { return !FindRoot(config.sysRoot).empty(); };
@@ -155,17 +163,24 @@ ObjectDef MakeCgroup() {
         {"% Throttled", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, Bit(kThrottled), &UsecShare<kThrottled>,
          "How long the group's processes were held back by the group's processor limit, as a "
          "percentage of the time (charts show at most 100)."},
+        // memory.current
         {"Memory Current", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemCurrent),
-         &Raw<kMemCurrent>, "Memory charged to the group in bytes (memory.current; the root group has none).",
+         &Raw<kMemCurrent>,
+         "Memory the group's processes use, in bytes. The group that holds all others has no value.",
          kNeedMemory},
+        // memory.max; invalid data when unlimited
         {"Memory Max", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemMax), &Raw<kMemMax>,
-         "The memory limit of the group in bytes (memory.max; invalid data when unlimited).", kNeedMemoryMax},
+         "The most memory the group may use, in bytes. A group without a limit shows no value.",
+         kNeedMemoryMax},
+        // pids.current
         {"Pids Current", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kPids), &Raw<kPids>,
-         "Tasks in the group (pids.current).", kNeedPids},
+         "How many processes and threads the group has.", kNeedPids},
+        // all devices of io.stat summed
         {"IO Read Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kIoRead),
-         &PerSecond<kIoRead>, "Bytes the group read per second, all devices of io.stat summed.", kNeedIo},
+         &PerSecond<kIoRead>, "Bytes the group's processes read from disks per second.", kNeedIo},
+        // all devices of io.stat summed
         {"IO Write Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kIoWrite),
-         &PerSecond<kIoWrite>, "Bytes the group wrote per second, all devices of io.stat summed.", kNeedIo},
+         &PerSecond<kIoWrite>, "Bytes the group's processes wrote to disks per second.", kNeedIo},
     };
     return o;
 }

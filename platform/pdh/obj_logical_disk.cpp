@@ -156,10 +156,9 @@ ObjectDef MakeLogicalDisk() {
     ObjectDef o;
     o.name = "LogicalDisk";
     o.hasInstances = true;
-    o.explain = "Space on the mounted file systems. Instances are the mount points, with / written as ! "
-                "(the root file system is `!`). Pseudo and network file systems are left out, and so are "
-                "bind mounts that show only part of a file system (such as a container's /etc/hosts). "
-                "_Total adds up each file system once, however many mount points show it.";
+    o.explain = "Free space on the mounted file systems, listed by where each is mounted, with / written as "
+                "! (the root file system is !). System and network file systems are left out, and so are "
+                "mounts that show only part of another file system. _Total counts each file system once.";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CLogicalDiskCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteLogicalDiskCollector); };
     o.counters = {

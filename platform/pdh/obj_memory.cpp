@@ -107,37 +107,45 @@ public:
 ObjectDef MakeMemory() {
     ObjectDef o;
     o.name = "Memory";
-    o.explain = "Physical and virtual memory of the system, from /proc/meminfo and /proc/vmstat.";
+    // From /proc/meminfo and /proc/vmstat.
+    o.explain = "The system's memory: how much is free for programs, how much is promised to them, and how "
+                "much is moved to and from swap.";
     o.cumulativeFields = Bits({kPgFault, kPgMajFault, kPswpIn, kPswpOut});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CMemoryCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteMemoryCollector); };
     constexpr auto kAvail = Bits({kMemAvailable, kMemFree, kMemTotal});
     o.counters = {
+        // MemAvailable of /proc/meminfo, MemFree where the kernel has none; MiB
         {"Available MBytes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, kAvail,
          [](const EvalInput& in, double& v) {
              v = AvailableBytes(in.cur) / 1048576.0;
              return Finite(v);
          },
-         "Memory available to start new programs without swapping, in MiB: MemAvailable of "
-         "/proc/meminfo (MemFree where the kernel has none)."},
+         "Memory still available to start programs without pushing others out to swap, in megabytes. It "
+         "includes file cache that can be given up. When it gets low, the system slows down."},
+        // MemAvailable; KiB
         {"Available KBytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -3, kAvail,
          [](const EvalInput& in, double& v) {
              v = AvailableBytes(in.cur) / 1024.0;
              return Finite(v);
          },
-         "Memory available to start new programs without swapping, in KiB (MemAvailable)."},
+         "Memory still available to start programs without pushing others out to swap, in kilobytes."},
+        // MemAvailable
         {"Available Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, kAvail,
          [](const EvalInput& in, double& v) {
              v = AvailableBytes(in.cur);
              return Finite(v);
          },
-         "Memory available to start new programs without swapping, in bytes (MemAvailable)."},
+         "Memory still available to start programs without pushing others out to swap, in bytes."},
+        // Committed_AS of /proc/meminfo
         {"Committed Bytes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kCommittedAs),
          &Raw<kCommittedAs>,
-         "Virtual memory promised to processes: Committed_AS of /proc/meminfo, in bytes."},
+         "Memory that programs have asked for and been promised, in bytes, whether they use it yet or not."},
+        // CommitLimit of /proc/meminfo
         {"Commit Limit", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kCommitLimit),
          &Raw<kCommitLimit>,
-         "The commit limit of the kernel's overcommit accounting: CommitLimit, in bytes."},
+         "How much memory the system is willing to promise to programs, in bytes: memory plus swap, as the "
+         "kernel counts it."},
         {"% Committed Bytes In Use", PERF_DETAIL_ADVANCED, PERF_RAW_FRACTION, 0,
          Bits({kCommittedAs, kCommitLimit}),
          [](const EvalInput& in, double& v) { // 100·Committed_AS/CommitLimit
@@ -148,6 +156,7 @@ ObjectDef MakeMemory() {
          "Memory promised to processes as a percentage of the commit limit. Unless strict overcommit "
          "is set, Linux promises more than the limit, so the true figure can pass 100; charts show at "
          "most 100, so a flat line at 100 means the limit is reached or passed."},
+        // Cached + Buffers + SReclaimable
         {"Cache Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6,
          Bits({kCached, kBuffers, kSReclaimable}),
          [](const EvalInput& in, double& v) {
@@ -155,25 +164,34 @@ ObjectDef MakeMemory() {
                  (Finite(in.cur[kSReclaimable]) ? in.cur[kSReclaimable] : 0);
              return Finite(v);
          },
-         "Memory holding file data and reclaimable kernel caches: Cached + Buffers + SReclaimable, in "
+         "Memory holding copies of files and other data the system can drop when programs need the room, in "
          "bytes."},
+        // pswpin + pswpout of /proc/vmstat; paging of memory-mapped files is not counted
         {"Pages/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, 0, Bits({kPswpIn, kPswpOut}),
          [](const EvalInput& in, double& v) {
              v = (Delta(in, kPswpIn) + Delta(in, kPswpOut)) / in.seconds;
              return Finite(v);
          },
-         "Pages swapped in and out per second (pswpin + pswpout of /proc/vmstat). Unlike the Windows "
-         "counter it does not count paging of memory-mapped files."},
+         "Pages of memory moved to and from swap per second. Steady swapping means the system is short of "
+         "memory."},
+        // pgfault of /proc/vmstat
         {"Page Faults/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, -1, Bit(kPgFault), &PerSecond<kPgFault>,
-         "Page faults per second, minor and major (pgfault of /proc/vmstat)."},
+         "How many times per second programs touched memory that was not ready for them, including the cheap "
+         "cases that need no disk."},
+        // pgmajfault of /proc/vmstat
         {"Page Reads/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kPgMajFault),
-         &PerSecond<kPgMajFault>, "Major page faults per second, those that read from disk (pgmajfault)."},
+         &PerSecond<kPgMajFault>,
+         "How many times per second programs had to wait for memory to be read from disk (from a file or "
+         "from swap)."},
+        // pswpin of /proc/vmstat
         {"Pages Input/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kPswpIn), &PerSecond<kPswpIn>,
-         "Pages swapped in per second (pswpin)."},
+         "Pages of memory read back from swap per second."},
+        // pswpout of /proc/vmstat
         {"Pages Output/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kPswpOut),
-         &PerSecond<kPswpOut>, "Pages swapped out per second (pswpout)."},
+         &PerSecond<kPswpOut>, "Pages of memory written out to swap per second."},
+        // MemTotal of /proc/meminfo
         {"Total Bytes", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kMemTotal), &Raw<kMemTotal>,
-         "Usable physical memory: MemTotal, in bytes."},
+         "All the memory the system can use, in bytes."},
     };
     return o;
 }

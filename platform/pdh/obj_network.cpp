@@ -119,8 +119,9 @@ ObjectDef MakeNetwork() {
     ObjectDef o;
     o.name = "Network Interface";
     o.hasInstances = true;
-    o.explain = "Traffic of each network interface from /proc/net/dev; instances are interface names. A "
-                "counter that decreases means the interface was re-created: that interval is invalid.";
+    // From /proc/net/dev; a counter that decreases means the interface was re-created.
+    o.explain = "Traffic on each network interface, listed by the interface's name. When an interface is "
+                "removed and added again, the interval across that moment shows no value.";
     o.cumulativeFields =
         Bits({kRxBytes, kRxPackets, kRxErrs, kRxDrop, kTxBytes, kTxPackets, kTxErrs, kTxDrop});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CNetworkCollector); };
@@ -162,12 +163,14 @@ ObjectDef MakeNetwork() {
              return Finite(v);
          },
          "Outgoing packets dropped."},
+        // /sys/class/net/X/speed·10^6
         {"Current Bandwidth", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kSpeed),
          [](const EvalInput& in, double& v) {
              v = in.cur[kSpeed];
              return Finite(v);
          },
-         "The link speed in bits per second (/sys/class/net/X/speed·10^6; 0 when unknown).", kNeedSpeed},
+         "The speed of the interface's link in bits per second, or 0 when the interface does not report one.",
+         kNeedSpeed},
     };
     return o;
 }

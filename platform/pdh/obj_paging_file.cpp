@@ -62,9 +62,8 @@ ObjectDef MakePagingFile() {
     ObjectDef o;
     o.name = "Paging File";
     o.hasInstances = true;
-    o.explain =
-        "Use of each swap area (partition or file) by its path, with / written as !, and _Total for all of "
-        "them together (0 when there is no swap).";
+    o.explain = "How full each swap area is, whether a partition or a file, listed by its path with / "
+                "written as !. _Total covers all of them together and reads 0 when there is no swap.";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSwapCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteSwapCollector); };
     o.counters = {

@@ -174,17 +174,20 @@ ObjectDef MakeDisk() {
     ObjectDef o;
     o.name = "PhysicalDisk";
     o.hasInstances = true;
-    o.explain = "Transfers of whole disks from /proc/diskstats (sectors of 512 bytes). Instances are the "
-                "disks by kernel name (partitions, loop, ram and zram devices are left out) and _Total, "
-                "which sums the disks present in both collections so that a disk appearing does not jump it.";
+    // From /proc/diskstats, sectors of 512 bytes; _Total sums the disks present in both collections so that a
+    // disk appearing does not make it jump.
+    o.explain = "Reads and writes of each whole disk, listed by the disk's name, and _Total for all disks "
+                "together. Partitions and virtual disks in memory are left out.";
     o.cumulativeFields = kChecked;
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CDiskCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteDiskCollector); };
     o.counters = {
+        // 512·Δsectors read/Δt
         {"Disk Read Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsRead),
-         &BytesPerSecond<kSectorsRead>, "Bytes read per second: 512·Δsectors read/Δt."},
+         &BytesPerSecond<kSectorsRead>, "How many bytes per second were read from the disk."},
+        // 512·Δsectors written/Δt
         {"Disk Write Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsWritten),
-         &BytesPerSecond<kSectorsWritten>, "Bytes written per second: 512·Δsectors written/Δt."},
+         &BytesPerSecond<kSectorsWritten>, "How many bytes per second were written to the disk."},
         {"Disk Bytes/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_BULK_COUNT, -4,
          Bits({kSectorsRead, kSectorsWritten}),
          [](const EvalInput& in, double& v) {
@@ -206,31 +209,35 @@ ObjectDef MakeDisk() {
          &SecondsPerOp<kReadMs, kReads>, "Average seconds a read took (0 without reads)."},
         {"Avg. Disk sec/Write", PERF_DETAIL_ADVANCED, PERF_AVERAGE_TIMER, 3, Bits({kWrites, kWriteMs}),
          &SecondsPerOp<kWriteMs, kWrites>, "Average seconds a write took (0 without writes)."},
+        // Δweighted milliseconds/(1000·Δt); the field wraps at 2^32
         {"Avg. Disk Queue Length", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 2, Bit(kWeightedMs),
          [](const EvalInput& in, double& v) {
              v = Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
              return true;
          },
-         "Average requests in the queue: Δweighted milliseconds/(1000·Δt); the field wraps at 2^32."},
+         "How many reads and writes were waiting for the disk or being handled by it, on average over the "
+         "interval. Values that stay well above the number of disks mean the disk cannot keep up."},
         {"Current Disk Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kInFlight),
          [](const EvalInput& in, double& v) {
              v = in.cur[kInFlight];
              return Finite(v);
          },
          "Requests in flight now."},
+        // 100·Δweighted milliseconds/(1000·Δt), the average queue length as a percentage
         {"% Disk Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bit(kWeightedMs),
          [](const EvalInput& in, double& v) {
              v = 100.0 * Delta32(in, kWeightedMs) / (1000.0 * in.seconds);
              return true;
          },
-         "100·Δweighted milliseconds/(1000·Δt), as Windows defines it (the average queue length as a "
-         "percentage; capped at 100 unless asked not to be)."},
+         "How busy the disk was, counted as the average number of waiting requests times 100. Charts show at "
+         "most 100, so a flat line at 100 means one request or more was waiting all the time."},
+        // 100·(1 − Δio_ticks/(1000·Δt))
         {"% Idle Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kIoTicks),
          [](const EvalInput& in, double& v) {
              v = std::clamp(100.0 * (1.0 - Delta32(in, kIoTicks) / (1000.0 * in.seconds)), 0.0, 100.0);
              return true;
          },
-         "The share of time the disk had nothing to do: 100·(1 − Δio_ticks/(1000·Δt))."},
+         "The share of time the disk had nothing to do."},
     };
     return o;
 }

@@ -91,25 +91,33 @@ template <const char* File> ObjectDef MakePressure(std::string_view name, std::s
         return access((config.procRoot + "/pressure/" + File).c_str(), R_OK) == 0;
     };
     o.counters = {
+        // 100·Δsome total µs/(10^6·Δt)
         {"% Some Stall Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kSomeTotal),
          &StallShare<kSomeTotal>,
-         "The share of time at least one task was stalled on the resource: 100·Δsome total µs/(10^6·Δt)."},
+         "The share of time at least one program was held up waiting for this resource."},
+        // 100·Δfull total µs/(10^6·Δt)
         {"% Full Stall Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kFullTotal),
          &StallShare<kFullTotal>,
-         "The share of time all non-idle tasks were stalled on the resource at once: 100·Δfull total "
-         "µs/(10^6·Δt)."},
+         "The share of time every program that had work to do was held up waiting for this resource at once: "
+         "time the system got nothing done."},
         {"Some Avg10", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kSomeAvg10), &Raw<kSomeAvg10>,
-         "The kernel's 10-second average of the some stall share, in percent."},
+         "The share of time at least one program was held up, as the kernel averages it over the last 10 "
+         "seconds, in percent."},
         {"Some Avg60", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kSomeAvg60), &Raw<kSomeAvg60>,
-         "The kernel's 60-second average of the some stall share, in percent."},
+         "The share of time at least one program was held up, as the kernel averages it over the last "
+         "minute, in percent."},
         {"Some Avg300", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kSomeAvg300), &Raw<kSomeAvg300>,
-         "The kernel's 300-second average of the some stall share, in percent."},
+         "The share of time at least one program was held up, as the kernel averages it over the last five "
+         "minutes, in percent."},
         {"Full Avg10", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kFullAvg10), &Raw<kFullAvg10>,
-         "The kernel's 10-second average of the full stall share, in percent."},
+         "The share of time all busy programs were held up at once, as the kernel averages it over the last "
+         "10 seconds, in percent."},
         {"Full Avg60", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kFullAvg60), &Raw<kFullAvg60>,
-         "The kernel's 60-second average of the full stall share, in percent."},
+         "The share of time all busy programs were held up at once, as the kernel averages it over the last "
+         "minute, in percent."},
         {"Full Avg300", PERF_DETAIL_EXPERT, PERF_RAW_FRACTION, 0, Bit(kFullAvg300), &Raw<kFullAvg300>,
-         "The kernel's 300-second average of the full stall share, in percent."},
+         "The share of time all busy programs were held up at once, as the kernel averages it over the last "
+         "five minutes, in percent."},
     };
     return o;
 }
@@ -117,20 +125,19 @@ template <const char* File> ObjectDef MakePressure(std::string_view name, std::s
 } // namespace
 
 const ObjectDef& PressureCpuObject() {
-    static const ObjectDef object = MakePressure<kCpu>(
-        "Pressure CPU",
-        "Pressure stall information of the CPU (/proc/pressure/cpu): time tasks waited for a CPU.");
+    static const ObjectDef object =
+        MakePressure<kCpu>("Pressure CPU", "How long programs were held up waiting for a processor.");
     return object;
 }
 const ObjectDef& PressureMemoryObject() {
-    static const ObjectDef object = MakePressure<kMemory>(
-        "Pressure Memory",
-        "Pressure stall information of memory (/proc/pressure/memory): time lost to reclaim and swap-in.");
+    static const ObjectDef object =
+        MakePressure<kMemory>("Pressure Memory", "How long programs were held up waiting for memory: while "
+                                                 "the system freed memory or read it back from swap.");
     return object;
 }
 const ObjectDef& PressureIoObject() {
     static const ObjectDef object = MakePressure<kIo>(
-        "Pressure IO", "Pressure stall information of I/O (/proc/pressure/io): time tasks waited for I/O.");
+        "Pressure IO", "How long programs were held up waiting for disks and other input and output.");
     return object;
 }
 

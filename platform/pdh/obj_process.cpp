@@ -228,24 +228,22 @@ ObjectDef MakeProcess() {
     ObjectDef o;
     o.name = "Process";
     o.hasInstances = true;
-    o.explain = "Each running process, and _Total for all of them. Instances are process names; further "
-                "processes of the same name are name#1, name#2, … in the order they started. Characters "
-                "that counter paths reserve are replaced: ( by [, ) by ], / by !, and #, \\ and * by _. "
-                "When name#1 comes to mean another process (an earlier one ended), its counters start "
-                "afresh. _Total's processor times and page faults are the whole system's, so processes "
-                "too short-lived to be seen between two samples still count; its I/O figures add up the "
-                "processes seen at two samples and those started in between (what a process did after "
-                "the previous sample is missing if it ended before the next one); its memory figures and "
-                "thread count add up the processes running at the sample.";
+    o.explain = "Each running program, and _Total for all of them. Programs are listed by name; more "
+                "programs of the same name are name#1, name#2 and so on, in the order they started. "
+                "Characters that counter paths reserve are replaced: ( by [, ) by ], / by !, and #, \\ and * "
+                "by _. When name#1 comes to mean another program because an earlier one ended, its figures "
+                "start again. _Total's processor time and page faults are the whole system's, so programs "
+                "too short-lived to be seen still count; its input and output adds up the programs seen, and "
+                "its memory and threads add up the programs running at the moment.";
     o.cumulativeFields = kCumulative;
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessCollector); };
     o.counters = {
         {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, Bits({kUtime, kStime}),
          &CpuShare<kUtime, kStime>,
-         "Processor time the process used, in user and kernel mode, as a percentage of one processor. "
-         "A process busy on several processors at once uses more than one processor's time, but "
-         "charts show at most 100: a flat line at 100 means one processor's worth or more. "
-         "Processor(_Total)\\% Processor Time shows the share of all processors."},
+         "Processor time the program used, running its own code and in the kernel for it, as a percentage of "
+         "one processor. A program busy on several processors at once uses more than one processor's time, "
+         "but charts show at most 100: a flat line at 100 means one processor's worth or more. The Processor "
+         "object's _Total instance shows the share of all processors."},
         {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, Bit(kUtime), &CpuShare<kUtime>,
          "Processor time the process spent running its own code, as a percentage of one processor "
          "(charts show at most 100)."},
@@ -264,8 +262,9 @@ ObjectDef MakeProcess() {
          &Raw<kPpid>, "The identifier of the parent process."},
         {"Thread Count", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kThreads), &Raw<kThreads>,
          "Threads of the process."},
+        // rss of stat, the VmRSS of status
         {"Working Set", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kRssBytes), &Raw<kRssBytes>,
-         "Resident memory of the process in bytes (rss of stat, the VmRSS of status)."},
+         "Memory the program is using right now, in bytes."},
         {"Virtual Bytes", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, -6, Bit(kVsize), &Raw<kVsize>,
          "Virtual address space of the process in bytes."},
         {"Page Faults/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, -1, Bits({kMinflt, kMajflt}),
@@ -274,26 +273,34 @@ ObjectDef MakeProcess() {
              return Finite(v);
          },
          "Page faults of the process per second, minor and major."},
+        // VmHWM of /proc/<pid>/status
         {"Working Set Peak", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bit(kVmHwm), &Raw<kVmHwm>,
-         "The highest resident memory of the process (VmHWM). Reads /proc/<pid>/status.", kNeedStatus},
+         "The most memory the program has used at one time since it started, in bytes.", kNeedStatus},
+        // RssAnon + VmSwap of /proc/<pid>/status
         {"Private Bytes", PERF_DETAIL_EXPERT, PERF_COUNTER_LARGE_RAWCOUNT, -5, Bits({kRssAnon, kVmSwap}),
          [](const EvalInput& in, double& v) {
              v = in.cur[kRssAnon] + (Finite(in.cur[kVmSwap]) ? in.cur[kVmSwap] : 0.0);
              return Finite(v);
          },
-         "Memory of the process no other process shares: RssAnon + VmSwap. Reads /proc/<pid>/status.",
+         "Memory that belongs to this program alone and is shared with no other, in bytes, including what "
+         "has been moved to swap.",
          kNeedStatus},
+        // rchar of /proc/<pid>/io; invalid data when the file is denied
         {"IO Read Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kRchar),
          &PerSecond<kRchar>,
-         "Bytes the process read per second, through any system call (rchar of /proc/<pid>/io, which needs "
-         "permission: invalid data when it is denied).",
+         "Bytes the program read per second, from files, disks, pipes or the network. Another user's program "
+         "shows no value unless the system allows reading its figures.",
          kNeedIo},
+        // wchar of /proc/<pid>/io
         {"IO Write Bytes/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_BULK_COUNT, -4, Bit(kWchar),
-         &PerSecond<kWchar>, "Bytes the process wrote per second (wchar of /proc/<pid>/io).", kNeedIo},
+         &PerSecond<kWchar>, "Bytes the program wrote per second, to files, disks, pipes or the network.",
+         kNeedIo},
+        // syscr of /proc/<pid>/io
         {"IO Read Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscr),
-         &PerSecond<kSyscr>, "Read system calls per second (syscr of /proc/<pid>/io).", kNeedIo},
+         &PerSecond<kSyscr>, "How many times per second the program asked to read data.", kNeedIo},
+        // syscw of /proc/<pid>/io
         {"IO Write Operations/sec", PERF_DETAIL_EXPERT, PERF_COUNTER_COUNTER, 0, Bit(kSyscw),
-         &PerSecond<kSyscw>, "Write system calls per second (syscw of /proc/<pid>/io).", kNeedIo},
+         &PerSecond<kSyscw>, "How many times per second the program asked to write data.", kNeedIo},
     };
     return o;
 }

@@ -152,41 +152,55 @@ ObjectDef MakeProcessor() {
     o.name = "Processor";
     o.detail = PERF_DETAIL_NOVICE;
     o.hasInstances = true;
-    o.explain = "The share of time each online CPU spent in each state, from the tick counts of "
-                "/proc/stat. Instances are the online CPUs by number (a CPU taken offline disappears "
-                "and reads no instance until it returns) and _Total, the kernel's all-CPU line.";
+    // From tick counts of /proc/stat; _Total is the kernel's all-CPU line.
+    o.explain =
+        "How busy the processors are. There is one instance per processor by number, and _Total for all of "
+        "them together. A processor that is switched off disappears from the list until it is back.";
     o.cumulativeFields = kTickFields | Bits({kGuest, kGuestNice, kIntr});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessorCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteProcessorCollector); };
     o.counters = {
+        // 100·(1 − Δ(idle+iowait)/Δall ticks)
         {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, kTickFields, &BusyShare,
-         "The share of time the CPU was not idle: 100·(1 − Δ(idle+iowait)/Δall ticks). Steal time "
-         "counts as busy."},
+         "How busy the processor was: the share of time it spent running anything at all. Time a virtual "
+         "machine's host kept the processor for others also counts as busy."},
+        // 100·Δ(user+nice)/Δall ticks
         {"% User Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kUser, kNice>,
-         "The share of time spent in user mode, nice processes included: 100·Δ(user+nice)/Δall ticks."},
+         "The share of time the processor spent running programs' own code, low-priority programs included."},
+        // 100·Δ(system+irq+softirq)/Δall ticks
         {"% Privileged Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, kTickFields,
          &TickShare<kSystem, kIrq, kSoftirq>,
-         "The share of time spent in the kernel, interrupts included: 100·Δ(system+irq+softirq)/Δall ticks."},
+         "The share of time the processor spent in the operating system's kernel, handling interrupts "
+         "included."},
+        // 100·Δ(idle+iowait)/Δall ticks
         {"% Idle Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kIdle, kIowait>,
-         "The share of time the CPU was idle, waiting for I/O included: 100·Δ(idle+iowait)/Δall ticks."},
+         "The share of time the processor had nothing to do, including time spent waiting for disks."},
+        // 100·Δirq/Δall ticks
         {"% Interrupt Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kIrq>,
-         "The share of time spent servicing hardware interrupts: 100·Δirq/Δall ticks."},
+         "The share of time the processor spent answering devices such as disks and network cards."},
+        // 100·Δsoftirq/Δall ticks
         {"% DPC Time", PERF_DETAIL_ADVANCED, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kSoftirq>,
-         "The share of time spent in soft interrupts, the Linux counterpart of deferred procedure calls: "
-         "100·Δsoftirq/Δall ticks."},
+         "The share of time the processor spent finishing device work that the kernel had put off for a "
+         "moment (software interrupts), such as handling network packets."},
+        // first number of the intr line of /proc/stat
         {"Interrupts/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, -2, Bit(kIntr), &Interrupts,
-         "Hardware interrupts serviced per second (the first number of the intr line of /proc/stat). "
-         "Only _Total has it: the per-CPU instances give invalid data."},
+         "How many times per second devices interrupted the processors. Only _Total has a value; the single "
+         "processors show none."},
+        // 100·Δnice/Δall ticks
         {"% Nice Time", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kNice>,
-         "The share of time spent in user mode at a positive nice value: 100·Δnice/Δall ticks."},
+         "The share of time the processor spent running programs that were started with a lower priority."},
+        // 100·Δiowait/Δall ticks
         {"% IO Wait Time", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kIowait>,
-         "The share of time the CPU was idle with I/O outstanding: 100·Δiowait/Δall ticks."},
+         "The share of time the processor had nothing to do while disk reads or writes were still waiting to "
+         "finish. A high value points at slow disks rather than a busy processor."},
+        // 100·Δsteal/Δall ticks
         {"% Steal Time", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, kTickFields, &TickShare<kSteal>,
-         "The share of time a hypervisor ran something else while this virtual CPU wanted to run: "
-         "100·Δsteal/Δall ticks."},
+         "On a virtual machine: the share of time this processor wanted to run but the host gave the time to "
+         "other machines. A high value means the host is overloaded."},
+        // 100·Δ(guest+guest_nice)/Δall ticks
         {"% Guest Time", PERF_DETAIL_EXPERT, PERF_100NSEC_TIMER, 0, kTickFields | Bits({kGuest, kGuestNice}),
          &TickShare<kGuest, kGuestNice>,
-         "The share of time spent running virtual CPUs of guests: 100·Δ(guest+guest_nice)/Δall ticks."},
+         "The share of time the processor spent running virtual machines hosted on this system."},
     };
     return o;
 }

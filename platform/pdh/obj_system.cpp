@@ -147,7 +147,9 @@ public:
 ObjectDef MakeSystem() {
     ObjectDef o;
     o.name = "System";
-    o.explain = "System-wide scheduling figures from /proc/stat, /proc/loadavg and /proc/uptime.";
+    // From /proc/stat, /proc/loadavg and /proc/uptime.
+    o.explain = "Figures for the whole system: how many programs run, how much work waits for a processor, "
+                "and how long the system has been up.";
     o.cumulativeFields = Bits({kCtxt, kProcessesCreated});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSystemCollector); };
     o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteSystemCollector); };
@@ -156,25 +158,44 @@ ObjectDef MakeSystem() {
          Bits({kProcsRunning, kOnlineCpus}), &QueueLength,
          "Threads that are ready to run but waiting for a processor. A queue that stays above a few "
          "threads per processor means the processors cannot keep up."},
+        // ctxt of /proc/stat
         {"Context Switches/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_COUNTER, -2, Bit(kCtxt), &PerSecond<kCtxt>,
-         "Context switches per second on all CPUs (ctxt of /proc/stat)."},
+         "How many times per second the processors switched from one program or thread to another. Very high "
+         "values mean many threads compete for the processors."},
+        // numeric entries of /proc
         {"Processes", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcessCount),
-         &Raw<kProcessCount>, "Processes that exist now: the numeric entries of /proc.", kNeedProcDir},
+         &Raw<kProcessCount>, "How many processes exist right now.", kNeedProcDir},
+        // the number after the slash in /proc/loadavg
         {"Threads", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, -1, Bit(kThreads), &Raw<kThreads>,
-         "Threads that exist now: the number after the slash in /proc/loadavg.", kNeedLoadavg},
+         "How many threads exist right now, counting every process's threads.", kNeedLoadavg},
+        // first field of /proc/uptime
         {"System Up Time", PERF_DETAIL_NOVICE, PERF_ELAPSED_TIME, -4, Bit(kUptime), &Raw<kUptime>,
-         "Seconds since the system started (first field of /proc/uptime).", kNeedUptime},
+         "How long the system has been running since it was last started, in seconds.", kNeedUptime},
+        // processes of /proc/stat
         {"Processes Created/sec", PERF_DETAIL_ADVANCED, PERF_COUNTER_COUNTER, 0, Bit(kProcessesCreated),
-         &PerSecond<kProcessesCreated>,
-         "Processes and threads created per second (processes of /proc/stat)."},
+         &PerSecond<kProcessesCreated>, "How many new processes and threads were started per second."},
+        // procs_blocked of /proc/stat
         {"Processes Blocked", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 0, Bit(kProcsBlocked),
-         &Raw<kProcsBlocked>, "Threads blocked waiting for I/O now (procs_blocked of /proc/stat)."},
+         &Raw<kProcsBlocked>,
+         "How many threads are waiting for a disk right now and cannot do anything else until it answers."},
+        // /proc/loadavg
         {"Load Average 1 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad1),
-         &Raw<kLoad1>, "The kernel's one-minute load average (/proc/loadavg).", kNeedLoadavg},
+         &Raw<kLoad1>,
+         "The system load averaged over the last minute: roughly how many threads were running or waiting to "
+         "run. Compare it with the number of processors.",
+         kNeedLoadavg},
+        // /proc/loadavg
         {"Load Average 5 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad5),
-         &Raw<kLoad5>, "The kernel's five-minute load average (/proc/loadavg).", kNeedLoadavg},
+         &Raw<kLoad5>,
+         "The system load averaged over the last five minutes: roughly how many threads were running or "
+         "waiting to run. Compare it with the number of processors.",
+         kNeedLoadavg},
+        // /proc/loadavg
         {"Load Average 15 min", PERF_DETAIL_ADVANCED, PERF_COUNTER_LARGE_RAWCOUNT, 1, Bit(kLoad15),
-         &Raw<kLoad15>, "The kernel's fifteen-minute load average (/proc/loadavg).", kNeedLoadavg},
+         &Raw<kLoad15>,
+         "The system load averaged over the last fifteen minutes: roughly how many threads were running or "
+         "waiting to run. Compare it with the number of processors.",
+         kNeedLoadavg},
     };
     return o;
 }

@@ -4,23 +4,33 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <map>
-#include <pwd.h>
-#include <sys/stat.h>
+#include <set>
 #include <thread>
-#include <unistd.h>
 
 namespace zyn::registry {
 
 namespace {
 
-// Connections wait this long for another process's write before giving up.
-constexpr int kBusyTimeoutMs = 10000;
+// Connections wait this long for another process's write before giving up. A write that gave up
+// means another process holds the store: the next writes wait only briefly until one gets through,
+// so a burst of writes against a stuck store costs one full wait, not one each.
+constexpr int kBusyTimeoutMs = 3000;
+constexpr int kBusyAfterGivingUpMs = 200;
 // How many logged changes a hive keeps; a watcher that falls further behind treats everything as
 // changed.
 constexpr std::int64_t kChangeLogKeep = 4096;
@@ -160,7 +170,98 @@ const char* HiveFile(HiveKind kind) {
     return "machine.db";
 }
 
+// What an SQLite result says about the file: another process holds it for the moment, the file is
+// not a database or is broken, or it cannot be written here.
+Hive::OpenResult Classify(int rc) {
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Hive::OpenResult::Contended;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return Hive::OpenResult::Damaged;
+    default:
+        return Hive::OpenResult::NotWritable;
+    }
+}
+
+// Whether a connection's database is whole: SQLite's quick check, which reads every page once
+// (the hives are small).
+Hive::OpenResult CheckIntegrity(sqlite3* db) {
+    Stmt check(db, "PRAGMA quick_check(1)");
+    const int rc = check.Step();
+    if (rc == SQLITE_ROW) return check.Text(0) == "ok" ? Hive::OpenResult::Open : Hive::OpenResult::Damaged;
+    return Classify(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc);
+}
+
+// A file name as the path of an SQLite URI.
+std::string UriPath(const std::string& path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            out += escaped;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+// The name a damaged database is kept under: its own, the word and the local time.
+std::string KeptName(const std::string& file) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string kept = file + ".damaged-" + stamp;
+    for (int n = 2; ::access(kept.c_str(), F_OK) == 0; ++n)
+        kept = file + ".damaged-" + stamp + "-" + std::to_string(n);
+    return kept;
+}
+
+struct Notices {
+    std::mutex mutex;
+    NoticeHandler handler;
+    std::vector<std::string> waiting;
+    std::set<std::string> said;
+};
+
+Notices& TheNotices() {
+    static Notices notices;
+    return notices;
+}
+
 } // namespace
+
+void Notice(const std::string& text) {
+    Notices& n = TheNotices();
+    NoticeHandler handler;
+    {
+        std::lock_guard lock(n.mutex);
+        if (!n.said.insert(text).second) return;
+        if (!n.handler) {
+            n.waiting.push_back(text);
+            return;
+        }
+        handler = n.handler;
+    }
+    handler(text);
+}
+
+void SetNoticeHandler(const NoticeHandler& handler) {
+    Notices& n = TheNotices();
+    std::vector<std::string> waiting;
+    {
+        std::lock_guard lock(n.mutex);
+        n.handler = handler;
+        if (handler) waiting.swap(n.waiting);
+    }
+    for (const auto& text : waiting)
+        handler(text);
+}
 
 Name MakeName(std::u16string_view s) {
     std::u16string folded(s);
@@ -197,13 +298,14 @@ std::shared_ptr<Hive> Hive::Get(HiveKind kind) {
     if (!entry.hive || entry.pid != ::getpid()) {
         static std::vector<std::shared_ptr<Hive>> inherited; // never closed here: the parent owns them
         if (entry.hive) inherited.push_back(std::move(entry.hive));
-        entry.hive = std::make_shared<Hive>(folder, file);
+        entry.hive = std::make_shared<Hive>(kind, folder, file);
         entry.pid = ::getpid();
     }
     return entry.hive;
 }
 
-Hive::Hive(std::string folder, std::string file) : m_folder(std::move(folder)), m_file(std::move(file)) {}
+Hive::Hive(HiveKind kind, std::string folder, std::string file)
+    : m_kind(kind), m_folder(std::move(folder)), m_file(std::move(file)) {}
 
 Hive::~Hive() {
     int_Close();
@@ -215,69 +317,149 @@ void Hive::int_Close() {
     m_writable = false;
 }
 
-bool Hive::int_OpenWritable() {
-    m_openContended = false;
+Hive::OpenResult Hive::int_OpenWritable() {
     MakeFolders(m_folder);
     int rc = sqlite3_open_v2(m_file.c_str(), &m_db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         int_Close();
-        return false;
+        return OpenResult::NotWritable;
     }
     // SQLite quietly opens a write-protected file for reading only.
     if (sqlite3_db_readonly(m_db, "main") != 0) {
         int_Close();
-        return false;
+        return OpenResult::NotWritable;
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    bool wal = false;
+    // A file that is not a database, or one whose pages are broken, fails here and not later on
+    // every read and write.
+    const OpenResult check = CheckIntegrity(m_db);
+    if (check != OpenResult::Open) {
+        int_Close();
+        return check;
+    }
     {
         Stmt mode(m_db, "PRAGMA journal_mode=WAL");
-        wal = mode.Step() == SQLITE_ROW && mode.Text(0) == "wal";
+        rc = mode.Step();
+        if (rc != SQLITE_ROW || mode.Text(0) != "wal") {
+            int_Close();
+            return Classify(rc == SQLITE_ROW ? SQLITE_BUSY : rc);
+        }
     }
-    if (!wal || !Exec(m_db, "PRAGMA synchronous=NORMAL") || !Exec(m_db, "BEGIN IMMEDIATE")) {
+    if (!Exec(m_db, "PRAGMA synchronous=NORMAL")) {
         int_Close();
-        m_openContended = true;
-        return false;
+        return OpenResult::Contended;
     }
-    if (!Exec(m_db, kSchema) || !Exec(m_db, "COMMIT")) {
-        Exec(m_db, "ROLLBACK");
-        int_Close();
-        m_openContended = true;
-        return false;
-    }
-    m_writable = true;
-    return true;
-}
-
-bool Hive::int_OpenReadOnly() {
-    int rc = sqlite3_open_v2(m_file.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         int_Close();
-        return false;
+        return Classify(rc);
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    Stmt probe(m_db, "SELECT count(*) FROM keys");
-    if (probe.Step() != SQLITE_ROW) {
+    rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        Exec(m_db, "ROLLBACK");
         int_Close();
-        return false;
+        return Classify(rc);
     }
-    return true;
+    m_writable = true;
+    return OpenResult::Open;
+}
+
+Hive::OpenResult Hive::int_OpenReadOnly() {
+    // A database in WAL mode needs its shared-memory file, which a read-only folder or file system
+    // cannot make: such a store is read as an unchanging file instead.
+    for (const bool immutable : {false, true}) {
+        const std::string uri = "file:" + UriPath(m_file) + (immutable ? "?mode=ro&immutable=1" : "?mode=ro");
+        int rc = sqlite3_open_v2(uri.c_str(), &m_db,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+            Stmt probe(m_db, "SELECT count(*) FROM keys");
+            rc = probe.Step() == SQLITE_ROW ? SQLITE_OK : probe.rc();
+        }
+        if (rc == SQLITE_OK) return OpenResult::Open;
+        int_Close();
+        if (Classify(rc) == OpenResult::Damaged) return OpenResult::Damaged;
+    }
+    return OpenResult::NotWritable;
+}
+
+bool Hive::int_MoveAside() {
+    // One process at a time decides, so that a database another process has just replaced with a
+    // fresh one is not moved aside as well.
+    const std::string lockFile = m_file + ".lock";
+    const int lock = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock >= 0) {
+        for (int waited = 0; ::flock(lock, LOCK_EX | LOCK_NB) != 0 && waited < kBusyTimeoutMs; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    bool moved = false;
+    sqlite3* probe = nullptr;
+    OpenResult state = OpenResult::Damaged;
+    if (::access(m_file.c_str(), F_OK) != 0)
+        state = OpenResult::Open; // moved by another process, which is making the new one
+    else if (sqlite3_open_v2(m_file.c_str(), &probe, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) ==
+             SQLITE_OK)
+        state = CheckIntegrity(probe);
+    sqlite3_close_v2(probe);
+    if (state != OpenResult::Damaged) {
+        moved = true; // already put right by another process
+    } else {
+        const std::string kept = KeptName(m_file);
+        if (::rename(m_file.c_str(), kept.c_str()) == 0) {
+            // The journal belongs to the damaged file; the shared memory is rebuilt.
+            ::rename((m_file + "-wal").c_str(), (kept + "-wal").c_str());
+            ::unlink((m_file + "-shm").c_str());
+            Notice("The settings file " + m_file + " was damaged; it is kept as " + kept +
+                   " and a new one starts from the default settings.");
+            moved = true;
+        } else {
+            Notice("The settings file " + m_file + " is damaged and cannot be moved aside (" +
+                   std::strerror(errno) + "); the default settings are used and changes are not kept.");
+        }
+    }
+    if (lock >= 0) ::close(lock);
+    return moved;
 }
 
 bool Hive::int_Open() {
     if (m_db) return true;
+    // A damaged file that could not be moved aside is not tried again on every call.
+    if (m_unusable) return false;
     // Several processes creating the same new hive at once: switching a fresh database to WAL
     // needs it to themselves for a moment and fails rather than waits, so a writable file is tried
-    // again for up to about two seconds before falling back to reading.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (int_OpenWritable()) return true;
-        if (!m_openContended) break;
+    // again for a short while before falling back to reading.
+    bool movedAside = false;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        const OpenResult result = int_OpenWritable();
+        if (result == OpenResult::Open) return true;
+        if (result == OpenResult::Damaged) {
+            if (movedAside || !int_MoveAside()) {
+                m_unusable = true;
+                return false;
+            }
+            movedAside = true;
+            continue;
+        }
+        if (result != OpenResult::Contended || std::chrono::steady_clock::now() > giveUp) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     // A hive that cannot be written may still be read; one that cannot even be read is retried on
     // the next call, so a folder that appears later is picked up.
-    return int_OpenReadOnly();
+    const OpenResult read = int_OpenReadOnly();
+    if (read == OpenResult::Damaged) {
+        Notice("The settings file " + m_file +
+               " is damaged and cannot be moved aside; the default "
+               "settings are used and changes are not kept.");
+        m_unusable = true;
+        return false;
+    }
+    if (read != OpenResult::Open) return false;
+    if (m_kind == HiveKind::User)
+        Notice("The settings file " + m_file + " can only be read: changes to the settings are not kept.");
+    return true;
 }
 
 bool Hive::Writable() {
@@ -295,6 +477,11 @@ template <class F> LONG Hive::int_Write(F&& body) {
     std::lock_guard lock(m_mutex);
     if (!int_Open() || !m_writable) return ERROR_ACCESS_DENIED;
     int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    const bool busy = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+    if (busy != m_gaveUpWaiting) {
+        m_gaveUpWaiting = busy;
+        sqlite3_busy_timeout(m_db, busy ? kBusyAfterGivingUpMs : kBusyTimeoutMs);
+    }
     if (rc != SQLITE_OK) return MapSqlite(rc);
     LONG result = body();
     if (result == ERROR_SUCCESS) {

@@ -39,7 +39,7 @@ public:
     // The hive of that kind in the current hive folder, opened on first use.
     static std::shared_ptr<Hive> Get(HiveKind kind);
 
-    Hive(std::string folder, std::string file);
+    Hive(HiveKind kind, std::string folder, std::string file);
     ~Hive();
     Hive(const Hive&) = delete;
     Hive& operator=(const Hive&) = delete;
@@ -68,10 +68,16 @@ public:
     LONG ChangeCounter(std::int64_t* counter);
     LONG ChangesSince(std::int64_t since, std::vector<ChangeEntry>* out, bool* lost, std::int64_t* last);
 
+    // Why opening for writing did not work: another process holds the file for a moment, the
+    // file is not a whole database, or it cannot be written here.
+    enum class OpenResult { Open, Contended, Damaged, NotWritable };
+
 private:
     bool int_Open();
-    bool int_OpenWritable();
-    bool int_OpenReadOnly();
+    OpenResult int_OpenWritable();
+    OpenResult int_OpenReadOnly();
+    // Renames a damaged database aside (saying so); false when it cannot be.
+    bool int_MoveAside();
     void int_Close();
     template <class F> LONG int_Write(F&& body);
     template <class F> LONG int_Read(F&& body);
@@ -80,14 +86,19 @@ private:
     LONG int_DeleteSubtree(std::int64_t id, bool includeSelf);
 
     std::mutex m_mutex;
+    HiveKind m_kind;
     std::string m_folder;
     std::string m_file;
     sqlite3* m_db = nullptr;
     bool m_writable = false;
-    // The last writable open failed on a file that can be written: another process was creating or
-    // converting the database at that moment, which a retry gets past.
-    bool m_openContended = false;
+    // Damaged and not to be moved aside: the hive answers as if it could not be opened.
+    bool m_unusable = false;
+    // The last write found another process holding the store after the full wait.
+    bool m_gaveUpWaiting = false;
 };
+
+// Hands a notice to the program (once per text and process).
+void Notice(const std::string& text);
 
 // One RegNotifyChangeKeyValue call: which key, how widely, and the last change already seen.
 struct ChangeWatcher::Registration {

@@ -105,8 +105,10 @@ LONG ParseValueName(LPCWSTR name, Name* out) {
 
 std::string ChildPath(const std::string& base, const std::vector<Name>& path) {
     std::string out = base;
-    for (const auto& n : path)
-        out = out.empty() ? n.fold : out + '\\' + n.fold;
+    for (const auto& n : path) {
+        if (!out.empty()) out += '\\';
+        out += n.fold;
+    }
     return out;
 }
 

@@ -16,8 +16,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 struct ZynRegKey;
@@ -112,6 +114,14 @@ private:
 
 // The folder the hives live in now (ZYN_REGISTRY_DIR, XDG_CONFIG_HOME or the home folder).
 std::string HiveFolder();
+
+// What the store did on its own that the person using the program must hear of, in words that name
+// the file: a damaged database moved aside (kept under a new name) and replaced by a fresh one, a
+// damaged one that could not be moved, a user store that can only be read. Each text is handed
+// over once per process, on the thread that found it; texts found before a handler is set wait
+// for it. A null handler makes them wait again.
+using NoticeHandler = std::function<void(const std::string& text)>;
+void SetNoticeHandler(const NoticeHandler& handler);
 
 } // namespace zyn::registry
 

@@ -96,5 +96,29 @@
         return e;
     }
 
-    return { wrap: wrap, classify: classify, callMarker: callMarker, makeError: makeError };
+    // The script's own code may run while a value is read (an element's getter, a proxy's trap):
+    // what it throws must reach the script, which a read from C++ would swallow. These read in
+    // the script's world and report [true, result] or [false, what was thrown].
+    function elements(a, max) {
+        try {
+            const n = a.length;
+            if (!(n >= 0 && n <= max)) return [true, null];
+            const items = new Array(n);
+            for (let i = 0; i < n; ++i) items[i] = a[i];
+            return [true, items];
+        } catch (e) {
+            return [false, e];
+        }
+    }
+    function classifyGuarded(v) {
+        try {
+            return [true, classify(v)];
+        } catch (e) {
+            return [false, e];
+        }
+    }
+
+    return {
+        wrap: wrap, classify: classifyGuarded, elements: elements, callMarker: callMarker, makeError: makeError
+    };
 })

@@ -58,6 +58,13 @@ QJSValue LoadBridgeScript(QJSEngine* engine) {
     return helpers.call();
 }
 
+// Throws again what the script's own code threw while a value was read, for the script to catch.
+bool ScriptThrew(QJSEngine* engine, const QJSValue& thrown, ConversionError* error) {
+    engine->throwError(thrown);
+    if (error) error->scriptThrew = true;
+    return false;
+}
+
 } // namespace
 
 bool DateToLocalMsecs(DATE date, qint64* msecsSinceEpoch) {
@@ -90,6 +97,7 @@ CDispatchBridge::CDispatchBridge(QJSEngine* engine) : m_engine(engine) {
     QJSValue helpers = LoadBridgeScript(engine);
     m_wrap = helpers.property(QStringLiteral("wrap"));
     m_classify = helpers.property(QStringLiteral("classify"));
+    m_elements = helpers.property(QStringLiteral("elements"));
     m_makeError = helpers.property(QStringLiteral("makeError"));
     m_callMarker = helpers.property(QStringLiteral("callMarker"));
     // Kept from the start: a script may replace the global Date.
@@ -191,15 +199,16 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
     if (value.isArray()) {
         if (depth >= kMaxDepth)
             return Fail(error, DISP_E_TYPEMISMATCH, QStringLiteral("Arrays are nested too deeply"));
-        const double length = value.property(QStringLiteral("length")).toNumber();
-        if (!(length >= 0 && length <= static_cast<double>(kMaxArrayElements)))
-            return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
-        const auto count = static_cast<ULONG>(length);
+        const QJSValue read = m_elements.call({value, QJSValue(static_cast<double>(kMaxArrayElements))});
+        if (!read.property(0).toBool()) return ScriptThrew(m_engine, read.property(1), error);
+        const QJSValue items = read.property(1);
+        if (items.isNull()) return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
+        const auto count = static_cast<ULONG>(items.property(QStringLiteral("length")).toNumber());
         SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, count);
         if (!array) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
         for (ULONG i = 0; i < count; ++i) {
             VARIANT item;
-            if (!ToVariantAt(value.property(i), &item, error, depth + 1)) {
+            if (!ToVariantAt(items.property(i), &item, error, depth + 1)) {
                 SafeArrayDestroy(array);
                 return false;
             }
@@ -216,7 +225,9 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
         return true;
     }
     if (value.isObject()) {
-        const QJSValue kind = m_classify.call({value});
+        const QJSValue classified = m_classify.call({value});
+        if (!classified.property(0).toBool()) return ScriptThrew(m_engine, classified.property(1), error);
+        const QJSValue kind = classified.property(1);
         if (kind.isQObject()) {
             auto* handle = qobject_cast<CDispatchHandle*>(kind.toQObject());
             if (!handle || !handle->Dispatch())

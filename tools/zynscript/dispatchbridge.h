@@ -31,6 +31,9 @@ class CDispatchHandle;
 struct ConversionError {
     HRESULT hr = DISP_E_TYPEMISMATCH;
     QString description;
+    // The script's own code (a getter) threw while the value was read: that exception is pending
+    // in the engine and must reach the script as it is, not be replaced by a conversion error.
+    bool scriptThrew = false;
 };
 
 class CDispatchBridge {
@@ -85,6 +88,7 @@ private:
     QJSEngine* m_engine;
     QJSValue m_wrap;
     QJSValue m_classify;
+    QJSValue m_elements;
     QJSValue m_makeError;
     QJSValue m_callMarker;
     QJSValue m_dateConstructor;

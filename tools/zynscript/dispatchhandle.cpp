@@ -37,18 +37,6 @@ private:
     std::vector<VARIANT> m_args;
 };
 
-class ExceptionInfo : public EXCEPINFO {
-public:
-    ExceptionInfo() : EXCEPINFO{} {}
-    ~ExceptionInfo() {
-        SysFreeString(bstrSource);
-        SysFreeString(bstrDescription);
-        SysFreeString(bstrHelpFile);
-    }
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-};
-
 QString FromBstr(BSTR s) {
     return QString::fromUtf16(s, static_cast<qsizetype>(SysStringLen(s)));
 }
@@ -153,7 +141,7 @@ QJSValue CDispatchHandle::getDynamic(int id) {
     // Without type information a read is tried as a parameterless get-or-call; a member that
     // insists on arguments is handed out as a function instead.
     DISPPARAMS params{nullptr, nullptr, 0, 0};
-    ExceptionInfo excep;
+    CExcepInfo excep;
     CComVariant result;
     UINT argErr = 0;
     const HRESULT hr = m_disp->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params,
@@ -188,6 +176,7 @@ QJSValue CDispatchHandle::Invoke(DISPID id, WORD flags, const QJSValue* args, st
     for (std::size_t i = 0; i < count; ++i) {
         ConversionError error;
         if (!m_bridge->ToVariant(args[i], converted.Slot(i), &error)) {
+            if (error.scriptThrew) return {};
             m_bridge->ThrowError(
                 error.hr, QStringLiteral("Argument %1: %2").arg(i + 1).arg(error.description), Source());
             return {};
@@ -197,7 +186,7 @@ QJSValue CDispatchHandle::Invoke(DISPID id, WORD flags, const QJSValue* args, st
     const bool isPut = flags == DISPATCH_PROPERTYPUT;
     DISPPARAMS params{converted.Data(), isPut ? &putId : nullptr, converted.Count(), isPut ? 1u : 0u};
 
-    ExceptionInfo excep;
+    CExcepInfo excep;
     CComVariant result;
     UINT argErr = 0;
     const HRESULT hr =

@@ -2,7 +2,9 @@
 
 #include "dispatchbridge.h"
 
+#include "com/ccombstr.h"
 #include "com/classregistry.h"
+#include "com/errorinfo.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -38,7 +40,8 @@ void CWScript::sleep(double ms) {
 
 void CWScript::quit(int code) {
     m_quitRequested = true;
-    m_exitCode = code;
+    // The script's half keeps codes within what a process returns; this holds the line too.
+    m_exitCode = code >= 0 && code <= 255 ? code : 255;
     // An interrupt ends the script at once; try/catch and finally blocks do not see it.
     m_bridge->Engine()->setInterrupted(true);
 }
@@ -50,12 +53,22 @@ QJSValue CWScript::createObject(const QString& progId) {
     HRESULT hr =
         name.find(u'\0') == std::u16string::npos ? CLSIDFromProgID(name.c_str(), &clsid) : CO_E_CLASSSTRING;
     CComPtr<IDispatch> disp;
+    SetErrorInfo(0, nullptr);
     if (SUCCEEDED(hr))
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IDispatch::kIID, reinterpret_cast<void**>(&disp));
     if (SUCCEEDED(hr) && !disp) hr = E_NOINTERFACE;
     if (FAILED(hr)) {
-        m_bridge->ThrowError(hr, QStringLiteral("Cannot create an object of the class \"%1\"").arg(progId),
-                             QStringLiteral("WScript.CreateObject"));
+        // The class registry or a server that could not be reached may say why.
+        QString why;
+        CComPtr<IErrorInfo> info;
+        if (GetErrorInfo(0, &info) == S_OK && info) {
+            CComBSTR text;
+            info->GetDescription(&text);
+            why = QString::fromUtf16(text.View().data(), qsizetype(text.View().size()));
+        }
+        QString description = QStringLiteral("Cannot create an object of the class \"%1\"").arg(progId);
+        if (!why.isEmpty()) description += QStringLiteral(": ") + why;
+        m_bridge->ThrowError(hr, description, QStringLiteral("WScript.CreateObject"));
         return {};
     }
     return m_bridge->Wrap(disp);

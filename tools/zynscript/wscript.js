@@ -4,6 +4,7 @@
     'use strict';
 
     const DISP_E_BADINDEX = 0x8002000B | 0;
+    const E_INVALIDARG = 0x80070057 | 0;
 
     // Automation names compare without regard to case (WScript.echo works as WScript.Echo).
     function caseless(object) {
@@ -50,7 +51,13 @@
             host.echo(Array.prototype.map.call(arguments, String).join(' '));
         },
         Sleep: function (ms) { host.sleep(Number(ms)); },
-        Quit: function (code) { host.quit(code === undefined ? 0 : Number(code) | 0); },
+        Quit: function (code) {
+            const n = code === undefined ? 0 : Number(code);
+            if (!Number.isInteger(n))
+                throw makeError(E_INVALIDARG, 'The exit code must be a whole number', 'WScript.Quit');
+            // A process returns 0 to 255; a code beyond them (or below) must not read as success.
+            host.quit(n >= 0 && n <= 255 ? n : 255);
+        },
         CreateObject: createObject,
         Arguments: argumentsObject(Array.prototype.slice.call(argumentList)),
         ScriptName: scriptName,

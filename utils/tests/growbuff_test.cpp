@@ -207,7 +207,7 @@ TEST(GrowBuffPacking, LargeRoundTripAtSeveralLevelsIsStandardZlib) {
     CZynGrowBuff src;
     for (int i = 0; i < 50000; ++i) {
         src.Write(static_cast<double>(rng() % 1000) / 10.0);
-        src.Write(static_cast<unsigned long>(i * 200));
+        src.Write(static_cast<unsigned long>(i) * 200);
     }
     std::vector<unsigned char> original = Bytes(src);
     for (int level : {-1, 0, 1, 3, 8, 12}) {

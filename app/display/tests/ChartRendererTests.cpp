@@ -346,20 +346,11 @@ TEST(ChartRendererTest, DenseWindowEndingInAPartialBlockIsDrawn) {
 TEST(ChartRendererTest, RepaintAfterAppendOrEditShowsTheNewValues) {
     ChartSettings s;
     const std::int64_t n = 200000;
-    CComPtr<CZynTimeBase> tb = CZynTimeBase::Create();
-    tb->SetStart(kTestStart);
-    CComPtr<CZynDataSet> set = CZynDataSet::Create(tb);
-    set->int_SetOwner(nullptr, 0);
-    set->int_SetWriteState(CZynDataSet::kWriteInPlace);
-    auto append = [&](std::int64_t i, double v) {
-        return tb->AppendRel(std::uint32_t(i * 10)) && set->int_Append(v);
-    };
-    for (std::int64_t i = 0; i < n; ++i)
-        ASSERT_TRUE(append(i, 50 + 20 * std::sin(i / 20000.0)));
-    ChartChannelView c;
-    c.color = 0x0000FF;
-    c.data = set.p;
-    c.dataPrivate = set.p;
+    const TestChannel made = NewStaticChannel();
+    IZynChannel* channel = made.channel;
+    ASSERT_TRUE(
+        AppendSamples(channel, 0, n, 10, [](std::int64_t i) { return 50 + 20 * std::sin(i / 20000.0); }));
+    const ChartChannelView c = ViewOf(channel);
     ChartRenderInput in = MakeInput(s, kTestStart + 2 * n * 10 * kMs);
     in.channels.push_back(c);
     CChartRenderer kept;
@@ -381,24 +372,21 @@ TEST(ChartRendererTest, RepaintAfterAppendOrEditShowsTheNewValues) {
     ASSERT_EQ(paint(kept), before);
 
     // A spike inside a column whose block summary and kept column were built before.
-    ASSERT_EQ(set->SetValueAt(LONG(n / 2), 99.0), S_OK);
+    ASSERT_EQ(c.data->SetValueAt(LONG(n / 2), 99.0), S_OK);
     const QImage edited = paint(kept);
     EXPECT_NE(edited, before);
     EXPECT_EQ(edited, fresh());
 
     // New samples far down the plot, some in the column that was last, most in new ones.
-    for (std::int64_t i = n; i < n + n / 4; ++i)
-        ASSERT_TRUE(append(i, 5.0));
+    ASSERT_TRUE(AppendSamples(channel, n, n / 4, 10, [](std::int64_t) { return 5.0; }));
     const QImage appended = paint(kept);
     EXPECT_NE(appended, edited);
     EXPECT_EQ(appended, fresh());
 
     // Cleared and refilled past the old count: nothing kept may survive.
-    set->int_Clear();
-    for (std::int64_t i = 0; i < n + n / 4 + 100; ++i)
-        ASSERT_TRUE(set->int_Append(95.0 - 20 * std::sin(i / 20000.0)));
-    for (std::int64_t i = n + n / 4; i < n + n / 4 + 100; ++i)
-        ASSERT_TRUE(tb->AppendRel(std::uint32_t(i * 10)));
+    ASSERT_EQ(channel->Clear(), S_OK);
+    ASSERT_TRUE(AppendSamples(channel, 0, n + n / 4 + 100, 10,
+                              [](std::int64_t i) { return 95.0 - 20 * std::sin(i / 20000.0); }));
     const QImage refilled = paint(kept);
     EXPECT_EQ(refilled, fresh());
     EXPECT_NE(refilled, appended);
@@ -434,3 +422,24 @@ TEST(ChartRendererTest, ExposesARealisticRenderingWhenAsked) {
 }
 
 } // namespace
+
+TEST(ChartRendererSpan, AllDataSpanBecomesTheRecordedRangeWithinTheZoomLevels) {
+    ChartSettings s;
+    ChartRenderInput in = MakeInput(s, kTestStart + 20.0 / 1440);
+    CChartRenderer r;
+    s.viewSpan = -1.0;
+    r.CopyViewSettings(s);
+    r.ResolveAllDataSpan(in);
+    EXPECT_NEAR(r.timeSpan, 20.0 / 1440, 1e-9);
+    r.timeSpan = std::nan("");
+    in.chartLastTime = kTestStart; // no samples yet: one second of range
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, CChartRenderer::SpanTable().front());
+    r.timeSpan = 0.0;
+    in.chartLastTime = kTestStart + 400.0;
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, CChartRenderer::SpanTable().back());
+    r.timeSpan = 5.0 / 1440;
+    r.ResolveAllDataSpan(in);
+    EXPECT_EQ(r.timeSpan, 5.0 / 1440) << "a real span stays";
+}

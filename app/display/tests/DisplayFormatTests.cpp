@@ -40,6 +40,12 @@ TEST(DisplayFormat, DurationWords) {
     // Exact fractions of a day must not lose a unit to binary rounding.
     EXPECT_EQ(Dur(10 * kMinute, 0), "0:10:00");
     EXPECT_EQ(Dur(3 * kMinute, 1), "3:00");
+    // A difference of two dates loses about a microsecond to rounding; whole seconds stay whole.
+    const double start = 45000.5, stop = start + 10 * kSecond;
+    ASSERT_LT((stop - start) * 86400, 10.0);
+    EXPECT_EQ(Dur(stop - start, 3), "10 seconds");
+    EXPECT_EQ(Dur((start + 5 * kSecond) - start, 1), "0:05");
+    EXPECT_EQ(Dur(0.4 / 86400000, 3), "0 sec");
     // Non-finite durations write zero rather than undefined conversions.
     EXPECT_EQ(Dur(std::numeric_limits<double>::infinity(), 0), "0:00:00");
 }

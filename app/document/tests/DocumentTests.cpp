@@ -216,27 +216,27 @@ TEST_F(DocumentTest, DeleteActsOnlyOnTheChannelBarsSelectionOfThisChart) {
 TEST_F(DocumentTest, WindowAutomationMembers) {
     auto doc = NewDoc();
     QSignalSpy views(doc.get(), &CTallonChart::updateViews);
-    doc->setProperty("TimeFormat", 9);
+    doc->SetTimeFormat(9);
     EXPECT_EQ(doc->Settings().timeMode, 0u);
     EXPECT_EQ(doc->Settings().absoluteTimeFormat, 1u);
-    EXPECT_EQ(doc->property("TimeFormat").toInt(), 9);
-    doc->setProperty("TimeFormat", 2);
+    EXPECT_EQ(doc->TimeFormat(), 9);
+    doc->SetTimeFormat(2);
     EXPECT_EQ(doc->Settings().timeMode, 1u);
     EXPECT_EQ(doc->Settings().relativeTimeFormat, 2u);
-    EXPECT_EQ(doc->property("TimeFormat").toInt(), 2);
+    EXPECT_EQ(doc->TimeFormat(), 2);
     EXPECT_EQ(CountHint(views, CTallonChart::kHintRelayout), 2);
 
     doc->Settings().ColorBackGround = ZynRGB(200, 10, 10);
     doc->Settings().gridColourAuto = 1;
-    EXPECT_EQ(COLORREF(doc->property("ColorGrid").toInt()), ZynRGB(120, 90, 90)) << "derived while automatic";
-    doc->setProperty("ColorGrid", int(ZynRGB(1, 2, 3)));
+    EXPECT_EQ(COLORREF(doc->ColorGrid()), ZynRGB(120, 90, 90)) << "derived while automatic";
+    doc->SetColorGrid(int(ZynRGB(1, 2, 3)));
     EXPECT_EQ(doc->Settings().gridColourAuto, 0);
-    EXPECT_EQ(COLORREF(doc->property("ColorGrid").toInt()), ZynRGB(1, 2, 3));
+    EXPECT_EQ(COLORREF(doc->ColorGrid()), ZynRGB(1, 2, 3));
     doc->Settings().textColourAuto = 1;
-    EXPECT_EQ(COLORREF(doc->property("ColorText").toInt()), ZynRGB(0, 245, 245));
-    doc->setProperty("YGridLines", true);
+    EXPECT_EQ(COLORREF(doc->ColorText()), ZynRGB(0, 245, 245));
+    doc->SetYGridLines(true);
     EXPECT_EQ(doc->Settings().YGridLines, 1);
-    doc->setProperty("TickSize", 3u);
+    doc->SetTickSize(3u);
     EXPECT_EQ(doc->Settings().TickSize, 3u);
     EXPECT_EQ(CountHint(views, CTallonChart::kHintRelayout), 2) << "other puts do not update the views";
 }
@@ -275,6 +275,82 @@ TEST_F(DocumentTest, ABurstOfSamplesGivesOneViewUpdate) {
     LONG aggregate = -1;
     priv->GetAggregatePropChanges(&aggregate);
     EXPECT_EQ(aggregate, 0);
+}
+
+// A change raised on another thread while the views are running (the last release of a client's
+// chart lets its window go that way) reaches the views with the next notification.
+TEST_F(DocumentTest, AChangeRaisedWhileTheViewsRunIsNotClearedUnseen) {
+    auto doc = NewDoc();
+    ASSERT_TRUE(doc->AddChannelByPath(kCpuPath));
+    doc->Chart()->put_Run(0);
+    QSignalSpy changed(doc.get(), &CTallonChart::chartChanged);
+    ASSERT_TRUE(changed.wait(3000)) << "the channel addition is notified";
+    CComPtr<IZynChannel> channel = doc->Channels().front();
+    CComPtr<IZynChartPrivate> priv;
+    ASSERT_EQ(CComPtr<IZynChart>(doc->Chart()).QueryInterface(&priv), S_OK);
+    const auto aggregate = [&] {
+        LONG bits = 0;
+        priv->GetAggregatePropChanges(&bits);
+        return bits;
+    };
+    LONG raised = 0;
+    LONG seenLater = 0;
+    bool raising = true;
+    QObject::connect(doc.get(), &CTallonChart::updateViews, doc.get(), [&](int hint) {
+        if (hint != CTallonChart::kHintChartNotify) return;
+        if (!raising) {
+            seenLater |= aggregate();
+            return;
+        }
+        raising = false;
+        const LONG before = aggregate();
+        std::thread([&] { channel->put_Color(0x123456); }).join();
+        raised = aggregate() & ~before;
+    });
+    doc->Chart()->put_Name(CComBSTR(u"First"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !raising; }, 3000));
+    ASSERT_NE(raised, 0) << "a new colour raises a change";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seenLater & raised) == raised; }, 3000))
+        << "the views never saw the change raised while they ran";
+}
+
+// "Add common counters": memory counts in thousands of megabytes and would sit far above a scale
+// made for percentages until the user autoscaled it.
+TEST_F(DocumentTest, CommonCountersAreScaledToTheirDataOnceTheyHaveTwoSamples) {
+    auto doc = NewDoc();
+    doc->AddCommonCounters({kMemPath, kCpuPath});
+    ASSERT_EQ(doc->ChannelCount(), 2);
+    CComPtr<IZynChannel> memory = doc->Channels().front();
+    double initialMax = 0;
+    memory->get_ScaleMax(&initialMax);
+    QSignalSpy views(doc.get(), &CTallonChart::updateViews);
+    const auto sampleAndWait = [&] {
+        views.clear();
+        doc->Chart()->Sample();
+        return QTest::qWaitFor([&] { return CountHint(views, CTallonChart::kHintChartNotify) > 0; }, 3000);
+    };
+    ASSERT_TRUE(sampleAndWait());
+    double max = 0;
+    memory->get_ScaleMax(&max);
+    EXPECT_EQ(max, initialMax) << "one sample says little about the range";
+    ASSERT_TRUE(sampleAndWait());
+    CComPtr<IZynDataSet> data;
+    ASSERT_EQ(memory->get_Data(&data), S_OK);
+    double lo = 0, hi = 0, scaleMin = 0;
+    data->get_Min(&lo);
+    data->get_Max(&hi);
+    memory->get_ScaleMin(&scaleMin);
+    memory->get_ScaleMax(&max);
+    EXPECT_LE(scaleMin, lo);
+    EXPECT_GE(max, hi);
+    EXPECT_NE(max, initialMax);
+    EXPECT_GE(CountHint(views, CTallonChart::kHintSettings), 1) << "the views show the new scale";
+
+    // Later samples leave a scale the user has set alone.
+    memory->put_ScaleMax(initialMax);
+    ASSERT_TRUE(sampleAndWait());
+    memory->get_ScaleMax(&max);
+    EXPECT_EQ(max, initialMax);
 }
 
 TEST_F(DocumentTest, RenamingTheChartRetitlesTheWindowUnlessUpdatesAreFrozen) {

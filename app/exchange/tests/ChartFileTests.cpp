@@ -1,8 +1,9 @@
 #include "exchange/ChartFile.h"
 
 #include "com/ccombstr.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
+#include "utils/ZynFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -107,24 +108,26 @@ TEST(ChartFile, NamesTheChartAfterTheFile) {
 TEST(ChartFile, AtomicWriteReplacesAndKeepsOnFailure) {
     const auto dir = TempDir();
     const auto path = (dir / "chart.tlon").string();
-    ASSERT_TRUE(WriteFileAtomically(path, Bytes({1, 2, 3})));
-    ASSERT_TRUE(WriteFileAtomically(path, Bytes({4, 5})));
+    ASSERT_TRUE(ZynSaveFile(path, Bytes({1, 2, 3})));
+    ASSERT_TRUE(ZynSaveFile(path, Bytes({4, 5})));
     std::vector<std::uint8_t> back;
-    ASSERT_TRUE(ReadWholeFile(path, back));
+    ASSERT_TRUE(ZynReadRegularFile(path, back, kMaxFileBytes));
     EXPECT_EQ(back, Bytes({4, 5}));
     // A folder that does not exist: the write fails and leaves no temporary file behind.
-    EXPECT_FALSE(WriteFileAtomically((dir / "missing" / "x.tlon").string(), Bytes({1})));
+    EXPECT_FALSE(ZynSaveFile((dir / "missing" / "x.tlon").string(), Bytes({1})));
     std::size_t entries = 0;
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir))
         ++entries;
     EXPECT_EQ(entries, 1u);
-    EXPECT_FALSE(ReadWholeFile((dir / "none").string(), back));
-    EXPECT_FALSE(ReadWholeFile(path, back, 1)) << "a file above the limit is not read";
+    EXPECT_FALSE(ZynReadRegularFile((dir / "none").string(), back, kMaxFileBytes));
+    EXPECT_FALSE(ZynReadRegularFile(path, back, 1)) << "a file above the limit is not read";
     std::filesystem::remove_all(dir);
 }
 
 TEST(ChartFile, ChartBytesRoundTripThroughTheApplication) {
-    auto app = zyn::com::MakeObject<CZynApp>();
+    zyn::test::TempSettingsStore store;
+    CComPtr<IZynApp> app = zyn::test::NewApp();
+    ASSERT_TRUE(app);
     CComPtr<IZynChart> chart;
     ASSERT_EQ(app->AddChart(&chart), S_OK);
     chart->put_Name(CComBSTR(u"Saved"));

@@ -5,16 +5,18 @@
 #include "com/bstr.h"
 #include "com/ccombstr.h"
 #include "com/variant.h"
-#include "objlib/ZynApp.h"
-#include "objlib/ZynChart.h"
 #include "testing/SystemTimes.h"
+#include "testing/TempSettingsStore.h"
+#include "testing/TestObjectLibrary.h"
 #include "utils/ZynTime.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -24,11 +26,12 @@ namespace {
 
 using zyn::test::OleDate;
 
-class CsvTest : public ::testing::Test {
+class CsvTest : public zyn::test::SettingsStoreTest {
 protected:
     void SetUp() override {
         std::setlocale(LC_ALL, "C.UTF-8");
-        m_app = zyn::com::MakeObject<CZynApp>();
+        m_app = zyn::test::NewApp();
+        ASSERT_TRUE(m_app);
         ASSERT_EQ(m_app->AddChart(&m_chart), S_OK);
     }
     void TearDown() override {
@@ -82,7 +85,7 @@ protected:
         return n.ToUtf8();
     }
 
-    CComPtr<CZynApp> m_app;
+    CComPtr<IZynApp> m_app;
     CComPtr<IZynChart> m_chart;
 };
 
@@ -219,6 +222,20 @@ TEST_F(CsvTest, ImportWithoutHeaderReadsTheFirstLineAsData) {
     EXPECT_NEAR((p[1].first - p[0].first) * 86400000.0, 2000.0, 1e-3);
 }
 
+// A first line whose time cannot be read is passed over; the next one must not add a second set of
+// channels for the same columns.
+TEST_F(CsvTest, ImportMakesOneChannelPerColumnWhenTheFirstLinesAreUnreadable) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, u"5,x:y,7\n6,10:00:02,8\n6,10:00:03,9\n", options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    LONG count = 0;
+    ASSERT_TRUE(SUCCEEDED(m_chart->get_ChannelCount(&count)));
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(Points(created[1]).size(), 2u);
+}
+
 TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     ImportOptions options;
     options.today = OleDate(2030, 6, 1);
@@ -229,6 +246,33 @@ TEST_F(CsvTest, ImportDropsTheUnendedLastLineAndEmptyCells) {
     EXPECT_EQ(Points(created[0]).size(), 1u);
     EXPECT_EQ(Points(created[1]).size(), 1u);
     EXPECT_EQ(Points(created[1])[0].second, 4.0);
+}
+
+// A long text reaches the channels in runs: every value lands once, in order, at its own time, across
+// the ends of the runs, with the gaps of empty cells where they were.
+TEST_F(CsvTest, LongImportsKeepEveryValueAcrossTheirRuns) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    const int lines = 80000; // a whole run and a partial one, within a day
+    std::u16string text = u"Time,A,B\n";
+    for (int i = 0; i < lines; ++i) {
+        const int s = i;
+        char line[64];
+        std::snprintf(line, sizeof line, "%02d:%02d:%02d,%d,%s\n", s / 3600, s / 60 % 60, s % 60, i,
+                      i % 3 ? "1" : "");
+        for (const char* c = line; *c; ++c)
+            text += char16_t(*c);
+    }
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, text, options, &created));
+    ASSERT_EQ(created.size(), 2u);
+    const auto a = Points(created[0]);
+    ASSERT_EQ(a.size(), std::size_t(lines));
+    for (int i = 0; i < lines; ++i) {
+        ASSERT_EQ(a[std::size_t(i)].second, double(i)) << i;
+        ASSERT_NEAR((a[std::size_t(i)].first - a[0].first) * 86400.0, double(i), 1e-3) << i;
+    }
+    EXPECT_EQ(Points(created[1]).size(), std::size_t(lines - (lines + 2) / 3));
 }
 
 TEST_F(CsvTest, ImportReadsQuotedAndUnusualNumbersAsWritten) {
@@ -362,4 +406,101 @@ TEST(CsvTimes, StringToTimeRules) {
     // Dates before 28 November 2004 are taken as times of today.
     EXPECT_NEAR(reader.Parse(u"06:00:00  11/27/04"), today + 0.25, 1e-9);
     EXPECT_NEAR(reader.Parse(u"06:00:00  11/28/04"), 38319.25, 1e-9);
+}
+
+// A chart sampled five times a second: the default text has one-second times (as other programs
+// expect them) and says how many rows repeat the time before; the millisecond form keeps every
+// sample's own time, and the import reads it back to the millisecond.
+TEST_F(CsvTest, SubSecondSamplesSurviveARoundTripInMilliseconds) {
+    SetStart(OleDate(2024, 5, 6, 7, 8, 9));
+    auto a = AddChannel(u"Fast");
+    LONG n = 0;
+    for (int i = 0; i < 50; ++i)
+        a->AddValueRelTime(i, i * 200, &n);
+
+    std::string seconds;
+    CsvReport report;
+    ASSERT_TRUE(WriteChartCsv(m_chart, seconds, {}, &report));
+    EXPECT_EQ(report.rows, 50u);
+    // The time text rounds to the nearest second: 50 samples over 9.8 s show 11 distinct texts.
+    EXPECT_EQ(report.rowsSharingATime, 39u);
+    EXPECT_NE(seconds.find("\r\n07:08:09  05/06/24,0.000000\r\n07:08:09  05/06/24,1.000000\r\n"),
+              std::string::npos);
+
+    CsvOptions ms;
+    ms.milliseconds = true;
+    std::string text;
+    ASSERT_TRUE(WriteChartCsv(m_chart, text, ms, &report));
+    EXPECT_EQ(report.rowsSharingATime, 0u);
+    EXPECT_EQ(text.rfind(
+                  "Time,Fast\r\n2024-05-06 07:08:09.000,0.000000\r\n2024-05-06 07:08:09.200,1.000000\r\n", 0),
+              0u)
+        << text.substr(0, 100);
+
+    CComPtr<IZynChart> other;
+    ASSERT_EQ(m_app->AddChart(&other), S_OK);
+    std::u16string wide(text.begin(), text.end());
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(other, wide, {}, &created));
+    ASSERT_EQ(created.size(), 1u);
+    const auto points = Points(created[0]);
+    ASSERT_EQ(points.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(points[std::size_t(i)].second, double(i));
+        EXPECT_EQ(std::llround((points[std::size_t(i)].first - points[0].first) * 86400000.0), i * 200LL)
+            << i;
+    }
+    EXPECT_EQ(std::llround(points[0].first * 86400000.0),
+              std::llround(OleDate(2024, 5, 6, 7, 8, 9) * 86400000.0));
+    other->Detach();
+}
+
+TEST_F(CsvTest, MillisecondTimesReadExactlyAndRefuseWhatTheyDoNotSay) {
+    CCsvTimeReader reader;
+    const double day = OleDate(2030, 6, 1, 0, 0, 0);
+    EXPECT_EQ(std::llround((reader.Parse(u"2030-06-01 12:34:56.789") - day) * 86400000.0), 45296789LL);
+    EXPECT_EQ(std::llround((reader.Parse(u"2030-06-01T00:00:00.5") - day) * 86400000.0), 500LL);
+    EXPECT_EQ(std::llround((reader.Parse(u"  2030-06-01 23:59:59.999  ") - day) * 86400000.0), 86399999LL);
+    EXPECT_EQ(reader.Parse(u"2030-06-01 24:00:00.000"), 0.0);
+    EXPECT_EQ(reader.Parse(u"2030-02-30 10:00:00.000"), 0.0);
+    EXPECT_EQ(reader.Parse(u"2030-06-01 10:00:00.1234"), 0.0);
+    std::string out;
+    EXPECT_TRUE(CCsvTimeWriter::AppendMilliseconds(day + 0.9999999999, out));
+    EXPECT_EQ(out, "2030-06-02 00:00:00.000") << "rounding up to midnight moves to the next day";
+    out.clear();
+    EXPECT_FALSE(CCsvTimeWriter::AppendMilliseconds(std::nan(""), out));
+    EXPECT_FALSE(CCsvTimeWriter::AppendMilliseconds(1e300, out));
+    EXPECT_TRUE(out.empty());
+}
+
+// A channel takes relative times up to the largest LONG in milliseconds (about 24.8 days): a row
+// further away would wrap onto a wrong time, so the text is refused and the chart left as it was.
+TEST_F(CsvTest, ImportRefusesRowsBeyondTheReachOfAChannelsTimes) {
+    ImportOptions options;
+    options.today = OleDate(2030, 6, 1);
+    const std::u16string within = u"Time,A,B\n2030-06-01 00:00:00.000,1,2\n2030-06-25 00:00:00.000,3,4\n";
+    const std::u16string beyond = u"Time,A,B\n2030-06-01 00:00:00.000,1,2\n2030-06-26 00:00:00.000,3,4\n";
+    EXPECT_FALSE(ImportText(m_chart, beyond, options));
+    EXPECT_EQ(ChannelCount(), 0);
+    std::vector<CComPtr<IZynChannel>> created;
+    ASSERT_TRUE(ImportText(m_chart, within, options, &created));
+    const auto points = Points(created[0]);
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_NEAR(points[1].first - points[0].first, 24.0, 1e-6);
+}
+
+// An export names why it failed: the text, or the file.
+TEST_F(CsvTest, ExportFailuresCarryTheirReason) {
+    CsvReport report;
+    std::string text;
+    AddChannel(u"Empty");
+    EXPECT_FALSE(WriteChartCsv(m_chart, text, {}, &report));
+    EXPECT_EQ(report.error, "the chart has no samples");
+
+    SetStart(OleDate(2024, 1, 2, 10, 0, 0));
+    LONG n = 0;
+    Channels()[0]->AddValueRelTime(1, 0, &n);
+    const auto missing = std::filesystem::temp_directory_path() / "no-such-folder-here" / "x.csv";
+    EXPECT_FALSE(SaveCsv(missing.string(), m_chart, {}, &report));
+    EXPECT_EQ(report.error, std::strerror(ENOENT));
 }

@@ -1,6 +1,7 @@
 #include "ViewFixture.h"
 
 #include "display/DisplayFormat.h"
+#include "display/LinearMap.h"
 #include "view/ChartRenderSource.h"
 
 #include <QAction>
@@ -8,10 +9,12 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -109,6 +112,127 @@ TEST_F(ViewTest, UserWheelStopsAutoScrollItsOwnScrollingDoesNot) {
     EXPECT_EQ(v.ScrollPosition(), 3 * step) << "less than one notch does nothing";
     v.ScrollBy(1 << 30, false);
     EXPECT_EQ(v.ScrollPosition(), v.ScrollMaximum());
+}
+
+// A touchpad's wheel events carry a fraction of a notch each; the view used to drop every one of
+// them, so two-finger scrolling never moved the chart.
+TEST_F(ViewTest, TouchpadDeltasAddUpToWholeWheelSteps) {
+    Record(20);
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    const int step = v.viewport()->width() / 10;
+    auto turn = [&](int delta) {
+        QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::ScrollUpdate, false);
+        QCoreApplication::sendEvent(v.viewport(), &wheel);
+    };
+    for (int i = 0; i < 3; ++i)
+        turn(40);
+    EXPECT_EQ(v.ScrollPosition(), step) << "three thirds of a notch make one step";
+    EXPECT_FALSE(v.AutoScroll());
+    turn(100);
+    EXPECT_EQ(v.ScrollPosition(), step);
+    turn(-30);
+    EXPECT_EQ(v.ScrollPosition(), step) << "turning back drops what was gathered the other way";
+    turn(-90);
+    EXPECT_EQ(v.ScrollPosition(), 0);
+    turn(360);
+    EXPECT_EQ(v.ScrollPosition(), 3 * step) << "a whole turn at once still counts in full";
+}
+
+// The time under the pointer: its pixel column on the plot, as the renderer maps times.
+int PixelOfTime(CTallonView& v, double t) {
+    ChartRenderInput in = GatherRenderInput(*v.Document());
+    CChartRenderer& r = v.Renderer();
+    LinearMap map;
+    map.Setup(0, r.TotalScrollWidth(in), r.StartTime(in), r.EndTime(in));
+    return map.Map(t) + r.PlotRect().left() - v.ScrollPosition();
+}
+
+TEST_F(ViewTest, HoverShowsTheTimeAndEveryVisibleChannelsValueThere) {
+    CComPtr<IZynChannel> wave = Record(2);
+    wave->put_Name(CComBSTR(u"Wave"));
+    wave->put_Units(CComBSTR(u"%"));
+    CComPtr<IZynChannel> hidden;
+    ASSERT_EQ(doc->Chart()->AddStaticChannel(&hidden), S_OK);
+    hidden->put_Name(CComBSTR(u"Hidden"));
+    LONG count = 0;
+    hidden->AddValueRelTime(7.0, 30000, &count);
+    hidden->put_Visible(0);
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    QCoreApplication::processEvents();
+
+    // Over the sample of second 30 (the renderer puts about three pixels between seconds).
+    const double t30 = kViewStart + 30.0 / 86400.0;
+    const QPoint at(PixelOfTime(v, t30), v.Renderer().PlotRect().center().y());
+    QTest::mouseMove(v.viewport(), at);
+    auto* cursor = v.viewport()->findChild<QWidget*>(QStringLiteral("HoverCursor"));
+    ASSERT_TRUE(cursor);
+    EXPECT_TRUE(cursor->isVisible());
+    EXPECT_EQ(cursor->geometry().left(), at.x());
+    EXPECT_EQ(cursor->geometry().top(), v.Renderer().PlotRect().top());
+    const QString tip = QToolTip::text();
+    const QString expected = FormatNumberWithUnits(50.0 + 40.0 * std::sin(30 / 20.0), QStringLiteral("%"));
+    EXPECT_TRUE(tip.contains(QStringLiteral("Wave: ") + expected)) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("0:00:30"))) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QStringLiteral("Hidden"))) << "invisible channels say nothing";
+
+    // Past the last sample the wave has no value; on the value labels there is no read-out.
+    QTest::mouseMove(v.viewport(), QPoint(PixelOfTime(v, kViewStart + 150.0 / 86400.0), at.y()));
+    EXPECT_TRUE(cursor->isVisible());
+    EXPECT_FALSE(QToolTip::text().contains(QStringLiteral("Wave"))) << QToolTip::text().toStdString();
+    QTest::mouseMove(v.viewport(), v.Renderer().ValueLabelColumn().center());
+    EXPECT_FALSE(cursor->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 5000)) << "the tip fades out";
+
+    // Leaving the chart takes the read-out away.
+    QTest::mouseMove(v.viewport(), at);
+    EXPECT_TRUE(cursor->isVisible());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(v.viewport(), &leave);
+    EXPECT_FALSE(cursor->isVisible());
+}
+
+// A wheel turn with the pointer resting on the plot scrolled the cursor line's pixels along with
+// the chart, and that copy stayed painted (on an X server) until something else repainted there.
+// What is on the screen must match the picture drawn afresh.
+TEST_F(ViewTest, WheelScrollLeavesNoCopyOfTheHoverLine) {
+    Record(20)->put_Visible(0); // a plain plot: the line is all that can differ
+    CTallonView& v = MakeView();
+    v.ScrollBy(-(1 << 30), false);
+    v.ScrollBy(v.viewport()->width(), false);
+    QCoreApplication::processEvents();
+    const QRect plot = v.Renderer().PlotRect();
+    const QPoint at(plot.center().x(), plot.center().y());
+    QTest::mouseMove(v.viewport(), at);
+    auto* cursor = v.viewport()->findChild<QWidget*>(QStringLiteral("HoverCursor"));
+    ASSERT_TRUE(cursor && cursor->isVisible());
+    v.repaint();
+    QCoreApplication::processEvents();
+
+    QWheelEvent wheel(QPointF(at), v.viewport()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(v.viewport(), &wheel);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(cursor->isVisible());
+    EXPECT_EQ(cursor->geometry().left(), at.x()) << "the line stays under the pointer";
+
+    const QPoint origin = v.viewport()->mapTo(v.window(), QPoint(0, 0));
+    const QImage shown = v.screen()
+                             ->grabWindow(v.window()->winId(), origin.x(), origin.y(), v.viewport()->width(),
+                                          v.viewport()->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = v.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), fresh.size());
+    int stale = -1;
+    for (int x = plot.left() + 1; x < plot.right() && stale < 0; ++x) {
+        const int y = plot.center().y() + 7; // clear of the value grid's middle line
+        if (x != at.x() && shown.pixel(x, y) != fresh.pixel(x, y)) stale = x;
+    }
+    EXPECT_EQ(stale, -1) << "a column the screen shows unlike the picture, the line at " << at.x();
 }
 
 TEST_F(ViewTest, ScrollBarUseStopsAutoScrollAndTheToggleReports) {

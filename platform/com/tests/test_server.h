@@ -15,5 +15,7 @@ protected:
 };
 
 inline constexpr CLSID kCounterClass = MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000002");
+// Registered by the library's DllRegisterServer, but not served by it (made inside, never by clients).
+inline constexpr CLSID kHiddenClass = MakeGuid("6E0A4B31-1F0E-4C55-9A43-000000000004");
 
 } // namespace zyn::com::testing

@@ -26,7 +26,7 @@ TEST(Bstr, LengthPrefixNullAndEmbeddedZeros) {
     const char16_t raw[] = {u'a', u'\0', u'b'};
     CComBSTR z(3, raw);
     EXPECT_EQ(z.Length(), 3u);
-    CComBSTR copy(z);
+    CComBSTR copy(z); // NOLINT(performance-unnecessary-copy-initialization): the copy is under test
     EXPECT_EQ(copy.Length(), 3u); // copies keep the whole length, not up to the zero
     EXPECT_EQ(CComBSTR(), u"");   // null equals empty
 }

@@ -2,8 +2,12 @@
 
 #include "snapshot_fixture.h"
 
+#include "pdh/catalog.h"
+
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <string>
 #include <vector>
 
 namespace zyn::pdh::test {
@@ -43,7 +47,7 @@ TEST(CounterInfo, SizeProtocolAndContents) {
     EXPECT_EQ(info->CounterPath.dwInstanceIndex, 0u);
     EXPECT_EQ(std::u16string(info->CounterPath.szCounterName), u"% Processor Time");
     ASSERT_TRUE(inside(info->szExplainText));
-    EXPECT_NE(std::u16string(info->szExplainText).find(u"idle"), std::u16string::npos);
+    EXPECT_NE(std::u16string(info->szExplainText).find(u"How busy"), std::u16string::npos);
 
     DWORD withoutExplain = 0;
     ASSERT_EQ(PdhGetCounterInfoW(c, FALSE, &withoutExplain, nullptr), PDH_MORE_DATA);
@@ -107,6 +111,30 @@ TEST(CounterInfo, ExplainTextsMatchTheCappedValuesChartsShow) {
         }
     }
     EXPECT_GT(percentages, 20);
+}
+
+// The explain texts are read by system administrators in the counter browser: they say what a
+// counter measures in their words. Where the numbers come from and how they are combined belongs
+// in the code's comments; a file path, a formula or a kernel field name in the dialog is noise.
+TEST(CounterInfo, ExplainTextsSpeakPlainLanguage) {
+    const std::regex jargon("/proc|/sys|\u0394|\u00b7|[\\^=+`]|" // paths, formulas, markup
+                            "\\b[a-z]+_[a-z_]+\\b|"              // fields: procs_blocked, guest_nice
+                            "\\b[A-Z][a-z]{2,}[A-Z]\\w*|\\b[A-Z][a-z][A-Z]{2,}|" // MemAvailable, VmRSS
+                            "\\b[a-z]+\\.(current|max|stat)\\b|"                 // control files: memory.max
+                            "PDH_|Windows");
+    int texts = 0;
+    const auto check = [&](std::string_view owner, std::string_view text) {
+        ++texts;
+        const std::string t(text);
+        std::smatch m;
+        EXPECT_FALSE(std::regex_search(t, m, jargon)) << owner << ": \"" << m.str() << "\" in: " << t;
+    };
+    for (const detail::ObjectDef* o : detail::AllObjects()) {
+        check(o->name, o->explain);
+        for (const detail::CounterDef& c : o->counters)
+            check(std::string(o->name) + "\\" + std::string(c.name), c.explain);
+    }
+    EXPECT_GT(texts, 100);
 }
 
 } // namespace

@@ -23,6 +23,7 @@ protected:
         root.Apply("snap1");
         CSnapshotQuery query(root);
         std::vector<PDH_HCOUNTER> counters;
+        counters.reserve(expected.size());
         for (const auto& e : expected)
             counters.push_back(query.Add(e.path));
         query.Collect();

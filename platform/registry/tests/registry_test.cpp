@@ -3,6 +3,12 @@
 #include "testing/TempSettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 
 #include <chrono>
 #include <cstdlib>
@@ -320,6 +326,7 @@ TEST_F(RegistryTest, WritersInSeveralProcessesAndThreadsLoseNothing) {
     pid_t a = zyn::test::SpawnSelf({"--write", "Shared", "procA", std::to_string(kPerWriter)});
     pid_t b = zyn::test::SpawnSelf({"--write", "Shared", "procB", std::to_string(kPerWriter)});
     std::vector<std::thread> threads;
+    threads.reserve(2);
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([t] {
             HKEY h = Create(HKEY_CURRENT_USER, u"Shared");
@@ -462,7 +469,159 @@ int HelperMain(int argc, char** argv) {
     return failures == 0 ? 0 : 1;
 }
 
+// --hold DATABASE MARKER SECONDS: holds an exclusive write lock on the database, creates MARKER, and
+// sleeps (until killed).
+int HoldMain(int argc, char** argv) {
+    if (argc != 5) return 2;
+    sqlite3* db = nullptr;
+    if (sqlite3_open(argv[2], &db) != SQLITE_OK) return 3;
+    sqlite3_busy_timeout(db, 10000);
+    if (sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) return 4;
+    std::ofstream(argv[3]) << "held";
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[4])));
+    sqlite3_close(db);
+    return 0;
+}
+
+const zyn::test::HelperMode kHoldMode("--hold", &HoldMain);
 const zyn::test::HelperMode kWriteMode("--write", &HelperMain);
 const zyn::test::HelperMode kSetMode("--set", &HelperMain);
+
+// ---- a damaged or busy store ----
+
+// Notices the store hands to the program, collected for a test.
+class NoticeLog {
+public:
+    NoticeLog() {
+        zyn::registry::SetNoticeHandler([this](const std::string& text) {
+            std::lock_guard lock(m_mutex);
+            m_texts.push_back(text);
+        });
+    }
+    ~NoticeLog() { zyn::registry::SetNoticeHandler(nullptr); }
+    std::vector<std::string> Texts() {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+};
+
+std::vector<std::string> Kept(const std::string& folder, const std::string& hive) {
+    std::vector<std::string> kept;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(hive + ".damaged-", 0) == 0 && name.find("-wal") == std::string::npos)
+            kept.push_back(name);
+    }
+    return kept;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// A file that is not a database, and a database whose pages are broken: each is kept under a new
+// name, said once, and a fresh hive takes writes at once, in this process and in the next.
+TEST_F(RegistryTest, ADamagedHiveIsMovedAsideSaidOnceAndReplaced) {
+    NoticeLog log;
+    const std::string garbage(20000, '\x3c');
+    WriteAll(StorePath() + "/user.db", garbage);
+    const auto t0 = std::chrono::steady_clock::now();
+    HKEY h = Create(HKEY_CURRENT_USER, u"Software\\Zynthar\\Tallon\\Settings");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(SetDword(h, u"Prefs", 7), ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_LT(SecondsSince(t0), 1.5) << "the damaged hive held the caller up";
+    const auto kept = Kept(StorePath(), "user.db");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadAll(StorePath() + "/" + kept[0]), garbage);
+    const auto texts = log.Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(StorePath() + "/user.db"), std::string::npos) << texts[0];
+    EXPECT_NE(texts[0].find(kept[0]), std::string::npos) << texts[0];
+    EXPECT_EQ(zyn::test::RunSelf({"--set", "Other", "Value", "5"}), 0);
+    EXPECT_EQ(Kept(StorePath(), "user.db").size(), 1u) << "the fresh hive was taken for a damaged one";
+
+    // Broken pages inside a real database: a machine hive with data in it, its third page overwritten.
+    const std::string machine = StorePath() + "/machine.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(machine.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "CREATE TABLE filler(x); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n "
+                     "WHERE i < 500) INSERT INTO filler SELECT printf('%0100d', i) FROM n;",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    std::string bytes = ReadAll(machine);
+    ASSERT_GT(bytes.size(), 3u * 4096u);
+    for (std::size_t i = 2UL * 4096; i < 3UL * 4096; ++i)
+        bytes[i] = char(0xEE);
+    WriteAll(machine, bytes);
+    HKEY fresh = Create(HKEY_LOCAL_MACHINE, u"Software\\Zynthar\\Tallon");
+    EXPECT_EQ(SetDword(fresh, u"After", 1), ERROR_SUCCESS);
+    RegCloseKey(fresh);
+    EXPECT_EQ(Kept(StorePath(), "machine.db").size(), 1u);
+    EXPECT_EQ(log.Texts().size(), 2u);
+}
+
+// Processes that meet the same damaged file at once move it aside once between them.
+TEST_F(RegistryTest, ProcessesMeetingOneDamagedHiveMoveItAsideOnce) {
+    WriteAll(StorePath() + "/user.db", std::string(50000, '\x11'));
+    std::vector<pid_t> helpers;
+    helpers.reserve(4);
+    for (int i = 0; i < 4; ++i)
+        helpers.push_back(zyn::test::SpawnSelf({"--write", "Shared", "p" + std::to_string(i), "20"}));
+    for (pid_t p : helpers)
+        EXPECT_EQ(zyn::test::Reap(p), 0);
+    EXPECT_EQ(Kept(StorePath(), "user.db").size(), 1u);
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Shared", 0, KEY_READ, &h), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(h).size(), 4u) << "a helper's writes went to a file moved aside after it";
+    RegCloseKey(h);
+}
+
+// Another process that holds the store for long makes a write wait a short while and fail, and
+// the writes right after it fail sooner still, so that a program that saves many settings at once
+// (at exit) is not held for a wait per setting.
+TEST_F(RegistryTest, AStoreHeldByAnotherProcessBoundsTheWaits) {
+    HKEY h = Create(HKEY_CURRENT_USER, u"Busy");
+    ASSERT_EQ(SetDword(h, u"Before", 1), ERROR_SUCCESS);
+    const std::string held = StorePath() + "/held";
+    const pid_t holder = zyn::test::SpawnSelf({"--hold", StorePath() + "/user.db", held, "60"});
+    ASSERT_GT(holder, 0);
+    const auto waitFrom = std::chrono::steady_clock::now();
+    while (!std::filesystem::exists(held) && SecondsSince(waitFrom) < 30)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(std::filesystem::exists(held));
+
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_NE(SetDword(h, u"First", 1), ERROR_SUCCESS);
+    const double first = SecondsSince(t0);
+    EXPECT_LT(first, 5.0);
+    t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NE(SetDword(h, u"Next", DWORD(i)), ERROR_SUCCESS);
+    const double next = SecondsSince(t0);
+    EXPECT_LT(next, 4.0) << "ten writes against a held store";
+    ::kill(holder, SIGKILL);
+    zyn::test::Reap(holder);
+    // Free again: writes wait as long as before and succeed.
+    EXPECT_EQ(SetDword(h, u"After", 1), ERROR_SUCCESS);
+    RegCloseKey(h);
+    std::printf("[ busy store ] first write gave up after %.2f s, the next ten took %.2f s\n", first, next);
+}
 
 } // namespace

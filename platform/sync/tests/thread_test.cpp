@@ -71,7 +71,7 @@ TEST(Thread, WaitAnyOverAThreadAndAnEvent) {
 TEST(Thread, SuspendedThreadRunsOnlyAfterResume) {
     Sampler s;
     s.stop = CreateEventW(TRUE, TRUE, nullptr);
-    HANDLE t = CreateThread(nullptr, 64 * 1024, SamplerLoop, &s, CREATE_SUSPENDED, nullptr);
+    HANDLE t = CreateThread(nullptr, std::size_t(64 * 1024), SamplerLoop, &s, CREATE_SUSPENDED, nullptr);
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(SetThreadPriority(t, THREAD_PRIORITY_ABOVE_NORMAL));
     EXPECT_EQ(GetThreadPriority(t), THREAD_PRIORITY_ABOVE_NORMAL);

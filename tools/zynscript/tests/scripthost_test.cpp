@@ -328,7 +328,9 @@ TEST(ScriptInput, HostileValuesAreRefusedNotCrashed) {
                                  "check(e && e.number === -2147352571, 'plain object');\n"
                                  "e = thrown(function () { u.FormatNumber(0, Symbol('s')); });\n"
                                  "check(e && e.number === -2147352571, 'symbol');\n"
-                                 "WScript.Sleep(NaN); WScript.Sleep(-10); WScript.Quit('nonsense');\n"),
+                                 "e = thrown(function () { WScript.Quit('nonsense'); });\n"
+                                 "check(e && e.number === -2147024809, 'an exit code that is no number');\n"
+                                 "WScript.Sleep(NaN); WScript.Sleep(-10);\n"),
                   Globals({{"u", utils}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
 }

@@ -1,0 +1,5 @@
+#include "OptionPage.h"
+
+COptionPage::COptionPage(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
+    setObjectName(title);
+}
