@@ -108,7 +108,7 @@ ExporterProcess::~ExporterProcess() {
     Stop();
 }
 
-bool ExporterProcess::Start(int port) {
+bool ExporterProcess::Start(int port, const std::vector<std::string>& extraArgs) {
     Stop();
     if (access(kExporter, X_OK) != 0) {
         m_why =
@@ -117,7 +117,10 @@ bool ExporterProcess::Start(int port) {
     }
     if (port == 0 && m_port == 0) port = FreeLocalPort();
     if (port != 0) m_port = port;
-    m_pid = Launch(kExporter, {"--web.listen-address=127.0.0.1:" + std::to_string(m_port)}, {});
+    if (!extraArgs.empty()) m_args = extraArgs;
+    std::vector<std::string> args = {"--web.listen-address=127.0.0.1:" + std::to_string(m_port)};
+    args.insert(args.end(), m_args.begin(), m_args.end());
+    m_pid = Launch(kExporter, args, {});
     for (int i = 0; i < 200; ++i) {
         if (LocalGet(m_port, "/metrics", nullptr, 1000) == 200) return true;
         if (Exited(m_pid)) {

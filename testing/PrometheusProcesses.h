@@ -18,9 +18,9 @@ public:
     ExporterProcess(const ExporterProcess&) = delete;
     ExporterProcess& operator=(const ExporterProcess&) = delete;
 
-    // Starts it on `port` (0: a free one) and waits until /metrics answers. Starting again after
-    // Stop uses the same port.
-    bool Start(int port = 0);
+    // Starts it on `port` (0: a free one) with `extraArgs` and waits until /metrics answers.
+    // Starting again after Stop uses the same port and arguments unless given others.
+    bool Start(int port = 0, const std::vector<std::string>& extraArgs = {});
     void Stop();
     // Stops the process without closing its socket: connections are accepted, nothing answers.
     void Pause();
@@ -35,6 +35,7 @@ public:
 private:
     pid_t m_pid = -1;
     int m_port = 0;
+    std::vector<std::string> m_args;
     bool m_paused = false;
     std::string m_why;
 };
