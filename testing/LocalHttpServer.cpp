@@ -63,8 +63,9 @@ std::string LocalHttpServer::Request::Header(std::string_view name) const {
     return {};
 }
 
-LocalHttpServer::Reply LocalHttpServer::Answer(int status, std::string body, std::string extraHeaders,
-                                               std::string contentType) {
+LocalHttpServer::Reply LocalHttpServer::Answer(int status, const std::string& body,
+                                               const std::string& extraHeaders,
+                                               const std::string& contentType) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
     if (!contentType.empty()) head += "Content-Type: " + contentType + "\r\n";
     head += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders +
@@ -74,7 +75,7 @@ LocalHttpServer::Reply LocalHttpServer::Answer(int status, std::string body, std
     return r;
 }
 
-LocalHttpServer::Reply LocalHttpServer::Gzipped(const std::string& body, std::string contentType) {
+LocalHttpServer::Reply LocalHttpServer::Gzipped(const std::string& body, const std::string& contentType) {
     z_stream z{};
     deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&z, body.size()) + 64, '\0');
@@ -85,7 +86,7 @@ LocalHttpServer::Reply LocalHttpServer::Gzipped(const std::string& body, std::st
     deflate(&z, Z_FINISH);
     out.resize(z.total_out);
     deflateEnd(&z);
-    return Answer(200, std::move(out), "Content-Encoding: gzip\r\n", std::move(contentType));
+    return Answer(200, out, "Content-Encoding: gzip\r\n", contentType);
 }
 
 LocalHttpServer::LocalHttpServer(Handler handler, const char* address)
@@ -212,7 +213,10 @@ int FreeLocalPort() {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        ::close(fd);
+        return 0;
+    }
     socklen_t len = sizeof sa;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
     ::close(fd);

@@ -32,10 +32,11 @@ public:
     };
     // A complete answer: status line, Content-Length, Connection: close, the extra header lines
     // ("Name: value\r\n" each) and the body.
-    static Reply Answer(int status, std::string body, std::string extraHeaders = {},
-                        std::string contentType = "text/plain; version=0.0.4");
+    static Reply Answer(int status, const std::string& body, const std::string& extraHeaders = {},
+                        const std::string& contentType = "text/plain; version=0.0.4");
     // Status 200 with `body` compressed by gzip and Content-Encoding: gzip.
-    static Reply Gzipped(const std::string& body, std::string contentType = "text/plain; version=0.0.4");
+    static Reply Gzipped(const std::string& body,
+                         const std::string& contentType = "text/plain; version=0.0.4");
 
     using Handler = std::function<Reply(const Request&)>;
 

@@ -29,6 +29,7 @@ pid_t Launch(const char* program, const std::vector<std::string>& args, const st
     std::vector<std::string> owned = args;
     owned.insert(owned.begin(), program);
     std::vector<char*> argv;
+    argv.reserve(owned.size() + 1);
     for (std::string& a : owned)
         argv.push_back(a.data());
     argv.push_back(nullptr);

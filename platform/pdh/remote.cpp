@@ -269,9 +269,11 @@ void CRemoteSource::Schedule(std::uint64_t generation, std::int64_t dueNs, int l
         m_state->scheduledGeneration = generation;
         m_state->scheduledSeq = 0;
         if (m_state->inFlightSeq != 0) return; // the machine has not finished the last one
-        // Early enough for a machine that answers as fast as it has lately, and earlier still while
-        // it keeps running out of time; never more than the time limit ahead.
-        double leadNs = m_state->typicalNs > 0 ? 2 * m_state->typicalNs + 20.0 * kMs : 200.0 * kMs;
+        // Early enough for a machine that answers as fast as it has lately with room for a slower
+        // answer (a busy machine's answers vary by several times), and earlier still while it keeps
+        // running out of time; never more than the time limit ahead. Starting early costs little:
+        // the rates run from the time the exporter answered.
+        double leadNs = m_state->typicalNs > 0 ? 3 * m_state->typicalNs + 40.0 * kMs : 200.0 * kMs;
         leadNs *= static_cast<double>(1 << std::min(m_state->slowStreak, 4));
         leadNs = std::clamp(leadNs, 30.0 * kMs, static_cast<double>(limitMs) * kMs);
         seq = ++m_state->seq;
