@@ -31,6 +31,7 @@ pid_t Spawn(const std::vector<std::string>& argv) {
     if (argv.empty()) return -1;
     std::vector<std::string> owned = argv;
     std::vector<char*> pointers;
+    pointers.reserve(owned.size() + 1);
     for (std::string& a : owned)
         pointers.push_back(a.data());
     pointers.push_back(nullptr);
