@@ -27,16 +27,23 @@ std::optional<int> RunHelperMode(int argc, char** argv) {
     return it->second(argc, argv);
 }
 
-pid_t SpawnSelf(const std::vector<std::string>& args) {
-    std::vector<std::string> owned = args;
-    owned.insert(owned.begin(), "/proc/self/exe");
-    std::vector<char*> argv;
+pid_t Spawn(const std::vector<std::string>& argv) {
+    if (argv.empty()) return -1;
+    std::vector<std::string> owned = argv;
+    std::vector<char*> pointers;
+    pointers.reserve(owned.size() + 1);
     for (std::string& a : owned)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
     pid_t pid = -1;
-    if (::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    if (::posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) return -1;
     return pid;
+}
+
+pid_t SpawnSelf(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = args;
+    argv.insert(argv.begin(), "/proc/self/exe");
+    return Spawn(argv);
 }
 
 int Reap(pid_t pid) {

@@ -28,6 +28,9 @@ public:
 // main calls this first.
 std::optional<int> RunHelperMode(int argc, char** argv);
 
+// Starts the program at `argv[0]` (a path) with the current environment and without waiting for
+// it; -1 when it cannot be started.
+pid_t Spawn(const std::vector<std::string>& argv);
 // Starts this binary with `args` (the mode's flag first) and the current environment; -1 when it
 // cannot be started.
 pid_t SpawnSelf(const std::vector<std::string>& args);

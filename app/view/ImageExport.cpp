@@ -5,6 +5,7 @@
 #include "document/CTallonChart.h"
 
 #include "utils/ZynFiles.h"
+#include "utils/ZynPng.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -45,12 +46,21 @@ bool ExportChartImage(CTallonChart& doc, QSize size, const std::string& path, st
     // Encoded in memory first: the file is written by the saver alone, which checks every write.
     const QByteArray suffix =
         QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).suffix().toLower().toLatin1();
-    const QByteArray format =
-        QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png");
+    // PNG, the usual case and the fallback for unknown suffixes, is encoded for speed; asking Qt
+    // for its formats would load the metadata of every image plugin first.
+    if (suffix == "png" || !QImageWriter::supportedImageFormats().contains(suffix)) {
+        const QImage rgb =
+            image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+        const std::vector<std::uint8_t> png = ZynEncodePng(rgb.constBits(), rgb.width(), rgb.height(),
+                                                           static_cast<std::size_t>(rgb.bytesPerLine()),
+                                                           rgb.dotsPerMeterX(), rgb.dotsPerMeterY());
+        if (png.empty()) return fail("the image cannot be encoded: out of memory");
+        return ZynSaveFile(path, std::span(png.data(), png.size()), error, notes);
+    }
     QByteArray encoded;
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
+    QImageWriter writer(&buffer, suffix);
     if (!writer.write(image))
         return fail("the image cannot be encoded: " + writer.errorString().toStdString());
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(encoded.constData());

@@ -93,7 +93,7 @@ private:
     }
 
     static void Read(CollectContext& ctx, std::uint32_t needs, const std::string& dir, double* v) {
-        if (const std::string* text = ctx.cache.Get(dir + "/cpu.stat")) {
+        if (const std::string* text = ctx.cache.Get(dir + "/cpu.stat", FileShape::OnePiece)) {
             CLineReader lines(*text);
             std::string_view line;
             while (lines.Next(line)) {
@@ -109,14 +109,15 @@ private:
         }
         auto single = [&](const char* file, int field) {
             std::uint64_t n = 0;
-            if (const std::string* text = ctx.cache.Get(dir + "/" + file); text && ParseU64(*text, n))
+            if (const std::string* text = ctx.cache.Get(dir + "/" + file, FileShape::OnePiece);
+                text && ParseU64(*text, n))
                 v[field] = static_cast<double>(n); // "max" (no limit) stays invalid
         };
         if (needs & kNeedMemory) single("memory.current", kMemCurrent);
         if (needs & kNeedMemoryMax) single("memory.max", kMemMax);
         if (needs & kNeedPids) single("pids.current", kPids);
         if (needs & kNeedIo) {
-            if (const std::string* text = ctx.cache.Get(dir + "/io.stat")) {
+            if (const std::string* text = ctx.cache.Get(dir + "/io.stat", FileShape::OnePiece)) {
                 double r = 0, w = 0;
                 CLineReader lines(*text);
                 std::string_view line;

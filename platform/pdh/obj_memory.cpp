@@ -50,8 +50,8 @@ template <int F> bool PerSecond(const EvalInput& in, double& value) {
 class CMemoryCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-        const std::string* meminfo = ctx.cache.Get(ctx.Proc("meminfo"));
-        const std::string* vmstat = ctx.cache.Get(ctx.Proc("vmstat"));
+        const std::string* meminfo = ctx.cache.Get(ctx.Proc("meminfo"), FileShape::OnePiece);
+        const std::string* vmstat = ctx.cache.Get(ctx.Proc("vmstat"), FileShape::ShortRecords);
         out.timeNs = ctx.Now();
         out.available = meminfo != nullptr;
         out.instances.resize(1);

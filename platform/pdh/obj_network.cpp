@@ -41,7 +41,7 @@ template <int A, int B> bool SumPerSecond(const EvalInput& in, double& v) {
 class CNetworkCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
-        const std::string* text = ctx.cache.Get(ctx.Proc("net/dev"));
+        const std::string* text = ctx.cache.Get(ctx.Proc("net/dev"), FileShape::ShortRecords);
         out.timeNs = ctx.Now();
         out.available = text != nullptr;
         std::size_t count = 0;
@@ -72,7 +72,7 @@ public:
 
 private:
     static double Speed(CollectContext& ctx, const std::string& name) {
-        const std::string* text = ctx.cache.Get(ctx.Sys("class/net/" + name + "/speed"));
+        const std::string* text = ctx.cache.Get(ctx.Sys("class/net/" + name + "/speed"), FileShape::OnePiece);
         std::string_view s = text ? std::string_view(*text) : std::string_view();
         double mbits = 0;
         if (!NextDouble(s, mbits) || mbits < 0) return 0; // -1 or unreadable: unknown

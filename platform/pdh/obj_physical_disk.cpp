@@ -55,7 +55,7 @@ template <int Ms, int Ops> bool SecondsPerOp(const EvalInput& in, double& v) {
 class CDiskCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-        const std::string* text = ctx.cache.Get(ctx.Proc("diskstats"));
+        const std::string* text = ctx.cache.Get(ctx.Proc("diskstats"), FileShape::ShortRecords);
         out.timeNs = ctx.Now();
         out.available = text != nullptr;
         std::size_t count = 0;

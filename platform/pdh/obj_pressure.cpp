@@ -33,7 +33,8 @@ template <int F> bool Raw(const EvalInput& in, double& v) {
 template <const char* File> class CPressureCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-        const std::string* text = ctx.cache.Get(ctx.Proc(std::string("pressure/") + File));
+        const std::string* text =
+            ctx.cache.Get(ctx.Proc(std::string("pressure/") + File), FileShape::OnePiece);
         out.timeNs = ctx.Now();
         out.available = text != nullptr;
         out.instances.resize(1);

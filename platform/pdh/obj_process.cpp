@@ -6,7 +6,6 @@
 #include "total_accumulator.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <map>
 
 namespace zyn::pdh::detail {
@@ -100,7 +99,8 @@ struct SystemCounts {
 
 SystemCounts ReadSystemCounts(CollectContext& ctx) {
     SystemCounts counts;
-    if (const std::string* stat = ctx.cache.Get(ctx.Proc("stat")); stat && stat->starts_with("cpu ")) {
+    if (const std::string* stat = ctx.cache.Get(ctx.Proc("stat"), FileShape::OnePiece);
+        stat && stat->starts_with("cpu ")) {
         std::string_view line = std::string_view(*stat).substr(3, stat->find('\n') - 3);
         std::uint64_t t[7] = {};
         int n = 0;
@@ -111,14 +111,14 @@ SystemCounts ReadSystemCounts(CollectContext& ctx) {
             counts.kernelTicks = static_cast<double>(t[2] + t[5] + t[6]);
         }
     }
-    if (const std::string* vmstat = ctx.cache.Get(ctx.Proc("vmstat"))) {
+    if (const std::string* vmstat = ctx.cache.Get(ctx.Proc("vmstat"), FileShape::ShortRecords)) {
         CLineReader lines(*vmstat);
         std::string_view line;
         std::uint64_t n = 0;
         while (lines.Next(line))
             if (NextWord(line) == "pgfault" && NextU64(line, n)) counts.faults = static_cast<double>(n);
     }
-    if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"))) {
+    if (const std::string* u = ctx.cache.Get(ctx.Proc("uptime"), FileShape::OnePiece)) {
         std::string_view text = *u;
         NextDouble(text, counts.uptime);
     }
@@ -147,30 +147,28 @@ public:
         const SystemCounts system = ReadSystemCounts(ctx);
         out.timeNs = ctx.Now();
         std::vector<Proc> procs;
-        DIR* dir = opendir(ctx.config.procRoot.c_str());
-        out.available = dir != nullptr;
-        if (dir) {
-            while (const dirent* e = readdir(dir)) {
-                std::uint64_t pid = 0;
-                if (e->d_name[0] < '1' || e->d_name[0] > '9' || !ParseU64(e->d_name, pid)) continue;
+        const std::vector<std::uint64_t>* pids = ctx.cache.ProcessIds(ctx.config.procRoot);
+        out.available = pids != nullptr;
+        if (pids) {
+            procs.reserve(pids->size());
+            for (const std::uint64_t pid : *pids) {
                 Proc p;
                 p.pid = pid;
-                const std::string base = ctx.Proc(e->d_name);
-                const std::string* stat = ctx.cache.Get(base + "/stat");
+                const std::string base = ctx.Proc(std::to_string(pid));
+                const std::string* stat = ctx.cache.Get(base + "/stat", FileShape::OnePiece);
                 if (!stat || !ParseStat(*stat, ctx.pageSize, p))
                     continue; // ended between listing and reading
                 if (needs & kNeedStatus)
-                    if (const std::string* s = ctx.cache.Get(base + "/status"))
+                    if (const std::string* s = ctx.cache.Get(base + "/status", FileShape::OnePiece))
                         ParseKeyed(*s, {{"VmHWM", kVmHwm}, {"RssAnon", kRssAnon}, {"VmSwap", kVmSwap}},
                                    1024.0, p.values.data());
                 if (needs & kNeedIo) // needs permission: unreadable leaves the fields invalid
-                    if (const std::string* s = ctx.cache.Get(base + "/io"))
+                    if (const std::string* s = ctx.cache.Get(base + "/io", FileShape::OnePiece))
                         ParseKeyed(
                             *s, {{"rchar", kRchar}, {"wchar", kWchar}, {"syscr", kSyscr}, {"syscw", kSyscw}},
                             1.0, p.values.data());
                 procs.push_back(std::move(p));
             }
-            closedir(dir);
         }
         // Names `bash`, `bash#1`, … ordered by (start time, pid).
         std::sort(procs.begin(), procs.end(), [](const Proc& a, const Proc& b) {

@@ -56,7 +56,7 @@ bool Interrupts(const EvalInput& in, double& value) {
 class CProcessorCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
-        const std::string* text = ctx.cache.Get(ctx.Proc("stat"));
+        const std::string* text = ctx.cache.Get(ctx.Proc("stat"), FileShape::OnePiece);
         out.timeNs = ctx.Now();
         out.available = text != nullptr;
         if (!text) {

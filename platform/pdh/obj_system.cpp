@@ -5,7 +5,6 @@
 #include "remote_fields.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <unordered_set>
 
 namespace zyn::pdh::detail {
@@ -44,20 +43,10 @@ bool QueueLength(const EvalInput& in, double& value) {
     return Finite(in.cur[kProcsRunning]) && Finite(in.cur[kOnlineCpus]);
 }
 
-double CountProcessEntries(const std::string& procRoot) {
-    DIR* dir = opendir(procRoot.c_str());
-    if (!dir) return NAN;
-    double count = 0;
-    while (const dirent* e = readdir(dir))
-        if (e->d_name[0] >= '1' && e->d_name[0] <= '9') ++count;
-    closedir(dir);
-    return count;
-}
-
 class CSystemCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t needs, ObjectSample& out) override {
-        const std::string* stat = ctx.cache.Get(ctx.Proc("stat"));
+        const std::string* stat = ctx.cache.Get(ctx.Proc("stat"), FileShape::OnePiece);
         out.timeNs = ctx.Now();
         out.available = stat != nullptr;
         out.instances.resize(1);
@@ -66,7 +55,7 @@ public:
         double* v = inst.values.data();
         if (stat) ParseStat(*stat, v);
         if (needs & kNeedLoadavg) {
-            if (const std::string* text = ctx.cache.Get(ctx.Proc("loadavg"))) {
+            if (const std::string* text = ctx.cache.Get(ctx.Proc("loadavg"), FileShape::OnePiece)) {
                 std::string_view s = *text;
                 NextDouble(s, v[kLoad1]);
                 NextDouble(s, v[kLoad5]);
@@ -80,12 +69,12 @@ public:
             }
         }
         if (needs & kNeedUptime) {
-            if (const std::string* text = ctx.cache.Get(ctx.Proc("uptime"))) {
+            if (const std::string* text = ctx.cache.Get(ctx.Proc("uptime"), FileShape::OnePiece)) {
                 std::string_view s = *text;
                 NextDouble(s, v[kUptime]);
             }
         }
-        if (needs & kNeedProcDir) v[kProcessCount] = CountProcessEntries(ctx.config.procRoot);
+        if (needs & kNeedProcDir) v[kProcessCount] = ctx.cache.ProcessCount(ctx.config.procRoot);
     }
 
 private:

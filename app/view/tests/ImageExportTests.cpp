@@ -2,6 +2,7 @@
 #include "view/ImageExport.h"
 
 #include "display/ChartColours.h"
+#include "utils/ZynPng.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -40,6 +41,33 @@ TEST_F(ExportTest, WritesThePictureTheViewShows) {
         for (int x = 0; x < shown.width(); ++x)
             differing += shown.pixel(x, y) != exported.pixel(x, y);
     EXPECT_LT(differing, shown.width() * shown.height() / 100) << "same picture as the view after opening";
+}
+
+// The fast PNG encoder must give back every pixel exactly, whatever the width (rows of odd byte
+// counts), for the export's .png files and for suffixes no image format claims, and keep the
+// image's physical size.
+TEST_F(ExportTest, PngFilesHoldExactlyThePixelsDrawn) {
+    Record(2, ZynRGB(0, 255, 0));
+    QTemporaryDir dir;
+    for (const QString& name : {QStringLiteral("chart.png"), QStringLiteral("chart.unknownsuffix")}) {
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(zyn::display::ExportChartImage(*doc, QSize(333, 201), path));
+        const QImage drawn = zyn::display::RenderChartImage(*doc, QSize(333, 201));
+        QImage read(path, "png");
+        ASSERT_FALSE(read.isNull()) << name.toStdString();
+        EXPECT_EQ(read.convertToFormat(QImage::Format_RGB32), drawn) << name.toStdString();
+        EXPECT_EQ(read.dotsPerMeterX(), drawn.dotsPerMeterX());
+    }
+    QImage noise(7, 3, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x * y * 53 + 11) % 256));
+    const std::vector<std::uint8_t> png =
+        ZynEncodePng(noise.constBits(), noise.width(), noise.height(), std::size_t(noise.bytesPerLine()));
+    QImage decoded;
+    ASSERT_TRUE(decoded.loadFromData(png.data(), int(png.size()), "png"));
+    EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32), noise);
+    EXPECT_TRUE(ZynEncodePng(noise.constBits(), 0, 3, 64).empty());
 }
 
 TEST_F(ExportTest, RefusesEmptyOrHugeSizesAndParsesWxH) {

@@ -1,5 +1,6 @@
 // Edge cases: instances that appear, vanish or change identity, decreasing and wrapping counters.
 
+#include "pdh/source_cache.h"
 #include "snapshot_fixture.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,51 @@ TEST(EdgeCases, OneCollectionServesManyCountersOfOneFile) {
     query.Collect();
     EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(user).value, 30.0);
     EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(ctxt).value, 1200.0);
+}
+
+// The process count and the Process object share one listing of the proc root per collection, and
+// the listing's kept descriptor must see processes start and end between collections.
+TEST(EdgeCases, ProcessListingFollowsProcessesBetweenCollections) {
+    CSnapshotRoot root;
+    root.Apply("snap1");
+    CSnapshotQuery query(root);
+    PDH_HCOUNTER count = query.Add(u"\\System\\Processes");
+    PDH_HCOUNTER late = query.Add(u"\\Process(late)\\Thread Count");
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(count).value, 4.0);
+    EXPECT_EQ(StatusOf(late), kNoInstance);
+
+    root.Write("proc/400/stat", "400 (late) S 1 400 400 0 -1 0 0 0 0 0 1 1 0 0 20 0 3 0 5000 1000 10 0\n");
+    root.Write("proc/0400/stat", "not a process: a leading zero"); // never a pid directory name
+    root.AdvanceSeconds(1);
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(count).value, 5.0);
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(late).value, 3.0);
+
+    root.Remove("proc/400");
+    root.Remove("proc/150");
+    root.AdvanceSeconds(1);
+    query.Collect();
+    EXPECT_DOUBLE_EQ(CSnapshotQuery::Read(count).value, 3.0);
+    EXPECT_EQ(StatusOf(late), kNoInstance);
+}
+
+// A file made whole at each read is read with one call when it fits the buffer; one larger than
+// the buffer, or shrinking or growing in place, must still come back whole.
+TEST(EdgeCases, OnePieceFilesComeBackWholeWhateverTheirSize) {
+    CSnapshotRoot root;
+    const std::string path = (root.Root() / "proc/big").string();
+    detail::CSourceCache cache;
+    for (const std::size_t size : {std::size_t{10}, std::size_t{4096}, std::size_t{70000}, std::size_t{3}}) {
+        std::string text(size, 'x');
+        for (std::size_t i = 0; i < size; i += 7)
+            text[i] = static_cast<char>('0' + i % 10);
+        root.Write("proc/big", text);
+        cache.BeginCollection();
+        const std::string* got = cache.Get(path, detail::FileShape::OnePiece);
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(*got, text) << size << " bytes";
+    }
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -125,6 +127,36 @@ void ForkStorm(int count, int inFlight) {
 // 2,000 short processes while a query samples every 100 ms: Process(_Total) must hold their
 // processor time. Compared with /proc/stat over the same interval, read around the library's own
 // collections, so the check holds however busy the machine is with other work.
+// The process count comes from /proc's link count once listings have shown the two agree: each
+// value must still match a listing made around it, across the switch and beyond.
+TEST(RealMachine, ProcessCountMatchesAListingOfProc) {
+    auto listed = [] {
+        double n = 0;
+        if (DIR* d = opendir("/proc")) {
+            while (const dirent* e = readdir(d))
+                n += e->d_name[0] >= '1' && e->d_name[0] <= '9';
+            closedir(d);
+        }
+        return n;
+    };
+    SourceConfig real;
+    PDH_HQUERY query = nullptr;
+    ASSERT_EQ(OpenQueryWithSources(real, 0, &query), ERROR_SUCCESS);
+    PDH_HCOUNTER processes = nullptr;
+    ASSERT_EQ(PdhAddCounterW(query, u"\\System\\Processes", 0, &processes), ERROR_SUCCESS);
+    for (int i = 0; i < 6; ++i) {
+        const double before = listed();
+        ASSERT_EQ(PdhCollectQueryData(query), ERROR_SUCCESS);
+        const double after = listed();
+        PDH_FMT_COUNTERVALUE v{};
+        ASSERT_EQ(PdhGetFormattedCounterValue(processes, PDH_FMT_DOUBLE, nullptr, &v), ERROR_SUCCESS);
+        // Other work on the machine may start or end a process or two in between.
+        EXPECT_GE(v.doubleValue, std::min(before, after) - 2) << "collection " << i;
+        EXPECT_LE(v.doubleValue, std::max(before, after) + 2) << "collection " << i;
+    }
+    PdhCloseQuery(query);
+}
+
 TEST(RealMachine, ProcessTotalHoldsTheTimeOfAForkStorm) {
     SourceConfig real;
     PDH_HQUERY whole = nullptr, sampler = nullptr;
