@@ -2,8 +2,8 @@
 # Sets up, builds and runs every test: the normal build (then installed into a temporary prefix and
 # run from there without the build tree, and, as root, packaged, installed and removed as a .deb),
 # the address+undefined sanitizer build (which also replays the fuzz corpora and fuzzes each target
-# briefly), and the thread-sanitizer build (every test but those left out below and those labelled no-tsan;
-# see CMakePresets.json for the sanitizers' options). Exits non-zero when any test fails.
+# briefly), and the thread-sanitizer build (see CMakePresets.json for the sanitizers' options).
+# Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh default asan tsan
@@ -18,11 +18,7 @@ else
   echo "test.sh: the Debian package check needs root; skipped"
 fi
 ctest --preset asan -j "$(nproc)" || status=1
-# Left out of the thread-sanitizer run, for a limit of the sanitizer rather than of the code: the
-# remoting tests run their server on a Qt thread and hand it work through Qt's posted-event queue,
-# whose lock (a futex inside Qt Core, which is not instrumented) the runtime cannot see, so every
-# hand-off reads as a race. The program's own threads hand over through locks of their own; the
-# libraries that are not instrumented are named in sanitizers/tsan.supp.
-tsan_left_out='ZynRemotingTests'
-ctest --preset tsan -j "$(nproc)" -E "$tsan_left_out" || status=1
+# Every test runs under the thread sanitizer too; the libraries that are not instrumented (Qt, D-Bus,
+# GLib) are named in sanitizers/tsan.supp.
+ctest --preset tsan -j "$(nproc)" || status=1
 exit $status
