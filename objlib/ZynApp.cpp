@@ -3,6 +3,7 @@
 #include "ZynChart.h"
 #include "ZynErrors.h"
 #include "ZynIterators.h"
+#include "ZynPromImport.h"
 #include "ZynRecords.h"
 
 #include "com/errorinfo.h"
@@ -125,4 +126,27 @@ HRESULT CZynApp::LoadChartFromString(BSTR i_StrData, IZynChart** o_ppChart) {
     const HRESULT hr = zyn::obj::UnpackString(i_StrData, records, CLSID_App, zyn::obj::RecordKind::Chart);
     if (FAILED(hr)) return hr;
     return int_LoadChart(records, o_ppChart);
+}
+
+HRESULT CZynApp::ImportPrometheus(BSTR i_ServerUrl, BSTR i_Query, VARIANT i_StartTime, VARIANT i_EndTime,
+                                  double i_StepSeconds, IZynChart** o_ppChart) {
+    if (!o_ppChart) return E_POINTER;
+    *o_ppChart = nullptr;
+    constexpr std::u16string_view kBadTime = u"Invalid time to IZynApp2.ImportPrometheus";
+    CComVariant start, end;
+    if (FAILED(VariantChangeType(&start, &i_StartTime, 0, VT_DATE)) ||
+        FAILED(VariantChangeType(&end, &i_EndTime, 0, VT_DATE)))
+        return zyn::obj::RaiseError(CLSID_App, E_INVALIDARG, kBadTime);
+    zyn::obj::PromImportArgs args;
+    args.serverUrl = zyn::com::BstrView(i_ServerUrl);
+    args.query = zyn::com::BstrView(i_Query);
+    args.start = start.date;
+    args.end = end.date;
+    args.stepSeconds = i_StepSeconds;
+    std::u16string error;
+    CComPtr<CZynChart> chart = zyn::obj::ImportPrometheusChart(args, error);
+    if (!chart) return zyn::obj::RaiseError(CLSID_App, E_FAIL, error);
+    int_Adopt(chart);
+    *o_ppChart = static_cast<IZynChart*>(chart.Detach());
+    return S_OK;
 }

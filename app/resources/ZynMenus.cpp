@@ -34,6 +34,7 @@ ZynMenuItem HelpMenu() {
 std::vector<ZynMenuItem> FileItems(const char* printText) {
     return {I(ZynCmd::FileNew, "&New\tCtrl+N"),
             I(ZynCmd::FileOpen, "&Open...\tCtrl+O"),
+            I(ZynCmd::ImportPrometheus, "&Import from Prometheus..."),
             I(ZynCmd::FileClose, "&Close"),
             I(ZynCmd::FileSave, "&Save\tCtrl+S"),
             I(ZynCmd::FileSaveAs, "Save &As..."),
@@ -65,7 +66,8 @@ ZynMenuItem WindowMenu() {
 std::map<int, std::vector<ZynMenuItem>> BuildMenus() {
     std::map<int, std::vector<ZynMenuItem>> m;
     m[128] = {Popup("&File", {I(ZynCmd::FileNew, "&New\tCtrl+N"), I(ZynCmd::FileOpen, "&Open...\tCtrl+O"),
-                              Sep(), I(ZynCmd::PrintSetup, "P&rint Setup..."), Sep(),
+                              I(ZynCmd::ImportPrometheus, "&Import from Prometheus..."), Sep(),
+                              I(ZynCmd::PrintSetup, "P&rint Setup..."), Sep(),
                               I(ZynCmd::RecentFile, "Recent File"), Sep(), I(ZynCmd::AppExit, "E&xit")}),
               Popup("&View", {I(ZynCmd::ViewToolbar, "&Toolbar"), I(ZynCmd::ViewStatusBar, "&Status Bar"),
                               I(ZynCmd::Preferences, "Preferences...")}),

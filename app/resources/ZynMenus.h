@@ -78,5 +78,6 @@ enum : int {
     AddEvent = 32808,
     NoEvents = 32810,
     Rerun = 33004,
+    ImportPrometheus = 33005,
 };
 } // namespace ZynCmd

@@ -27,6 +27,7 @@ const char* PageOf(int id) {
         {150, kReports},
         {ZynCmd::FileNew, kIndex},
         {ZynCmd::FileOpen, kFiles},
+        {ZynCmd::ImportPrometheus, kFiles},
         {ZynCmd::FileClose, kFiles},
         {ZynCmd::FileSave, kFiles},
         {ZynCmd::FileSaveAs, kFiles},

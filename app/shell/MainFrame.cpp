@@ -492,6 +492,9 @@ void CMainFrame::OnCommand(int command) {
     case ZynCmd::FileOpen:
         if (m_app) m_app->OnFileOpen();
         return;
+    case ZynCmd::ImportPrometheus:
+        if (m_app) m_app->OnImportPrometheus();
+        return;
     case ZynCmd::FileClose:
         if (CChildFrame* child = ActiveChild(); child && m_app && m_app->SaveModified(child->Document()))
             m_app->CloseDocument(child->Document());
@@ -573,6 +576,7 @@ void CMainFrame::UpdateCommands() {
         switch (id) {
         case ZynCmd::FileNew:
         case ZynCmd::FileOpen:
+        case ZynCmd::ImportPrometheus:
         case ZynCmd::AppExit:
         case ZynCmd::About:
         case ZynCmd::HelpTopics:

@@ -8,12 +8,15 @@
 #include "TallonAutomationHost.h"
 #include "Tips.h"
 #include "automation/CAutomationServer.h"
+#include "com/ccombstr.h"
 #include "com/classregistry.h"
+#include "com/errorinfo.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/ScriptLanguage.h"
 #include "objlib/ZynInterfaces.h"
 #include "options/AboutBox.h"
+#include "options/PromImportDialog.h"
 #include "registry/registry.h"
 #include "resources/ZynStrings.h"
 #include "utils/ZynRegistry.h"
@@ -507,6 +510,52 @@ CTallonAppDocument* CTallonApp::OpenDocumentFile(const QString& path) {
 void CTallonApp::OnFileOpen() {
     QString path;
     if (DoPromptFileName(path, true)) OpenDocumentFile(path);
+}
+
+namespace {
+
+// An automation date: days since 1899-12-30 in local wall-clock time.
+double DateFromQDateTime(const QDateTime& t) {
+    const QDateTime local = t.toLocalTime();
+    return double(QDate(1899, 12, 30).daysTo(local.date())) +
+           local.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+} // namespace
+
+void CTallonApp::OnImportPrometheus() {
+    TakeUserControl();
+    if (m_lastImport.serverUrl.isEmpty()) {
+        m_lastImport.serverUrl = QStringLiteral("http://localhost:9090");
+        m_lastImport.end = QDateTime::currentDateTime();
+        m_lastImport.start = m_lastImport.end.addSecs(-3600);
+    }
+    if (!RunPromImportDialog(m_frame, m_lastImport)) return;
+    CComPtr<IZynApp> app = m_context.App();
+    CComPtr<IZynApp2> importer;
+    if (!app || FAILED(app->QueryInterface(IZynApp2::kIID, reinterpret_cast<void**>(&importer))) ||
+        !importer) {
+        ZynMessageBox(QStringLiteral("The chart engine cannot import history."));
+        return;
+    }
+    const auto bstr = [](const QString& s) { return CComBSTR(reinterpret_cast<const char16_t*>(s.utf16())); };
+    const auto date = [](const QDateTime& t) { return CComVariant::Date(DateFromQDateTime(t)); };
+    CComPtr<IZynChart> chart;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const HRESULT hr = importer->ImportPrometheus(bstr(m_lastImport.serverUrl), bstr(m_lastImport.query),
+                                                  date(m_lastImport.start), date(m_lastImport.end),
+                                                  m_lastImport.stepSeconds, &chart);
+    QApplication::restoreOverrideCursor();
+    if (FAILED(hr) || !chart) {
+        CComPtr<IErrorInfo> info;
+        CComBSTR text;
+        if (GetErrorInfo(0, &info) == S_OK && info) info->GetDescription(&text);
+        const std::u16string_view why = text.View();
+        ZynMessageBox(QStringLiteral("Could not import from Prometheus: %1")
+                          .arg(QString::fromUtf16(why.data(), qsizetype(why.size()))));
+        return;
+    }
+    NewWindow(chart);
 }
 
 bool CTallonApp::DoPromptFileName(QString& path, bool open) {

@@ -3,6 +3,7 @@
 // shutdown of the program.
 
 #include "document/AppContext.h"
+#include "options/PromImportDialog.h"
 
 #include <QObject>
 #include <QSize>
@@ -103,6 +104,9 @@ public:
     // client holds anything.
     bool HandOverToAutomation();
     void OnFileOpen();
+    // File > Import from Prometheus: asks for a server, a query, a range and a step, and opens the
+    // history as a new chart window, or says why it could not.
+    void OnImportPrometheus();
     bool SaveDocument(CTallonAppDocument* doc, bool saveAs);
     // Asks about unsaved changes; false when the user cancels.
     bool SaveModified(CTallonAppDocument* doc);
@@ -143,6 +147,7 @@ private:
     PromptHook m_prompt;
     std::vector<CTallonAppDocument*> m_documents;
     QStringList m_recent;
+    PromImportRequest m_lastImport; // what File > Import from Prometheus asked last
     QWidget* m_splash = nullptr;
     QString m_lastError;
     bool m_automationStarted = false;

@@ -260,14 +260,26 @@ def write_header(path, lib, interfaces, classes):
     open(path, 'w').write('\n'.join(out) + '\n')
 
 
+def dispatch_members(i, by_name):
+    """A dual interface's members as late binding sees them: those it inherits from another
+    interface of the library first, then its own, so that a newer interface extends an older one."""
+    base = by_name.get(i.base)
+    return (dispatch_members(base, by_name) if base else []) + i.members
+
+
 def write_source(path, header_name, lib, interfaces, classes):
     enum_name = lib['enum_name']
+    by_name = {i.name: i for i in interfaces}
     out = ['// Generated from the type library definition by gen_typelib.py: do not edit.',
            f'#include "{header_name}"', '', 'namespace {', '', 'using namespace zyn::com;', '']
     for i in interfaces:
         if not i.dual:
             continue
-        for m in i.members:
+        members = dispatch_members(i, by_name)
+        ids = [(m.id, m.kind) for m in members]
+        if len(ids) != len(set(ids)):
+            raise SystemExit(f'gen_typelib: {i.name} repeats a dispatch id of the same kind')
+        for m in members:
             fn = f'Thunk_{i.name}_{method_name(m)}'
             out.append(f'HRESULT {fn}(void* self, [[maybe_unused]] VARIANT* a, [[maybe_unused]] VARIANT* r) {{')
             call_args = []
@@ -295,7 +307,7 @@ def write_source(path, header_name, lib, interfaces, classes):
             out.append('    return hr;')
             out.append('}')
             out.append('')
-        for m in i.members:
+        for m in members:
             pname = f'kParams_{i.name}_{method_name(m)}'
             entries = []
             for p in m.params:
@@ -311,7 +323,7 @@ def write_source(path, header_name, lib, interfaces, classes):
                 out.append(f'constexpr DispParam {pname}[] = {{{", ".join(entries)}}};')
         out.append(f'constexpr DispMember kMembers_{i.name}[] = {{')
         kinds = {'func': 'Func', 'propget': 'PropGet', 'propput': 'PropPut'}
-        for m in i.members:
+        for m in members:
             params = f'kParams_{i.name}_{method_name(m)}' if m.params else '{}'
             out.append(f'    {{0x{m.id:08X}, MemberKind::{kinds[m.kind]}, {u(m.name)}, {u(m.help)}, '
                        f'{params}, &Thunk_{i.name}_{method_name(m)}}},')
