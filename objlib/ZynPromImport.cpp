@@ -86,9 +86,14 @@ CComPtr<CZynChart> ImportPrometheusChart(const PromImportArgs& args, std::u16str
     }
 
     CComPtr<CZynChart> chart = CZynChart::Create();
-    // The channels' times count from the start of the range asked for (as the query saw it, to the
-    // millisecond, so that a point at the very start is not before it).
-    if (FAILED(chart->put_StartTime(CComVariant::Date(DateFromUnixSeconds(q.start))))) {
+    // The channels' times count from the first point returned (the start of the range when there is
+    // none), so that a chart of the last minutes of a long range opens on its data.
+    double first = q.end;
+    for (const zyn::net::PromSeries& series : result.series)
+        for (const auto& point : series.points)
+            if (std::isfinite(point.second) && point.first >= q.start) first = std::min(first, point.first);
+    if (first >= q.end) first = q.start;
+    if (FAILED(chart->put_StartTime(CComVariant::Date(DateFromUnixSeconds(first))))) {
         error = u"The start of the range is not a date.";
         return {};
     }

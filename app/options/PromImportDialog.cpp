@@ -35,7 +35,7 @@ CPromImportDialog::CPromImportDialog(const PromImportRequest& initial, QWidget* 
     form->addRow(QStringLiteral("&To:"), m_end);
     form->addRow(QStringLiteral("S&tep:"), m_step);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CPromImportDialog::Accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CPromImportDialog::AcceptIfComplete);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -47,7 +47,7 @@ PromImportRequest CPromImportDialog::Request() const {
             m_step->value()};
 }
 
-void CPromImportDialog::Accept() {
+void CPromImportDialog::AcceptIfComplete() {
     // What can be told without asking the server is told here, with the dialog still open.
     const PromImportRequest r = Request();
     QString problem;

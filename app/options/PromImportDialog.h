@@ -29,7 +29,7 @@ public:
     QLineEdit* QueryEdit() const { return m_query; }
 
 private:
-    void Accept();
+    void AcceptIfComplete();
 
     QLineEdit* m_server = nullptr;
     QLineEdit* m_query = nullptr;

@@ -13,6 +13,7 @@
 #include "com/errorinfo.h"
 #include "document/CTallonChart.h"
 #include "document/ZynMessageBox.h"
+#include "exchange/CsvImport.h"
 #include "exchange/ScriptLanguage.h"
 #include "objlib/ZynInterfaces.h"
 #include "options/AboutBox.h"
@@ -554,6 +555,17 @@ void CTallonApp::OnImportPrometheus() {
         ZynMessageBox(QStringLiteral("Could not import from Prometheus: %1")
                           .arg(QString::fromUtf16(why.data(), qsizetype(why.size()))));
         return;
+    }
+    // Colours and scales as a chart made from a file gets them, so that every series shows.
+    CComPtr<IZynChannelIter> channels;
+    chart->get_Channels(&channels);
+    for (std::size_t i = 0; channels;) {
+        CComPtr<IZynChannel> channel;
+        if (FAILED(channels->GetNext(&channel)) || !channel) break;
+        channel->put_Color(
+            zyn::csv::kDefaultChannelColours[i++ % std::size(zyn::csv::kDefaultChannelColours)]);
+        LONG status = 0;
+        channel->AutoScale(&status);
     }
     NewWindow(chart);
 }
