@@ -338,10 +338,13 @@ HRESULT CZynChart::AddChannel(BSTR i_CounterName, IZynChannel** o_ppChannel) {
     *o_ppChannel = nullptr;
     CComPtr<CZynChannel> channel = int_CreateChannel();
     const std::u16string path(View(i_CounterName));
+    // Validating a remote machine's path can take a scrape: it happens before the tree is locked, so
+    // a running chart's samples never wait for the network.
+    const bool valid = PdhValidatePathW(path.c_str()) == 0;
     {
         CZynLockList locks;
         int_LockTree(locks);
-        if (PdhValidatePathW(path.c_str()) != 0) {
+        if (!valid) {
             // Not a counter: a dynamic channel that shows the text and never gets a value.
             channel->int_SetCounterText(path);
             (void)channel->int_SetType(typeDynamic);
@@ -634,6 +637,9 @@ bool CZynChart::TakeSample(HANDLE giveUp) {
         }
         PdhCollectQueryData(m_query);
         m_queryCollected = true;
+        // The sampling thread comes back after one rate: remote machines are scraped just before
+        // then, so that collection finds their pages and never waits for the network.
+        if (giveUp) (void)zyn::pdh::ScheduleCollection(m_query, static_cast<DWORD>(m_rate.load()));
     }
     if (m_timeBase->AppendRel(t)) {
         m_lastSampleTime.store(t);

@@ -18,7 +18,7 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 
 # Module folder (as written in an include) -> rank. Equal ranks may include each other.
 LAYERS = [
-    ['com', 'sync', 'registry', 'pdh'],  # platform/
+    ['com', 'sync', 'registry', 'net', 'pdh'],  # platform/
     ['utils'],
     ['objlib'],
     ['remoting'],                        # automation objects on the bus: wire, exporter, proxies

@@ -14,6 +14,8 @@ packages=(
   dbus dbus-daemon systemd libglib2.0-bin xvfb xauth fonts-dejavu-core
   desktop-file-utils appstream libxml2-utils shared-mime-info
   dpkg-dev file
+  libcurl4-openssl-dev nlohmann-json3-dev ca-certificates
+  prometheus prometheus-node-exporter
 )
 
 missing=()

@@ -14,12 +14,16 @@
 
 namespace zyn::pdh::detail {
 
+class CMetricPage;
+
 // What a collector reads with: the sources, the kept files of its query, and the constants.
 struct CollectContext {
     const SourceConfig& config;
     CSourceCache& cache;
     double clockTicks = 100;
     double pageSize = 4096;
+    // For the collectors of a remote machine: the exporter's page they read instead of files.
+    const CMetricPage* page = nullptr;
 
     [[nodiscard]] std::int64_t Now() const;
     [[nodiscard]] std::string Proc(std::string_view relative) const {
@@ -41,6 +45,10 @@ struct ObjectSample {
     bool available = false;
     std::int64_t timeNs = 0; // CLOCK_MONOTONIC when the object's main source was read
     std::vector<InstanceSample> instances;
+    // What counters of an unavailable object read. A remote machine that missed one collection
+    // keeps its counters' baselines: its cumulative fields went on counting meanwhile.
+    PDH_STATUS missing = PDH_CSTATUS_NO_OBJECT;
+    bool keepBaselines = false;
 };
 
 class CObjectCollector {
@@ -87,6 +95,9 @@ struct ObjectDef {
     std::uint64_t cumulativeFields = 0; // raw fields that only grow
     std::vector<CounterDef> counters;
     std::unique_ptr<CObjectCollector> (*makeCollector)() = nullptr;
+    // The same raw fields, in the same units, from a node_exporter page (CollectContext::page); null
+    // when no exporter metric feeds the object.
+    std::unique_ptr<CObjectCollector> (*makeRemoteCollector)() = nullptr;
     // Whether the object's sources exist (pressure files, cgroup v2); null means always.
     bool (*available)(const SourceConfig& config) = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 #include "text.h"
 
 #include <array>
@@ -59,6 +60,20 @@ bool FreeShare(const EvalInput& in, double& v) {
     return Finite(v);
 }
 
+// Each file system once, however many mount points show it (a file system mounted twice, the
+// subvolumes of one btrfs file system): they all report the space of the whole file system.
+InstanceSample Total(const std::vector<InstanceSample>& instances,
+                     const std::vector<std::string_view>& devices) {
+    InstanceSample total{"_Total", ~std::uint64_t{0}, std::vector<double>(kFieldCount, 0.0)};
+    std::unordered_set<std::string_view> counted;
+    for (std::size_t i = 0; i < instances.size(); ++i) {
+        if (!counted.insert(devices[i]).second) continue;
+        for (int f = 0; f < kFieldCount; ++f)
+            total.values[f] += instances[i].values[f];
+    }
+    return total;
+}
+
 class CLogicalDiskCollector final : public CObjectCollector {
 public:
     void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
@@ -103,20 +118,37 @@ public:
         }
         out.instances.push_back(Total(out.instances, devices));
     }
+};
 
-private:
-    // Each file system once, however many mount points show it (a file system mounted twice, the
-    // subvolumes of one btrfs file system): they all report the space of the whole file system.
-    static InstanceSample Total(const std::vector<InstanceSample>& instances,
-                                const std::vector<std::string_view>& devices) {
-        InstanceSample total{"_Total", ~std::uint64_t{0}, std::vector<double>(kFieldCount, 0.0)};
-        std::unordered_set<std::string_view> counted;
-        for (std::size_t i = 0; i < instances.size(); ++i) {
-            if (!counted.insert(devices[i]).second) continue;
-            for (int f = 0; f < kFieldCount; ++f)
-                total.values[f] += instances[i].values[f];
+// node_filesystem_{size,free,avail}_bytes per mount point, without the file systems the exporter
+// could not read (node_filesystem_device_error) and the kinds left out here too.
+class CRemoteLogicalDiskCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const CMetricPage& page = *ctx.page;
+        const auto usable = [](const CMetricPage& p, const MetricSample& s) {
+            if (Skipped(p.Label(s, "fstype"))) return false;
+            for (const MetricSample& e : p.Samples("node_filesystem_device_error"))
+                if (e.value != 0 && p.Label(e, "mountpoint") == p.Label(s, "mountpoint")) return false;
+            return true;
+        };
+        CRemoteInstances mounts(kFieldCount);
+        mounts.Fill(page, "node_filesystem_size_bytes", "mountpoint", kTotalBytes, 1.0, usable);
+        mounts.Fill(page, "node_filesystem_free_bytes", "mountpoint", kFreeBytes, 1.0, usable);
+        mounts.Fill(page, "node_filesystem_avail_bytes", "mountpoint", kAvailBytes, 1.0, usable);
+        std::vector<std::string> devices;
+        for (InstanceSample& mount : mounts.Instances()) {
+            std::string device;
+            for (const MetricSample& s : page.Samples("node_filesystem_size_bytes"))
+                if (page.Label(s, "mountpoint") == mount.name) device = std::string(page.Label(s, "device"));
+            devices.push_back(device.empty() ? mount.name : device);
+            mount.identity = std::hash<std::string>{}(mount.name);
+            mount.name = MapInstanceName(mount.name);
         }
-        return total;
+        out.available = page.Has("node_filesystem_size_bytes");
+        out.instances = std::move(mounts.Instances());
+        const std::vector<std::string_view> deviceViews(devices.begin(), devices.end());
+        if (out.available) out.instances.push_back(Total(out.instances, deviceViews));
     }
 };
 
@@ -128,6 +160,7 @@ ObjectDef MakeLogicalDisk() {
                 "! (the root file system is !). System and network file systems are left out, and so are "
                 "mounts that show only part of another file system. _Total counts each file system once.";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CLogicalDiskCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteLogicalDiskCollector); };
     o.counters = {
         {"% Free Space", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0,
          Bits({kTotalBytes, kFreeBytes, kAvailBytes}), &FreeShare,

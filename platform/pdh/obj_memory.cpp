@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 
 #include <array>
 
@@ -86,6 +87,23 @@ private:
     }
 };
 
+// node_memory_<field>_bytes (already in bytes) and node_vmstat_<field>.
+class CRemoteMemoryCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const CMetricPage& page = *ctx.page;
+        out.instances.resize(1);
+        InstanceSample& inst = out.instances[0];
+        inst.name.clear();
+        inst.values.assign(kFieldCount, NAN);
+        for (std::size_t k = 0; k < kMeminfoKeys.size(); ++k)
+            inst.values[k] = PageValue(page, "node_memory_" + std::string(kMeminfoKeys[k]) + "_bytes");
+        for (std::size_t k = 0; k < kVmstatKeys.size(); ++k)
+            inst.values[kPgFault + k] = PageValue(page, "node_vmstat_" + std::string(kVmstatKeys[k]));
+        out.available = Finite(inst.values[kMemTotal]);
+    }
+};
+
 ObjectDef MakeMemory() {
     ObjectDef o;
     o.name = "Memory";
@@ -94,6 +112,7 @@ ObjectDef MakeMemory() {
                 "much is moved to and from swap.";
     o.cumulativeFields = Bits({kPgFault, kPgMajFault, kPswpIn, kPswpOut});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CMemoryCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteMemoryCollector); };
     constexpr auto kAvail = Bits({kMemAvailable, kMemFree, kMemTotal});
     o.counters = {
         // MemAvailable of /proc/meminfo, MemFree where the kernel has none; MiB

@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 #include "text.h"
 
 #include <functional>
@@ -79,6 +80,41 @@ private:
     }
 };
 
+// node_network_*_total per device, and the link speed (bytes per second) of the netclass collector.
+class CRemoteNetworkCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        static constexpr std::pair<std::string_view, int> kMap[] = {
+            {"node_network_receive_bytes_total", kRxBytes},
+            {"node_network_receive_packets_total", kRxPackets},
+            {"node_network_receive_errs_total", kRxErrs},
+            {"node_network_receive_drop_total", kRxDrop},
+            {"node_network_receive_fifo_total", kRxFifo},
+            {"node_network_receive_frame_total", kRxFrame},
+            {"node_network_receive_compressed_total", kRxCompressed},
+            {"node_network_receive_multicast_total", kRxMulticast},
+            {"node_network_transmit_bytes_total", kTxBytes},
+            {"node_network_transmit_packets_total", kTxPackets},
+            {"node_network_transmit_errs_total", kTxErrs},
+            {"node_network_transmit_drop_total", kTxDrop},
+        };
+        const CMetricPage& page = *ctx.page;
+        CRemoteInstances links(kFieldCount);
+        for (const auto& [metric, field] : kMap)
+            links.Fill(page, metric, "device", field);
+        // Only interfaces with traffic counters are instances; the speed joins them.
+        for (InstanceSample& link : links.Instances()) {
+            for (const MetricSample& s : page.Samples("node_network_speed_bytes")) {
+                if (page.Label(s, "device") != link.name) continue;
+                link.values[kSpeed] = s.value > 0 ? s.value * 8 : 0; // -1 Mb/s (unknown) reads 0, as locally
+            }
+            link.name = MapInstanceName(link.name);
+        }
+        out.available = page.Has("node_network_receive_bytes_total");
+        out.instances = std::move(links.Instances());
+    }
+};
+
 ObjectDef MakeNetwork() {
     ObjectDef o;
     o.name = "Network Interface";
@@ -89,6 +125,7 @@ ObjectDef MakeNetwork() {
     o.cumulativeFields =
         Bits({kRxBytes, kRxPackets, kRxErrs, kRxDrop, kTxBytes, kTxPackets, kTxErrs, kTxDrop});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CNetworkCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteNetworkCollector); };
     o.counters = {
         {"Bytes Received/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kRxBytes),
          &PerSecond<kRxBytes>, "Bytes received per second."},

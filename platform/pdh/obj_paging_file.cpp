@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 #include "text.h"
 
 #include <functional>
@@ -45,6 +46,18 @@ public:
     }
 };
 
+// The exporter does not list the swap areas, only the totals of /proc/meminfo: _Total alone.
+class CRemoteSwapCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const double size = PageValue(*ctx.page, "node_memory_SwapTotal_bytes");
+        const double free = PageValue(*ctx.page, "node_memory_SwapFree_bytes");
+        out.available = Finite(size) && Finite(free);
+        out.instances.clear();
+        if (out.available) out.instances.push_back({"_Total", ~std::uint64_t{0}, {size, size - free}});
+    }
+};
+
 ObjectDef MakePagingFile() {
     ObjectDef o;
     o.name = "Paging File";
@@ -52,6 +65,7 @@ ObjectDef MakePagingFile() {
     o.explain = "How full each swap area is, whether a partition or a file, listed by its path with / "
                 "written as !. _Total covers all of them together and reads 0 when there is no swap.";
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSwapCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteSwapCollector); };
     o.counters = {
         {"% Usage", PERF_DETAIL_NOVICE, PERF_RAW_FRACTION, 0, Bits({kSize, kUsed}), &Usage,
          "The share of the swap area in use. Swap that stays in use while memory is short slows the "

@@ -2,9 +2,11 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 #include "total_accumulator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -102,6 +104,72 @@ private:
     CTotalAccumulator m_total;
 };
 
+// A partition by its kernel name (sda1, nvme0n1p2, mmcblk0p1): the exporter does not say which
+// devices are partitions, and leaves out only the ones its own pattern knows.
+bool LooksLikePartition(std::string_view name) {
+    std::size_t digits = 0;
+    while (digits < name.size() && name[name.size() - 1 - digits] >= '0' &&
+           name[name.size() - 1 - digits] <= '9')
+        ++digits;
+    if (digits == 0 || digits == name.size()) return false;
+    const std::string_view stem = name.substr(0, name.size() - digits);
+    if (stem.ends_with('p') && stem.size() > 1 && stem[stem.size() - 2] >= '0' &&
+        stem[stem.size() - 2] <= '9')
+        return true; // nvme0n1p2, mmcblk0p1
+    for (std::string_view prefix : {"sd", "hd", "vd", "xvd"}) {
+        if (!stem.starts_with(prefix) || stem.size() == prefix.size()) continue;
+        const std::string_view letters = stem.substr(prefix.size());
+        if (std::all_of(letters.begin(), letters.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+            return true;
+    }
+    return false;
+}
+
+// node_disk_*: bytes instead of 512-byte sectors, seconds instead of milliseconds.
+class CRemoteDiskCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        static constexpr struct {
+            std::string_view metric;
+            int field;
+            double scale;
+        } kMap[] = {
+            {"node_disk_reads_completed_total", kReads, 1},
+            {"node_disk_reads_merged_total", kReadsMerged, 1},
+            {"node_disk_read_bytes_total", kSectorsRead, 1 / kSector},
+            {"node_disk_read_time_seconds_total", kReadMs, 1000},
+            {"node_disk_writes_completed_total", kWrites, 1},
+            {"node_disk_writes_merged_total", kWritesMerged, 1},
+            {"node_disk_written_bytes_total", kSectorsWritten, 1 / kSector},
+            {"node_disk_write_time_seconds_total", kWriteMs, 1000},
+            {"node_disk_io_now", kInFlight, 1},
+            {"node_disk_io_time_seconds_total", kIoTicks, 1000},
+            {"node_disk_io_time_weighted_seconds_total", kWeightedMs, 1000},
+        };
+        const CMetricPage& page = *ctx.page;
+        CRemoteInstances disks(kFieldCount);
+        const auto wholeDisk = [](const CMetricPage& p, const MetricSample& s) {
+            const std::string_view name = p.Label(s, "device");
+            return !Skipped(name) && !LooksLikePartition(name);
+        };
+        for (const auto& m : kMap)
+            disks.Fill(page, m.metric, "device", m.field, m.scale, wholeDisk);
+        out.available = page.Has("node_disk_reads_completed_total");
+        out.instances = std::move(disks.Instances());
+        for (InstanceSample& disk : out.instances)
+            for (double& v : disk.values)
+                if (Finite(v)) v = std::round(v); // whole sectors and milliseconds, as the kernel counts
+        InstanceSample total;
+        total.name = "_Total";
+        total.identity = ~std::uint64_t{0};
+        m_total.Build(out.instances, kFieldCount, kCumulative, kModular32, total);
+        if (out.available) out.instances.push_back(std::move(total));
+    }
+
+private:
+    CTotalAccumulator m_total;
+};
+
 ObjectDef MakeDisk() {
     ObjectDef o;
     o.name = "PhysicalDisk";
@@ -112,6 +180,7 @@ ObjectDef MakeDisk() {
                 "together. Partitions and virtual disks in memory are left out.";
     o.cumulativeFields = kChecked;
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CDiskCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteDiskCollector); };
     o.counters = {
         // 512·Δsectors read/Δt
         {"Disk Read Bytes/sec", PERF_DETAIL_NOVICE, PERF_COUNTER_BULK_COUNT, -4, Bit(kSectorsRead),

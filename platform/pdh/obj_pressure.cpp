@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 
 #include <unistd.h>
 
@@ -58,6 +59,21 @@ public:
     }
 };
 
+// node_pressure_<resource>_waiting_seconds_total (some) and _stalled_seconds_total (full), in
+// seconds where the kernel's totals are microseconds. The averages are not exported.
+template <const char* File> class CRemotePressureCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const std::string prefix = std::string("node_pressure_") + File;
+        out.instances.resize(1);
+        InstanceSample& inst = out.instances[0];
+        inst.values.assign(kFieldCount, NAN);
+        inst.values[kSomeTotal] = PageValue(*ctx.page, prefix + "_waiting_seconds_total", 1e6);
+        inst.values[kFullTotal] = PageValue(*ctx.page, prefix + "_stalled_seconds_total", 1e6);
+        out.available = Finite(inst.values[kSomeTotal]) || Finite(inst.values[kFullTotal]);
+    }
+};
+
 constexpr char kCpu[] = "cpu";
 constexpr char kMemory[] = "memory";
 constexpr char kIo[] = "io";
@@ -69,6 +85,9 @@ template <const char* File> ObjectDef MakePressure(std::string_view name, std::s
     o.explain = explain;
     o.cumulativeFields = Bits({kSomeTotal, kFullTotal});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CPressureCollector<File>); };
+    o.makeRemoteCollector = [] {
+        return std::unique_ptr<CObjectCollector>(new CRemotePressureCollector<File>);
+    };
     o.available = [](const SourceConfig& config) {
         return access((config.procRoot + "/pressure/" + File).c_str(), R_OK) == 0;
     };

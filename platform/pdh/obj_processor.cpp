@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 
 #include <algorithm>
 
@@ -112,6 +113,40 @@ public:
     }
 };
 
+// node_cpu_seconds_total{cpu,mode} in seconds instead of ticks: every formula is a share of the
+// interval's total, so the unit cancels. _Total sums the CPUs, as the kernel's cpu line does.
+class CRemoteProcessorCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        static constexpr std::pair<std::string_view, int> kModes[] = {
+            {"user", kUser},     {"nice", kNice}, {"system", kSystem},   {"idle", kIdle},
+            {"iowait", kIowait}, {"irq", kIrq},   {"softirq", kSoftirq}, {"steal", kSteal}};
+        const CMetricPage& page = *ctx.page;
+        CRemoteInstances cpus(kFieldCount);
+        for (const auto& [mode, field] : kModes)
+            cpus.Fill(
+                page, "node_cpu_seconds_total", "cpu", field, 1.0,
+                [m = mode](const CMetricPage& p, const MetricSample& s) { return p.Label(s, "mode") == m; });
+        for (const auto& [mode, field] : {std::pair{"user", kGuest}, std::pair{"nice", kGuestNice}})
+            cpus.Fill(
+                page, "node_cpu_guest_seconds_total", "cpu", field, 1.0,
+                [m = mode](const CMetricPage& p, const MetricSample& s) { return p.Label(s, "mode") == m; });
+        out.available = !cpus.Empty();
+        out.instances = std::move(cpus.Instances());
+        if (!out.available) return;
+        InstanceSample total{"_Total", ~std::uint64_t{0}, std::vector<double>(kFieldCount, 0.0)};
+        for (InstanceSample& cpu : out.instances) {
+            std::uint64_t number = 0;
+            (void)ParseU64(cpu.name, number);
+            cpu.identity = number;
+            for (int f = 0; f < kIntr; ++f)
+                total.values[f] += cpu.values[f];
+        }
+        total.values[kIntr] = PageValue(page, "node_intr_total");
+        out.instances.push_back(std::move(total));
+    }
+};
+
 ObjectDef MakeProcessor() {
     ObjectDef o;
     o.name = "Processor";
@@ -123,6 +158,7 @@ ObjectDef MakeProcessor() {
         "them together. A processor that is switched off disappears from the list until it is back.";
     o.cumulativeFields = kTickFields | Bits({kGuest, kGuestNice, kIntr});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CProcessorCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteProcessorCollector); };
     o.counters = {
         // 100·(1 − Δ(idle+iowait)/Δall ticks)
         {"% Processor Time", PERF_DETAIL_NOVICE, PERF_100NSEC_TIMER, 0, kTickFields, &BusyShare,

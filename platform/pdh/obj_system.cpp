@@ -2,8 +2,10 @@
 
 #include "catalog.h"
 #include "parse.h"
+#include "remote_fields.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace zyn::pdh::detail {
 namespace {
@@ -103,6 +105,34 @@ private:
     }
 };
 
+// The stat, loadavg, time and (when enabled) processes collectors of node_exporter.
+class CRemoteSystemCollector final : public CObjectCollector {
+public:
+    void Collect(CollectContext& ctx, std::uint32_t, ObjectSample& out) override {
+        const CMetricPage& page = *ctx.page;
+        out.instances.resize(1);
+        InstanceSample& inst = out.instances[0];
+        inst.values.assign(kFieldCount, NAN);
+        double* v = inst.values.data();
+        v[kCtxt] = PageValue(page, "node_context_switches_total");
+        v[kProcessesCreated] = PageValue(page, "node_forks_total");
+        v[kProcsRunning] = PageValue(page, "node_procs_running");
+        v[kProcsBlocked] = PageValue(page, "node_procs_blocked");
+        v[kThreads] = PageValue(page, "node_processes_threads");
+        v[kProcessCount] = PageValue(page, "node_processes_pids");
+        v[kLoad1] = PageValue(page, "node_load1");
+        v[kLoad5] = PageValue(page, "node_load5");
+        v[kLoad15] = PageValue(page, "node_load15");
+        v[kUptime] = PageValue(page, "node_time_seconds") - PageValue(page, "node_boot_time_seconds");
+        std::unordered_set<std::string_view> cpus;
+        for (const MetricSample& s : page.Samples("node_cpu_seconds_total"))
+            cpus.insert(page.Label(s, "cpu"));
+        v[kOnlineCpus] = cpus.empty() ? NAN : static_cast<double>(cpus.size());
+        out.available =
+            std::any_of(inst.values.begin(), inst.values.end(), [](double x) { return Finite(x); });
+    }
+};
+
 ObjectDef MakeSystem() {
     ObjectDef o;
     o.name = "System";
@@ -111,6 +141,7 @@ ObjectDef MakeSystem() {
                 "and how long the system has been up.";
     o.cumulativeFields = Bits({kCtxt, kProcessesCreated});
     o.makeCollector = [] { return std::unique_ptr<CObjectCollector>(new CSystemCollector); };
+    o.makeRemoteCollector = [] { return std::unique_ptr<CObjectCollector>(new CRemoteSystemCollector); };
     o.counters = {
         {"Processor Queue Length", PERF_DETAIL_NOVICE, PERF_COUNTER_LARGE_RAWCOUNT, 1,
          Bits({kProcsRunning, kOnlineCpus}), &QueueLength,

@@ -172,8 +172,15 @@ void SetSourceRoots(std::string procRoot, std::string sysRoot);
 PDH_STATUS OpenQueryWithSources(const SourceConfig& sources, DWORD_PTR userData, PDH_HQUERY* query);
 // Collects one counter on its own: its object's sources are read and only this counter moves on,
 // so a counter added to a query that is already being sampled gets its baseline without the
-// query's other counters losing the interval they are in.
+// query's other counters losing the interval they are in. (A remote machine's counter takes its
+// baseline at the next collection.)
 PDH_STATUS CollectCounterData(PDH_HCOUNTER counter);
+// Tells a query that its next collection is due in `dueInMs`. The remote machines its counters
+// read (`\\HOST[:PORT]\…`, served by their node_exporter) are then scraped in parallel just before
+// it, with a time limit of half the interval, and that collection takes what has arrived without
+// waiting: a machine that is late or down reads PDH_NO_DATA or PDH_CSTATUS_NO_MACHINE that once.
+// A collection nobody announced scrapes its machines itself and waits for them.
+PDH_STATUS ScheduleCollection(PDH_HQUERY query, DWORD dueInMs);
 
 struct ObjectDescription {
     std::u16string name;
@@ -201,5 +208,23 @@ std::vector<std::u16string> ListInstances(std::u16string_view object, const Sour
 PDH_STATUS ValidatePath(std::u16string_view path, const SourceConfig& sources);
 // The host name, as `\\name` paths use it (without the backslashes).
 std::u16string LocalMachineName();
+// Whether a machine name (without the backslashes) names this machine: empty, ".", "localhost" or
+// the host name, without a port. Any other name is a remote machine.
+bool IsLocalMachineName(std::u16string_view machine);
+
+// Everything a machine offers at a detail level, for a counter browser. A remote machine is
+// described from one scrape of its exporter (objects, counters and instances alike); one that
+// cannot be reached gives PDH_CSTATUS_NO_MACHINE and the reason in words.
+struct MachineDescription {
+    struct Object {
+        ObjectDescription object;
+        std::vector<CounterDescription> counters;
+        std::vector<std::u16string> instances;
+    };
+    PDH_STATUS status = PDH_CSTATUS_VALID_DATA;
+    std::u16string error;
+    std::vector<Object> objects;
+};
+MachineDescription DescribeMachine(std::u16string_view machine, DWORD detailLevel);
 
 } // namespace zyn::pdh

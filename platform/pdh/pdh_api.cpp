@@ -151,7 +151,7 @@ PDH_STATUS PdhGetCounterInfoW(PDH_HCOUNTER counter, BOOLEAN retrieveExplainText,
     if (!call) return PDH_INVALID_HANDLE;
     if (!bufferSize) return PDH_INVALID_ARGUMENT;
     const CounterPath& p = counter->path;
-    const std::u16string machine = u"\\\\" + zyn::pdh::LocalMachineName();
+    const std::u16string machine = u"\\\\" + zyn::com::Utf8ToUtf16(call->MachineOf(counter));
     const std::u16string object = zyn::com::Utf8ToUtf16(counter->object->name);
     const std::u16string name = zyn::com::Utf8ToUtf16(counter->def->name);
     const std::u16string instance = zyn::com::Utf8ToUtf16(p.instance);
@@ -279,6 +279,13 @@ PDH_STATUS CollectCounterData(PDH_HCOUNTER counter) {
     const CQueryCall call(counter);
     if (!call) return PDH_INVALID_HANDLE;
     return call->CollectOne(counter);
+}
+
+PDH_STATUS ScheduleCollection(PDH_HQUERY query, DWORD dueInMs) {
+    const CQueryCall call(query);
+    if (!call) return PDH_INVALID_HANDLE;
+    call->ScheduleCollection(dueInMs);
+    return ERROR_SUCCESS;
 }
 
 } // namespace zyn::pdh
