@@ -85,6 +85,9 @@ HRESULT CZynApp::int_LoadChart(CZynGrowBuff& records, IZynChart** o_ppChart) {
     // they are made).
     CComPtr<CZynChart> chart = CZynChart::Create();
     SetErrorInfo(0, nullptr);
+    // The records are read once, into the chart: what has been read is given back as the reading
+    // moves on, so that the records and the chart they become are never both resident in full.
+    records.SetReadOnce(true);
     const bool whole = zyn::obj::records::ReadChart(records, *chart);
     CComPtr<IErrorInfo> why;
     if (GetErrorInfo(0, &why) != S_OK) why = nullptr;

@@ -1,9 +1,13 @@
 #include "ZynGrowBuff.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 void CZynGrowBuff::int_Free() {
+    m_readOnce = false; // new content may be read more than once
     if (!m_buffer) return;
     std::free(m_buffer);
     m_buffer = nullptr;
@@ -51,6 +55,16 @@ bool CZynGrowBuff::int_WriteRaw(const void* data, std::uint32_t length) {
     std::memcpy(m_buffer + m_size, data, length);
     m_size += length;
     return true;
+}
+
+void CZynGrowBuff::ReleaseReadBytes() {
+    static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (!m_readOnce || !m_buffer || page == 0) return;
+    const std::uint32_t read = m_readPos < m_size ? m_readPos : m_size;
+    // Only pages wholly inside the block: the allocator's own bytes before it stay untouched.
+    const auto begin = (reinterpret_cast<std::uintptr_t>(m_buffer) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(m_buffer) + read) / page * page;
+    if (end > begin) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
 bool CZynGrowBuff::int_ReadRaw(void* data, std::uint32_t length) {

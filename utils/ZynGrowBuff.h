@@ -58,6 +58,13 @@ public:
 
     // Bytes left between the read position and the size (0 when the position is past the size).
     std::uint32_t GetReadRemaining() const { return m_readPos < m_size ? m_size - m_readPos : 0; }
+    // For a reader that reads the content once from start to end: once SetReadOnce(true) was called,
+    // ReleaseReadBytes gives the whole memory pages before the read position back to the system, so
+    // that a large record read into objects does not stay resident beside them. The bytes there
+    // read as zero afterwards; the size, the read position and everything after it stay as they
+    // are. Without read-once (a buffer that may be read again) it does nothing.
+    void SetReadOnce(bool once) { m_readOnce = once; }
+    void ReleaseReadBytes();
 
     // Packing: the whole content converted in place.
     bool Compress(int level);
@@ -72,6 +79,10 @@ public:
     bool FromString(const CComBSTR& text);
     bool ToVariant(VARIANT* v) const;
     bool FromVariant(const VARIANT* v);
+    // What FromVariant followed by Decompress gives for packed content, unpacked straight from the
+    // array's bytes (no copy of the packed bytes is made). False, leaving the buffer as it was, for
+    // anything FromVariant refuses, content that is not packed, or packing that does not unpack.
+    bool UnpackFromVariant(const VARIANT* v);
 
     static std::uint32_t int_GetCompressSig() { return 0xC0DA1A01u; }
     static std::uint32_t int_EncodedSize(std::uint32_t n) { return (n + 2) / 3 * 4; }
@@ -95,4 +106,5 @@ private:
     std::uint32_t m_size = 0;
     std::uint32_t m_capacity = 0;
     std::uint32_t m_readPos = 0;
+    bool m_readOnce = false;
 };

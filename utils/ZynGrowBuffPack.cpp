@@ -97,11 +97,41 @@ struct DecodeTable {
 };
 constexpr DecodeTable kDecode;
 
+bool IsPacked(const unsigned char* data, std::uint32_t size) {
+    return size > 11 && LoadU32(data) == CZynGrowBuff::int_GetCompressSig() &&
+           LoadU32(data + 8) == CZynGrowBuff::int_GetCompressSig();
+}
+
+// Unpacks packed bytes (header included) into `out`, which must be empty.
+bool Unpack(const unsigned char* packed, std::uint32_t packedSize, CZynGrowBuff& out) {
+    const std::uint32_t announced = LoadU32(packed + 4);
+    const unsigned char* in = packed + kHeaderSize;
+    const std::uint32_t inSize = packedSize - kHeaderSize;
+    if (announced > kMaxUncompressed || announced > std::uint64_t(inSize) * kMaxInflateRatio + 64)
+        return false;
+
+    if (!out.SetCapacity(announced + 32)) return false;
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(libdeflate_alloc_decompressor());
+    if (!d) return false;
+    std::size_t produced = 0;
+    libdeflate_result rc =
+        libdeflate_zlib_decompress(d.get(), in, inSize, out.GetBuffer(), announced, &produced);
+    if (rc == LIBDEFLATE_SUCCESS) {
+        out.IncrementSize(static_cast<std::uint32_t>(produced));
+        return true;
+    }
+    if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
+        // More data than announced: the reader does not rely on the announcement, so decode it all.
+        out.Release();
+        return InflateStreaming(in, inSize, announced + 32, out);
+    }
+    return false;
+}
+
 } // namespace
 
 bool CZynGrowBuff::IsCompressed() const {
-    return m_size > 11 && LoadU32(m_buffer) == int_GetCompressSig() &&
-           LoadU32(m_buffer + 8) == int_GetCompressSig();
+    return IsPacked(m_buffer, m_size);
 }
 
 std::uint32_t CZynGrowBuff::GetUncompressedSize() const {
@@ -137,28 +167,8 @@ bool CZynGrowBuff::Compress(int level) {
 
 bool CZynGrowBuff::Decompress() {
     if (!IsCompressed()) return true;
-    const std::uint32_t announced = LoadU32(m_buffer + 4);
-    const unsigned char* in = m_buffer + kHeaderSize;
-    const std::uint32_t inSize = m_size - kHeaderSize;
-    if (announced > kMaxUncompressed || announced > std::uint64_t(inSize) * kMaxInflateRatio + 64)
-        return false;
-
     CZynGrowBuff temp;
-    if (!temp.SetCapacity(announced + 32)) return false;
-    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(libdeflate_alloc_decompressor());
-    if (!d) return false;
-    std::size_t produced = 0;
-    libdeflate_result rc =
-        libdeflate_zlib_decompress(d.get(), in, inSize, temp.GetBuffer(), announced, &produced);
-    if (rc == LIBDEFLATE_SUCCESS) {
-        temp.IncrementSize(static_cast<std::uint32_t>(produced));
-    } else if (rc == LIBDEFLATE_INSUFFICIENT_SPACE) {
-        // More data than announced: the reader does not rely on the announcement, so decode it all.
-        temp.Release();
-        if (!InflateStreaming(in, inSize, announced + 32, temp)) return false;
-    } else {
-        return false;
-    }
+    if (!Unpack(m_buffer, m_size, temp)) return false;
     int_TakeHandoff(temp);
     return true;
 }
@@ -285,7 +295,11 @@ bool CZynGrowBuff::ToVariant(VARIANT* v) const {
     return true;
 }
 
-bool CZynGrowBuff::FromVariant(const VARIANT* v) {
+namespace {
+
+// The bytes of a one-dimensional byte array held by `v` (by value or by reference), handed to `use`
+// while the array is locked.
+template <typename Use> bool WithVariantBytes(const VARIANT* v, Use use) {
     if (!v || !(v->vt & VT_ARRAY)) return false;
     VARTYPE element = static_cast<VARTYPE>(v->vt & VT_TYPEMASK);
     if (element != VT_UI1 && element != VT_I1) return false;
@@ -300,9 +314,27 @@ bool CZynGrowBuff::FromVariant(const VARIANT* v) {
               SUCCEEDED(SafeArrayGetUBound(psa, 1, &hi)) && SUCCEEDED(SafeArrayAccessData(psa, &data));
     if (ok) {
         std::int64_t count = std::int64_t(hi) - lo + 1;
-        ok = count >= 0 && (count == 0 || data) && Write(data, static_cast<unsigned long>(count));
+        ok = count >= 0 && count <= 0xFFFFFFFF && (count == 0 || data) &&
+             use(static_cast<const unsigned char*>(data), static_cast<std::uint32_t>(count));
         SafeArrayUnaccessData(psa);
     }
     SafeArrayUnlock(psa);
     return ok;
+}
+
+} // namespace
+
+bool CZynGrowBuff::FromVariant(const VARIANT* v) {
+    return WithVariantBytes(
+        v, [this](const unsigned char* data, std::uint32_t size) { return Write(data, size); });
+}
+
+bool CZynGrowBuff::UnpackFromVariant(const VARIANT* v) {
+    CZynGrowBuff temp;
+    const bool ok = WithVariantBytes(v, [&temp](const unsigned char* data, std::uint32_t size) {
+        return IsPacked(data, size) && Unpack(data, size, temp);
+    });
+    if (!ok) return false;
+    int_TakeHandoff(temp);
+    return true;
 }

@@ -126,14 +126,22 @@ bool SaveChartBytes(IZynChart* chart, std::vector<std::uint8_t>& out) {
 CComPtr<IZynChart> LoadChartBytes(IZynApp* app, std::span<const std::uint8_t> bytes, std::string* partial) {
     if (partial) partial->clear();
     if (!app || bytes.size() > kMaxFileBytes) return {};
-    // The byte-array value straight from the bytes: a chart file is tens of megabytes, and every
-    // copy of it on the way to the loader costs a pass over fresh memory.
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array) return {};
-    if (!bytes.empty()) std::memcpy(array->pvData, bytes.data(), bytes.size());
-    CComVariant value;
+    // The byte-array value over the caller's bytes, not a copy of them: a chart file is tens of
+    // megabytes, and every copy on the way to the loader adds to the peak memory of opening it. The
+    // array is only lent for the call (the loader takes the value as an in-parameter), so it lives
+    // here and is never destroyed.
+    SAFEARRAY array{};
+    array.cDims = 1;
+    array.cbElements = 1;
+    array.vt = VT_UI1;
+    array.rgsabound[0].cElements = static_cast<ULONG>(bytes.size());
+    array.rgsabound[0].lLbound = 0;
+    static const std::uint8_t kNoBytes = 0;
+    array.pvData = const_cast<std::uint8_t*>(bytes.empty() ? &kNoBytes : bytes.data());
+    VARIANT value;
+    VariantInit(&value);
     value.vt = VT_ARRAY | VT_UI1;
-    value.parray = array;
+    value.parray = &array;
     CComPtr<IZynChart> chart;
     if (FAILED(app->LoadChart(value, &chart))) return {};
     // After S_OK the error object holds a text only when the records were read in part.

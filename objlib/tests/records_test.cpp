@@ -11,6 +11,7 @@
 #include "testing/ComChecks.h"
 #include "utils/ZynTime.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -568,6 +569,57 @@ TEST_F(RecordsTest, ChartRoundTripLoadsStaticChannelsAndStoppedEvents) {
     const double loadedStart = loaded->int_StartDate();
     EXPECT_EQ(loaded->Sample(), S_OK);
     EXPECT_NE(loaded->int_StartDate(), loadedStart);
+}
+
+// A chart of many pages: loading gives the reading's pages back as it goes and appends values in
+// runs, which must leave every value, time and statistic as a recording of them would.
+TEST_F(RecordsTest, LargeChartLoadsEveryValueTimeAndStatistic) {
+    CComPtr<CZynApp> app = zyn::com::MakeObject<CZynApp>();
+    CComPtr<IZynChart> added;
+    ASSERT_EQ(app->AddChart(&added), S_OK);
+    auto* chart = static_cast<CZynChart*>(added.p);
+    CComVariant start(45000.25);
+    chart->put_StartTime(start);
+    constexpr LONG kValues = 20011; // not a multiple of the runs the loader copies in
+    for (int c = 0; c < 3; ++c) {
+        CComPtr<IZynChannel> channel;
+        ASSERT_EQ(chart->AddStaticChannel(&channel), S_OK);
+        for (LONG i = 0; i < kValues; ++i) {
+            LONG count = 0;
+            const double value =
+                c == 1 ? -0.5 * i : std::sin(i * 0.001 + c) * 100.0 + (i == 15000 ? 1e6 : 0.0);
+            ASSERT_EQ(channel->AddValueRelTime(value, i * 1000 + c, &count), S_OK);
+        }
+    }
+    CComPtr<CZynChart> loaded = LoadedChart(app, SavedChartRecords(chart));
+    const auto originals = ChannelsOf(chart), channels = ChannelsOf(loaded);
+    ASSERT_EQ(channels.size(), 3u);
+    for (std::size_t c = 0; c < 3; ++c) {
+        EXPECT_EQ(Values(channels[c]), Values(originals[c])) << c;
+        // Times are rebased on the channel's first one when saved: the same instants, to far below
+        // a millisecond, though not always the same doubles.
+        const auto got = Times(channels[c]), want = Times(originals[c]);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            ASSERT_NEAR(got[i], want[i], 1e-9) << "channel " << c << ", value " << i;
+        CComPtr<IZynDataSet> from, to;
+        originals[c]->get_Data(&from);
+        channels[c]->get_Data(&to);
+        double a = 0, b = 0;
+        LONG ia = 0, ib = 0;
+        from->get_Max(&a), to->get_Max(&b);
+        EXPECT_EQ(a, b) << c;
+        from->get_Min(&a), to->get_Min(&b);
+        EXPECT_EQ(a, b) << c;
+        from->get_Average(&a), to->get_Average(&b);
+        EXPECT_DOUBLE_EQ(a, b) << c;
+        from->get_IndexMax(&ia), to->get_IndexMax(&ib);
+        EXPECT_EQ(ia, ib) << c;
+        from->get_IndexMin(&ia), to->get_IndexMin(&ib);
+        EXPECT_EQ(ia, ib) << c;
+    }
+    loaded->Detach();
+    chart->Detach();
 }
 
 TEST_F(RecordsTest, AllStaticChartWithStoppedEventsSavesIdenticallyAfterLoading) {

@@ -284,6 +284,82 @@ TEST(GrowBuffPacking, CorruptOrLyingContainersFailAndLeaveTheBufferAlone) {
     EXPECT_EQ(under.GetSize(), 4000u);
 }
 
+// Unpacking straight from a byte array gives what copying it in and decompressing gives, and
+// refuses (leaving the buffer alone) what Decompress or FromVariant refuse.
+TEST(GrowBuffPacking, UnpackingFromAVariantMatchesCopyThenDecompress) {
+    CZynGrowBuff b;
+    std::mt19937 random(7);
+    for (int i = 0; i < 300000; ++i)
+        b.Write(static_cast<int>(random() % 1000));
+    const std::vector<unsigned char> plain = Bytes(b);
+    ASSERT_TRUE(b.Compress(3));
+    VARIANT packed;
+    VariantInit(&packed);
+    ASSERT_TRUE(b.ToVariant(&packed));
+
+    CZynGrowBuff direct;
+    Fill(direct, "old", 3);
+    direct.SetReadPos(2);
+    ASSERT_TRUE(direct.UnpackFromVariant(&packed));
+    EXPECT_EQ(Bytes(direct), plain);
+    EXPECT_EQ(direct.GetReadPos(), 0u);
+
+    CZynGrowBuff throughReference;
+    VARIANT byRef;
+    VariantInit(&byRef);
+    byRef.vt = VT_ARRAY | VT_UI1 | VT_BYREF;
+    byRef.byref = &packed.parray;
+    ASSERT_TRUE(throughReference.UnpackFromVariant(&byRef));
+    EXPECT_EQ(Bytes(throughReference), plain);
+    VariantClear(&packed);
+
+    CZynGrowBuff refused;
+    Fill(refused, "keep", 4);
+    CZynGrowBuff notPacked;
+    Fill(notPacked, "plain text, not packed", 22);
+    ASSERT_TRUE(notPacked.ToVariant(&packed));
+    EXPECT_FALSE(refused.UnpackFromVariant(&packed));
+    VariantClear(&packed);
+    std::vector<unsigned char> corrupt = Bytes(b);
+    for (std::size_t i = 14; i < corrupt.size(); i += 3)
+        corrupt[i] ^= 0x5A;
+    CZynGrowBuff damaged;
+    Fill(damaged, corrupt.data(), corrupt.size());
+    ASSERT_TRUE(damaged.ToVariant(&packed));
+    EXPECT_FALSE(refused.UnpackFromVariant(&packed));
+    VariantClear(&packed);
+    EXPECT_FALSE(refused.UnpackFromVariant(nullptr));
+    EXPECT_EQ(Text(refused), "keep");
+}
+
+// Releasing what was read keeps the size, the read position and every byte not yet read; a buffer
+// not marked read-once keeps what was read too.
+TEST(GrowBuffStream, ReleasingReadBytesKeepsWhatIsStillToBeRead) {
+    CZynGrowBuff b;
+    for (int i = 0; i < 1 << 20; ++i)
+        b.Write(i);
+    int v = 0;
+    b.SetReadPos(400000);
+    b.ReleaseReadBytes();
+    b.SetReadPos(0);
+    for (int i = 0; i < 300000; ++i) {
+        ASSERT_TRUE(b.Read(v));
+        ASSERT_EQ(v, i) << "released without read-once";
+    }
+    b.SetReadOnce(true);
+    b.ReleaseReadBytes();
+    EXPECT_EQ(b.GetSize(), 4u << 20);
+    EXPECT_EQ(b.GetReadPos(), 1200000u);
+    for (int i = 300000; i < 1 << 20; ++i) {
+        ASSERT_TRUE(b.Read(v));
+        ASSERT_EQ(v, i);
+    }
+    b.ReleaseReadBytes(); // everything read: nothing left to keep
+    CZynGrowBuff empty;
+    empty.ReleaseReadBytes();
+    EXPECT_EQ(empty.GetSize(), 0u);
+}
+
 TEST(GrowBuffPacking, ChecksumsStartFromTheProductSeed) {
     CZynGrowBuff empty;
     EXPECT_EQ(empty.Crc32(), 0u);
