@@ -7,6 +7,7 @@
 #include "com/oledate.h"
 #include "net/prometheus_api.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -17,50 +18,37 @@ constexpr double kSecondsPerDay = 86400.0;
 // Channel times are 32-bit millisecond offsets from the chart's start.
 constexpr double kMaxRangeSeconds = 2147483.0;
 
-long EpochDays() {
-    return zyn::com::DaysFromCivil(1899, 12, 30);
-}
-
-// y/m/d of a day count since 1970-01-01 (proleptic Gregorian).
-void CivilFromDays(long z, int& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long yy = static_cast<long>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int>(yy + (m <= 2));
-}
-
 } // namespace
 
+// Local time both ways, through the automation date conversions; NaN for what is not a date.
 double DateFromUnixSeconds(double seconds) {
+    if (!std::isfinite(seconds)) return std::nan("");
     const double whole = std::floor(seconds);
     const auto t = static_cast<time_t>(whole);
     tm local{};
-    localtime_r(&t, &local);
-    const long days = zyn::com::DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                              static_cast<unsigned>(local.tm_mday)) -
-                      EpochDays();
-    const double secondOfDay =
-        local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + (seconds - whole);
-    return static_cast<double>(days) + secondOfDay / kSecondsPerDay;
+    if (!localtime_r(&t, &local)) return std::nan("");
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(local.tm_year + 1900);
+    st.wMonth = static_cast<WORD>(local.tm_mon + 1);
+    st.wDay = static_cast<WORD>(local.tm_mday);
+    st.wHour = static_cast<WORD>(local.tm_hour);
+    st.wMinute = static_cast<WORD>(local.tm_min);
+    st.wSecond = static_cast<WORD>(std::min(local.tm_sec, 59));
+    double date = 0;
+    if (!::SystemTimeToVariantTime(&st, &date)) return std::nan("");
+    return date + (seconds - whole) / kSecondsPerDay;
 }
 
 double UnixSecondsFromDate(double date) {
+    SYSTEMTIME st{};
     const double day = std::floor(date);
+    if (!std::isfinite(date) || !::VariantTimeToSystemTime(day, &st)) return std::nan("");
     const double secondOfDay = (date - day) * kSecondsPerDay;
     const double wholeSeconds = std::floor(secondOfDay + 1e-6);
-    int y = 0;
-    unsigned m = 0, d = 0;
-    CivilFromDays(static_cast<long>(day) + EpochDays() - zyn::com::DaysFromCivil(1970, 1, 1), y, m, d);
     tm local{};
-    local.tm_year = y - 1900;
-    local.tm_mon = static_cast<int>(m) - 1;
-    local.tm_mday = static_cast<int>(d);
+    local.tm_year = st.wYear - 1900;
+    local.tm_mon = st.wMonth - 1;
+    local.tm_mday = st.wDay;
     local.tm_sec = static_cast<int>(wholeSeconds);
     local.tm_isdst = -1;
     const time_t t = mktime(&local);
@@ -75,7 +63,11 @@ CComPtr<CZynChart> ImportPrometheusChart(const PromImportArgs& args, std::u16str
     q.start = UnixSecondsFromDate(args.start);
     q.end = UnixSecondsFromDate(args.end);
     q.step = args.stepSeconds;
-    if (std::isfinite(q.start) && std::isfinite(q.end) && q.end - q.start > kMaxRangeSeconds) {
+    if (!std::isfinite(q.start) || !std::isfinite(q.end)) {
+        error = u"The start and the end of the range must be dates.";
+        return {};
+    }
+    if (q.end - q.start > kMaxRangeSeconds) {
         error = u"A chart holds at most 24 days from its start; choose a shorter range.";
         return {};
     }

@@ -216,3 +216,27 @@ TEST_F(PrometheusImportTest, ARefusedQueryTooManySeriesOrABadRangeIsAnErrorThatS
 }
 
 } // namespace
+
+// Dates both ways without a server: whole and fractional seconds come back to the millisecond, and
+// what is not a date is refused before any query is made.
+TEST(PrometheusImportDates, RoundTripToTheMillisecondAndRefuseWhatIsNotADate) {
+    for (const double seconds : {0.0, 1700000000.0, 1700000000.25, 1733650000.999, 4102444800.5}) {
+        const double date = zyn::obj::DateFromUnixSeconds(seconds);
+        ASSERT_TRUE(std::isfinite(date)) << seconds;
+        EXPECT_DOUBLE_EQ(zyn::obj::UnixSecondsFromDate(date), seconds);
+    }
+    EXPECT_TRUE(std::isnan(zyn::obj::UnixSecondsFromDate(std::nan(""))));
+    EXPECT_TRUE(std::isnan(zyn::obj::UnixSecondsFromDate(INFINITY)));
+    EXPECT_TRUE(std::isnan(zyn::obj::UnixSecondsFromDate(1e12))); // past 9999
+    EXPECT_TRUE(std::isnan(zyn::obj::DateFromUnixSeconds(std::nan(""))));
+
+    zyn::obj::PromImportArgs args;
+    args.serverUrl = u"http://127.0.0.1:1";
+    args.query = u"up";
+    args.start = std::nan("");
+    args.end = zyn::obj::DateFromUnixSeconds(1700000000.0);
+    args.stepSeconds = 1;
+    std::u16string error;
+    EXPECT_FALSE(zyn::obj::ImportPrometheusChart(args, error));
+    EXPECT_EQ(error, u"The start and the end of the range must be dates.");
+}
