@@ -276,7 +276,7 @@ const std::vector<BrowserInstance>& CCounterBrowser::InstancesOf(const QString& 
         for (const std::u16string& name : remote->instances)
             instances.push_back({ToQString(name), ToQString(name)});
     }
-    return *m_instanceCache.insert(object, std::move(instances));
+    return *m_instanceCache.insert(object, instances);
 }
 
 bool CCounterBrowser::ObjectMatches(const QString& object, const QString& text) {
