@@ -52,7 +52,7 @@ std::vector<double> Read(const VARIANT& array) {
     if (array.vt != (VT_ARRAY | VT_R8)) return out;
     LONG upper = -1;
     SafeArrayGetUBound(array.parray, 1, &upper);
-    out.resize(std::size_t(upper + 1));
+    out.resize(std::size_t(upper) + 1);
     for (LONG i = 0; i <= upper; ++i)
         SafeArrayGetElement(array.parray, &i, &out[std::size_t(i)]);
     return out;
