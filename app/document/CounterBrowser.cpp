@@ -1,20 +1,25 @@
 #include "CounterBrowser.h"
 
 #include "CommonCounters.h"
+#include "RememberedMachines.h"
 #include "display/WideText.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 DWORD CounterDetailForSetting(std::uint32_t setting123) {
     switch (setting123) {
@@ -35,7 +40,21 @@ CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent)
     m_search->setPlaceholderText(tr("Type to find objects, counters and instances"));
     m_search->setClearButtonEnabled(true);
     m_machine = new QComboBox(this);
-    m_machine->addItem(QStringLiteral("\\\\") + ToQString(zyn::pdh::LocalMachineName()));
+    m_machine->setObjectName(QStringLiteral("Machine"));
+    m_machine->setEditable(true);
+    m_machine->setInsertPolicy(QComboBox::NoInsert);
+    m_machineName = QStringLiteral("\\\\") + ToQString(zyn::pdh::LocalMachineName());
+    m_machine->addItem(m_machineName);
+    for (const QString& machine : RememberedMachines())
+        if (m_machine->findText(machine, Qt::MatchFixedString) < 0) m_machine->addItem(machine);
+    m_machineProblem = new QLabel(this);
+    m_machineProblem->setObjectName(QStringLiteral("MachineProblem"));
+    m_machineProblem->setWordWrap(true);
+    m_machineProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_machineProblem->hide();
+    m_readPoll = new QTimer(this);
+    m_readPoll->setInterval(25);
+    connect(m_readPoll, &QTimer::timeout, this, &CCounterBrowser::TakeReadResult);
     m_object = new QComboBox(this);
     m_counters = new QListWidget(this);
     m_counters->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -53,15 +72,16 @@ CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent)
     grid->addWidget(m_search, 0, 1, 1, 2);
     grid->addWidget(new QLabel(tr("Computer:"), this), 1, 0);
     grid->addWidget(m_machine, 1, 1, 1, 2);
-    grid->addWidget(new QLabel(tr("Performance object:"), this), 2, 0);
-    grid->addWidget(m_object, 2, 1, 1, 2);
-    grid->addWidget(new QLabel(tr("Select counters from list:"), this), 3, 0, 1, 2);
-    grid->addWidget(m_allInstances, 3, 2);
-    grid->addWidget(m_counters, 4, 0, 2, 2);
-    grid->addWidget(m_chosenInstances, 4, 2);
-    grid->addWidget(m_instances, 5, 2);
-    grid->addWidget(new QLabel(tr("Explain text:"), this), 6, 0, 1, 3);
-    grid->addWidget(m_explain, 7, 0, 1, 3);
+    grid->addWidget(m_machineProblem, 2, 1, 1, 2);
+    grid->addWidget(new QLabel(tr("Performance object:"), this), 3, 0);
+    grid->addWidget(m_object, 3, 1, 1, 2);
+    grid->addWidget(new QLabel(tr("Select counters from list:"), this), 4, 0, 1, 2);
+    grid->addWidget(m_allInstances, 4, 2);
+    grid->addWidget(m_counters, 5, 0, 2, 2);
+    grid->addWidget(m_chosenInstances, 5, 2);
+    grid->addWidget(m_instances, 6, 2);
+    grid->addWidget(new QLabel(tr("Explain text:"), this), 7, 0, 1, 3);
+    grid->addWidget(m_explain, 8, 0, 1, 3);
 
     auto* buttons = new QDialogButtonBox(this);
     if (m_config.commonCallback) {
@@ -86,27 +106,160 @@ CCounterBrowser::CCounterBrowser(CounterBrowseConfig& config, QWidget* parent)
     connect(m_allInstances, &QRadioButton::toggled, this,
             [this](bool all) { m_instances->setEnabled(!all); });
     connect(m_search, &QLineEdit::textChanged, this, &CCounterBrowser::ApplySearch);
+    connect(m_machine, &QComboBox::activated, this, [this](int i) { SetMachine(m_machine->itemText(i)); });
+    // Leaving the field (Return, Tab or a click on Add) takes what was typed.
+    connect(m_machine->lineEdit(), &QLineEdit::editingFinished, this,
+            [this] { SetMachine(m_machine->currentText()); });
+    // Return there chooses the machine; it must not also press the default button (Add), which
+    // would add counters of the machine shown before.
+    // The field itself gets the keys while it has the focus and hands them to its line edit.
+    m_machine->installEventFilter(this);
+    m_machine->lineEdit()->installEventFilter(this);
     FillObjects();
     m_search->setFocus();
     resize(560, 500);
 }
 
-QString CCounterBrowser::Machine() const {
-    return m_machine->currentText();
+CCounterBrowser::~CCounterBrowser() {
+    // A reading in flight ends within its time limit; its result is dropped with the dialog.
+    if (m_reader.joinable()) m_reader.join();
+}
+
+bool CCounterBrowser::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == m_machine || watched == m_machine->lineEdit()) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            SetMachine(m_machine->currentText());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CCounterBrowser::SetMachine(const QString& typed) {
+    const QString machine = MachinePathName(typed);
+    if (m_reading) return;
+    const bool failed = m_remote && m_remote->status != PDH_CSTATUS_VALID_DATA;
+    if (machine.isEmpty() || (!failed && machine.compare(m_machineName, Qt::CaseInsensitive) == 0)) {
+        m_machine->setEditText(m_machineName);
+        return;
+    }
+    if (zyn::pdh::IsLocalMachineName(U16View(machine.mid(2)))) {
+        MachineRead(QStringLiteral("\\\\") + ToQString(zyn::pdh::LocalMachineName()), {});
+        return;
+    }
+    m_reading = true;
+    m_machine->setEnabled(false);
+    m_machine->setEditText(machine);
+    SetMachineProblem({});
+    m_machineProblem->setStyleSheet({});
+    m_machineProblem->setText(tr("Reading the counters of %1...").arg(machine));
+    m_machineProblem->show();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_readingMachine = machine;
+    const DWORD detail = m_config.detailLevel;
+    m_reader = std::thread([this, wide = std::u16string(U16View(machine)), detail] {
+        zyn::pdh::MachineDescription description = zyn::pdh::DescribeMachine(wide, detail);
+        const std::lock_guard guard(m_readLock);
+        m_readResult = std::move(description);
+    });
+    // The GUI thread looks for the result rather than being sent it, so that everything the two
+    // threads share passes through the one lock.
+    m_readPoll->start();
+}
+
+void CCounterBrowser::TakeReadResult() {
+    std::optional<zyn::pdh::MachineDescription> result;
+    {
+        const std::lock_guard guard(m_readLock);
+        result.swap(m_readResult);
+    }
+    if (!result) return;
+    m_readPoll->stop();
+    m_reader.join();
+    MachineRead(m_readingMachine, *result);
+}
+
+void CCounterBrowser::MachineRead(const QString& machine, const zyn::pdh::MachineDescription& description) {
+    const bool local = zyn::pdh::IsLocalMachineName(U16View(machine.mid(2)));
+    if (m_reading) {
+        m_reading = false;
+        m_machine->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+    m_machineName = machine;
+    m_machine->setEditText(machine);
+    m_remote.reset();
+    if (!local) m_remote = description;
+    m_counterNames.clear();
+    m_instanceCache.clear();
+    m_counters->clear();
+    m_instances->clear();
+    if (!local && description.status != PDH_CSTATUS_VALID_DATA) {
+        SetMachineProblem(
+            tr("The counters of %1 cannot be read: %2").arg(machine, ToQString(description.error)));
+    } else {
+        SetMachineProblem({});
+        if (!local) {
+            RememberMachine(machine);
+            if (m_machine->findText(machine, Qt::MatchFixedString) < 0) m_machine->addItem(machine);
+        }
+    }
+    FillObjects();
+}
+
+void CCounterBrowser::SetMachineProblem(const QString& text) {
+    m_machineProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_machineProblem->setText(text);
+    m_machineProblem->setVisible(!text.isEmpty());
+}
+
+QString CCounterBrowser::MachineProblem() const {
+    return m_reading ? QString() : m_machineProblem->text();
+}
+
+QStringList CCounterBrowser::MachineChoices() const {
+    QStringList out;
+    for (int i = 0; i < m_machine->count(); ++i)
+        out << m_machine->itemText(i);
+    return out;
+}
+
+const zyn::pdh::MachineDescription::Object* CCounterBrowser::RemoteObject(const QString& name) const {
+    if (!m_remote) return nullptr;
+    const std::u16string wide(U16View(name));
+    for (const auto& o : m_remote->objects)
+        if (o.object.name == wide) return &o;
+    return nullptr;
 }
 
 void CCounterBrowser::FillObjects() {
     m_allObjects.clear();
-    for (const auto& o : zyn::pdh::ListObjects(m_config.detailLevel))
-        m_allObjects << ToQString(o.name);
+    if (m_remote) {
+        for (const auto& o : m_remote->objects)
+            m_allObjects << ToQString(o.object.name);
+    } else {
+        for (const auto& o : zyn::pdh::ListObjects(m_config.detailLevel))
+            m_allObjects << ToQString(o.name);
+    }
     ApplySearch();
 }
+
+namespace {
+
+std::vector<zyn::pdh::CounterDescription> CountersOf(const zyn::pdh::MachineDescription::Object* remote,
+                                                     const QString& object, DWORD detailLevel) {
+    if (remote) return remote->counters;
+    return zyn::pdh::ListCounters(U16View(object), detailLevel);
+}
+
+} // namespace
 
 const QStringList& CCounterBrowser::CounterNames(const QString& object) {
     auto it = m_counterNames.find(object);
     if (it == m_counterNames.end()) {
         QStringList names;
-        for (const auto& c : zyn::pdh::ListCounters(U16View(object), m_config.detailLevel))
+        for (const auto& c : CountersOf(RemoteObject(object), object, m_config.detailLevel))
             names << ToQString(c.name);
         it = m_counterNames.insert(object, names);
     }
@@ -115,8 +268,15 @@ const QStringList& CCounterBrowser::CounterNames(const QString& object) {
 
 const std::vector<BrowserInstance>& CCounterBrowser::InstancesOf(const QString& object) {
     auto it = m_instanceCache.find(object);
-    if (it == m_instanceCache.end()) it = m_instanceCache.insert(object, ListBrowserInstances(object));
-    return *it;
+    if (it != m_instanceCache.end()) return *it;
+    if (!m_remote) return *m_instanceCache.insert(object, ListBrowserInstances(object));
+    // A remote machine's instances are as its exporter named them when it was read.
+    std::vector<BrowserInstance> instances;
+    if (const auto* remote = RemoteObject(object)) {
+        for (const std::u16string& name : remote->instances)
+            instances.push_back({ToQString(name), ToQString(name)});
+    }
+    return *m_instanceCache.insert(object, instances);
 }
 
 bool CCounterBrowser::ObjectMatches(const QString& object, const QString& text) {
@@ -185,13 +345,12 @@ void CCounterBrowser::FillCountersAndInstances() {
     m_instances->clear();
     m_explainTexts.clear();
     const QString object = m_object->currentText();
-    const std::u16string wide(U16View(object));
-    for (const auto& c : zyn::pdh::ListCounters(wide, m_config.detailLevel)) {
+    for (const auto& c : CountersOf(RemoteObject(object), object, m_config.detailLevel)) {
         m_counters->addItem(ToQString(c.name));
         m_explainTexts.push_back(ToQString(c.explainText));
     }
-    // The chosen object's instances are read afresh: processes come and go.
-    m_instanceCache.remove(object);
+    // This machine's instances are read afresh: processes come and go.
+    if (!m_remote) m_instanceCache.remove(object);
     const auto& instances = InstancesOf(object);
     for (const BrowserInstance& i : instances) {
         if (!m_config.includeInstanceIndex && i.pathName.contains(u'#')) continue;
@@ -256,7 +415,21 @@ void CCounterBrowser::AddSelected() {
 }
 
 void CCounterBrowser::AddCommonCounters() {
-    if (m_config.commonCallback) m_config.commonCallback(CommonCounterPaths(Machine()));
+    if (!m_config.commonCallback) return;
+    if (!m_remote) {
+        m_config.commonCallback(CommonCounterPaths(Machine()));
+        return;
+    }
+    const auto remoteInstances = [this](const QString& object) -> std::optional<QStringList> {
+        const auto* remote = RemoteObject(object);
+        if (!remote) return std::nullopt;
+        QStringList names;
+        for (const std::u16string& name : remote->instances)
+            names << ToQString(name);
+        return names;
+    };
+    const QStringList paths = CommonCounterPaths(Machine(), remoteInstances);
+    if (!paths.isEmpty()) m_config.commonCallback(paths);
 }
 
 bool CCounterBrowser::SelectObject(const QString& name) {

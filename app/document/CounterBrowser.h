@@ -4,6 +4,11 @@
 // is shown) and one or more instances (or "All instances"); every press of "Add" hands the chosen
 // counter paths, in order, to the configuration's callback. The dialog never adds anything itself.
 //
+// The machine field offers this machine first, then the machines reached before (remembered in the
+// settings store); another machine may be typed as "host" or "host:port". A remote machine's
+// objects, counters and instances come from one reading of its exporter, made off the GUI thread;
+// one that cannot be read is reported in words under the field and the lists stay empty.
+//
 // A search box narrows the objects, counters and instances to those whose names hold the typed
 // text, as one types; "Add common counters" hands over the counters most users start with.
 
@@ -16,13 +21,18 @@
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QRadioButton;
+class QTimer;
 
 struct CounterBrowseConfig {
     QString caption = QStringLiteral("Add Channels to Chart");
@@ -44,6 +54,20 @@ class CCounterBrowser : public QDialog {
     Q_OBJECT
 public:
     explicit CCounterBrowser(CounterBrowseConfig& config, QWidget* parent = nullptr);
+    ~CCounterBrowser() override;
+    CCounterBrowser(const CCounterBrowser&) = delete;
+    CCounterBrowser& operator=(const CCounterBrowser&) = delete;
+
+    // Chooses the machine whose counters the lists show, as if typed into the machine field. This
+    // machine's lists are there at once; a remote machine's arrive later (MachineReady).
+    void SetMachine(const QString& typed);
+    // The machine the lists show ("\\host:port"), and whether no other is being read.
+    QString Machine() const { return m_machineName; }
+    bool MachineReady() const { return !m_reading; }
+    // Why the chosen machine's counters could not be read; empty when they could.
+    QString MachineProblem() const;
+    // What the machine field offers: this machine, then the remembered ones.
+    QStringList MachineChoices() const;
 
     // The paths "Add" would hand over now: one per chosen counter and instance, counters in list
     // order, instances in list order ("All instances" lists every instance, `_Total` included).
@@ -67,6 +91,9 @@ public:
     // Hands the common counters to the configuration's common callback.
     void AddCommonCounters();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FillObjects();
     void FillCountersAndInstances();
@@ -75,10 +102,14 @@ private:
     const QStringList& CounterNames(const QString& object);
     const std::vector<BrowserInstance>& InstancesOf(const QString& object);
     void ShowExplain();
-    QString Machine() const;
+    void TakeReadResult();
+    void MachineRead(const QString& machine, const zyn::pdh::MachineDescription& description);
+    void SetMachineProblem(const QString& text);
+    const zyn::pdh::MachineDescription::Object* RemoteObject(const QString& name) const;
 
     CounterBrowseConfig& m_config;
     QComboBox* m_machine = nullptr;
+    QLabel* m_machineProblem = nullptr;
     QComboBox* m_object = nullptr;
     QListWidget* m_counters = nullptr;
     QListWidget* m_instances = nullptr;
@@ -91,4 +122,13 @@ private:
     // What the search looks through, read once per object while the dialog is open.
     QHash<QString, QStringList> m_counterNames;
     QHash<QString, std::vector<BrowserInstance>> m_instanceCache;
+    QString m_machineName;
+    // A remote machine as read from its exporter; none for this machine, which is listed afresh.
+    std::optional<zyn::pdh::MachineDescription> m_remote;
+    std::thread m_reader; // reads a remote machine; joined once it has read, or on close
+    bool m_reading = false;
+    QString m_readingMachine;
+    QTimer* m_readPoll = nullptr;
+    std::mutex m_readLock;
+    std::optional<zyn::pdh::MachineDescription> m_readResult; // under m_readLock
 };

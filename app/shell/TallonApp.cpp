@@ -12,6 +12,7 @@
 #include "com/classregistry.h"
 #include "com/errorinfo.h"
 #include "document/CTallonChart.h"
+#include "document/StoredList.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
 #include "exchange/ScriptLanguage.h"
@@ -232,27 +233,11 @@ int CTallonApp::RecentFileLimit() const {
 }
 
 void CTallonApp::LoadRecentFiles() {
-    m_recent.clear();
-    CZynRegistry* reg = GetUserReg(u"Recent File List");
-    if (!reg) return;
-    for (int i = 1; i <= RecentFileLimit(); ++i) {
-        char16_t text[1024];
-        const std::u16string name = u"File" + QString::number(i).toStdU16String();
-        const int bytes = reg->ReadString(name.c_str(), text, int(sizeof text));
-        if (bytes > 0) m_recent << QString::fromUtf16(text, bytes / 2);
-    }
-    ReleaseReg(reg);
+    m_recent = LoadStoredList(u"Recent File List", u"File", RecentFileLimit());
 }
 
 void CTallonApp::SaveRecentFiles() {
-    CZynRegistry* reg = GetUserReg(u"Recent File List");
-    if (!reg) return;
-    for (int i = 0; i < RecentFileLimit(); ++i) {
-        const std::u16string name = u"File" + QString::number(i + 1).toStdU16String();
-        const std::u16string value = i < m_recent.size() ? m_recent[i].toStdU16String() : std::u16string();
-        reg->Store(name.c_str(), value.c_str());
-    }
-    ReleaseReg(reg);
+    SaveStoredList(u"Recent File List", u"File", RecentFileLimit(), m_recent);
 }
 
 void CTallonApp::AddToRecentFiles(const QString& path) {
