@@ -5,6 +5,7 @@
 #include "ZynObjLock.h"
 #include "ZynRecords.h"
 #include "ZynText.h"
+#include "ZynValueArrays.h"
 
 #include "utils/ZynIdentifier.h"
 #include "utils/ZynNumber.h"
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,21 @@ HRESULT Raise(HRESULT hr, std::u16string_view text) {
 
 constexpr std::u16string_view kNotConnected =
     u"Cannot add data to a channel that is not connected to a chart object.";
+
+enum class RelTime { Stored, Early, TooLate };
+
+// The milliseconds after `start` at which the time base stores a value of time `date`.
+RelTime RelativeMs(double date, double start, LONG* ms) {
+    if (date < start) return RelTime::Early;
+    // A date carries about a microsecond of rounding error at today's dates: a time meant to lie on
+    // a whole millisecond must not be truncated to the one before.
+    const double rel = std::trunc((date - start) * CZynTimeBase::kMsPerDay + 1e-3);
+    // The offset is 32 bits of milliseconds: a later time cannot be stored, and storing a wrapped one
+    // would put the value at the wrong time.
+    if (rel > 2147483647.0) return RelTime::TooLate;
+    *ms = static_cast<LONG>(rel);
+    return RelTime::Stored;
+}
 
 } // namespace
 
@@ -332,16 +350,87 @@ HRESULT CZynChannel::AddValueAbsTime(double i_Value, VARIANT i_AbsTime, LONG* o_
         chart->SetChartStartTime(time.date);
         start = time.date;
     }
-    if (time.date < start)
+    LONG ms = 0;
+    switch (RelativeMs(time.date, start, &ms)) {
+    case RelTime::Early:
         return Raise(E_FAIL, u"Time for data point cannot be earlier than the chart start time.");
-    // A date carries about a microsecond of rounding error at today's dates: a time meant to lie on
-    // a whole millisecond must not be truncated to the one before.
-    const double ms = std::trunc((time.date - start) * CZynTimeBase::kMsPerDay + 1e-3);
-    // The offset is 32 bits of milliseconds: a later time cannot be stored, and storing a wrapped one
-    // would put the value at the wrong time.
-    if (ms > 2147483647.0)
+    case RelTime::TooLate:
         return Raise(E_INVALIDARG, u"Time for data point is too far after the chart start time.");
-    return AddValueRelTime(i_Value, static_cast<LONG>(ms), o_pCount);
+    case RelTime::Stored:
+        break;
+    }
+    return AddValueRelTime(i_Value, ms, o_pCount);
+}
+
+HRESULT CZynChannel::AddValues(VARIANT i_Values, VARIANT i_Times, LONG* o_pCount) {
+    if (!o_pCount) return E_POINTER;
+    using zyn::obj::FormatText;
+    // Everything is checked before anything changes: a batch is stored whole or not at all.
+    zyn::obj::CDoubleArrayArg values, times;
+    std::size_t bad = 0;
+    HRESULT hr = values.Read(i_Values, VT_R8, &bad);
+    if (hr == E_INVALIDARG)
+        return Raise(hr, u"The values passed to IZynChannel2.AddValues are not a one-dimensional array");
+    if (hr == E_OUTOFMEMORY) return hr;
+    if (FAILED(hr))
+        return Raise(
+            hr, FormatText("The value at index %zu passed to IZynChannel2.AddValues is not a number", bad));
+    hr = times.Read(i_Times, VT_DATE, &bad);
+    if (hr == E_INVALIDARG)
+        return Raise(hr, u"The times passed to IZynChannel2.AddValues are not a one-dimensional array");
+    if (hr == E_OUTOFMEMORY) return hr;
+    if (FAILED(hr)) return Raise(hr, FormatText("Invalid time at index %zu to IZynChannel2.AddValues", bad));
+    const std::size_t n = values.Size();
+    if (times.Size() != n)
+        return Raise(E_INVALIDARG,
+                     FormatText("IZynChannel2.AddValues was given %zu values and %zu times: each "
+                                "value needs its time",
+                                n, times.Size()));
+    const double* date = times.Data();
+    for (std::size_t k = 0; k < n; ++k)
+        if (!std::isfinite(date[k]))
+            return Raise(E_INVALIDARG, FormatText("Invalid time at index %zu to IZynChannel2.AddValues", k));
+
+    CZynChartLink* chart = m_chart.load();
+    if (!chart) return Raise(E_FAIL, kNotConnected);
+    if (m_type.load() != typeStatic) return Raise(E_FAIL, u"Can only add values to a static channel");
+    if (n > std::size_t(std::numeric_limits<LONG>::max()) - std::size_t(m_data->int_Count()))
+        return Raise(E_INVALIDARG,
+                     FormatText("IZynChannel2.AddValues cannot add %zu values to a channel of %u", n,
+                                unsigned(m_data->int_Count())));
+    std::vector<LONG> relMs;
+    try {
+        relMs.resize(n);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    for (;;) {
+        // As with single values, a chart without a start starts at the first time given; it is set
+        // only once the whole batch is known to fit after it.
+        const double start = chart->ChartTimeBase()->GetStart();
+        const double from = start == 0.0 && n > 0 ? date[0] : start;
+        for (std::size_t k = 0; k < n; ++k) {
+            switch (RelativeMs(date[k], from, &relMs[k])) {
+            case RelTime::Early:
+                return Raise(E_FAIL,
+                             FormatText("Time for data point at index %zu cannot be earlier than the chart "
+                                        "start time.",
+                                        k));
+            case RelTime::TooLate:
+                return Raise(E_INVALIDARG,
+                             FormatText("Time for data point at index %zu is too far after the chart "
+                                        "start time.",
+                                        k));
+            case RelTime::Stored:
+                break;
+            }
+        }
+        if (from == start) break;
+        chart->SetChartStartTime(from);
+        // Another client may have started the chart meanwhile: then measure from its start.
+        if (chart->ChartTimeBase()->GetStart() == from) break;
+    }
+    return AppendValues(static_cast<LONG>(n), values.Data(), relMs.data(), o_pCount);
 }
 
 HRESULT CZynChannel::CopyValues(LONG i_First, LONG i_Many, double* o_pValues, double* o_pTimes,

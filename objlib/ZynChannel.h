@@ -24,7 +24,7 @@ struct ChannelFields;
 }
 
 class CZynChannel final : public zyn::com::ComRefCount,
-                          public CZynDispatchImpl<IZynChannel>,
+                          public CZynDispatchImpl<IZynChannel2>,
                           public IZynChannelPrivate,
                           public IZynBulkAccess,
                           private CZynDataSetOwner {
@@ -50,7 +50,7 @@ public:
     // A free-standing static channel named "Channel" on an empty time base of its own.
     static CComPtr<CZynChannel> Create();
 
-    ZYN_COM_IUNKNOWN(CZynChannel, IZynChannel, IDispatch, IZynChannelPrivate, IZynBulkAccess)
+    ZYN_COM_IUNKNOWN(CZynChannel, IZynChannel2, IZynChannel, IDispatch, IZynChannelPrivate, IZynBulkAccess)
 
     // IZynChannel
     HRESULT Detach() override;
@@ -97,6 +97,9 @@ public:
     HRESULT get_FirstTime(VARIANT* o_TimeVal) override;
     HRESULT get_LastTime(VARIANT* o_TimeVal) override;
     HRESULT get_DataCount(LONG* pCount) override;
+
+    // IZynChannel2
+    HRESULT AddValues(VARIANT i_Values, VARIANT i_Times, LONG* o_pCount) override;
 
     // IZynChannelPrivate
     HRESULT GetChangedProperty(LONG* pVal) override;

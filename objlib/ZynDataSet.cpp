@@ -5,6 +5,7 @@
 #include "ZynErrors.h"
 #include "ZynObjLock.h"
 #include "ZynText.h"
+#include "ZynValueArrays.h"
 
 #include <cmath>
 #include <limits>
@@ -436,15 +437,59 @@ HRESULT CZynDataSet::GetTimeAtEx(LONG iStartIdx, LONG dwMany, double* pTimeBuff,
     if (!pTimeBuff) return Raise(E_INVALIDARG, u"Null pointer in GetDataEx");
     CZynLockList locks;
     int_LockInto(locks);
-    const std::int64_t first = std::int64_t(iStartIdx) + int_Offset();
+    *o_pManyReturned = static_cast<LONG>(int_CopyTimes(iStartIdx, std::uint32_t(dwMany), pTimeBuff));
+    return S_OK;
+}
+
+std::uint32_t CZynDataSet::int_CopyTimes(LONG start, std::uint32_t many, double* out) const {
+    const std::int64_t first = std::int64_t(start) + int_Offset();
     const std::int64_t entries = m_timeBase->GetCount();
     // Entries before the first one of the time base do not exist (a free-standing set has offset -1).
-    if (first < 0) return S_OK;
-    std::int64_t n = entries - first;
-    if (n > dwMany) n = dwMany;
-    if (n < 0) n = 0;
+    if (first < 0) return 0;
+    const std::int64_t n = std::clamp<std::int64_t>(entries - first, 0, many);
     for (std::int64_t k = 0; k < n; ++k)
-        pTimeBuff[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
-    *o_pManyReturned = static_cast<LONG>(n);
+        out[k] = m_timeBase->GetTimeAt(std::uint32_t(first + k));
+    return std::uint32_t(n);
+}
+
+HRESULT CZynDataSet::int_CheckRun(LONG start, LONG count, const char* member) const {
+    const std::uint32_t values = m_values->values.Count();
+    if (start < 0 || count < 0 || std::int64_t(start) + count > std::int64_t(values))
+        return Raise(
+            E_INVALIDARG,
+            zyn::obj::FormatText("Invalid range (start %d, count %d) passed to %s. There are %u values.",
+                                 int(start), int(count), member, unsigned(values)));
+    return S_OK;
+}
+
+HRESULT CZynDataSet::GetValues(LONG i_Start, LONG i_Count, VARIANT* o_pValues) {
+    if (!o_pValues) return E_POINTER;
+    VariantInit(o_pValues);
+    CZynLockList locks;
+    int_LockInto(locks);
+    if (const HRESULT hr = int_CheckRun(i_Start, i_Count, "GetValues"); FAILED(hr)) return hr;
+    return zyn::obj::MakeDoubleArray(std::size_t(i_Count), o_pValues, [&](double* out) {
+        (void)int_CopyValues(std::uint32_t(i_Start), std::uint32_t(i_Count), out);
+    });
+}
+
+HRESULT CZynDataSet::GetTimes(LONG i_Start, LONG i_Count, VARIANT* o_pTimes) {
+    if (!o_pTimes) return E_POINTER;
+    VariantInit(o_pTimes);
+    CZynLockList locks;
+    int_LockInto(locks);
+    if (const HRESULT hr = int_CheckRun(i_Start, i_Count, "GetTimes"); FAILED(hr)) return hr;
+    std::uint32_t timed = 0;
+    const HRESULT hr = zyn::obj::MakeDoubleArray(std::size_t(i_Count), o_pTimes, [&](double* out) {
+        timed = int_CopyTimes(i_Start, std::uint32_t(i_Count), out);
+    });
+    if (FAILED(hr)) return hr;
+    // Every value has its time while the set belongs to a channel; a time base that ends first
+    // would leave entries that are no times at all.
+    if (timed < std::uint32_t(i_Count)) {
+        VariantClear(o_pTimes);
+        return Raise(E_FAIL, zyn::obj::FormatText("Only %u of the %d values from index %d have a time.",
+                                                  unsigned(timed), int(i_Count), int(i_Start)));
+    }
     return S_OK;
 }

@@ -27,7 +27,7 @@ protected:
 };
 
 class CZynDataSet final : public zyn::com::ComRefCount,
-                          public CZynDispatchImpl<IZynDataSet>,
+                          public CZynDispatchImpl<IZynDataSet2>,
                           public IZynDataSetPrivate {
 public:
     enum WriteState : DWORD {
@@ -49,7 +49,7 @@ public:
     // A data set on `timeBase`, or on an empty time base of its own when null.
     static CComPtr<CZynDataSet> Create(CZynTimeBase* timeBase = nullptr);
 
-    ZYN_COM_IUNKNOWN(CZynDataSet, IZynDataSet, IDispatch, IZynDataSetPrivate)
+    ZYN_COM_IUNKNOWN(CZynDataSet, IZynDataSet2, IZynDataSet, IDispatch, IZynDataSetPrivate)
 
     // IZynDataSet
     HRESULT GetValueAt(LONG i_Idx, double* o_pValue) override;
@@ -64,6 +64,10 @@ public:
     HRESULT get_Max(double* pMaxVal) override;
     HRESULT get_Min(double* pMinVal) override;
     HRESULT get_Average(double* pAvgVal) override;
+
+    // IZynDataSet2
+    HRESULT GetValues(LONG i_Start, LONG i_Count, VARIANT* o_pValues) override;
+    HRESULT GetTimes(LONG i_Start, LONG i_Count, VARIANT* o_pTimes) override;
 
     // IZynDataSetPrivate
     HRESULT GetDataEx(LONG i_dwIdx, LONG i_dwMany, double i_dMin, double i_dMax, double i_dOffset,
@@ -116,6 +120,11 @@ private:
     ~CZynDataSet() override = default;
 
     void int_Rescan(bool forMax);
+    // Locked. S_OK when [start, start + count) are indexes of values, else the error naming `member`.
+    HRESULT int_CheckRun(LONG start, LONG count, const char* member) const;
+    // Locked. Copies the times of values [start, start + many) (as GetTimeAt gives them); how many
+    // of them have a time.
+    std::uint32_t int_CopyTimes(LONG start, std::uint32_t many, double* out) const;
 
     CComPtr<CZynValueStore> m_raw;
     CComPtr<CZynValueStore> m_values;

@@ -104,8 +104,10 @@ std::shared_ptr<const CTypeDescription> CTypeDescription::FromTypeInfo(ITypeInfo
     d->m_iid = attr->guid;
     const WORD count = attr->cFuncs;
     typeInfo->ReleaseTypeAttr(attr);
+    // The bus knows an interface by its first version's name: a later version only adds members.
+    CComPtr<ITypeInfo> firstVersion = zyn::com::FirstVersionOf(typeInfo);
     CComBSTR name, help;
-    typeInfo->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+    if (firstVersion) firstVersion->GetDocumentation(-1, &name, &help, nullptr, nullptr);
     d->m_name = FromBstr(name);
     d->m_help = FromBstr(help);
     for (UINT i = 0; i < count; ++i)

@@ -270,6 +270,7 @@ def dispatch_members(i, by_name):
 def write_source(path, header_name, lib, interfaces, classes):
     enum_name = lib['enum_name']
     by_name = {i.name: i for i in interfaces}
+    emitted = set()
     out = ['// Generated from the type library definition by gen_typelib.py: do not edit.',
            f'#include "{header_name}"', '', 'namespace {', '', 'using namespace zyn::com;', '']
     for i in interfaces:
@@ -328,7 +329,15 @@ def write_source(path, header_name, lib, interfaces, classes):
             out.append(f'    {{0x{m.id:08X}, MemberKind::{kinds[m.kind]}, {u(m.name)}, {u(m.help)}, '
                        f'{params}, &Thunk_{i.name}_{method_name(m)}}},')
         out.append('};')
-        out.append(f'const DispInterface kTable_{i.name}{{{u(i.name)}, &{i.name}::kIID, {u(i.help)}, kMembers_{i.name}}};')
+        # The table of the interface this one extends, so that type information can name it; a
+        # base defined later would not be declared yet.
+        base = by_name.get(i.base)
+        if base and base.name not in emitted:
+            raise SystemExit(f'gen_typelib: {i.name} extends {i.base}, which must be defined before it')
+        base_table = f'&kTable_{base.name}' if base else 'nullptr'
+        out.append(f'const DispInterface kTable_{i.name}{{{u(i.name)}, &{i.name}::kIID, {u(i.help)}, kMembers_{i.name}, '
+                   f'{base_table}}};')
+        emitted.add(i.name)
         out.append('')
     out.append('constexpr const DispInterface* kInterfaces[] = {')
     out += [f'    &kTable_{i.name},' for i in interfaces if i.dual]

@@ -87,6 +87,7 @@ public:
         attr->cFuncs = static_cast<WORD>(m_table.members.size());
         attr->wMajorVerNum = m_lib ? m_lib->majorVersion : 1;
         attr->wMinorVerNum = m_lib ? m_lib->minorVersion : 0;
+        attr->cImplTypes = m_table.base ? 1 : 0;
         *out = attr;
         return S_OK;
     }
@@ -159,6 +160,20 @@ public:
         if (helpContext) *helpContext = 0;
         if (helpFile) *helpFile = nullptr;
         return S_OK;
+    }
+
+    HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* ref) override {
+        if (!ref) return E_POINTER;
+        if (index != 0 || !m_table.base) return TYPE_E_ELEMENTNOTFOUND;
+        *ref = 0;
+        return S_OK;
+    }
+
+    HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (ref != 0 || !m_table.base) return TYPE_E_ELEMENTNOTFOUND;
+        return CreateTableTypeInfo(*m_table.base, m_lib, out);
     }
 
 private:
@@ -296,6 +311,24 @@ HRESULT CreateTableTypeInfo(const DispInterface& table, const TypeLibInfo* lib, 
     info->AddRef();
     *out = info;
     return S_OK;
+}
+
+CComPtr<ITypeInfo> FirstVersionOf(ITypeInfo* info) {
+    CComPtr<ITypeInfo> current(info);
+    // A chain is a few versions long; the bound only keeps a malformed (circular) one finite.
+    for (int step = 0; current && step < 64; ++step) {
+        TYPEATTR* attr = nullptr;
+        if (FAILED(current->GetTypeAttr(&attr)) || !attr) break;
+        const bool extends = attr->cImplTypes > 0;
+        current->ReleaseTypeAttr(attr);
+        HREFTYPE ref = 0;
+        CComPtr<ITypeInfo> base;
+        if (!extends || FAILED(current->GetRefTypeOfImplType(0, &ref)) ||
+            FAILED(current->GetRefTypeInfo(ref, &base)) || !base)
+            break;
+        current = base;
+    }
+    return current;
 }
 
 } // namespace zyn::com

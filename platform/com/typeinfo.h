@@ -5,6 +5,7 @@
 #include "dispatch.h"
 
 #include <span>
+#include <string>
 
 namespace zyn::com {
 
@@ -42,7 +43,10 @@ struct DispInterface {
     const char16_t* name;
     const IID* iid;
     const char16_t* help;
-    std::span<const DispMember> members;
+    std::span<const DispMember> members; // those of `base` first, in its order
+    // The interface of the same library this one extends (a later version keeps the earlier one's
+    // members and dispatch ids); null for one that extends only IDispatch.
+    const DispInterface* base = nullptr;
 };
 
 struct CoClassInfo {
@@ -122,7 +126,11 @@ struct TYPEATTR {
     WORD cFuncs;
     WORD wMajorVerNum;
     WORD wMinorVerNum;
+    WORD cImplTypes; // 1 when the interface extends another one described here, else 0
 };
+
+// Names an interface that another one extends (GetRefTypeOfImplType, GetRefTypeInfo).
+using HREFTYPE = DWORD;
 
 struct ITypeInfo : IUnknown {
     static constexpr IID kIID = zyn::com::MakeGuid("00020401-0000-0000-C000-000000000046");
@@ -136,6 +144,9 @@ struct ITypeInfo : IUnknown {
                            EXCEPINFO* excep, UINT* argErr) = 0;
     virtual HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext,
                                      BSTR* helpFile) = 0;
+    // The interface this one extends (index 0 only, when cImplTypes is 1) and its type info.
+    virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* ref) = 0;
+    virtual HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** out) = 0;
 
 protected:
     ~ITypeInfo() = default;
@@ -145,6 +156,12 @@ namespace zyn::com {
 
 // A type info over one table; `self`-less, shared by every object of the interface.
 HRESULT CreateTableTypeInfo(const DispInterface& table, const TypeLibInfo* lib, ITypeInfo** out);
+
+// The type info of the first version of the interface `info` describes: the one at the start of
+// the chain of interfaces it extends (`info` itself when it extends none). The names and help that
+// callers see for an object (bus interfaces, error sources) stay those of the first version when a
+// later one adds members.
+CComPtr<ITypeInfo> FirstVersionOf(ITypeInfo* info);
 
 // The IDispatch members of an object whose dual interface `I` carries a generated table
 // (I::TypeTable()). Derive the object from DispatchImpl<I> instead of I.

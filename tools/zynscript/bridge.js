@@ -77,15 +77,34 @@
         return proxy;
     }
 
+    // The bytes a view shows, without a copy when it shows its whole buffer.
+    function bytesOf(v) {
+        return v.byteOffset === 0 && v.byteLength === v.buffer.byteLength
+            ? v.buffer : v.buffer.slice(v.byteOffset, v.byteOffset + v.byteLength);
+    }
+
+    // Typed arrays of numbers travel as arrays of the matching automation type (VARTYPE numbers).
+    const VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_UI2 = 18, VT_UI4 = 19;
+    const numberArrays = [[Float64Array, VT_R8], [Float32Array, VT_R4], [Int32Array, VT_I4],
+                          [Uint32Array, VT_UI4], [Int16Array, VT_I2], [Uint16Array, VT_UI2]];
+
     // What a script value is when it is not a primitive, an array or a date: the handle of a
-    // wrapped object, the bytes of a binary buffer, or undefined.
+    // wrapped object, the bytes of a binary buffer, {vt, buffer} for a typed array of numbers, or
+    // undefined.
     function classify(v) {
         const handle = v[handleKey];
         if (handle !== undefined) return handle;
         if (v instanceof ArrayBuffer) return v;
         if (v instanceof Uint8Array || v instanceof Int8Array || v instanceof Uint8ClampedArray || v instanceof DataView)
-            return v.buffer.slice(v.byteOffset, v.byteOffset + v.byteLength);
+            return bytesOf(v);
+        for (const [type, vt] of numberArrays)
+            if (v instanceof type) return { vt: vt, buffer: bytesOf(v) };
         return undefined;
+    }
+
+    // An array of doubles from an object comes back as a Float64Array over its bytes.
+    function float64(buffer) {
+        return new Float64Array(buffer);
     }
 
     function makeError(number, description, source) {
@@ -119,6 +138,7 @@
     }
 
     return {
-        wrap: wrap, classify: classifyGuarded, elements: elements, callMarker: callMarker, makeError: makeError
+        wrap: wrap, classify: classifyGuarded, elements: elements, callMarker: callMarker, makeError: makeError,
+        float64: float64
     };
 })

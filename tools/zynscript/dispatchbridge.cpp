@@ -44,6 +44,25 @@ QString FromBstr(BSTR s) {
     return QString::fromUtf16(s, static_cast<qsizetype>(SysStringLen(s)));
 }
 
+// Bytes per element of the arrays a script's binary and typed arrays become; 0 for any other type.
+std::size_t ElementSize(VARTYPE vt) {
+    switch (vt) {
+    case VT_UI1:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_R4:
+        return 4;
+    case VT_R8:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
 bool IsInt32(double d) {
     return d >= std::numeric_limits<std::int32_t>::min() && d <= std::numeric_limits<std::int32_t>::max() &&
            d == std::trunc(d);
@@ -100,6 +119,7 @@ CDispatchBridge::CDispatchBridge(QJSEngine* engine) : m_engine(engine) {
     m_elements = helpers.property(QStringLiteral("elements"));
     m_makeError = helpers.property(QStringLiteral("makeError"));
     m_callMarker = helpers.property(QStringLiteral("callMarker"));
+    m_float64 = helpers.property(QStringLiteral("float64"));
     // Kept from the start: a script may replace the global Date.
     m_dateConstructor = engine->globalObject().property(QStringLiteral("Date"));
 }
@@ -238,21 +258,38 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
             return true;
         }
         if (kind.isObject()) {
-            const QByteArray bytes = m_engine->fromScriptValue<QByteArray>(kind);
-            SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-            if (!array) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
-            void* data = nullptr;
-            if (!bytes.isEmpty() && SUCCEEDED(SafeArrayAccessData(array, &data)) && data) {
-                std::memcpy(data, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-                SafeArrayUnaccessData(array);
-            }
-            out->vt = VT_ARRAY | VT_UI1;
-            out->parray = array;
-            return true;
+            // A typed array of numbers comes as {vt, buffer}; any other buffer is bytes.
+            const QJSValue numberType = kind.property(QStringLiteral("vt"));
+            if (numberType.isNumber())
+                return BytesToArray(
+                    m_engine->fromScriptValue<QByteArray>(kind.property(QStringLiteral("buffer"))),
+                    static_cast<VARTYPE>(numberType.toInt()), out, error);
+            return BytesToArray(m_engine->fromScriptValue<QByteArray>(kind), VT_UI1, out, error);
         }
     }
     return Fail(error, DISP_E_TYPEMISMATCH,
                 QStringLiteral("This kind of value cannot be passed to an automation object"));
+}
+
+bool CDispatchBridge::BytesToArray(const QByteArray& bytes, VARTYPE elementType, VARIANT* out,
+                                   ConversionError* error) const {
+    const std::size_t elementSize = ElementSize(elementType);
+    if (elementSize == 0)
+        return Fail(error, DISP_E_TYPEMISMATCH,
+                    QStringLiteral("This kind of value cannot be passed to an automation object"));
+    const auto count = static_cast<qint64>(static_cast<std::size_t>(bytes.size()) / elementSize);
+    if (count > kMaxArrayElements)
+        return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
+    SAFEARRAY* array = SafeArrayCreateVector(elementType, 0, static_cast<ULONG>(count));
+    if (!array) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
+    void* data = nullptr;
+    if (count > 0 && SUCCEEDED(SafeArrayAccessData(array, &data)) && data) {
+        std::memcpy(data, bytes.constData(), static_cast<std::size_t>(count) * elementSize);
+        SafeArrayUnaccessData(array);
+    }
+    out->vt = static_cast<VARTYPE>(VT_ARRAY | elementType);
+    out->parray = array;
+    return true;
 }
 
 bool CDispatchBridge::DateToVariant(const QJSValue& date, VARIANT* out, ConversionError* error) const {
@@ -406,6 +443,21 @@ bool CDispatchBridge::ArrayToScript(SAFEARRAY* array, QJSValue* out, ConversionE
             SafeArrayUnaccessData(array);
         }
         *out = m_engine->toScriptValue(bytes);
+        return true;
+    }
+
+    // Doubles, the values of whole runs, become a Float64Array: one copy instead of an element each.
+    if (elementType == VT_R8 && SafeArrayGetElemsize(array) == sizeof(double)) {
+        QByteArray bytes;
+        void* data = nullptr;
+        if (count > 0) {
+            if (FAILED(SafeArrayAccessData(array, &data)) || !data)
+                return Fail(error, E_UNEXPECTED, DescribeHResult(E_UNEXPECTED));
+            bytes = QByteArray(static_cast<const char*>(data),
+                               static_cast<qsizetype>(count * qint64{sizeof(double)}));
+            SafeArrayUnaccessData(array);
+        }
+        *out = m_float64.call({m_engine->toScriptValue(bytes)});
         return true;
     }
 

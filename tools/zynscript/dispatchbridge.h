@@ -6,9 +6,11 @@
 // Value conversions, script to automation: an integral number in 32-bit range is VT_I4, any other
 // number VT_R8; a string VT_BSTR; a boolean VT_BOOL; null VT_NULL; undefined VT_EMPTY; a Date
 // VT_DATE in local time with milliseconds; an ArrayBuffer or byte-typed array VT_ARRAY|VT_UI1; a
-// wrapped object VT_DISPATCH; an array VT_ARRAY|VT_VARIANT. And back: integer and floating types
-// and VT_ERROR are numbers, VT_EMPTY undefined, VT_NULL null, VT_DATE a Date, byte arrays an
-// ArrayBuffer, other arrays JavaScript arrays, and objects wrapped (a null object is null).
+// Float64Array VT_ARRAY|VT_R8 (Float32Array VT_R4, Int32Array VT_I4, Uint32Array VT_UI4,
+// Int16Array VT_I2, Uint16Array VT_UI2); a wrapped object VT_DISPATCH; an array
+// VT_ARRAY|VT_VARIANT. And back: integer and floating types and VT_ERROR are numbers, VT_EMPTY
+// undefined, VT_NULL null, VT_DATE a Date, byte arrays an ArrayBuffer, arrays of doubles a
+// Float64Array, other arrays JavaScript arrays, and objects wrapped (a null object is null).
 
 #include "interfaceinfo.h"
 
@@ -84,6 +86,9 @@ private:
     bool ArrayToScript(SAFEARRAY* array, QJSValue* out, ConversionError* error, int depth);
     QJSValue DateToScript(DATE date, ConversionError* error) const;
     bool DateToVariant(const QJSValue& date, VARIANT* out, ConversionError* error) const;
+    // The bytes of a binary or typed array as an array of `elementType` (VT_UI1 for bytes).
+    bool BytesToArray(const QByteArray& bytes, VARTYPE elementType, VARIANT* out,
+                      ConversionError* error) const;
 
     QJSEngine* m_engine;
     QJSValue m_wrap;
@@ -91,6 +96,7 @@ private:
     QJSValue m_elements;
     QJSValue m_makeError;
     QJSValue m_callMarker;
+    QJSValue m_float64;
     QJSValue m_dateConstructor;
     std::vector<std::shared_ptr<CInterfaceInfo>> m_interfaces;
     std::unordered_set<CDispatchHandle*> m_handles;

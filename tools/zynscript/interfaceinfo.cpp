@@ -13,8 +13,10 @@ std::shared_ptr<CInterfaceInfo> CInterfaceInfo::FromTypeInfo(ITypeInfo* typeInfo
     const WORD count = attr->cFuncs;
     typeInfo->ReleaseTypeAttr(attr);
 
+    // Errors name the interface as scripts have always known it, whichever later version adds members.
+    CComPtr<ITypeInfo> firstVersion = zyn::com::FirstVersionOf(typeInfo);
     CComBSTR name;
-    if (SUCCEEDED(typeInfo->GetDocumentation(-1, &name, nullptr, nullptr, nullptr)))
+    if (firstVersion && SUCCEEDED(firstVersion->GetDocumentation(-1, &name, nullptr, nullptr, nullptr)))
         info->m_name = name.View();
 
     for (UINT i = 0; i < count; ++i) {

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -109,6 +110,10 @@ TEST(ScriptValues, VariantsArriveAsScriptValues) {
         LONG l = i * 10;
         SafeArrayPutElement(longs, &i, &l);
     }
+    SAFEARRAY* doubles = SafeArrayCreateVector(VT_R8, 0, 3);
+    const double someDoubles[] = {1.5, -0.25, 1e300};
+    for (LONG i = 0; i < 3; ++i)
+        SafeArrayPutElement(doubles, &i, &someDoubles[i]);
     struct Case {
         CComVariant value;
         const char* expectation;
@@ -129,6 +134,8 @@ TEST(ScriptValues, VariantsArriveAsScriptValues) {
          "v instanceof ArrayBuffer && new Uint8Array(v).join() === '1,2,3'"},
         {make(VT_ARRAY | VT_I4, [&](VARIANT& v) { v.parray = longs; }),
          "Array.isArray(v) && v.join() === '10,20'"},
+        {make(VT_ARRAY | VT_R8, [&](VARIANT& v) { v.parray = doubles; }),
+         "v instanceof Float64Array && v.length === 3 && v[0] === 1.5 && v[1] === -0.25 && v[2] === 1e300"},
         {CComVariant(static_cast<IDispatch*>(filter.p)), "v.Name === 'Filter-1'"},
         {make(VT_DISPATCH, [](VARIANT& v) { v.pdispVal = nullptr; }), "v === null"},
         {CComVariant::Date(OleDate(2023, 3, 15, 12, 30, 45, 678)),
@@ -145,6 +152,49 @@ TEST(ScriptValues, VariantsArriveAsScriptValues) {
                                   .arg(QString::fromUtf8(c.expectation)),
                               Globals({{"u", utils}}));
         EXPECT_EQ(o.code, 0) << c.expectation << "\n" << o.out.toStdString() << o.err.toStdString();
+    }
+}
+
+TEST(ScriptValues, TypedArraysArriveAsArraysOfTheirNumberType) {
+    struct Case {
+        const char* script;
+        VARTYPE vt;
+        std::vector<double> values;
+    };
+    const std::vector<Case> cases = {
+        {"new Float64Array([1.5, -2, 1e300, NaN])", VT_R8, {1.5, -2, 1e300, std::nan("")}},
+        // A view shows only its part of the buffer.
+        {"new Float64Array([9, 1.5, -2, 7]).subarray(1, 3)", VT_R8, {1.5, -2}},
+        {"new Float64Array(0)", VT_R8, {}},
+        {"new Float32Array([0.5, 3])", VT_R4, {0.5, 3}},
+        {"new Int32Array([-7, 2147483647])", VT_I4, {-7, 2147483647}},
+        {"new Uint32Array([4000000000])", VT_UI4, {4000000000.0}},
+        {"new Int16Array([-300])", VT_I2, {-300}},
+        {"new Uint16Array([65535, 1])", VT_UI2, {65535, 1}},
+    };
+    for (const Case& c : cases) {
+        auto utils = zyn::com::MakeObject<CTestUtils>();
+        Outcome o = RunScript(QStringLiteral("u.FormatNumber(0, %1);\n").arg(QString::fromUtf8(c.script)),
+                              Globals({{"u", utils}}));
+        ASSERT_EQ(o.code, 0) << c.script << "\n" << o.out.toStdString() << o.err.toStdString();
+        ASSERT_EQ(utils->next.vt, VT_ARRAY | c.vt) << c.script;
+        LONG lower = -1, upper = -2;
+        SafeArrayGetLBound(utils->next.parray, 1, &lower);
+        SafeArrayGetUBound(utils->next.parray, 1, &upper);
+        EXPECT_EQ(lower, 0) << c.script;
+        ASSERT_EQ(upper + 1, LONG(c.values.size())) << c.script;
+        for (LONG i = 0; i <= upper; ++i) {
+            CComVariant item;
+            item.vt = c.vt;
+            SafeArrayGetElement(utils->next.parray, &i, &item.llVal);
+            CComVariant asDouble;
+            ASSERT_EQ(VariantChangeType(&asDouble, &item, 0, VT_R8), S_OK);
+            const double want = c.values[std::size_t(i)];
+            if (std::isnan(want))
+                EXPECT_TRUE(std::isnan(asDouble.dblVal)) << c.script;
+            else
+                EXPECT_EQ(asDouble.dblVal, want) << c.script << " [" << i << "]";
+        }
     }
 }
 
