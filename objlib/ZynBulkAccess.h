@@ -41,6 +41,11 @@ struct IZynBulkAccess : IUnknown {
     // values say that only appends happened.
     virtual HRESULT GetEditCount(ULONG* o_pEdits) = 0;
 
+    // Whether the times of the channel's values never go back (each at or after the one before), as
+    // those a chart records; values added with an earlier time than the last one's clear it until
+    // the channel is cleared. A reader may then search the times from any starting point.
+    virtual HRESULT GetTimesInOrder(BOOL* o_pInOrder) = 0;
+
 protected:
     ~IZynBulkAccess() = default;
 };

@@ -489,6 +489,14 @@ HRESULT CZynChannel::GetEditCount(ULONG* o_pEdits) {
     return S_OK;
 }
 
+HRESULT CZynChannel::GetTimesInOrder(BOOL* o_pInOrder) {
+    if (!o_pInOrder) return E_POINTER;
+    CZynLockList locks;
+    int_LockInto(locks);
+    *o_pInOrder = m_timeBase->InOrder() ? TRUE : FALSE;
+    return S_OK;
+}
+
 HRESULT CZynChannel::LockObject(IZynObjLock** o_ppLock) {
     return HandOutObjLock(o_ppLock, [this](CZynLockList& locks) { int_LockInto(locks); });
 }

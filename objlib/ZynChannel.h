@@ -112,6 +112,7 @@ public:
     HRESULT AppendValues(LONG i_Many, const double* i_pValues, const LONG* i_pRelTimes,
                          LONG* o_pCount) override;
     HRESULT GetEditCount(ULONG* o_pEdits) override;
+    HRESULT GetTimesInOrder(BOOL* o_pInOrder) override;
 
     // For the chart. Members marked "locked" expect the caller to hold this channel's lock list
     // (the chart's tree lock includes it).

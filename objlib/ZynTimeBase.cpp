@@ -1,12 +1,30 @@
 #include "ZynTimeBase.h"
 
+#include <algorithm>
 #include <cmath>
 
 CComPtr<CZynTimeBase> CZynTimeBase::Clone() {
     CComPtr<CZynTimeBase> copy = Create();
     copy->SetStart(GetStart());
     if (!copy->m_rel.CopyFrom(m_rel)) return nullptr;
+    copy->m_inOrder = m_inOrder;
     return copy;
+}
+
+bool CZynTimeBase::AppendRel(std::uint32_t ms) {
+    const std::uint32_t count = m_rel.Count();
+    const bool back = count > 0 && ms < m_rel[count - 1];
+    if (!m_rel.Append(ms)) return false;
+    m_inOrder = m_inOrder && !back;
+    return true;
+}
+
+bool CZynTimeBase::AppendRel(const std::uint32_t* ms, std::uint32_t n) {
+    const std::uint32_t count = m_rel.Count();
+    const bool back = n > 0 && ((count > 0 && ms[0] < m_rel[count - 1]) || !std::is_sorted(ms, ms + n));
+    if (!m_rel.AppendMany(ms, n)) return false;
+    m_inOrder = m_inOrder && !back;
+    return true;
 }
 
 LONG CZynTimeBase::Search(double time, LONG offset) const {

@@ -28,12 +28,18 @@ public:
     std::uint32_t GetCount() const { return m_rel.Count(); }
     std::uint32_t GetRel(std::uint32_t i) const { return m_rel[i]; }
     double GetTimeAt(std::uint32_t i) const { return GetStart() + double(m_rel[i]) * kDaysPerMs; }
-    [[nodiscard]] bool AppendRel(std::uint32_t ms) { return m_rel.Append(ms); }
-    [[nodiscard]] bool AppendRel(const std::uint32_t* ms, std::uint32_t n) { return m_rel.AppendMany(ms, n); }
+    [[nodiscard]] bool AppendRel(std::uint32_t ms);
+    [[nodiscard]] bool AppendRel(const std::uint32_t* ms, std::uint32_t n);
     [[nodiscard]] bool Reserve(std::uint32_t extra) { return m_rel.Reserve(extra); }
     [[nodiscard]] bool ReserveForAppends(std::uint32_t extra) { return m_rel.ReserveForAppends(extra); }
     void RemoveLast() { m_rel.RemoveLast(); }
-    void RemoveAll() { m_rel.RemoveAll(); }
+    void RemoveAll() {
+        m_rel.RemoveAll();
+        m_inOrder = true;
+    }
+    // No entry was ever earlier than the one before it since the last RemoveAll (RemoveLast leaves
+    // it as it was). Searches may then start anywhere and find the same entry.
+    bool InOrder() const { return m_inOrder; }
     std::size_t AllocatedBytes() const { return m_rel.AllocatedBytes(); }
 
     // The entry a time falls on: -1 without entries, 0 at or before the start or the first entry,
@@ -46,5 +52,6 @@ public:
 private:
     std::atomic<double> m_start{0.0};
     CZynGrowArray<std::uint32_t> m_rel;
+    bool m_inOrder = true;
     CZynCritSec m_lock;
 };

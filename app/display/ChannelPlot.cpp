@@ -54,12 +54,16 @@ private:
     double m_times[kSize];
 };
 
-// First index in [lo, hi] whose column is at least px (hi when none is), starting from the data
-// set's own time search and correcting locally for its millisecond resolution.
+// First index in [lo, hi] whose column is at least px (hi when none is). With the times in order
+// every start finds it, and `near` (from the width of the column before; -1 otherwise) is close to
+// it. Else the start comes from the summary's block times or the data set's own time search, and
+// is corrected locally for its millisecond resolution.
 std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, ChannelSummary* summary, int px,
-                            std::int64_t lo, std::int64_t hi) {
+                            std::int64_t lo, std::int64_t hi, std::int64_t near) {
     LONG guess = LONG(lo);
-    if (summary && summary->Blocks() > 0) {
+    if (near >= 0) {
+        guess = LONG(std::clamp(near, lo, hi));
+    } else if (summary && summary->Blocks() > 0) {
         // The block before the first one starting at or after px holds the answer (or it is
         // beyond the summarised part). The halving search probes the blocks std::partition_point
         // would, in its order: with times out of order the answer depends on which are probed.
@@ -440,6 +444,9 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
     std::vector<ChannelSummary::Column>& fresh = buf.columns;
     fresh.clear();
     std::size_t hint = 0;
+    BOOL inOrder = FALSE;
+    if (w.bulk && FAILED(w.bulk->GetTimesInOrder(&inOrder))) inOrder = FALSE;
+    std::int64_t width = std::max<std::int64_t>(1, n / columns); // samples per column, as last seen
     TimeCursor times(w, count);
     RowCursor rows(w, count);
     const std::int64_t end = std::int64_t(first) + n;
@@ -453,11 +460,13 @@ HRESULT WindowPolyline(const ChannelWindow& w, LONG count, ChannelSummary* summa
         } else {
             const int x = times.PixelOf(a);
             if (x == INT_MAX) break;
-            const std::int64_t b = FirstAtOrAfter(w, times, summary, x + 1, a + 1, end);
+            const std::int64_t b =
+                FirstAtOrAfter(w, times, summary, x + 1, a + 1, end, inOrder ? a + width : -1);
             Extremes e;
             hr = ColumnExtremes(w, a, b, summary, buf, rows, e);
             if (FAILED(hr)) return hr;
             col = {a, b, x, e.first, e.min, e.max, e.last};
+            width = b - a;
         }
         Push(out, {col.x, col.first});
         Push(out, {col.x, col.min});

@@ -488,6 +488,41 @@ TEST_F(ChannelTest, TheEditCountMovesOnChangesToHeldValuesOnly) {
     EXPECT_EQ(bulk->GetEditCount(nullptr), E_POINTER);
 }
 
+TEST_F(ChannelTest, TimesInOrderUntilOneGoesBackAndAgainAfterAClear) {
+    FakeChart chart;
+    chart.SetChartStartTime(kStart);
+    auto channel = chart.Add(typeStatic);
+    CComPtr<IZynBulkAccess> bulk = Bulk(channel);
+    auto inOrder = [&] {
+        BOOL in = FALSE;
+        EXPECT_EQ(bulk->GetTimesInOrder(&in), S_OK);
+        return in == TRUE;
+    };
+    EXPECT_TRUE(inOrder()) << "no times";
+    LONG count = 0;
+    const double values[] = {1, 2, 3};
+    const LONG rising[] = {0, 5, 5};
+    ASSERT_EQ(bulk->AppendValues(3, values, rising, &count), S_OK);
+    ASSERT_EQ(channel->AddValueRelTime(4, 5, &count), S_OK);
+    EXPECT_TRUE(inOrder()) << "equal times do not go back";
+    ASSERT_EQ(channel->AddValueRelTime(5, 4, &count), S_OK);
+    EXPECT_FALSE(inOrder());
+    ASSERT_EQ(channel->AddValueRelTime(6, 10, &count), S_OK);
+    EXPECT_FALSE(inOrder()) << "once back, later times do not mend it";
+
+    channel->Clear();
+    EXPECT_TRUE(inOrder());
+    const LONG backInsideARun[] = {7, 9, 8};
+    ASSERT_EQ(bulk->AppendValues(3, values, backInsideARun, &count), S_OK);
+    EXPECT_FALSE(inOrder());
+    channel->Clear();
+    ASSERT_EQ(channel->AddValueRelTime(1, 50, &count), S_OK);
+    const LONG backAtTheJoin[] = {49, 60, 70};
+    ASSERT_EQ(bulk->AppendValues(3, values, backAtTheJoin, &count), S_OK);
+    EXPECT_FALSE(inOrder());
+    EXPECT_EQ(bulk->GetTimesInOrder(nullptr), E_POINTER);
+}
+
 TEST_F(ChannelTest, TheBulkInterfaceStaysOutOfTheTypeLibrary) {
     CComPtr<CZynChannel> channel = CZynChannel::Create();
     CComPtr<IDispatch> disp;
