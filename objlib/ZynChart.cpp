@@ -687,9 +687,10 @@ HRESULT CZynChart::Clear() {
 
 HRESULT CZynChart::Rerun() {
     StopRunning();
-    // The channels to replace are chosen under the tree lock, and their replacements made after
-    // it is released: a channel made while the tree is held would be locked after the chart's own
-    // lock, against the order every other operation keeps.
+    // The channels to replace are chosen under the tree lock, and their paths checked and their
+    // replacements made after it is released: a channel made while the tree is held would be
+    // locked after the chart's own lock, against the order every other operation keeps, and
+    // checking a remote machine's path may wait for its exporter, which must not hold the chart.
     std::vector<std::pair<CComPtr<CZynChannel>, CComBSTR>> counters;
     {
         CZynLockList locks;
@@ -698,12 +699,12 @@ HRESULT CZynChart::Rerun() {
             if (old->int_Type() != typeStatic) continue;
             CComBSTR path;
             old->get_CounterPath(&path);
-            if (path.IsEmpty() || PdhValidatePathW(path) != 0) continue;
-            counters.emplace_back(old, std::move(path));
+            if (!path.IsEmpty()) counters.emplace_back(old, std::move(path));
         }
     }
     std::vector<CComPtr<CZynChannel>> replaced;
     for (auto& [old, path] : counters) {
+        if (PdhValidatePathW(path) != 0) continue;
         CComPtr<IZynChannel> fresh;
         if (FAILED(AddChannel(path, &fresh)) || !fresh) continue;
         CopyDisplay(old, fresh);

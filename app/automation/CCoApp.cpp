@@ -4,6 +4,7 @@
 
 #include "document/AppContext.h"
 #include "document/CTallonChart.h"
+#include "exchange/HistoryImport.h"
 #include "resources/ZynStrings.h"
 
 #include "com/ccombstr.h"
@@ -120,6 +121,17 @@ HRESULT CCoApp::LoadChartFromString(BSTR i_Text, IUnknown** o_ppChart) {
     if (!m_pApp) return S_OK;
     CComPtr<IZynChart> chart;
     if (FAILED(m_pApp->LoadChartFromString(i_Text, &chart)) || !chart) return S_OK;
+    return Adopt(m_host.NewChartWindowFor(chart), o_ppChart);
+}
+
+HRESULT CCoApp::ImportPrometheus(BSTR i_ServerUrl, BSTR i_Query, VARIANT i_StartTime, VARIANT i_EndTime,
+                                 double i_StepSeconds, IUnknown** o_ppChart) {
+    if (!o_ppChart) return E_POINTER;
+    *o_ppChart = nullptr;
+    CComPtr<IZynChart> chart;
+    const HRESULT hr = zyn::history::ImportPrometheusChart(m_pApp, i_ServerUrl, i_Query, i_StartTime,
+                                                           i_EndTime, i_StepSeconds, chart);
+    if (FAILED(hr)) return hr;
     return Adopt(m_host.NewChartWindowFor(chart), o_ppChart);
 }
 

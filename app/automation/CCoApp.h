@@ -15,9 +15,9 @@
 class CAppContext;
 class CTallonChart;
 
-class CCoApp final : public zyn::com::ComRefCount, public zyn::com::DispatchImpl<ICoApp> {
+class CCoApp final : public zyn::com::ComRefCount, public zyn::com::DispatchImpl<ICoApp2> {
 public:
-    ZYN_COM_IUNKNOWN(CCoApp, ICoApp, IDispatch)
+    ZYN_COM_IUNKNOWN(CCoApp, ICoApp2, ICoApp, IDispatch)
 
     CCoApp(CAppContext& context, IAutomationHost& host, bool holdsLock = true);
     ~CCoApp() override;
@@ -36,6 +36,9 @@ public:
     HRESULT Restore() override;
     HRESULT Minimize() override;
     HRESULT LoadChartFromString(BSTR i_Text, IUnknown** o_ppChart) override;
+    // A window of history from a Prometheus server; the server's refusal is the call's error.
+    HRESULT ImportPrometheus(BSTR i_ServerUrl, BSTR i_Query, VARIANT i_StartTime, VARIANT i_EndTime,
+                             double i_StepSeconds, IUnknown** o_ppChart) override;
 
 private:
     // Links a window made for a script with this object and registers it as its chart's peer, then

@@ -1,13 +1,20 @@
 #include "ChannelPlot.h"
 
+#include "utils/ZynVectorUnits.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
 constexpr std::int64_t kChunk = 1 << 16;
+// Rows fetched per call while summarising: the run's pairs stay in the cache until reduced.
+constexpr std::int64_t kSummaryRun = 1 << 14;
 constexpr double kOneMs = 1.0 / 86400000.0;
+constexpr double kNotRead = std::numeric_limits<double>::quiet_NaN();
 
 // Rows of [a, a + n) into buf.rows (pairs of time-base index and row); how many came back.
 HRESULT FetchRows(const ChannelWindow& w, std::int64_t a, std::int64_t n, ChannelBuffers& buf, LONG& got) {
@@ -49,16 +56,23 @@ private:
 
 // First index in [lo, hi] whose column is at least px (hi when none is), starting from the data
 // set's own time search and correcting locally for its millisecond resolution.
-std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, const ChannelSummary* summary, int px,
+std::int64_t FirstAtOrAfter(const ChannelWindow& w, TimeCursor& times, ChannelSummary* summary, int px,
                             std::int64_t lo, std::int64_t hi) {
     LONG guess = LONG(lo);
-    if (summary && !summary->BlockTimes().empty()) {
+    if (summary && summary->Blocks() > 0) {
         // The block before the first one starting at or after px holds the answer (or it is
-        // beyond the summarised part).
-        const auto& starts = summary->BlockTimes();
-        const auto it =
-            std::partition_point(starts.begin(), starts.end(), [&](double t) { return w.xMap.Map(t) < px; });
-        const std::int64_t j = it - starts.begin();
+        // beyond the summarised part). The halving search probes the blocks std::partition_point
+        // would, in its order: with times out of order the answer depends on which are probed.
+        std::int64_t j = 0;
+        for (std::int64_t len = summary->Blocks(); len > 0;) {
+            const std::int64_t half = len / 2;
+            if (w.xMap.Map(summary->BlockTime(j + half)) < px) {
+                j += half + 1;
+                len -= half + 1;
+            } else {
+                len = half;
+            }
+        }
         guess = LONG(j == 0 ? 0 : (j - 1) * ChannelSummary::kBlock);
     } else if (w.data) {
         w.data->TimeToIndex(w.xMap.Unmap(px) - 2 * kOneMs, &guess);
@@ -185,6 +199,77 @@ void Push(std::vector<QPoint>& out, QPoint p) {
     if (out.empty() || out.back() != p) out.push_back(p);
 }
 
+// Lowest and highest row of each of `blocks` blocks of (index, row) pairs, four entries at a time
+// in vector registers, two vectors in flight; the rows are the odd lanes.
+[[gnu::always_inline]] inline void BlockRowExtremesOf(const LONG* pairs, std::int64_t blocks,
+                                                      std::int32_t* mins, std::int32_t* maxs) {
+    using Lanes = std::int32_t __attribute__((vector_size(16)));
+    constexpr int kLanes = 4;
+    constexpr int kPerBlock = 2 * int(ChannelSummary::kBlock);
+    static_assert(sizeof(LONG) == sizeof(std::int32_t) && kPerBlock % (2 * kLanes) == 0);
+    const auto load = [](const LONG* at) {
+        Lanes v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    };
+    const auto low = [](Lanes a, Lanes b) { return a < b ? a : b; };
+    const auto high = [](Lanes a, Lanes b) { return a > b ? a : b; };
+    for (std::int64_t b = 0; b < blocks; ++b) {
+        const LONG* p = pairs + b * kPerBlock;
+        Lanes lo0 = load(p), lo1 = load(p + kLanes);
+        Lanes hi0 = lo0, hi1 = lo1;
+        for (int k = 2 * kLanes; k < kPerBlock; k += 2 * kLanes) {
+            const Lanes v0 = load(p + k), v1 = load(p + k + kLanes);
+            lo0 = low(lo0, v0);
+            lo1 = low(lo1, v1);
+            hi0 = high(hi0, v0);
+            hi1 = high(hi1, v1);
+        }
+        const Lanes lo = low(lo0, lo1), hi = high(hi0, hi1);
+        mins[b] = std::min(lo[1], lo[3]);
+        maxs[b] = std::max(hi[1], hi[3]);
+    }
+}
+
+#if defined(__x86_64__)
+// The baseline instruction set has no signed 32-bit vector minimum and maximum: each costs a
+// compare and three logical operations there.
+[[gnu::target("avx2")]] void BlockRowExtremesAvx2(const LONG* pairs, std::int64_t blocks, std::int32_t* mins,
+                                                  std::int32_t* maxs) {
+    BlockRowExtremesOf(pairs, blocks, mins, maxs);
+}
+#endif
+
+void BlockRowExtremes(const LONG* pairs, std::int64_t blocks, std::int32_t* mins, std::int32_t* maxs) {
+#if defined(__x86_64__)
+    if (zyn::HasAvx2()) return BlockRowExtremesAvx2(pairs, blocks, mins, maxs);
+#endif
+    BlockRowExtremesOf(pairs, blocks, mins, maxs);
+}
+
+// Block extremes of the whole blocks [from, to) of w's data set into mins and maxs (one entry per
+// block); `done` says how many samples were summarised.
+// One pass over the values: each run's rows are reduced while they are still cached.
+HRESULT SummariseRun(const ChannelWindow& w, std::int64_t from, std::int64_t to, std::int32_t* mins,
+                     std::int32_t* maxs, std::int64_t& done) {
+    done = 0;
+    std::vector<LONG> rows(std::size_t(2 * std::min(kSummaryRun, to - from)));
+    zyn::ClearUpperVectorState(); // a paint's fills came before
+    for (std::int64_t at = from; at < to;) {
+        const std::int64_t n = std::min(to - at, kSummaryRun);
+        LONG got = 0;
+        const HRESULT hr = w.dataPrivate->GetDataEx(LONG(at), LONG(n), w.scaleMin, w.scaleMax, 0.0, w.tall,
+                                                    rows.data(), &got);
+        if (FAILED(hr)) return hr;
+        if (got != n) return E_FAIL;
+        const std::int64_t block = (at - from) / ChannelSummary::kBlock;
+        BlockRowExtremes(rows.data(), n / ChannelSummary::kBlock, mins + block, maxs + block);
+        at += n;
+        done = at - from;
+    }
+    return S_OK;
+}
+
 } // namespace
 
 bool ChannelSummary::Matches(IZynDataSetPrivate* set, double scaleMin, double scaleMax, int tall) const {
@@ -208,31 +293,35 @@ HRESULT ChannelSummary::Update(const ChannelWindow& w, std::int64_t count) {
         m_edits = edits;
     }
     const std::int64_t target = count / kBlock * kBlock;
-    std::vector<LONG> rows;
-    while (m_covered < target) {
-        const std::int64_t n = std::min<std::int64_t>(target - m_covered, kChunk);
-        rows.resize(std::size_t(2 * n));
+    if (m_covered < target) {
+        // Block times are read as searches need them, so both ends of the new run must have one:
+        // a set whose time base ends before its values gets no summary.
+        double t = 0.0;
         LONG got = 0;
-        const HRESULT hr =
-            set->GetDataEx(LONG(m_covered), LONG(n), scaleMin, scaleMax, 0.0, tall, rows.data(), &got);
-        if (FAILED(hr)) return hr;
-        if (got != n) return E_FAIL;
-        std::vector<double> times(static_cast<std::size_t>(n));
-        LONG gotTimes = 0;
-        const HRESULT hrTimes = set->GetTimeAtEx(LONG(m_covered), LONG(n), times.data(), &gotTimes);
-        if (FAILED(hrTimes)) return hrTimes;
-        if (gotTimes != n) return E_FAIL;
-        for (std::int64_t k = 0; k < n; k += kBlock) {
-            m_blockTime.push_back(times[std::size_t(k)]);
-            int mn = INT_MAX, mx = INT_MIN;
-            for (std::int64_t j = k; j < k + kBlock; ++j) {
-                mn = std::min<int>(mn, rows[2 * std::size_t(j) + 1]);
-                mx = std::max<int>(mx, rows[2 * std::size_t(j) + 1]);
-            }
-            m_min.push_back(mn);
-            m_max.push_back(mx);
+        for (const std::int64_t i : {m_covered, target - 1}) {
+            const HRESULT hr = set->GetTimeAtEx(LONG(i), 1, &t, &got);
+            if (FAILED(hr)) return hr;
+            if (got != 1) return E_FAIL;
         }
-        m_covered += n;
+        // Room for the whole run at once, growing geometrically as a live chart's summary does.
+        const std::size_t blocks = std::max(std::size_t(target / kBlock), 2 * m_min.capacity());
+        if (std::size_t(target / kBlock) > m_min.capacity()) {
+            m_min.reserve(blocks);
+            m_max.reserve(blocks);
+            m_blockTime.reserve(blocks);
+        }
+        const std::size_t first = m_min.size();
+        m_min.resize(std::size_t(target / kBlock));
+        m_max.resize(m_min.size());
+        std::int64_t done = 0;
+        const HRESULT hr =
+            SummariseRun(w, m_covered, target, m_min.data() + first, m_max.data() + first, done);
+        // What was summarised counts; a failure leaves the rest for the next paint.
+        m_covered += done;
+        m_min.resize(std::size_t(m_covered / kBlock));
+        m_max.resize(m_min.size());
+        m_blockTime.resize(m_min.size(), kNotRead);
+        if (FAILED(hr)) return hr;
     }
     constexpr std::size_t kPer = kSuperBlock / kBlock;
     while ((m_superMin.size() + 1) * kPer <= m_min.size()) {
@@ -275,6 +364,16 @@ void ChannelSummary::KeepColumns(const std::vector<Column>& fresh) {
     const auto to = std::lower_bound(from, m_columns.end(), fresh.back().b, less);
     const auto at = m_columns.erase(from, to);
     m_columns.insert(at, fresh.begin(), fresh.end());
+}
+
+double ChannelSummary::BlockTime(std::int64_t j) {
+    double& t = m_blockTime[std::size_t(j)];
+    if (std::isnan(t)) {
+        LONG got = 0;
+        double read = kNotRead;
+        if (SUCCEEDED(m_set->GetTimeAtEx(LONG(j * kBlock), 1, &read, &got)) && got == 1) t = read;
+    }
+    return t;
 }
 
 bool ChannelSummary::BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const {

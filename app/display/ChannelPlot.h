@@ -44,9 +44,11 @@ public:
     std::int64_t Covered() const { return m_covered; }
     // Min and max row over the whole blocks of [a, b); false when [a, b) holds no whole block.
     bool BlockExtremes(std::int64_t a, std::int64_t b, int& minRow, int& maxRow) const;
-    // Time of the first sample of each summarised block: lets column boundaries be found without
-    // searching the whole time base.
-    const std::vector<double>& BlockTimes() const { return m_blockTime; }
+    // Summarised blocks, and the time of the first sample of block j: lets column boundaries be
+    // found without searching the whole time base. A block's time is read from the data set when
+    // first asked for, as a search probes only a few blocks per column.
+    std::int64_t Blocks() const { return m_covered / kBlock; }
+    double BlockTime(std::int64_t j);
 
     // One reduced pixel column: samples [a, b) at column x. Kept only when b was found as the
     // first sample of the next column, so appends cannot change it; edits rebuild the summary.
@@ -72,7 +74,7 @@ private:
     std::vector<Column> m_columns; // ordered by a
     std::int64_t m_covered = 0;    // samples summarised, always whole blocks
     std::vector<std::int32_t> m_min, m_max, m_superMin, m_superMax;
-    std::vector<double> m_blockTime;
+    std::vector<double> m_blockTime; // NaN until read
 };
 
 // The summaries a view keeps between paints. Appends are noticed by the count, edits and clears

@@ -15,6 +15,7 @@
 #include "document/StoredList.h"
 #include "document/ZynMessageBox.h"
 #include "exchange/CsvImport.h"
+#include "exchange/HistoryImport.h"
 #include "exchange/ScriptLanguage.h"
 #include "objlib/ZynInterfaces.h"
 #include "options/AboutBox.h"
@@ -517,22 +518,15 @@ void CTallonApp::OnImportPrometheus() {
         m_lastImport.start = m_lastImport.end.addSecs(-3600);
     }
     if (!RunPromImportDialog(m_frame, m_lastImport)) return;
-    CComPtr<IZynApp> app = m_context.App();
-    CComPtr<IZynApp2> importer;
-    if (!app || FAILED(app->QueryInterface(IZynApp2::kIID, reinterpret_cast<void**>(&importer))) ||
-        !importer) {
-        ZynMessageBox(QStringLiteral("The chart engine cannot import history."));
-        return;
-    }
     const auto bstr = [](const QString& s) { return CComBSTR(reinterpret_cast<const char16_t*>(s.utf16())); };
     const auto date = [](const QDateTime& t) { return CComVariant::Date(DateFromQDateTime(t)); };
     CComPtr<IZynChart> chart;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const HRESULT hr = importer->ImportPrometheus(bstr(m_lastImport.serverUrl), bstr(m_lastImport.query),
-                                                  date(m_lastImport.start), date(m_lastImport.end),
-                                                  m_lastImport.stepSeconds, &chart);
+    const HRESULT hr = zyn::history::ImportPrometheusChart(
+        m_context.App(), bstr(m_lastImport.serverUrl), bstr(m_lastImport.query), date(m_lastImport.start),
+        date(m_lastImport.end), m_lastImport.stepSeconds, chart);
     QApplication::restoreOverrideCursor();
-    if (FAILED(hr) || !chart) {
+    if (FAILED(hr)) {
         CComPtr<IErrorInfo> info;
         CComBSTR text;
         if (GetErrorInfo(0, &info) == S_OK && info) info->GetDescription(&text);
@@ -540,17 +534,6 @@ void CTallonApp::OnImportPrometheus() {
         ZynMessageBox(QStringLiteral("Could not import from Prometheus: %1")
                           .arg(QString::fromUtf16(why.data(), qsizetype(why.size()))));
         return;
-    }
-    // Colours and scales as a chart made from a file gets them, so that every series shows.
-    CComPtr<IZynChannelIter> channels;
-    chart->get_Channels(&channels);
-    for (std::size_t i = 0; channels;) {
-        CComPtr<IZynChannel> channel;
-        if (FAILED(channels->GetNext(&channel)) || !channel) break;
-        channel->put_Color(
-            zyn::csv::kDefaultChannelColours[i++ % std::size(zyn::csv::kDefaultChannelColours)]);
-        LONG status = 0;
-        channel->AutoScale(&status);
     }
     NewWindow(chart);
 }

@@ -9,13 +9,23 @@
 
 #include "com/ccombstr.h"
 #include "com/errorinfo.h"
+#include "exchange/CsvImport.h"
+#include "net/prometheus_api.h"
+#include "testing/PrometheusProcesses.h"
+#include "testing/TempSettingsStore.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -127,6 +137,18 @@ TEST(AutomationTypeLibrary, MembersHaveTheDispatchIdsOfTheirOrder) {
     EXPECT_EQ(app.members[0].kind, zyn::com::MemberKind::PropGet) << "Charts is read-only";
     EXPECT_EQ(app.members[1].kind, zyn::com::MemberKind::PropPut) << "StatusText is write-only";
     EXPECT_EQ(ICoApp::kIID, zyn::com::MakeGuid("2733539F-30F5-4198-92EB-777D998A9ED3"));
+    // The later version adds its members after the first version's, which keep their ids.
+    const zyn::com::DispInterface& app2 = ICoApp2::TypeTable();
+    LPOLESTR import[] = {const_cast<LPOLESTR>(u"ImportPrometheus")};
+    DISPID importId = DISPID_UNKNOWN;
+    EXPECT_EQ(zyn::com::DispGetIDsOfNames(app2, import, 1, &importId), S_OK);
+    EXPECT_EQ(importId, 15);
+    for (std::size_t i = 0; i < std::size(appNames); ++i) {
+        LPOLESTR name[] = {const_cast<LPOLESTR>(appNames[i])};
+        DISPID id = DISPID_UNKNOWN;
+        EXPECT_EQ(zyn::com::DispGetIDsOfNames(app2, name, 1, &id), S_OK);
+        EXPECT_EQ(id, DISPID(i + 1));
+    }
 
     const zyn::com::DispInterface& window = ITallonChart::TypeTable();
     const char16_t* windowNames[] = {
@@ -352,3 +374,83 @@ TEST_F(AutomationObjects, FrameCommandsAndStatusTextGoToTheProgram) {
 }
 
 } // namespace
+
+namespace {
+
+// An OLE date of the local time `seconds` after the Unix epoch, as a script's Date gives it.
+CComVariant DateOf(double seconds) {
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0)).toLocalTime();
+    return CComVariant::Date(double(QDate(1899, 12, 30).daysTo(t.date())) +
+                             t.time().msecsSinceStartOfDay() / 86400000.0);
+}
+
+double NowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TEST_F(AutomationObjects, ImportPrometheusShowsTheHistoryInAWindowOfItsOwn) {
+    const zyn::test::TempSettingsStore store;
+    zyn::test::ExporterProcess exporter;
+    zyn::test::PrometheusProcess prometheus;
+    if (!exporter.Start()) GTEST_SKIP() << exporter.Why();
+    if (!prometheus.Start({exporter.Machine()}, 1)) GTEST_SKIP() << prometheus.Why();
+    // Until the server has kept a few of its scrapes.
+    const double since = NowSeconds();
+    for (int i = 0; i < 100; ++i) {
+        const zyn::net::PromResult kept =
+            zyn::net::QueryRange({prometheus.Url(), "up", since - 30, NowSeconds(), 1});
+        if (kept.ok && !kept.series.empty() && kept.series[0].points.size() >= 3) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    const QString url = QString::fromStdString(prometheus.Url());
+    const CComBSTR server(reinterpret_cast<const char16_t*>(url.utf16()));
+
+    // As a script calls it: by name, arguments last to first.
+    CComPtr<IDispatch> dispatch;
+    ASSERT_EQ(m_app->QueryInterface(IDispatch::kIID, reinterpret_cast<void**>(&dispatch)), S_OK);
+    LPOLESTR member[] = {const_cast<LPOLESTR>(u"importprometheus")};
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(dispatch->GetIDsOfNames(IID{}, member, 1, 0, &id), S_OK);
+    const double end = NowSeconds();
+    CComVariant args[] = {CComVariant(1.0), DateOf(end), DateOf(since - 30),
+                          CComVariant(u"node_cpu_seconds_total{mode=\"idle\"}"), CComVariant(server)};
+    DISPPARAMS params{args, nullptr, 5, 0};
+    CComVariant result;
+    ASSERT_EQ(dispatch->Invoke(id, IID{}, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+    ASSERT_TRUE(result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH);
+    CComPtr<IZynChart> chart = AsChart(result.punkVal);
+    ASSERT_TRUE(chart);
+    ASSERT_EQ(m_host.docs.size(), 1u) << "the history opens in a window";
+    EXPECT_EQ(m_host.docs[0]->Chart(), chart.p);
+    LONG count = 0;
+    chart->get_ChannelCount(&count);
+    EXPECT_EQ(count, LONG(sysconf(_SC_NPROCESSORS_ONLN))) << "one series per processor";
+    // Coloured as a chart made from a file, so that every series shows.
+    CComPtr<IZynChannelIter> channels;
+    chart->get_Channels(&channels);
+    for (std::size_t i = 0;; ++i) {
+        CComPtr<IZynChannel> channel;
+        if (FAILED(channels->GetNext(&channel)) || !channel) break;
+        OLE_COLOR colour = 0;
+        channel->get_Color(&colour);
+        EXPECT_EQ(colour, zyn::csv::kDefaultChannelColours[i % 10]) << i;
+        LONG values = 0;
+        channel->get_DataCount(&values);
+        EXPECT_GE(values, 3) << i;
+    }
+
+    // A server that is not there: the call fails with the reason and opens nothing.
+    CComPtr<IUnknown> none;
+    const HRESULT hr = m_app->ImportPrometheus(CComBSTR(u"http://127.0.0.1:1"), CComBSTR(u"up"),
+                                               DateOf(since - 30), DateOf(end), 1.0, &none);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_FALSE(none);
+    CComPtr<IErrorInfo> info;
+    CComBSTR why;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    info->GetDescription(&why);
+    EXPECT_FALSE(Text(why).isEmpty());
+    EXPECT_EQ(m_host.docs.size(), 1u);
+}

@@ -141,7 +141,7 @@ tools)
 
     busctl --user introspect "${app[@]}" >"$WORKDIR/introspect"
     for member in '.AddChart +method +- +o' '.FindChartWindow +method +s +o' '.LoadChart +method +v +o' \
-        '.Charts +property +o' '.StatusText +property +s'; do
+        '.Charts +property +o' '.StatusText +property +s' '.ImportPrometheus +method +ssvvd +o'; do
         grep -Eq "^$member" "$WORKDIR/introspect" || { cat "$WORKDIR/introspect"; fail "introspection lacks $member"; }
     done
     busctl --user set-property "${app[@]}" com.zynthar.Tallon.ICoApp StatusText s "Set by busctl" ||
@@ -155,6 +155,11 @@ tools)
     [[ $missing == 'o "/"' ]] || fail "FileOpen of a missing file: $missing"
     ! busctl --user call "${app[@]}" com.zynthar.Tallon.ICoApp FileOpen i 5 2>"$WORKDIR/err" || fail "FileOpen took a number"
     grep -q 'takes (s), not (i)' "$WORKDIR/err" || { cat "$WORKDIR/err"; fail "no clear text for a wrong argument"; }
+    # The later version's member answers under the first version's name; a server that is not there
+    # is an error that says so, not an empty chart.
+    ! busctl --user call "${app[@]}" com.zynthar.Tallon.ICoApp ImportPrometheus ssvvd http://127.0.0.1:1 up \
+        d 46000 d 46000.001 1 2>"$WORKDIR/err" || fail "an import from nowhere succeeded"
+    grep -q '127.0.0.1' "$WORKDIR/err" || { cat "$WORKDIR/err"; fail "no reason for a failed import"; }
     chart=$(busctl --user call "${app[@]}" com.zynthar.Tallon.ICoApp AddChart)
     [[ $chart == 'o "/com/zynthar/Tallon/IZynChart/'* ]] || fail "AddChart: $chart"
 
