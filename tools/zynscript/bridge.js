@@ -15,21 +15,41 @@
     // What CDispatchHandle.getDynamic answers for a member that must be called with arguments.
     const callMarker = Object.freeze({});
 
+    // The function a script calls for a member. The handle's methods are looked up once: each
+    // lookup makes a new function object on the engine's heap, which a loop of calls would leave to
+    // the collector. Fixed arities spare the common calls an array.
     function invoker(handle, id, flags) {
-        // Fixed arities spare the common calls an array; the loop in a script is usually one of these.
+        const invoke0 = handle.invoke0, invoke1 = handle.invoke1, invoke2 = handle.invoke2, invoke = handle.invoke;
         return function () {
-            switch (arguments.length) {
-            case 0: return handle.invoke0(id, flags);
-            case 1: return handle.invoke1(id, flags, arguments[0]);
-            case 2: return handle.invoke2(id, flags, arguments[0], arguments[1]);
-            default: return handle.invoke(id, flags, Array.prototype.slice.call(arguments));
-            }
+            const n = arguments.length;
+            if (n === 0) return invoke0(id, flags);
+            if (n === 1) return invoke1(id, flags, arguments[0]);
+            if (n === 2) return invoke2(id, flags, arguments[0], arguments[1]);
+            return invoke(id, flags, Array.prototype.slice.call(arguments));
         };
+    }
+
+    // Throwing at the read would be right, but the engine loses an exception raised while it looks
+    // up a member to call; so an unknown name reads as a function that raises the unknown-name
+    // error when called. Made here rather than inside the get trap: a function made in the trap
+    // would cost every read of every member a context on the engine's heap.
+    function unknownMember(handle, name) {
+        return function () { return handle.unknown(name); };
     }
 
     function wrap(handle) {
         // Name as written -> {kind, id, fn}; unknown names are not kept, so probing cannot grow it.
         const members = new Map();
+        // The handle's methods for properties, looked up on first use (each lookup makes a function).
+        let invoke0 = null, put = null;
+        function getter() {
+            if (invoke0 === null) invoke0 = handle.invoke0;
+            return invoke0;
+        }
+        function putter() {
+            if (put === null) put = handle.put;
+            return put;
+        }
         function member(name) {
             let m = members.get(name);
             if (m === undefined) {
@@ -39,32 +59,40 @@
             }
             return m;
         }
+        function read(t, name) {
+            if (typeof name !== 'string') return name === handleKey ? handle : Reflect.get(t, name);
+            const m = member(name);
+            // Plain ifs: with the switch that stood here the engine did not keep the function made
+            // on the first read, and every read made a new one.
+            const kind = m.kind;
+            if (kind === METHOD || kind === INDEXED) {
+                if (m.fn === null)
+                    m.fn = invoker(handle, m.id, kind === METHOD ? DISPATCH_METHOD_OR_GET : DISPATCH_GET);
+                return m.fn;
+            }
+            if (kind === VALUE) return getter()(m.id, DISPATCH_GET);
+            if (kind === DYNAMIC) {
+                const value = handle.getDynamic(m.id);
+                return value === callMarker ? invoker(handle, m.id, DISPATCH_METHOD_OR_GET) : value;
+            }
+            // Conversions such as String(obj) look for toString and valueOf.
+            if (name in Object.prototype) return Reflect.get(t, name);
+            return unknownMember(handle, name);
+        }
         const target = {};
         const proxy = new Proxy(target, {
             get(t, name) {
-                if (typeof name !== 'string') return name === handleKey ? handle : Reflect.get(t, name);
-                const m = member(name);
-                switch (m.kind) {
-                case METHOD: return m.fn || (m.fn = invoker(handle, m.id, DISPATCH_METHOD_OR_GET));
-                case INDEXED: return m.fn || (m.fn = invoker(handle, m.id, DISPATCH_GET));
-                case VALUE: return handle.invoke0(m.id, DISPATCH_GET);
-                case DYNAMIC: {
-                    const r = handle.getDynamic(m.id);
-                    return r === callMarker ? invoker(handle, m.id, DISPATCH_METHOD_OR_GET) : r;
-                }
-                }
-                // Conversions such as String(obj) look for toString and valueOf.
-                if (name in Object.prototype) return Reflect.get(t, name);
-                // Throwing here would be right for a read, but the engine loses an exception raised
-                // while it looks up a member to call; so an unknown name reads as a function that
-                // raises the unknown-name error when called.
-                return function () { return handle.unknown(name); };
+                // A member read before is answered at once: the loop of a script.
+                const known = members.get(name);
+                if (known === undefined) return read(t, name);
+                if (known.fn !== null) return known.fn;
+                return known.kind === VALUE ? getter()(known.id, DISPATCH_GET) : read(t, name);
             },
             set(t, name, value) {
                 if (typeof name !== 'string') return false;
                 const m = member(name);
                 if (m.kind === UNKNOWN) return handle.unknown(name);
-                handle.put(m.id, value);
+                putter()(m.id, value);
                 return true;
             },
             has(t, name) {

@@ -15,26 +15,31 @@ namespace {
 constexpr std::size_t kMaxArguments = 256;
 
 // The converted arguments of one call, last first as DISPPARAMS wants them, cleared on scope exit.
+// The few arguments of the common calls live here rather than on the heap.
 class CallArguments {
 public:
-    explicit CallArguments(std::size_t count) : m_args(count) {
-        for (VARIANT& v : m_args)
-            VariantInit(&v);
+    explicit CallArguments(std::size_t count) : m_count(count) {
+        if (count > kInline) m_more.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            VariantInit(Data() + i);
     }
     ~CallArguments() {
-        for (VARIANT& v : m_args)
-            VariantClear(&v);
+        for (std::size_t i = 0; i < m_count; ++i)
+            VariantClear(Data() + i);
     }
     CallArguments(const CallArguments&) = delete;
     CallArguments& operator=(const CallArguments&) = delete;
 
     // Slot of the script's argument `i` (counted first to last).
-    VARIANT* Slot(std::size_t i) { return &m_args[m_args.size() - 1 - i]; }
-    VARIANT* Data() { return m_args.empty() ? nullptr : m_args.data(); }
-    UINT Count() const { return static_cast<UINT>(m_args.size()); }
+    VARIANT* Slot(std::size_t i) { return Data() + (m_count - 1 - i); }
+    VARIANT* Data() { return m_count == 0 ? nullptr : m_count > kInline ? m_more.data() : m_inline; }
+    UINT Count() const { return static_cast<UINT>(m_count); }
 
 private:
-    std::vector<VARIANT> m_args;
+    static constexpr std::size_t kInline = 4;
+    std::size_t m_count;
+    VARIANT m_inline[kInline];
+    std::vector<VARIANT> m_more;
 };
 
 QString FromBstr(BSTR s) {

@@ -103,7 +103,27 @@ class RefusedDefinitions(unittest.TestCase):
         self.assertRefused(g, FIRST_MEMBER_LINE + 2, 'repeats')
 
 
+    def test_an_interface_extending_one_defined_after_it(self):
+        text = (LIBRARY % '        [id(0x60030000), helpstring("Start")] HRESULT Start();').replace(
+            'interface IFirst : IDispatch', 'interface IFirst : ISecond')
+        g = Generated(idl_text=text)
+        self.assertNotEqual(g.run.returncode, 0, 'the generator accepted a base defined after its extension')
+        self.assertIn('IFirst extends ISecond', g.run.stderr)
+
+
 class AcceptedDefinitions(unittest.TestCase):
+    def test_a_later_version_lists_the_first_versions_members_first_and_names_it(self):
+        text = (LIBRARY % '        [id(0x60020000), helpstring("Start")] HRESULT Start();').replace(
+            'interface ISecond : IDispatch', 'interface ISecond : IFirst').replace(
+            '[id(0x60020000), helpstring("Run")] HRESULT Run();', '[id(0x60030000), helpstring("Run")] HRESULT Run();')
+        g = Generated(idl_text=text)
+        self.assertEqual(g.run.returncode, 0, g.run.stderr)
+        members = g.source[g.source.index('kMembers_ISecond[] = {'):]
+        self.assertLess(members.index('u"Start"'), members.index('u"Run"'))
+        self.assertIn('kMembers_ISecond, &kTable_IFirst}', g.source)
+        self.assertIn('kMembers_IFirst, nullptr}', g.source)
+
+
     def test_a_property_get_and_put_share_their_id(self):
         g = Generated([
             '        [propget, id(0x60020000), helpstring("Get A")] HRESULT A([out, retval] long* pVal);',

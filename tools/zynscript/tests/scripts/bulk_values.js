@@ -77,6 +77,15 @@ for (var round = 0; round < 3; ++round) {
     ch.LockObject().Unlock();
     ch.Data.LockObject().Unlock();
 }
+// A method read twice is one function, bound to its own object: two data sets of one interface
+// each answer with their own values, also through a function kept from an earlier read.
+var second = chart.AddStaticChannel();
+second.AddValues([42], [start]);
+var read1 = ch.Data.GetValueAt, read2 = second.Data.GetValueAt, data1 = ch.Data;
+check(data1.GetValueAt === data1.GetValueAt, "a method read twice is the same function");
+check(read1 !== read2 && read1(0) === values[0] && read2(0) === 42, "methods stay with their objects");
+second.Detach();
+
 var other = chart.AddStaticChannel();
 other.AddValues([5], [start]);
 other.Clear();
