@@ -45,7 +45,31 @@ HRESULT CDoubleArrayArg::Read(const VARIANT& arg, VARTYPE as, std::size_t* badIn
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+    // Variants that hold plain numbers (what a script's array of numbers becomes) are read directly;
+    // anything else converts as a single argument would.
+    const VARIANT* variants = nullptr;
+    if (element == VT_VARIANT) {
+        void* data = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(array, &data))) variants = static_cast<const VARIANT*>(data);
+    }
+    struct Unaccess {
+        SAFEARRAY* array;
+        ~Unaccess() {
+            if (array) SafeArrayUnaccessData(array);
+        }
+    } unaccess{variants ? array : nullptr};
     for (std::size_t i = 0; i < m_size; ++i) {
+        if (variants) {
+            const VARIANT& v = variants[i];
+            if (v.vt == VT_R8 || (v.vt == VT_DATE && as == VT_DATE)) {
+                m_converted[i] = v.vt == VT_R8 ? v.dblVal : v.date;
+                continue;
+            }
+            if (v.vt == VT_I4) {
+                m_converted[i] = v.lVal;
+                continue;
+            }
+        }
         const LONG index = static_cast<LONG>(lower + static_cast<std::int64_t>(i));
         CComVariant item;
         HRESULT hr;

@@ -146,13 +146,23 @@
     // The script's own code may run while a value is read (an element's getter, a proxy's trap):
     // what it throws must reach the script, which a read from C++ would swallow. These read in
     // the script's world and report [true, result] or [false, what was thrown].
+    // An array of numbers only also comes as the bytes of its doubles ([true, items, bytes]), which
+    // C++ reads in one piece instead of an element at a time.
     function elements(a, max) {
         try {
             const n = a.length;
-            if (!(n >= 0 && n <= max)) return [true, null];
+            if (!(n >= 0 && n <= max)) return [true, null, null];
             const items = new Array(n);
-            for (let i = 0; i < n; ++i) items[i] = a[i];
-            return [true, items];
+            let numbers = new Float64Array(n);
+            for (let i = 0; i < n; ++i) {
+                const item = a[i];
+                items[i] = item;
+                if (numbers !== null) {
+                    if (typeof item === 'number') numbers[i] = item;
+                    else numbers = null;
+                }
+            }
+            return [true, items, numbers === null ? null : numbers.buffer];
         } catch (e) {
             return [false, e];
         }

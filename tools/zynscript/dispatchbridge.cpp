@@ -223,6 +223,9 @@ bool CDispatchBridge::ToVariantAt(const QJSValue& value, VARIANT* out, Conversio
         if (!read.property(0).toBool()) return ScriptThrew(m_engine, read.property(1), error);
         const QJSValue items = read.property(1);
         if (items.isNull()) return Fail(error, DISP_E_OVERFLOW, QStringLiteral("The array is too long"));
+        const QJSValue numbers = read.property(2);
+        if (numbers.isObject())
+            return NumbersToVariants(m_engine->fromScriptValue<QByteArray>(numbers), out, error);
         const auto count = static_cast<ULONG>(items.property(QStringLiteral("length")).toNumber());
         SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, count);
         if (!array) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
@@ -288,6 +291,35 @@ bool CDispatchBridge::BytesToArray(const QByteArray& bytes, VARTYPE elementType,
         SafeArrayUnaccessData(array);
     }
     out->vt = static_cast<VARTYPE>(VT_ARRAY | elementType);
+    out->parray = array;
+    return true;
+}
+
+bool CDispatchBridge::NumbersToVariants(const QByteArray& doubles, VARIANT* out,
+                                        ConversionError* error) const {
+    const auto count = static_cast<std::size_t>(doubles.size()) / sizeof(double);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(count));
+    if (!array) return Fail(error, E_OUTOFMEMORY, DescribeHResult(E_OUTOFMEMORY));
+    void* data = nullptr;
+    if (count > 0 && (FAILED(SafeArrayAccessData(array, &data)) || !data)) {
+        SafeArrayDestroy(array);
+        return Fail(error, E_UNEXPECTED, DescribeHResult(E_UNEXPECTED));
+    }
+    auto* items = static_cast<VARIANT*>(data);
+    for (std::size_t i = 0; i < count; ++i) {
+        double d = 0;
+        std::memcpy(&d, doubles.constData() + i * sizeof(double), sizeof(double));
+        // The types a single number gets (ToVariantAt): numbers hold nothing to release.
+        if (IsInt32(d)) {
+            items[i].vt = VT_I4;
+            items[i].lVal = static_cast<LONG>(d);
+        } else {
+            items[i].vt = VT_R8;
+            items[i].dblVal = d;
+        }
+    }
+    if (count > 0) SafeArrayUnaccessData(array);
+    out->vt = VT_ARRAY | VT_VARIANT;
     out->parray = array;
     return true;
 }

@@ -86,6 +86,9 @@ private:
     bool ArrayToScript(SAFEARRAY* array, QJSValue* out, ConversionError* error, int depth);
     QJSValue DateToScript(DATE date, ConversionError* error) const;
     bool DateToVariant(const QJSValue& date, VARIANT* out, ConversionError* error) const;
+    // The doubles of an array of numbers only as an array of variants, each typed as a single
+    // number would be.
+    bool NumbersToVariants(const QByteArray& doubles, VARIANT* out, ConversionError* error) const;
     // The bytes of a binary or typed array as an array of `elementType` (VT_UI1 for bytes).
     bool BytesToArray(const QByteArray& bytes, VARTYPE elementType, VARIANT* out,
                       ConversionError* error) const;

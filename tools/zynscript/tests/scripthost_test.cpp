@@ -79,13 +79,19 @@ private:
 TEST(ScriptValues, ScriptValuesArriveAsTheirVariantTypes) {
     auto utils = zyn::com::MakeObject<CTestUtils>();
     auto filter = zyn::com::MakeObject<CTestFilter>();
-    Outcome o = RunScript(QStringLiteral("function arrived(v) { return u.FormatNumber(0, v); }\n"
-                                         "check(arrived(-7) === 'I4:-7', 'integer');\n"
-                                         "check(arrived(4294967296) === 'R8:4294967296', 'beyond 32 bits');\n"
-                                         "check(arrived(0.1) === 'R8:0.10000000000000001', 'fraction');\n"
-                                         "check(arrived('') === 'BSTR:', 'empty text');\n"
-                                         "check(arrived(f) === 'DISPATCH', 'object');\n"),
-                          Globals({{"u", utils}, {"f", filter}}));
+    Outcome o =
+        RunScript(QStringLiteral("function arrived(v) { return u.FormatNumber(0, v); }\n"
+                                 "check(arrived(-7) === 'I4:-7', 'integer');\n"
+                                 "check(arrived(4294967296) === 'R8:4294967296', 'beyond 32 bits');\n"
+                                 "check(arrived(0.1) === 'R8:0.10000000000000001', 'fraction');\n"
+                                 "check(arrived('') === 'BSTR:', 'empty text');\n"
+                                 // Arrays of numbers only take a shortcut; the items are typed the same.
+                                 "check(arrived([1, 2.5, -0, 4294967296]) === "
+                                 "'ARRAY[I4:1|R8:2.5|I4:0|R8:4294967296]', 'numbers ' + arrived([1, 2.5]));\n"
+                                 "check(arrived([1, , 3]) === 'ARRAY[I4:1|EMPTY|I4:3]', 'a hole');\n"
+                                 "check(arrived([]) === 'ARRAY[]', 'empty array');\n"
+                                 "check(arrived(f) === 'DISPATCH', 'object');\n"),
+                  Globals({{"u", utils}, {"f", filter}}));
     EXPECT_EQ(o.code, 0) << o.out.toStdString() << o.err.toStdString();
     // The object passed is the object itself, not a copy or a proxy of the host's own.
     ASSERT_EQ(utils->next.vt, VT_DISPATCH);
