@@ -123,8 +123,10 @@ TEST_F(BulkValuesTest, ARunStoresWhatSingleAppendsStoreAndReadsBack) {
     EXPECT_EQ(ia, ib);
 
     // A part of the run, and runs that end at the last value.
+    got.Clear(); // an out argument is written over, not freed
     ASSERT_EQ(bulk.data->GetValues(10, 5, &got), S_OK);
     EXPECT_EQ(Read(got), std::vector<double>(values.begin() + 10, values.begin() + 15));
+    got.Clear();
     ASSERT_EQ(bulk.data->GetValues(1000, 0, &got), S_OK);
     EXPECT_TRUE(Read(got).empty());
 
@@ -138,8 +140,10 @@ TEST_F(BulkValuesTest, ARunStoresWhatSingleAppendsStoreAndReadsBack) {
     ASSERT_EQ(
         bulk.channel->AddValues(Doubles({1, 2}, VT_R4), Doubles({At(300003), At(300004)}, VT_DATE), &count),
         S_OK);
+    got.Clear();
     ASSERT_EQ(bulk.data->GetValues(1000, 5, &got), S_OK);
     EXPECT_EQ(Read(got), (std::vector<double>{7, 2.5, 4.25, 1, 2}));
+    gotTimes.Clear();
     ASSERT_EQ(bulk.data->GetTimes(1003, 2, &gotTimes), S_OK);
     EXPECT_NEAR(Read(gotTimes)[1], At(300004), 1e-9);
 }
